@@ -1,0 +1,45 @@
+#pragma once
+// Request builders: each turns what the user asked for into one complete request
+// frame (with its CRC) in the frame, and sets the request state the reply handling
+// relies on. Each only builds; the caller then runs the transaction.
+//
+// Every builder converts and checks everything it needs before it writes a byte:
+// a refused or failed build throws vyx::Error and leaves the previous frame and
+// its state untouched, so the caller sends nothing.
+#include <string>
+#include <string_view>
+
+#include "modbus/Frame.h"
+#include "registers/RegData.h"
+
+namespace vyx {
+
+// Function code and wire address of a read, by the register number.
+struct TReadMapping {
+    bool Valid;  // false for register numbers 300..2000, which have no read function
+    uint8_t Function;
+    uint16_t Address;
+};
+TReadMapping MapReadRegister(uint16_t registerNumber);
+
+// Read of the record's Length registers by function 3 or 4.
+// Refuses register numbers 300..2000 ("rejestr poza zakresem").
+void BuildRead(TFrame& frame, std::u16string_view slaveText, const TRegData& record);
+
+// Function 6 write of the record's Value into its one register; returns the
+// written value text. Refuses register numbers below 40001 ("rejestr poza
+// zakresem") and values outside -32768..65535 ("wartość poza zakresem").
+std::u16string BuildWriteSingle(TFrame& frame, std::u16string_view slaveText, const TRegData& record);
+
+// Function 16 write of the record's Value into its Length registers; returns the
+// written value text. Refuses register numbers below 40001, a Length above 13
+// ("zbyt wiele rejestrów do zapisu") or below 1 ("nieprawidłowa długość
+// rejestru"), and a type without an encoding ("nieznany typ rejestru").
+std::u16string BuildWriteMultiple(TFrame& frame, std::u16string_view slaveText, const TRegData& record);
+
+// Function 8 diagnostic request. Returns false, building nothing, when the slave
+// address is 0 in its low 8 bits (the broadcast address).
+bool BuildDiagnostic(TFrame& frame, std::u16string_view slaveText, std::u16string_view subFunctionText,
+                     std::u16string_view dataText);
+
+}  // namespace vyx

@@ -1,0 +1,68 @@
+#include "modbus/Frame.h"
+
+#include <bit>
+#include <cstring>
+#include <utility>
+
+namespace vyx {
+
+void TFrame::AppendCrc() {
+    FrameCrc = Crc16(TxBuf.data(), FrameLength);
+    TxBuf[FrameLength] = static_cast<uint8_t>(FrameCrc & 0xFF);
+    TxBuf[FrameLength + 1u] = static_cast<uint8_t>(FrameCrc >> 8);
+    FrameLength = static_cast<uint8_t>(FrameLength + 2);
+}
+
+uint16_t Crc16(const uint8_t* bytes, uint16_t n) {
+    uint16_t crc = 0xFFFF;
+    for (uint16_t i = 0; i < n; ++i) {
+        crc ^= bytes[i];
+        for (int bit = 0; bit < 8; ++bit) {
+            const bool low = crc & 1;
+            crc >>= 1;
+            if (low) crc ^= 0xA001;
+        }
+    }
+    return crc;
+}
+
+uint16_t LastWord(const uint8_t* p, uint16_t n) {
+    return static_cast<uint16_t>(p[n - 2] + 256 * p[n - 1]);
+}
+
+bool CheckCrc(const uint8_t* p, uint16_t n) {
+    if (n < 2) return false;
+    return Crc16(p, static_cast<uint16_t>(n - 2)) == LastWord(p, n);
+}
+
+void Swap2(uint8_t* p) { std::swap(p[0], p[1]); }
+
+void SwapPairs(uint8_t* p, uint16_t n) {
+    for (uint16_t i = 0; i + 1 < n; i += 2) std::swap(p[i], p[i + 1]);
+}
+
+void Reverse4(uint8_t* p) {
+    std::swap(p[0], p[3]);
+    std::swap(p[1], p[2]);
+}
+
+void PutWord(uint8_t* p, uint16_t value) {
+    // Stored in host order, then turned most significant byte first on a
+    // little-endian host; a big-endian host already has that order.
+    std::memcpy(p, &value, 2);
+    if constexpr (std::endian::native == std::endian::little) Swap2(p);
+}
+
+std::string HexDump(const uint8_t* p, uint16_t n) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string s;
+    s.reserve(1 + 2u * n);
+    s += '$';
+    for (uint16_t i = 0; i < n; ++i) {
+        s += kDigits[p[i] >> 4];
+        s += kDigits[p[i] & 0x0F];
+    }
+    return s;
+}
+
+}  // namespace vyx

@@ -1,0 +1,61 @@
+#pragma once
+// The request frame and the state that travels with it, the Modbus CRC-16, the
+// byte-order helpers and the hexadecimal dump the logs show.
+//
+// There is one request frame at a time: a builder fills it in place, the
+// transaction sends frame-length bytes of it and decodes the reply by the function
+// code in byte 1 and the type code kept here.
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace vyx {
+
+constexpr size_t kTxBufferSize = 36;
+
+// Field offsets of the request frame.
+enum : size_t {
+    kOffSlave = 0,
+    kOffFunction = 1,
+    kOffAddress = 2,   // register address; diagnostic sub-function
+    kOffQuantity = 4,  // register count; value (function 6); diagnostic data
+    kOffByteCount = 6, // function 16 only
+    kOffData = 7,      // function 16 only
+};
+
+struct TFrame {
+    std::array<uint8_t, kTxBufferSize> TxBuf{};
+    uint16_t RequestRegister = 0;  // register number as taken from the record
+    uint16_t FrameCrc = 0;         // CRC of the last AppendCrc
+    uint8_t FrameLength = 0;       // valid bytes in TxBuf, CRC included once appended
+    uint8_t RegisterCount = 0;     // quantity of the last read or write-multiple
+    uint8_t TypeCode = 0;          // type code of the register asked for
+
+    uint8_t Function() const { return TxBuf[kOffFunction]; }
+
+    // Appends the CRC of the first FrameLength bytes, low byte first.
+    void AppendCrc();
+};
+
+// CRC-16/MODBUS: initial FFFF, reflected polynomial A001, no final XOR.
+uint16_t Crc16(const uint8_t* bytes, uint16_t n);
+
+// The last two bytes as a 16-bit value, low byte first (n >= 2).
+uint16_t LastWord(const uint8_t* p, uint16_t n);
+
+// True when the last two bytes are the CRC of the bytes before them. A count
+// below 2 carries no CRC and is false.
+bool CheckCrc(const uint8_t* p, uint16_t n);
+
+// Byte order, in place; each serves both directions.
+void Swap2(uint8_t* p);                 // exchange p[0] and p[1]
+void SwapPairs(uint8_t* p, uint16_t n); // exchange each pair; an odd last byte stays
+void Reverse4(uint8_t* p);              // reverse four bytes
+
+// Stores a 16-bit number most significant byte first (as the builders must).
+void PutWord(uint8_t* p, uint16_t value);
+
+// "$" and two upper-case hexadecimal digits per byte; "$" for none.
+std::string HexDump(const uint8_t* p, uint16_t n);
+
+}  // namespace vyx

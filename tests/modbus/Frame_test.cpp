@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "modbus/Frame.h"
+
+using namespace vyx;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+uint16_t Crc(const Bytes& b) { return Crc16(b.data(), static_cast<uint16_t>(b.size())); }
+
+}  // namespace
+
+// Vectors from the Modbus documentation and a CRC-16/MODBUS catalogue, not from this code.
+TEST(Crc16, KnownVectors) {
+    const struct {
+        Bytes bytes;
+        uint16_t crc;
+    } cases[] = {
+        {{'1', '2', '3', '4', '5', '6', '7', '8', '9'}, 0x4B37},
+        {{}, 0xFFFF},
+        {{0x01, 0x03, 0x00, 0x00, 0x00, 0x01}, 0x0A84},
+        {{0xF7, 0x03, 0x00, 0x00, 0x00, 0x01}, 0x9C90},
+        {{0x11, 0x03, 0x00, 0x6B, 0x00, 0x03}, 0x8776},
+        {{0x01, 0x03, 0x00, 0x00, 0x00, 0x0A}, 0xCDC5},
+        {{0xF7, 0x08, 0x00, 0x01, 0xFF, 0x00}, 0xADE4},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Crc(c.bytes), c.crc);
+}
+
+TEST(Frame, AppendCrcLowByteFirst) {
+    const struct {
+        Bytes frame;
+        uint8_t lo, hi;
+    } cases[] = {{{0x01, 0x03, 0x00, 0x00, 0x00, 0x01}, 0x84, 0x0A},
+                 {{0xF7, 0x03, 0x00, 0x00, 0x00, 0x01}, 0x90, 0x9C}};
+    for (const auto& c : cases) {
+        TFrame f;
+        std::memcpy(f.TxBuf.data(), c.frame.data(), c.frame.size());
+        f.FrameLength = 6;
+        f.AppendCrc();
+        EXPECT_EQ(f.FrameLength, 8);
+        EXPECT_EQ(f.TxBuf[6], c.lo);
+        EXPECT_EQ(f.TxBuf[7], c.hi);
+        EXPECT_EQ(f.FrameCrc, c.hi << 8 | c.lo);
+    }
+}
+
+TEST(CheckCrc, GoodFrameAndEverySingleByteChange) {
+    const Bytes good = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A};
+    EXPECT_TRUE(CheckCrc(good.data(), 8));
+    for (size_t i = 0; i < good.size(); ++i) {
+        for (int flip : {0x01, 0x80, 0xFF}) {
+            Bytes bad = good;
+            bad[i] ^= static_cast<uint8_t>(flip);
+            EXPECT_FALSE(CheckCrc(bad.data(), 8)) << "byte " << i << " xor " << flip;
+        }
+    }
+}
+
+TEST(CheckCrc, ShortCounts) {
+    const Bytes ffff = {0xFF, 0xFF};
+    EXPECT_TRUE(CheckCrc(ffff.data(), 2));  // the CRC of nothing is FFFF
+    const Bytes other = {0xFF, 0xFE};
+    EXPECT_FALSE(CheckCrc(other.data(), 2));
+    EXPECT_FALSE(CheckCrc(ffff.data(), 1));
+    EXPECT_FALSE(CheckCrc(ffff.data(), 0));
+}
+
+TEST(LastWord, LowByteFirst) {
+    const Bytes b = {0x00, 0x12, 0x34};
+    EXPECT_EQ(LastWord(b.data(), 3), 0x3412);
+}
+
+TEST(HexDump, Texts) {
+    const Bytes b = {0xF7, 0x03, 0x00, 0x00, 0x00, 0x01, 0x90, 0x9C};
+    EXPECT_EQ(HexDump(b.data(), 8), "$F70300000001909C");
+    EXPECT_EQ(HexDump(b.data(), 0), "$");
+    const Bytes all = {0x0A, 0xBC, 0xDE, 0xF0};
+    EXPECT_EQ(HexDump(all.data(), 4), "$0ABCDEF0");
+}
+
+TEST(ByteOrder, SwapHelpers) {
+    uint8_t field[2];
+    const uint16_t v = 0x1234;
+    std::memcpy(field, &v, 2);  // little-endian host order: 34 12
+    Swap2(field);
+    EXPECT_EQ(field[0], 0x12);
+    EXPECT_EQ(field[1], 0x34);
+
+    uint8_t five[] = {1, 2, 3, 4, 5};
+    SwapPairs(five, 5);
+    EXPECT_EQ(Bytes(five, five + 5), (Bytes{2, 1, 4, 3, 5}));
+
+    uint8_t four[] = {1, 2, 3, 4};
+    Reverse4(four);
+    EXPECT_EQ(Bytes(four, four + 4), (Bytes{4, 3, 2, 1}));
+
+    uint8_t word[2];
+    PutWord(word, 0xABCD);
+    EXPECT_EQ(word[0], 0xAB);
+    EXPECT_EQ(word[1], 0xCD);
+}
