@@ -1,0 +1,16 @@
+#pragma once
+// The subcommands of `vyx`. Each gets the arguments from its own name on
+// (argv[0] is the subcommand's name) and returns the exit status.
+// A new subcommand is one declaration here, one line in the table in main.cpp
+// and its own source file.
+
+int RunDump(int argc, char** argv);
+int RunBuild(int argc, char** argv);
+
+// Exit statuses shared by the subcommands.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;  // the command could not do its work
+inline constexpr int kExitUsage = 2;    // wrong arguments
+
+// True when argv[1..] asks for help ("--help" or "-h").
+bool WantsHelp(int argc, char** argv);

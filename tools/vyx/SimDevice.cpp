@@ -1,0 +1,112 @@
+#include "tools/vyx/SimDevice.h"
+
+#include <cmath>
+#include <stdexcept>
+
+#include "modbus/Builders.h"
+#include "registers/Error.h"
+#include "registers/RegData.h"
+#include "registers/Text.h"
+
+namespace vyx {
+namespace {
+
+constexpr int kTableSize = 65536;
+
+// The register contents that read back as `value`; zeros for a value that does
+// not convert. Text is padded with zero bytes, as a device keeps its strings.
+std::vector<uint8_t> Contents(int type, const std::u16string& value, int length) {
+    std::vector<uint8_t> bytes(static_cast<size_t>(2 * length), 0);
+    if (type == kTypeText) {
+        const std::string text = ToCp1250(value);
+        for (size_t i = 0; i < text.size() && i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(text[i]);
+        return bytes;
+    }
+    try {
+        if (type == kTypeWord || type == kTypeInt || type == kTypeHex || type == kTypeReal ||
+            type == kTypeFine || type == kTypeFloat || type == kTypePrec)
+            bytes = EncodeRegisters(type, value, length);
+    } catch (const Error&) {
+    }
+    return bytes;
+}
+
+void Store(uint16_t* table, int address, const std::vector<uint8_t>& bytes) {
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        table[address + static_cast<int>(i / 2)] = static_cast<uint16_t>(bytes[i] << 8 | bytes[i + 1]);
+}
+
+}  // namespace
+
+TSimDevice::TSimDevice(const TRegisterTree& tree, double noise, uint32_t seed)
+    : holdingServed_(kTableSize), inputServed_(kTableSize), writable_(kTableSize), noise_(noise), random_(seed) {
+    mapping_ = modbus_mapping_new(0, 0, kTableSize, kTableSize);
+    if (!mapping_) throw std::runtime_error("out of memory for the register image");
+
+    for (const TNode* node = tree.First(); node; node = tree.NextNode(node)) {
+        const TRegData& r = node->Record;
+        const int access = GetAccessCode(r.Access);
+        if (access == kAccessGroup) continue;
+        int number, length;
+        try {
+            number = StrToInt(r.Address) & 0xFFFF;
+            length = StrToInt(r.Length) & 0xFF;
+        } catch (const Error&) {
+            continue;
+        }
+        const TReadMapping map = MapReadRegister(static_cast<uint16_t>(number));
+        if (!map.Valid || length < 1 || map.Address + length > kTableSize) continue;
+        const bool input = map.Function == 4;
+        const int type = GetTypeCode(r.DataType);
+        Store(input ? mapping_->tab_input_registers : mapping_->tab_registers, map.Address,
+              Contents(type, r.Value, length));
+        for (int k = 0; k < length; ++k) {
+            (input ? inputServed_ : holdingServed_)[static_cast<size_t>(map.Address + k)] = true;
+            if (!input && number >= 40001 && (access == kAccessRW || access == kAccessRP))
+                writable_[static_cast<size_t>(map.Address + k)] = true;
+        }
+        ++registers_;
+
+        if (r.Name == u"R0" && !r0_.Present) {
+            r0_ = {true, input, map.Address, type, length, 0.0};
+            try {
+                r0_.Base = (type == kTypeWord || type == kTypeInt || type == kTypeHex) ? StrToInt(r.Value)
+                                                                                      : StrToFloat(r.Value);
+            } catch (const Error&) {
+                r0_.Base = 0;
+            }
+        }
+    }
+}
+
+TSimDevice::~TSimDevice() { modbus_mapping_free(mapping_); }
+
+bool TSimDevice::Readable(int function, int address, int count) const {
+    const auto& served = function == 4 ? inputServed_ : holdingServed_;
+    if (count < 1 || address < 0 || address + count > kTableSize) return false;
+    for (int k = 0; k < count; ++k)
+        if (!served[static_cast<size_t>(address + k)]) return false;
+    return true;
+}
+
+bool TSimDevice::Writable(int address, int count) const {
+    if (count < 1 || address < 0 || address + count > kTableSize) return false;
+    for (int k = 0; k < count; ++k)
+        if (!writable_[static_cast<size_t>(address + k)]) return false;
+    return true;
+}
+
+void TSimDevice::VaryR0() {
+    if (!r0_.Present || noise_ <= 0) return;
+    std::uniform_real_distribution<double> spread(-noise_, noise_);
+    const double reading = r0_.Base + spread(random_);
+    std::u16string text;
+    if (r0_.Type == kTypeWord || r0_.Type == kTypeInt || r0_.Type == kTypeHex)
+        text = FromUtf8(std::to_string(static_cast<long>(std::lround(reading))));
+    else
+        text = FormatFixed(reading, 4);
+    Store(r0_.Input ? mapping_->tab_input_registers : mapping_->tab_registers, r0_.Address,
+          Contents(r0_.Type, text, r0_.Length));
+}
+
+}  // namespace vyx

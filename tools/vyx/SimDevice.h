@@ -1,0 +1,56 @@
+#pragma once
+// The device that `vyx sim` plays: every register of a register description file
+// at the function and address a read of it uses, holding the file's value encoded
+// by its type. Writes reach only the RW and RP registers; unknown addresses are
+// refused. Free of any transport, so it is tested on its own.
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include <modbus/modbus.h>
+
+#include "registers/RegisterTree.h"
+
+namespace vyx {
+
+class TSimDevice {
+public:
+    // Builds the register image from the tree. `noise` is the range R0 varies by
+    // around its value on each read (0: steady).
+    TSimDevice(const TRegisterTree& tree, double noise, uint32_t seed);
+    ~TSimDevice();
+    TSimDevice(const TSimDevice&) = delete;
+    TSimDevice& operator=(const TSimDevice&) = delete;
+
+    modbus_mapping_t* Mapping() const { return mapping_; }
+
+    // True when every register of the range is served by the table of the
+    // function (3 holding, 4 input) or, for writes (6, 16), is writable.
+    bool Readable(int function, int address, int count) const;
+    bool Writable(int address, int count) const;
+
+    // Gives R0 a fresh reading around its value; called before each read.
+    void VaryR0();
+
+    size_t RegisterCount() const { return registers_; }
+
+private:
+    struct TVarying {
+        bool Present = false;
+        bool Input = false;
+        int Address = 0;
+        int Type = 0;
+        int Length = 0;
+        double Base = 0;
+    };
+
+    modbus_mapping_t* mapping_ = nullptr;
+    std::vector<bool> holdingServed_, inputServed_, writable_;
+    TVarying r0_;
+    double noise_;
+    std::mt19937 random_;
+    size_t registers_ = 0;
+};
+
+}  // namespace vyx
