@@ -6,6 +6,10 @@
 
 int RunDump(int argc, char** argv);
 int RunBuild(int argc, char** argv);
+int RunSim(int argc, char** argv);
+int RunRead(int argc, char** argv);
+int RunWrite(int argc, char** argv);
+int RunReset(int argc, char** argv);
 
 // Exit statuses shared by the subcommands.
 inline constexpr int kExitOk = 0;

@@ -23,10 +23,9 @@ std::vector<uint8_t> Contents(int type, const std::u16string& value, int length)
         return bytes;
     }
     try {
-        if (type == kTypeWord || type == kTypeInt || type == kTypeHex || type == kTypeReal ||
-            type == kTypeFine || type == kTypeFloat || type == kTypePrec)
-            bytes = EncodeRegisters(type, value, length);
+        bytes = EncodeRegisters(type, value, length);
     } catch (const Error&) {
+        // An empty or malformed value, or a type without an encoding: zeros.
     }
     return bytes;
 }

@@ -16,6 +16,10 @@ struct Command {
 constexpr Command kCommands[] = {
     {"dump", RunDump, "print a register description file (.dat) as JSON"},
     {"build", RunBuild, "write a register description file (.dat) from JSON"},
+    {"sim", RunSim, "play a device of a register description file on a pseudo-terminal"},
+    {"read", RunRead, "read a register of the device"},
+    {"write", RunWrite, "write a value into a register of the device"},
+    {"reset", RunReset, "send the device the restart diagnostic"},
 };
 
 void PrintUsage(std::FILE* out) {

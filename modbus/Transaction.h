@@ -1,0 +1,162 @@
+#pragma once
+// One request/reply exchange with the device and the handling of its outcome.
+//
+// A builder has filled the frame; the caller sets the three line texts of the log
+// record and calls Transact, which logs and sends the request, waits for the reply
+// within the port's read time-out, logs the reply, checks its CRC and hands the
+// outcome to a completion handler, called synchronously by its message number.
+// Every completion ends by raising OnNextStep, through which a running sequence
+// starts its next step, itself a full Transact nested inside this one.
+//
+// What the window shows (panes, indicators and their timers, the highlight timer,
+// message boxes, processing of pending events) is reached through TTransactionView,
+// which the window and the command-line tool implement.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "modbus/Frame.h"
+#include "registers/RegData.h"
+#include "registers/RegisterTree.h"
+#include "serial/Port.h"
+
+namespace vyx {
+
+// Window messages of the completions.
+enum : int {
+    kMsgNextStep = 1025,
+    kMsgReplyGood = 1026,
+    kMsgTimeout = 1027,
+    kMsgReplyCrcError = 1029,
+};
+
+struct TColor {
+    uint8_t R, G, B;
+    bool operator==(const TColor&) const = default;
+};
+inline constexpr TColor kGreen{0, 255, 0};
+inline constexpr TColor kRed{255, 0, 0};
+inline constexpr TColor kIdleGrey{128, 128, 128};
+inline constexpr TColor kMediumGrey{160, 160, 164};
+
+enum class TLed { Tx, Rx };
+
+inline constexpr int kLedShortMs = 100;        // after a send, or a reply
+inline constexpr int kLedTimeoutMs = 1000;     // red RX after a time-out
+inline constexpr int kHighlightMs = 500;       // red value after a good reply
+
+class TTransactionView {
+public:
+    virtual ~TTransactionView() = default;
+    virtual void ShowMessage(std::u16string_view text) = 0;
+    virtual void AppendCommLine(std::u16string_view line) = 0;    // communication pane
+    virtual void AppendResultLine(std::u16string_view line) = 0;  // result pane
+    virtual void SetLed(TLed led, TColor color) = 0;
+    virtual void SetLedTimerInterval(TLed led, int ms) = 0;
+    virtual void EnableLedTimer(TLed led, bool enabled) = 0;
+    // (Re)starts the 500 ms one-shot highlight timer, whose tick calls EndHighlight.
+    virtual void StartHighlightTimer() = 0;
+    virtual void StopHighlightTimer() = 0;
+    virtual void ProcessPendingEvents() = 0;
+    virtual bool MonitorTicked() const = 0;
+    // The local time of day as hh:mm:ss on the 24-hour clock.
+    virtual std::u16string TimeOfDay() const = 0;
+    virtual void BeginTreeUpdate() = 0;
+    virtual void EndTreeUpdate() = 0;  // repaints the tree
+    virtual void RepaintTree() = 0;
+    // Message 1025: the next step of a running sequence; nothing when none runs.
+    virtual void OnNextStep() = 0;
+};
+
+// Outcome of the last reply.
+struct TRslt {
+    bool Ok = false;
+    std::u16string ValueText;
+    std::u16string ErrorText;
+};
+
+// Texts of the current transaction.
+struct TLog {
+    std::u16string RequestHex;
+    std::u16string ReplyHex;
+    std::u16string LineAddress;
+    std::u16string LineName;
+    std::u16string LineValue;
+    std::u16string Status;
+};
+void ClearLogRecord(TLog& log);
+
+// `line` with `text` placed at character position `column`, counted from 1:
+// a short line is padded to `column` characters and `text` inserted before its
+// last one; a long enough line has as many characters overwritten as `text`
+// has; column 0 puts `text` in front of the whole line.
+std::u16string PlaceAtColumn(std::u16string_view text, std::u16string line, size_t column);
+
+// The request line: address at column 1, name at column 8, value at column 20,
+// trailing spaces removed.
+std::u16string RequestLine(std::u16string_view address, std::u16string_view name, std::u16string_view value);
+
+// The request lines, one per transaction sent. Only the last one is ever read
+// back, so only it is kept: a monitoring run of days does not grow memory.
+class TRequestLines {
+public:
+    void Add(std::u16string line) { last_ = std::move(line), ++count_; }
+    const std::u16string& Last() const { return last_; }
+    void ReplaceLast(std::u16string line) { last_ = std::move(line); }
+    uint64_t Count() const { return count_; }
+
+private:
+    std::u16string last_;
+    uint64_t count_ = 0;
+};
+
+class TTransaction {
+public:
+    TTransaction(TPort& port, TFrame& frame, TTransactionView& view) : port_(port), frame_(frame), view_(view) {}
+
+    // Sends the frame and handles the reply; see the header comment. An error
+    // raised by the reply handling (a bit child whose value is not a number)
+    // comes out of here after the indicators are set.
+    void Transact();
+
+    // The register operations every face of the program shares. ReadRegister
+    // empties the record's value, sets the line texts and reads it; WriteRegister
+    // writes the record's value by function 6 (Length 1) or 16, and sends
+    // nothing unless the register is RW or RP (it returns whether it sent);
+    // ResetDevice sends the restart diagnostic, nothing to the broadcast address.
+    // Builder refusals come out as vyx::Error before anything is sent.
+    void ReadRegister(TNode& node, std::u16string_view slaveText);
+    bool WriteRegister(TNode& node, std::u16string_view slaveText);
+    bool ResetDevice(std::u16string_view slaveText);
+
+    // Synchronous dispatch of a completion message to its handler.
+    void Dispatch(int message);
+
+    void OnReplyGood();
+    void OnReplyCrcError();
+    void OnReplyTimeout();
+    bool DecodeReply();
+    void StoreReplyValue();
+    void SetBitChecks(int32_t value);
+
+    void txTimerTimer();
+    void rxTimerTimer();
+    void EndHighlight();
+
+    TRslt Rslt;
+    TLog Log;
+    TRequestLines RequestLines;
+    TNode* CurrentNode = nullptr;
+    TRegData* CurrentRecord = nullptr;
+    TNode* HighlightNode = nullptr;
+    const TRegisterTree* Tree = nullptr;  // the tree of CurrentNode, for the walk over its bit children
+    std::u16string WrittenValue;          // value text of the last write
+
+private:
+    TPort& port_;
+    TFrame& frame_;
+    TTransactionView& view_;
+    std::string pendingError_;  // a bit child's conversion failure, raised after the reply is handled
+};
+
+}  // namespace vyx

@@ -1,0 +1,219 @@
+// vyx read, vyx write, vyx reset: the bus master on the command line, through the
+// same transaction as the window. The result line is printed as the result pane
+// would show it; --hex adds the "< " and "> " lines of the communication pane.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <string>
+
+#include "modbus/Frame.h"
+#include "modbus/Transaction.h"
+#include "registers/Error.h"
+#include "registers/RegisterFile.h"
+#include "registers/Text.h"
+#include "serial/Serial.h"
+#include "tools/vyx/Commands.h"
+#include "tools/vyx/Options.h"
+
+namespace {
+
+// Exit statuses of the master commands.
+constexpr int kExitCrcError = 2;
+constexpr int kExitException = 3;
+constexpr int kExitTimeout = 4;
+
+const char kCommonOptions[] =
+    "  --port PATH       serial port: a path, or a name under /dev (required)\n"
+    "  --mode TEXT       line settings (default 19200,e,8,1)\n"
+    "  --slave N         slave address (default 247)\n"
+    "  --file F.dat NAME the register NAME of a register description file, or\n"
+    "  --address N --type KEYWORD --length L   a register not in a file\n"
+    "  --hex             also print the request and reply frames\n"
+    "Exit status: 0 good reply, 2 CRC error, 3 exception reply, 4 time-out,\n"
+    "1 any other error.\n";
+
+// The window's faces of a transaction, on a terminal.
+class TConsoleView : public vyx::TTransactionView {
+public:
+    explicit TConsoleView(bool hex) : hex_(hex) {}
+    void ShowMessage(std::u16string_view text) override {
+        std::fprintf(stderr, "%s\n", vyx::ToUtf8(text).c_str());
+    }
+    void AppendCommLine(std::u16string_view line) override {
+        if (hex_) std::printf("%s\n", vyx::ToUtf8(line).c_str());
+    }
+    void AppendResultLine(std::u16string_view line) override { std::printf("%s\n", vyx::ToUtf8(line).c_str()); }
+    void SetLed(vyx::TLed, vyx::TColor) override {}
+    void SetLedTimerInterval(vyx::TLed, int) override {}
+    void EnableLedTimer(vyx::TLed, bool) override {}
+    void StartHighlightTimer() override {}
+    void StopHighlightTimer() override {}
+    void ProcessPendingEvents() override { std::fflush(stdout); }
+    bool MonitorTicked() const override { return false; }
+    std::u16string TimeOfDay() const override {
+        const std::time_t now = std::time(nullptr);
+        char buf[16];
+        std::strftime(buf, sizeof buf, "%H:%M:%S", std::localtime(&now));
+        return vyx::FromUtf8(buf);
+    }
+    void BeginTreeUpdate() override {}
+    void EndTreeUpdate() override {}
+    void RepaintTree() override {}
+    void OnNextStep() override {}
+
+private:
+    bool hex_;
+};
+
+enum class TOutcome { Good, CrcError, Exception, Timeout };
+
+TOutcome OutcomeOf(const vyx::TTransaction& t) {
+    if (t.Log.Status == u"...") return TOutcome::Timeout;
+    if (t.Log.Status == u"crc_error") return TOutcome::CrcError;
+    return t.Rslt.Ok ? TOutcome::Good : TOutcome::Exception;
+}
+
+int ExitStatus(TOutcome o) {
+    switch (o) {
+        case TOutcome::Good: return kExitOk;
+        case TOutcome::CrcError: return kExitCrcError;
+        case TOutcome::Exception: return kExitException;
+        case TOutcome::Timeout: return kExitTimeout;
+    }
+    return kExitFailure;
+}
+
+struct TSession {
+    vyx::TSerial port;
+    vyx::TFrame frame;
+    std::unique_ptr<TConsoleView> view;
+    std::unique_ptr<vyx::TTransaction> transaction;
+    vyx::TRegisterTree tree;
+    vyx::TNode* node = nullptr;
+    std::u16string slave;
+};
+
+// Opens the port and finds the register; throws vyx::Error with the reason.
+void Open(TSession& s, const vyx::cli::Options& o, bool needRegister) {
+    s.slave = vyx::FromUtf8(o.Get("--slave", "247"));
+    if (needRegister) {
+        if (o.Has("--file")) {
+            if (o.Positional().empty()) throw vyx::Error("--file needs the register's name after the file");
+            vyx::LoadRegisterFile(s.tree, o.Get("--file", ""));
+            const std::string name = o.Positional()[0];
+            s.node = s.tree.FindRegisterByName(vyx::FromUtf8(name));
+            if (!s.node) throw vyx::Error("no register named \"" + name + "\" in " + o.Get("--file", ""));
+        } else if (o.Has("--address")) {
+            s.node = s.tree.AddChild(nullptr);
+            s.node->Record.Address = vyx::FromUtf8(o.Get("--address", ""));
+            s.node->Record.DataType = vyx::FromUtf8(o.Get("--type", "WORD"));
+            s.node->Record.Length = vyx::FromUtf8(o.Get("--length", "1"));
+            s.node->Record.Access = u"RW";
+        } else {
+            throw vyx::Error("name a register with --file F.dat NAME or --address N");
+        }
+    }
+    const std::string name = o.Get("--port", "");
+    if (name.empty()) throw vyx::Error("--port is required");
+    const std::string path = vyx::PortPathFromName(name);
+    const std::string mode = o.Get("--mode", "19200,e,8,1");
+    if (!s.port.OpenPort(path, mode)) throw vyx::Error("cannot open " + path + " with " + mode);
+    if (!s.port.SetTimeouts(30, 0, 40, 0, 30)) throw vyx::Error("cannot set the time-outs of " + path);
+    s.view = std::make_unique<TConsoleView>(o.Has("--hex"));
+    s.transaction = std::make_unique<vyx::TTransaction>(s.port, s.frame, *s.view);
+    s.transaction->Tree = &s.tree;
+    s.transaction->CurrentNode = s.node;
+}
+
+int Run(const char* command, int argc, char** argv, const char* usage, int (*body)(TSession&, const vyx::cli::Options&),
+        bool needRegister) {
+    if (WantsHelp(argc, argv)) {
+        std::printf("%s%s", usage, kCommonOptions);
+        return kExitOk;
+    }
+    try {
+        const vyx::cli::Options o(argc, argv, {"--port", "--mode", "--slave", "--file", "--address", "--type",
+                                               "--length", "--count"},
+                                  {"--hex"});
+        TSession s;
+        Open(s, o, needRegister);
+        return body(s, o);
+    } catch (const std::invalid_argument& e) {
+        std::fprintf(stderr, "vyx %s: %s\n\n%s%s", command, e.what(), usage, kCommonOptions);
+    } catch (const vyx::Error& e) {
+        std::fprintf(stderr, "vyx %s: %s\n", command, e.what());
+    }
+    return kExitFailure;
+}
+
+int Read(TSession& s, const vyx::cli::Options& o) {
+    const long count = o.GetInt("--count", 1, 1, 100000000);
+    long good = 0, crc = 0, exceptions = 0, timeouts = 0;
+    double total = 0, longest = 0;
+    TOutcome worst = TOutcome::Good;
+    for (long i = 0; i < count; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        s.transaction->ReadRegister(*s.node, s.slave);
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        total += ms;
+        longest = std::max(longest, ms);
+        const TOutcome o = OutcomeOf(*s.transaction);
+        if (o != TOutcome::Good) worst = o;
+        good += o == TOutcome::Good, crc += o == TOutcome::CrcError;
+        exceptions += o == TOutcome::Exception, timeouts += o == TOutcome::Timeout;
+        if (count == 1 && o == TOutcome::Exception) std::fprintf(stderr, "błąd !\n");
+    }
+    if (count > 1)
+        std::fprintf(stderr,
+                     "requests: %ld, good: %ld, CRC errors: %ld, exceptions: %ld, time-outs: %ld; "
+                     "per transaction: mean %.2f ms, longest %.2f ms\n",
+                     count, good, crc, exceptions, timeouts, total / static_cast<double>(count), longest);
+    return ExitStatus(worst);
+}
+
+int Write(TSession& s, const vyx::cli::Options& o) {
+    const size_t valueAt = o.Has("--file") ? 1 : 0;
+    if (o.Positional().size() != valueAt + 1) throw vyx::Error("name the value to write");
+    s.node->Record.Value = vyx::FromUtf8(o.Positional()[valueAt]);
+    if (!s.transaction->WriteRegister(*s.node, s.slave))
+        throw vyx::Error("the register is not writable (access " + vyx::ToUtf8(s.node->Record.Access) + ")");
+    if (!s.port.IsOpened()) return kExitFailure;
+    const TOutcome outcome = OutcomeOf(*s.transaction);
+    if (outcome == TOutcome::Exception) std::fprintf(stderr, "błąd !\n");
+    return ExitStatus(outcome);
+}
+
+int Reset(TSession& s, const vyx::cli::Options&) {
+    if (!s.transaction->ResetDevice(s.slave)) throw vyx::Error("slave address 0 is the broadcast address: nothing sent");
+    const TOutcome outcome = OutcomeOf(*s.transaction);
+    if (outcome == TOutcome::Exception) std::fprintf(stderr, "błąd !\n");
+    return ExitStatus(outcome);
+}
+
+}  // namespace
+
+int RunRead(int argc, char** argv) {
+    return Run("read", argc, argv,
+               "Usage: vyx read --port PATH (--file F.dat NAME | --address N [--type K] [--length L])\n"
+               "                [--count N] [--hex]\n"
+               "Reads a register; --count N reads it N times back to back and ends with a\n"
+               "summary on standard error.\n\nOptions:\n"
+               "  --count N         number of reads (default 1)\n",
+               Read, true);
+}
+
+int RunWrite(int argc, char** argv) {
+    return Run("write", argc, argv,
+               "Usage: vyx write --port PATH (--file F.dat NAME | --address N --type K --length L) VALUE\n"
+               "Writes VALUE (decimal comma for real numbers) into an RW or RP register.\n\nOptions:\n",
+               Write, true);
+}
+
+int RunReset(int argc, char** argv) {
+    return Run("reset", argc, argv,
+               "Usage: vyx reset --port PATH [--slave N] [--hex]\n"
+               "Sends the restart diagnostic (function 8, sub-function 1, data FF00).\n\nOptions:\n",
+               Reset, false);
+}

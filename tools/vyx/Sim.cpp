@@ -1,0 +1,360 @@
+// vyx sim: a simulated device on a pseudo-terminal, a Modbus RTU slave served by
+// libmodbus, with pacing and fault injection.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <thread>
+
+#include <modbus/modbus.h>
+
+#include "modbus/Frame.h"
+#include "registers/Error.h"
+#include "registers/RegisterFile.h"
+#include "serial/Serial.h"
+#include "tools/vyx/Commands.h"
+#include "tools/vyx/Options.h"
+#include "tools/vyx/SimDevice.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+volatile sig_atomic_t gStop = 0;
+void OnSignal(int) { gStop = 1; }
+
+const char kUsage[] =
+    "Usage: vyx sim FILE.dat [options]\n"
+    "Plays the device of a register description file: a Modbus RTU slave on a\n"
+    "pseudo-terminal. Prints the terminal's path and leaves a link to it in the\n"
+    "simulator folder, where the port list finds it; both go when it ends (Ctrl-C).\n\n"
+    "Options:\n"
+    "  --slave N         slave address (default 247)\n"
+    "  --baud B          pace requests and replies as a line of B baud would\n"
+    "                    (11 bits a character; default: no pacing)\n"
+    "  --delay MS        turn-around time before each reply (default 0)\n"
+    "  --noise N         R0 varies by up to N around its value (default 1)\n"
+    "  --crc-errors P    probability of a reply with a broken CRC\n"
+    "  --silence P       probability of no reply at all\n"
+    "  --exceptions P    probability of an exception reply (slave device failure)\n"
+    "  --name NAME       name of the link (default: the file's name)\n";
+
+struct Stats {
+    long requests = 0, ignored = 0, replies = 0, exceptions = 0, crcErrors = 0, silenced = 0, echoes = 0, writes = 0;
+};
+
+// The pseudo-terminal: the master side is served, the terminal side is kept open
+// by us too (else reads of the master fail with EIO while no client has it open),
+// raw, and preset to another speed than a client's first configuration.
+struct Terminal {
+    int master = -1;
+    int own = -1;
+    std::string path;
+
+    bool Open() {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return false;
+        const char* name = ptsname(master);
+        if (!name) return false;
+        path = name;
+        own = open(name, O_RDWR | O_NOCTTY);
+        if (own < 0) return false;
+        termios t{};
+        tcgetattr(own, &t);
+        cfmakeraw(&t);
+        cfsetispeed(&t, B9600);
+        cfsetospeed(&t, B9600);
+        tcsetattr(own, TCSANOW, &t);
+        return true;
+    }
+    ~Terminal() {
+        if (own >= 0) close(own);
+        if (master >= 0) close(master);
+    }
+};
+
+// A link named after the device in the simulator folder; NAME-2, NAME-3, ... when
+// another simulator of the same device runs. A stale link is replaced.
+struct Link {
+    fs::path path;
+
+    bool Make(const std::string& name, const std::string& target, std::string& error) {
+        const fs::path folder = vyx::SimulatorFolder();
+        std::error_code ec;
+        fs::create_directories(folder, ec);
+        if (ec) {
+            error = "cannot create " + folder.string() + ": " + ec.message();
+            return false;
+        }
+        chmod(folder.c_str(), 0700);
+        for (int n = 1; n < 100; ++n) {
+            const fs::path candidate = folder / (n == 1 ? name : name + "-" + std::to_string(n));
+            if (fs::is_symlink(fs::symlink_status(candidate, ec))) {
+                if (fs::exists(candidate, ec)) continue;  // a running simulator's
+                fs::remove(candidate, ec);
+            }
+            if (symlink(target.c_str(), candidate.c_str()) == 0) {
+                path = candidate;
+                return true;
+            }
+            if (errno != EEXIST) {
+                error = "cannot create " + candidate.string() + ": " + std::strerror(errno);
+                return false;
+            }
+        }
+        error = "too many simulators named " + name;
+        return false;
+    }
+    ~Link() {
+        if (!path.empty()) unlink(path.c_str());
+    }
+};
+
+void SleepUntil(const timespec& t) {
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &t, nullptr) == EINTR && !gStop) {
+    }
+}
+
+timespec After(timespec t, double seconds) {
+    const auto ns = static_cast<long long>(seconds * 1e9);
+    t.tv_sec += static_cast<time_t>(ns / 1000000000LL);
+    t.tv_nsec += static_cast<long>(ns % 1000000000LL);
+    if (t.tv_nsec >= 1000000000L) t.tv_sec += 1, t.tv_nsec -= 1000000000L;
+    return t;
+}
+
+// Writes the reply, byte by byte at the line's pace when a baud rate is given.
+void Send(int fd, const uint8_t* bytes, int n, long baud) {
+    if (baud <= 0) {
+        for (int done = 0; done < n;) {
+            const ssize_t w = write(fd, bytes + done, static_cast<size_t>(n - done));
+            if (w <= 0) return;
+            done += static_cast<int>(w);
+        }
+        return;
+    }
+    const double charTime = 11.0 / static_cast<double>(baud);
+    timespec start{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    for (int i = 0; i < n && !gStop; ++i) {
+        SleepUntil(After(start, charTime * (i + 1)));
+        if (write(fd, bytes + i, 1) != 1) return;
+    }
+}
+
+// The length of a request frame from its first bytes: 0 while too few bytes have
+// arrived to tell, -1 for a function whose length is not known (the frame then
+// ends at a pause on the line).
+int RequestLength(const uint8_t* b, int n) {
+    if (n < 2) return 0;
+    switch (b[1]) {
+        case 1: case 2: case 3: case 4: case 5: case 6: case 8:
+            return 8;
+        case 15: case 16:
+            return n < 7 ? 0 : 9 + b[6];
+        default:
+            return -1;
+    }
+}
+
+// Reads one request frame from the line: complete by its length, or ended by a
+// pause of 5 ms. Returns its length, 0 when nothing came before the stop flag.
+int ReceiveFrame(int fd, uint8_t* buf, int size) {
+    int n = 0;
+    while (!gStop) {
+        const int expected = RequestLength(buf, n);
+        if (expected > 0 && n >= expected) return expected;
+        pollfd p{fd, POLLIN, 0};
+        const int r = poll(&p, 1, n == 0 ? 200 : 5);
+        if (r == 0) {
+            if (n > 0) return n;  // a pause ends what has come
+            continue;
+        }
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return 0;
+        }
+        const ssize_t got = read(fd, buf + n, static_cast<size_t>(size - n));
+        if (got <= 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
+        n += static_cast<int>(got);
+        if (n >= size) return n;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int RunSim(int argc, char** argv) {
+    if (WantsHelp(argc, argv)) {
+        std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    long slave, baud, delay;
+    double noise, crcErrors, silence, exceptions;
+    std::string file, name;
+    try {
+        const vyx::cli::Options o(argc, argv,
+                                  {"--slave", "--baud", "--delay", "--noise", "--crc-errors", "--silence",
+                                   "--exceptions", "--name"},
+                                  {});
+        if (o.Positional().size() != 1) throw std::invalid_argument("name one register description file");
+        file = o.Positional()[0];
+        slave = o.GetInt("--slave", 247, 1, 247);
+        baud = o.GetInt("--baud", 0, 0, 4000000);
+        delay = o.GetInt("--delay", 0, 0, 60000);
+        noise = static_cast<double>(o.GetInt("--noise", 1, 0, 1000000));
+        crcErrors = o.GetProbability("--crc-errors");
+        silence = o.GetProbability("--silence");
+        exceptions = o.GetProbability("--exceptions");
+        name = o.Get("--name", fs::path(file).stem().string());
+        if (name.empty() || name.find('/') != std::string::npos) throw std::invalid_argument("bad --name");
+    } catch (const std::invalid_argument& e) {
+        std::fprintf(stderr, "vyx sim: %s\n\n%s", e.what(), kUsage);
+        return kExitUsage;
+    }
+
+    vyx::TRegisterTree tree;
+    try {
+        vyx::LoadRegisterFile(tree, file);
+    } catch (const vyx::Error& e) {
+        std::fprintf(stderr, "vyx sim: %s\n", e.what());
+        return kExitFailure;
+    }
+    std::random_device seedSource;
+    vyx::TSimDevice device(tree, noise, seedSource());
+
+    Terminal terminal;
+    if (!terminal.Open()) {
+        std::fprintf(stderr, "vyx sim: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
+        return kExitFailure;
+    }
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) {
+        std::fprintf(stderr, "vyx sim: %s\n", std::strerror(errno));
+        return kExitFailure;
+    }
+    Link link;
+    std::string linkError;
+    if (!link.Make(name, terminal.path, linkError)) {
+        std::fprintf(stderr, "vyx sim: %s\n", linkError.c_str());
+        close(pair[0]), close(pair[1]);
+        return kExitFailure;
+    }
+
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    std::printf("%s\n", terminal.path.c_str());
+    std::fflush(stdout);
+    std::fprintf(stderr, "vyx sim: %zu registers of %s as slave %ld on %s (link %s)\n", device.RegisterCount(),
+                 file.c_str(), slave, terminal.path.c_str(), link.path.c_str());
+
+    modbus_t* ctx = modbus_new_rtu(terminal.path.c_str(), 19200, 'E', 8, 1);
+    modbus_set_slave(ctx, static_cast<int>(slave));
+    modbus_set_socket(ctx, pair[0]);
+    std::mt19937 random(seedSource());
+    std::uniform_real_distribution<double> chance(0.0, 1.0);
+    const auto happens = [&](double p) { return p > 0 && chance(random) < p; };
+
+    Stats stats;
+    uint8_t request[MODBUS_RTU_MAX_ADU_LENGTH];
+    uint8_t reply[MODBUS_RTU_MAX_ADU_LENGTH + 8];
+    while (!gStop) {
+        int n = ReceiveFrame(terminal.master, request, sizeof request);
+        if (n <= 0) continue;
+        const int expected = RequestLength(request, n);
+        if (expected > 0 && n > expected) n = expected;  // what follows is dropped with the frame
+        // A slave answers only frames that are whole, intact and its own.
+        if (n < 4 || !vyx::CheckCrc(request, static_cast<uint16_t>(n)) || request[0] != slave) {
+            ++stats.ignored;
+            continue;
+        }
+        ++stats.requests;
+        if (baud > 0) {
+            // The request took its line time before the device could answer.
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            SleepUntil(After(now, 11.0 * n / static_cast<double>(baud)));
+        }
+        if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        if (happens(silence)) {
+            ++stats.silenced;
+            continue;
+        }
+
+        const int function = request[1];
+        const int address = request[2] << 8 | request[3];
+        const int count = request[4] << 8 | request[5];
+        int exception = 0;
+        if (happens(exceptions)) {
+            exception = MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE;
+        } else if (function == 3 || function == 4) {
+            if (!device.Readable(function, address, count)) exception = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS;
+            device.VaryR0();
+        } else if (function == 6) {
+            if (!device.Writable(address, 1)) exception = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS;
+        } else if (function == 16) {
+            if (!device.Writable(address, count)) exception = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS;
+        }
+
+        int length = 0;
+        if (function == 8 && address == 1 && !exception) {
+            // Restart communications: the reply echoes the request.
+            std::memcpy(reply, request, static_cast<size_t>(n));
+            length = n;
+            ++stats.echoes;
+        } else {
+            // libmodbus composes the reply into the socket pair; it goes to the
+            // line from there, paced and possibly damaged.
+            if (exception) {
+                modbus_reply_exception(ctx, request, static_cast<unsigned>(exception));
+                ++stats.exceptions;
+            } else {
+                modbus_reply(ctx, request, n, device.Mapping());
+                if (function == 6 || function == 16) ++stats.writes;
+            }
+            pollfd p{pair[1], POLLIN, 0};
+            while (length < static_cast<int>(sizeof reply) && poll(&p, 1, 0) == 1) {
+                const ssize_t r = read(pair[1], reply + length, sizeof reply - static_cast<size_t>(length));
+                if (r <= 0) break;
+                length += static_cast<int>(r);
+            }
+        }
+        if (length == 0) continue;
+        if (happens(crcErrors)) {
+            reply[length - 1] ^= 0x5A;
+            ++stats.crcErrors;
+        }
+        Send(terminal.master, reply, length, baud);
+        ++stats.replies;
+    }
+
+    modbus_free(ctx);
+    close(pair[0]);
+    close(pair[1]);
+    std::fprintf(stderr,
+                 "vyx sim: %ld requests, %ld replies (%ld exceptions, %ld with a broken CRC, %ld echoes, "
+                 "%ld writes), %ld unanswered, %ld frames ignored\n",
+                 stats.requests, stats.replies, stats.exceptions, stats.crcErrors, stats.echoes, stats.writes,
+                 stats.silenced, stats.ignored);
+    return kExitOk;
+}
