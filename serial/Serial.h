@@ -1,0 +1,156 @@
+#pragma once
+// The one serial port of the program: open a device and configure its line from a
+// mode string, apply the read and write time-outs, send one request frame, read one
+// reply into the 128-byte receive buffer, close, and list the ports of the system.
+//
+// One back end per platform implements TSerial (SerialPosix.cpp: termios + poll).
+// Operations return a boolean or a count and report nothing themselves.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "serial/Port.h"
+
+namespace vyx {
+
+// Size of the receive buffer and of the transmit copy.
+inline constexpr uint16_t kPortBufferSize = 128;
+
+// Port state. Other units read Opened and Received; the connection panel keeps
+// PortPath and ModeText, and sets TimeoutFault when applying the time-outs failed.
+struct TCOM {
+    bool Opened = false;
+    uint32_t Written = 0;   // bytes the system took in the last WritePort
+    uint32_t Received = 0;  // bytes the last ReadPort placed in the receive buffer
+    int32_t TimeoutFault = 0;
+    std::string PortPath;
+    std::string ModeText;
+};
+
+// Line settings taken from a mode string.
+struct TLineSettings {
+    uint32_t Baud = 0;
+    char Parity = 'N';  // 'N' none, 'E' even, 'O' odd
+    uint8_t DataBits = 8;
+    uint8_t StopBits = 1;
+
+    bool operator==(const TLineSettings&) const = default;
+};
+
+// Mode string: the baud rate in decimal digits, optionally followed by
+// ",parity" (e, o or n, either case), ",data bits" (5 to 8) and ",stop bits"
+// (1 or 2), each only after the one before; spaces around a field are allowed.
+// What is not given is even parity, 8 data bits, 1 stop bit (the Modbus RTU
+// default), so "19200" opens 19200,e,8,1. False for anything else (letters only,
+// a zero or out-of-range baud, trailing text).
+bool ParseMode(const std::string& mode, TLineSettings& line);
+
+// Time-outs in milliseconds, in the order SetTimeouts takes them.
+//  - A read returns as soon as 128 bytes have arrived.
+//  - It waits ReadTotalConstant + 128 * ReadTotalMultiplier ms for the first byte
+//    and returns with nothing when none came.
+//  - Once bytes arrive it returns ReadInterval ms after the last one (0: no
+//    interval bound), but never later than the first-byte bound plus the line time
+//    of 128 bytes at the port's speed, so a reply still arriving is not cut while
+//    a babbling line cannot hold the read.
+//  - A write returns at the latest WriteTotalConstant + n * WriteTotalMultiplier ms
+//    after it started (0: it takes what the system accepts at once).
+// The defaults are the values the connection panel applies.
+struct TTimeouts {
+    uint32_t ReadInterval = 30;
+    uint32_t ReadTotalMultiplier = 0;
+    uint32_t ReadTotalConstant = 40;
+    uint32_t WriteTotalMultiplier = 0;
+    uint32_t WriteTotalConstant = 30;
+
+    bool operator==(const TTimeouts&) const = default;
+};
+
+#ifdef _WIN32
+using TPortHandle = void*;
+inline const TPortHandle kInvalidPortHandle = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
+#else
+using TPortHandle = int;
+inline constexpr TPortHandle kInvalidPortHandle = -1;
+#endif
+
+class TSerial : public TPort {
+public:
+    TSerial() = default;
+    ~TSerial() override;
+    TSerial(const TSerial&) = delete;
+    TSerial& operator=(const TSerial&) = delete;
+
+    // Opens the device at the path for exclusive read and write, only if it exists
+    // and is a terminal. Exclusive for every other opener, root included: a second
+    // open of the same device, in this process or another, fails.
+    TPortHandle OpenDevice(const std::string& path);
+
+    // Closes an open port first, then opens the device and configures its line
+    // from the mode string: raw bytes, no flow control. A baud rate outside the
+    // system's standard table is set as a custom rate; if the system refuses it,
+    // or the mode string does not parse, the device is closed again and the result
+    // is false. Refused parity is not acted on (pseudo-terminals have none).
+    // On success both queues are purged.
+    bool OpenPort(const std::string& path, const std::string& mode);
+
+    // Applies the five time-outs (see TTimeouts). When the port is not open or
+    // no longer answers, the port is closed and the result is false.
+    bool SetTimeouts(uint16_t ri, uint16_t rm, uint16_t rc, uint16_t wm, uint16_t wc);
+
+    // Purges both queues, zeroes the receive buffer and the transmit copy, copies
+    // the frame into the transmit copy and writes it within the write time-out.
+    // Returns Written, or 0 when the port is closed, n is above 128, the purge
+    // failed (each of these sends nothing and leaves the receive buffer as it
+    // was) or the system reported failure.
+    uint16_t WritePort(const uint8_t* frame, uint16_t n) override;
+
+    // Reads up to 128 bytes into the start of the receive buffer within the read
+    // time-outs; Received gets the count. Does not check Opened. A failed read
+    // leaves Received at 0 and returns false.
+    bool ReadPort() override;
+
+    // Purges, closes and resets the state; does nothing when no device is open.
+    void ClosePort();
+
+    bool IsOpened() const override { return Com.Opened; }
+    uint32_t Received() const override { return Com.Received; }
+    const uint8_t* RxBuffer() const override { return RxBuf.data(); }
+
+    const TLineSettings& Line() const { return Line_; }
+    const TTimeouts& Timeouts() const { return Timeouts_; }
+    TPortHandle Handle() const { return Handle_; }
+    const std::array<uint8_t, kPortBufferSize>& TxCopy() const { return TxBuf_; }
+
+    TCOM Com;
+    std::array<uint8_t, kPortBufferSize> RxBuf{};
+
+private:
+    bool ApplyLine();
+    bool Purge();
+
+    TPortHandle Handle_ = kInvalidPortHandle;
+    TLineSettings Line_;
+    TTimeouts Timeouts_;
+    std::array<uint8_t, kPortBufferSize> TxBuf_{};
+};
+
+// The serial ports of the system, then the simulators running for this user.
+// On Linux: /dev/NAME for each entry of /sys/class/tty with a device behind it
+// (a serial-core port such as ttyS only where a UART is detected), in natural
+// order; then each symbolic link in SimulatorFolder() whose target exists.
+std::vector<std::string> ListPorts();
+// The same over other folders (a sysfs tty class folder and a simulator folder).
+std::vector<std::string> ListPorts(const std::string& ttyClassFolder,
+                                   const std::string& simulatorFolder);
+
+// Where each running simulator leaves a link to its pseudo-terminal:
+// $XDG_RUNTIME_DIR/vyx when XDG_RUNTIME_DIR is set and not empty, else /tmp/vyx-UID.
+std::string SimulatorFolder();
+
+// A port name typed by the user: a path when it starts with "/", else /dev/NAME.
+// Empty stays empty.
+std::string PortPathFromName(const std::string& name);
+
+}  // namespace vyx

@@ -1,0 +1,354 @@
+// POSIX back end of the serial unit: termios for the line, poll for the time-outs,
+// flock and TIOCEXCL for exclusive access, sysfs for the list of ports.
+#ifndef _WIN32
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "serial/Serial.h"
+#include "serial/Termios.h"
+
+namespace vyx {
+
+namespace posix {
+
+speed_t StandardSpeed(uint32_t baud) {
+    struct Rate {
+        uint32_t baud;
+        speed_t speed;
+    };
+    static constexpr Rate kRates[] = {
+        {50, B50},           {75, B75},           {110, B110},         {134, B134},
+        {150, B150},         {200, B200},         {300, B300},         {600, B600},
+        {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+        {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+        {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+        {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+        {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+        {3500000, B3500000}, {4000000, B4000000},
+    };
+    for (const Rate& r : kRates) {
+        if (r.baud == baud) return r.speed;
+    }
+    return B0;
+}
+
+termios RawLine(const TLineSettings& line) {
+    termios t;
+    std::memset(&t, 0, sizeof t);  // no input or output processing, no echo, no flow control
+    t.c_cflag = CREAD | CLOCAL;
+    switch (line.DataBits) {
+        case 5: t.c_cflag |= CS5; break;
+        case 6: t.c_cflag |= CS6; break;
+        case 7: t.c_cflag |= CS7; break;
+        default: t.c_cflag |= CS8; break;
+    }
+    if (line.StopBits == 2) t.c_cflag |= CSTOPB;
+    // Reads return at once with what is there; ReadPort does the timing.
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    const speed_t speed = StandardSpeed(line.Baud);
+    const speed_t set = speed != B0 ? speed : B38400;
+    cfsetispeed(&t, set);
+    cfsetospeed(&t, set);
+    return t;
+}
+
+void AddParity(termios& t, const TLineSettings& line) {
+    if (line.Parity == 'N') return;
+    t.c_cflag |= PARENB;
+    if (line.Parity == 'O') t.c_cflag |= PARODD;
+    t.c_iflag |= INPCK;
+}
+
+}  // namespace posix
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds from now to the deadline, rounded up, for poll.
+int PollTimeout(Clock::time_point deadline) {
+    const auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) return 0;
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    return ms > 60000 ? 60000 : static_cast<int>(ms);
+}
+
+// Line time of a full receive buffer at the given settings, in milliseconds.
+uint32_t BufferLineTime(const TLineSettings& line) {
+    if (line.Baud == 0) return 0;
+    const uint64_t bits = 1u + line.DataBits + (line.Parity != 'N' ? 1u : 0u) + line.StopBits;
+    const uint64_t total = uint64_t{kPortBufferSize} * bits * 1000u;
+    return static_cast<uint32_t>((total + line.Baud - 1) / line.Baud);
+}
+
+// Natural order of names, so that ttyS2 comes before ttyS10.
+bool NaturalLess(const std::string& a, const std::string& b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    while (i < a.size() && j < b.size()) {
+        if (digit(a[i]) && digit(b[j])) {
+            std::size_t ei = i;
+            std::size_t ej = j;
+            while (ei < a.size() && digit(a[ei])) ++ei;
+            while (ej < b.size() && digit(b[ej])) ++ej;
+            std::string na = a.substr(i, ei - i);
+            std::string nb = b.substr(j, ej - j);
+            na.erase(0, std::min(na.find_first_not_of('0'), na.size()));
+            nb.erase(0, std::min(nb.find_first_not_of('0'), nb.size()));
+            if (na.size() != nb.size()) return na.size() < nb.size();
+            if (na != nb) return na < nb;
+            i = ei;
+            j = ej;
+        } else {
+            if (a[i] != b[j]) return a[i] < b[j];
+            ++i;
+            ++j;
+        }
+    }
+    if (a.size() - i != b.size() - j) return a.size() - i < b.size() - j;
+    return a < b;
+}
+
+// A serial-core port (it has a "type" attribute) is real only when a UART was
+// detected behind it; the kernel registers placeholder ttyS ports of type 0.
+bool HasUart(const std::filesystem::path& ttyEntry) {
+    std::error_code ec;
+    const auto typeFile = ttyEntry / "type";
+    if (!std::filesystem::exists(typeFile, ec)) return true;
+    std::ifstream in(typeFile);
+    long type = 0;
+    if (!(in >> type)) return false;
+    return type != 0;
+}
+
+}  // namespace
+
+TSerial::~TSerial() { ClosePort(); }
+
+TPortHandle TSerial::OpenDevice(const std::string& path) {
+    if (path.empty()) return kInvalidPortHandle;
+    // Non-blocking, so that a modem line without carrier does not hold the open.
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return kInvalidPortHandle;
+    // root ignores TIOCEXCL, so the lock is what keeps a second opener out; it is
+    // taken first, so that a failed open never marks someone else's port.
+    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+        ::close(fd);
+        return kInvalidPortHandle;
+    }
+    return fd;
+}
+
+bool TSerial::OpenPort(const std::string& path, const std::string& mode) {
+    if (Com.Opened || Handle_ != kInvalidPortHandle) ClosePort();
+
+    Handle_ = OpenDevice(path);
+    if (Handle_ == kInvalidPortHandle) return false;
+
+    // Driver queue sizes are fixed on POSIX systems; nothing to request.
+
+    Line_ = TLineSettings{};
+    TLineSettings line;
+    if (!ParseMode(mode, line)) {
+        ClosePort();
+        return false;
+    }
+    Line_ = line;
+    if (!ApplyLine()) {
+        ClosePort();
+        return false;
+    }
+
+    Com.Opened = true;
+    Purge();
+    return true;
+}
+
+bool TSerial::ApplyLine() {
+    // Two steps: a pseudo-terminal refuses a request whose only change is the
+    // parity, and drops parity otherwise; so raw mode, speed, data and stop bits
+    // go first, and the parity after them, its refusal not acted on.
+    termios t = posix::RawLine(Line_);
+    (void)tcsetattr(Handle_, TCSANOW, &t);
+    if (Line_.Parity != 'N') {
+        posix::AddParity(t, Line_);
+        (void)tcsetattr(Handle_, TCSANOW, &t);
+    }
+    if (posix::StandardSpeed(Line_.Baud) == B0) return posix::SetCustomSpeed(Handle_, Line_.Baud);
+    return true;
+}
+
+bool TSerial::Purge() {
+    return Handle_ != kInvalidPortHandle && tcflush(Handle_, TCIOFLUSH) == 0;
+}
+
+bool TSerial::SetTimeouts(uint16_t ri, uint16_t rm, uint16_t rc, uint16_t wm, uint16_t wc) {
+    termios current;
+    if (Handle_ == kInvalidPortHandle || tcgetattr(Handle_, &current) != 0) {
+        ClosePort();
+        return false;
+    }
+    Timeouts_.ReadInterval = ri;
+    Timeouts_.ReadTotalMultiplier = rm;
+    Timeouts_.ReadTotalConstant = rc;
+    Timeouts_.WriteTotalMultiplier = wm;
+    Timeouts_.WriteTotalConstant = wc;
+    return true;
+}
+
+uint16_t TSerial::WritePort(const uint8_t* frame, uint16_t n) {
+    if (!Com.Opened) return 0;
+    if (n > kPortBufferSize || (frame == nullptr && n > 0)) return 0;
+    if (!Purge()) return 0;
+
+    RxBuf.fill(0);
+    TxBuf_.fill(0);
+    if (n > 0) std::memcpy(TxBuf_.data(), frame, n);
+
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(uint64_t{Timeouts_.WriteTotalMultiplier} * n +
+                                                 Timeouts_.WriteTotalConstant);
+    std::size_t done = 0;
+    Com.Written = 0;
+    while (done < n) {
+        const ssize_t w = ::write(Handle_, TxBuf_.data() + done, n - done);
+        if (w > 0) {
+            done += static_cast<std::size_t>(w);
+            continue;
+        }
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            Com.Written = static_cast<uint32_t>(done);
+            return 0;
+        }
+        // The driver's queue is full: wait for room until the write time-out.
+        const int wait = PollTimeout(deadline);
+        if (wait == 0) break;
+        pollfd p{Handle_, POLLOUT, 0};
+        const int r = ::poll(&p, 1, wait);
+        if (r < 0 && errno != EINTR) {
+            Com.Written = static_cast<uint32_t>(done);
+            return 0;
+        }
+        if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            Com.Written = static_cast<uint32_t>(done);
+            return 0;
+        }
+    }
+    Com.Written = static_cast<uint32_t>(done);
+    return static_cast<uint16_t>(Com.Written);
+}
+
+bool TSerial::ReadPort() {
+    Com.Received = 0;
+    if (Handle_ == kInvalidPortHandle) return false;
+
+    const auto start = Clock::now();
+    const auto firstBound =
+        start + std::chrono::milliseconds(uint64_t{Timeouts_.ReadTotalMultiplier} * kPortBufferSize +
+                                          Timeouts_.ReadTotalConstant);
+    const auto hardBound = firstBound + std::chrono::milliseconds(BufferLineTime(Line_));
+    const auto interval = std::chrono::milliseconds(Timeouts_.ReadInterval);
+
+    std::size_t got = 0;
+    Clock::time_point lastByte = start;
+    while (got < kPortBufferSize) {
+        const ssize_t r = ::read(Handle_, RxBuf.data() + got, kPortBufferSize - got);
+        if (r > 0) {
+            got += static_cast<std::size_t>(r);
+            lastByte = Clock::now();
+            continue;
+        }
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+
+        // Nothing waiting: sleep until a byte comes or the bound that applies ends.
+        Clock::time_point deadline = firstBound;
+        if (got > 0) {
+            deadline = hardBound;
+            if (Timeouts_.ReadInterval > 0) deadline = std::min(deadline, lastByte + interval);
+        }
+        const int wait = PollTimeout(deadline);
+        if (wait == 0) break;
+        pollfd p{Handle_, POLLIN, 0};
+        const int pr = ::poll(&p, 1, wait);
+        if (pr < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (pr > 0 && (p.revents & POLLIN) == 0 &&
+            (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            return false;  // the device went away
+        }
+    }
+    Com.Received = static_cast<uint32_t>(got);
+    return true;
+}
+
+void TSerial::ClosePort() {
+    if (Handle_ == kInvalidPortHandle) return;
+    (void)tcflush(Handle_, TCIOFLUSH);
+    // The exclusive mark outlives this descriptor on a pseudo-terminal whose
+    // other side stays open; clear it so the next opener is not refused.
+    (void)ioctl(Handle_, TIOCNXCL);
+    ::close(Handle_);  // also releases the lock
+    Com.Opened = false;
+    Handle_ = kInvalidPortHandle;
+}
+
+std::vector<std::string> ListPorts() { return ListPorts("/sys/class/tty", SimulatorFolder()); }
+
+std::vector<std::string> ListPorts(const std::string& ttyClassFolder,
+                                   const std::string& simulatorFolder) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> ports;
+    std::error_code ec;
+
+    std::vector<std::string> names;
+    for (fs::directory_iterator it(ttyClassFolder, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path entry = it->path();
+        std::error_code dec;
+        if (!fs::exists(entry / "device", dec) || !HasUart(entry)) continue;
+        names.push_back(entry.filename().string());
+    }
+    std::sort(names.begin(), names.end(), NaturalLess);
+    for (const std::string& name : names) ports.push_back("/dev/" + name);
+
+    std::vector<std::string> links;
+    ec.clear();
+    for (fs::directory_iterator it(simulatorFolder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code lec;
+        if (!it->is_symlink(lec) || !fs::exists(it->path(), lec)) continue;
+        links.push_back(it->path().string());
+    }
+    std::sort(links.begin(), links.end(), NaturalLess);
+    ports.insert(ports.end(), links.begin(), links.end());
+    return ports;
+}
+
+std::string SimulatorFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && runtime[0] != '\0') return std::string(runtime) + "/vyx";
+    return "/tmp/vyx-" + std::to_string(getuid());
+}
+
+std::string PortPathFromName(const std::string& name) {
+    if (name.empty() || name.front() == '/') return name;
+    return "/dev/" + name;
+}
+
+}  // namespace vyx
+#endif
