@@ -10,17 +10,41 @@ size_t TNode::Level() const {
 
 TRegisterTree::~TRegisterTree() { Clear(); }
 
-void TRegisterTree::Clear() {
-    // Take the nodes apart one by one: a node is destroyed only once it has no
-    // children left, so destruction never recurses however deep the tree is.
-    std::vector<std::unique_ptr<TNode>> pending = std::move(roots_);
-    roots_.clear();
-    while (!pending.empty()) {
-        std::unique_ptr<TNode> node = std::move(pending.back());
-        pending.pop_back();
-        for (auto& child : node->children_) pending.push_back(std::move(child));
-        node->children_.clear();
+TRegisterTree::TRegisterTree(TRegisterTree&& other) noexcept
+    : roots_(std::move(other.roots_)), count_(other.count_) {
+    other.roots_.clear();
+    other.count_ = 0;
+}
+
+TRegisterTree& TRegisterTree::operator=(TRegisterTree&& other) noexcept {
+    if (this != &other) {
+        Clear();
+        roots_ = std::move(other.roots_);
+        count_ = other.count_;
+        other.roots_.clear();
+        other.count_ = 0;
     }
+    return *this;
+}
+
+void TRegisterTree::Clear() {
+    // Destroy leaves only: go down through last children to a node without
+    // children, remove it from its parent and carry on from the parent. No
+    // recursion and no allocation, however deep the tree is.
+    TNode* current = nullptr;  // null stands for the top level
+    for (;;) {
+        auto& children = current ? current->children_ : roots_;
+        if (!children.empty()) {
+            current = children.back().get();
+            continue;
+        }
+        if (current == nullptr) break;
+        TNode* parent = current->parent_;
+        (parent ? parent->children_ : roots_).pop_back();
+        current = parent;
+    }
+    roots_.clear();
+    roots_.shrink_to_fit();
     count_ = 0;
 }
 

@@ -97,6 +97,9 @@ public:
     ~TRegisterTree();
     TRegisterTree(const TRegisterTree&) = delete;
     TRegisterTree& operator=(const TRegisterTree&) = delete;
+    // Moving hands the nodes over; their addresses stay.
+    TRegisterTree(TRegisterTree&& other) noexcept;
+    TRegisterTree& operator=(TRegisterTree&& other) noexcept;
 
     // Frees every node.
     void Clear();
