@@ -84,7 +84,8 @@ public:
 
     // Opens the device at the path for exclusive read and write, only if it exists
     // and is a terminal. Exclusive for every other opener, root included: a second
-    // open of the same device, in this process or another, fails.
+    // open of the same device, in this process or another, fails. The handle
+    // belongs to the caller; OpenPort keeps it as the port's handle.
     TPortHandle OpenDevice(const std::string& path);
 
     // Closes an open port first, then opens the device and configures its line

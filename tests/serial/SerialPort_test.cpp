@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "serial/Serial.h"
+#include "serial/Termios.h"
 #include "tests/support/Pty.h"
 
 namespace vyx {
@@ -160,7 +161,7 @@ TEST_P(SerialLine, ConfiguresRawLineAtTheSpeed) {
     TSerial port;
     ASSERT_TRUE(port.OpenPort(pty.SlavePath(), GetParam().mode));
     EXPECT_EQ(port.Line().Baud, GetParam().speed);
-    EXPECT_EQ(pty.SlaveSpeed(), GetParam().speed);
+    EXPECT_EQ(posix::LineSpeed(pty.SlaveFd()), GetParam().speed);
     const termios t = pty.SlaveAttributes();
     EXPECT_EQ((t.c_cflag & CSTOPB) != 0, GetParam().twoStop);
     EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD), tcflag_t{CLOCAL | CREAD});
@@ -178,6 +179,24 @@ INSTANTIATE_TEST_SUITE_P(Serial, SerialLine,
                                            LineCase{"115200", 115200, false},
                                            LineCase{"250000,n,8,1", 250000, false},
                                            LineCase{"31250", 31250, false}));
+
+TEST_F(SerialPort, CookedLineAtTheSameSpeedBecomesRawThoughParityIsRefused) {
+    // Parity is the one thing a pseudo-terminal refuses; the rest must still apply.
+    termios t = pty.SlaveAttributes();
+    t.c_lflag |= ICANON | ECHO | ISIG;
+    t.c_iflag |= ICRNL | IXON;
+    t.c_oflag |= OPOST | ONLCR;
+    cfsetispeed(&t, B19200);
+    cfsetospeed(&t, B19200);
+    ASSERT_EQ(tcsetattr(pty.SlaveFd(), TCSANOW, &t), 0);
+
+    Open("19200,e,8,1");
+    const termios now = pty.SlaveAttributes();
+    EXPECT_EQ(now.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(now.c_iflag & (ICRNL | IXON), 0u);
+    EXPECT_EQ(now.c_oflag & OPOST, 0u);
+    EXPECT_EQ(cfgetospeed(&now), B19200);
+}
 
 TEST_F(SerialPort, BytesPassUnaltered) {
     // Bytes a cooked line would translate or act on: CR, LF, XON, XOFF, ^C, ^D, DEL, 0xFF.

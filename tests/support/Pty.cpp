@@ -9,8 +9,6 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "serial/Termios.h"
-
 namespace vyx::test {
 
 namespace {
@@ -56,8 +54,6 @@ termios TPty::SlaveAttributes() const {
     if (tcgetattr(Slave_, &t) != 0) throw SystemError("tcgetattr");
     return t;
 }
-
-uint32_t TPty::SlaveSpeed() const { return posix::LineSpeed(Slave_); }
 
 void TPty::Send(const Bytes& data) const {
     std::size_t done = 0;

@@ -34,10 +34,10 @@ public:
     int MasterFd() const { return Master_; }
     const std::string& SlavePath() const { return SlavePath_; }
 
-    // The line settings the slave side has now (what the client configured).
+    // The pair's own descriptor on the slave side, for inspecting what the client
+    // configured (the line is shared by every descriptor of the terminal).
+    int SlaveFd() const { return Slave_; }
     termios SlaveAttributes() const;
-    // The slave side's speed in bits per second, custom rates included.
-    uint32_t SlaveSpeed() const;
 
     // Device side: sends bytes at once (all of them, or throws).
     void Send(const Bytes& data) const;
