@@ -1,0 +1,247 @@
+// vyx sim as a client sees it: over its pseudo-terminal, with the builders and
+// the serial port of the program.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <set>
+#include <filesystem>
+#include <thread>
+
+#include "modbus/Builders.h"
+#include "registers/Error.h"
+#include "registers/RegisterFile.h"
+#include "registers/Text.h"
+#include "serial/Serial.h"
+#include "tests/support/Process.h"
+
+using namespace vyx;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const std::string kDevice = std::string(VYX_DEVICES_DIR) + "/VXT-20F.dat";
+
+class SimTest : public ::testing::Test {
+protected:
+    SimTest() {
+        folder = fs::temp_directory_path() / ("vyx-sim-test-" + std::to_string(getpid()));
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+    }
+    ~SimTest() override {
+        sims.clear();
+        fs::remove_all(folder);
+    }
+
+    // Starts a simulator and opens its terminal; returns its path.
+    std::string Start(std::vector<std::string> options, const std::string& file = kDevice) {
+        options.insert(options.begin(), {"sim", file});
+        sims.push_back(std::make_unique<test::TProcess>(VYX_BINARY, options,
+                                                        std::map<std::string, std::string>{{"XDG_RUNTIME_DIR", folder}}));
+        const std::string path = sims.back()->FirstLine();
+        EXPECT_FALSE(path.empty()) << "the simulator printed no terminal path";
+        return path;
+    }
+
+    void Connect(const std::string& path) {
+        ASSERT_TRUE(port.OpenPort(path, "19200,e,8,1"));
+        ASSERT_TRUE(port.SetTimeouts(30, 0, 40, 0, 30));
+    }
+
+    // Sends the frame and reads the reply; the number of bytes received.
+    uint32_t Exchange() {
+        port.WritePort(frame.TxBuf.data(), frame.FrameLength);
+        port.ReadPort();
+        return port.Received();
+    }
+
+    bool GoodReply() { return Exchange() >= 5 && CheckCrc(port.RxBuffer(), static_cast<uint16_t>(port.Received())); }
+
+    std::u16string Read(const TRegData& r) {
+        BuildRead(frame, u"247", r);
+        if (!GoodReply() || (port.RxBuffer()[1] & 0x80)) return u"(no value)";
+        return DecodeValue(frame.TypeCode, port.RxBuffer()[2], port.RxBuffer() + 3);
+    }
+
+    fs::path folder;
+    std::vector<std::unique_ptr<test::TProcess>> sims;
+    TSerial port;
+    TFrame frame;
+};
+
+TRegData Reg(const char16_t* address, const char16_t* type, const char16_t* length, const char16_t* value = u"") {
+    return {u"R", u"", address, type, length, u"RW", value};
+}
+
+}  // namespace
+
+TEST_F(SimTest, ServesEveryRegisterOfTheFileWithItsValue) {
+    Connect(Start({"--noise", "0"}));
+    TRegisterTree tree;
+    LoadRegisterFile(tree, kDevice);
+    int registers = 0;
+    for (const TNode* n = tree.First(); n; n = tree.NextNode(n)) {
+        const TRegData& r = n->Record;
+        const int type = GetTypeCode(r.DataType);
+        if (GetAccessCode(r.Access) == kAccessGroup || type == kTypeNone) continue;
+        ++registers;
+        // The value as the device holds it: the file's text through its encoding.
+        const int length = StrToInt(r.Length);
+        std::u16string expected;
+        if (type == kTypeText) {
+            expected = r.Value.substr(0, static_cast<size_t>(2 * length));
+        } else {
+            const auto bytes = EncodeRegisters(type, r.Value, length);
+            expected = DecodeValue(type, static_cast<int>(bytes.size()), bytes.data());
+        }
+        EXPECT_EQ(Read(r), expected) << ToUtf8(r.Name);
+    }
+    EXPECT_GT(registers, 20);
+}
+
+TEST_F(SimTest, StoresWritesToWritableRegistersOnly) {
+    Connect(Start({}));
+    BuildWriteMultiple(frame, u"247", Reg(u"40001", u"REAL", u"2", u"1234,5"));  // N100, RW
+    ASSERT_TRUE(GoodReply());
+    EXPECT_EQ(port.RxBuffer()[1], 16);
+    EXPECT_EQ(Read(Reg(u"40001", u"REAL", u"2")), u"1234,50");
+
+    BuildWriteSingle(frame, u"247", Reg(u"40015", u"WORD", u"1", u"9"));  // RP: written like RW
+    ASSERT_TRUE(GoodReply());
+    EXPECT_EQ(Read(Reg(u"40015", u"WORD", u"1")), u"9");
+
+    BuildWriteSingle(frame, u"247", Reg(u"40059", u"WORD", u"1", u"1"));  // RO
+    ASSERT_TRUE(GoodReply());
+    EXPECT_EQ(port.RxBuffer()[1], 0x86);
+    EXPECT_EQ(port.RxBuffer()[2], 2);  // illegal data address
+    EXPECT_EQ(Read(Reg(u"40059", u"WORD", u"1")), u"10234");
+}
+
+TEST_F(SimTest, UnknownAddressesGetTheIllegalAddressException) {
+    Connect(Start({}));
+    BuildRead(frame, u"247", Reg(u"40999", u"WORD", u"1"));
+    ASSERT_TRUE(GoodReply());
+    EXPECT_EQ(port.RxBuffer()[1], 0x83);
+    EXPECT_EQ(port.RxBuffer()[2], 2);
+    // A read that runs past the end of a register is refused as well.
+    BuildRead(frame, u"247", Reg(u"40070", u"WORD", u"2"));  // 40071 is no register
+    ASSERT_TRUE(GoodReply());
+    EXPECT_EQ(port.RxBuffer()[1], 0x83);
+}
+
+TEST_F(SimTest, RestartDiagnosticIsEchoed) {
+    Connect(Start({}));
+    ASSERT_TRUE(BuildDiagnostic(frame, u"247", u"$0001", u"$FF00"));
+    ASSERT_EQ(Exchange(), 8u);
+    EXPECT_EQ(std::vector<uint8_t>(port.RxBuffer(), port.RxBuffer() + 8),
+              std::vector<uint8_t>(frame.TxBuf.begin(), frame.TxBuf.begin() + 8));
+}
+
+TEST_F(SimTest, OtherSlaveAddressesAreNotAnswered) {
+    Connect(Start({"--slave", "5"}));
+    BuildRead(frame, u"247", Reg(u"40059", u"WORD", u"1"));
+    EXPECT_EQ(Exchange(), 0u);
+    BuildRead(frame, u"5", Reg(u"40059", u"WORD", u"1"));
+    EXPECT_TRUE(GoodReply());
+}
+
+TEST_F(SimTest, FaultInjection) {
+    {
+        Connect(Start({"--crc-errors", "1"}));
+        for (int i = 0; i < 3; ++i) {
+            BuildRead(frame, u"247", Reg(u"40059", u"WORD", u"1"));
+            ASSERT_EQ(Exchange(), 7u);
+            EXPECT_FALSE(CheckCrc(port.RxBuffer(), 7));
+        }
+    }
+    {
+        Connect(Start({"--silence", "1"}));
+        for (int i = 0; i < 3; ++i) {
+            BuildRead(frame, u"247", Reg(u"40059", u"WORD", u"1"));
+            EXPECT_EQ(Exchange(), 0u);
+        }
+    }
+    {
+        Connect(Start({"--exceptions", "1"}));
+        BuildRead(frame, u"247", Reg(u"40059", u"WORD", u"1"));
+        ASSERT_TRUE(GoodReply());
+        EXPECT_EQ(port.RxBuffer()[1], 0x83);
+        EXPECT_EQ(port.RxBuffer()[2], 4);  // slave device failure
+    }
+    const int status = sims.front()->Stop(SIGTERM);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(sims.front()->Stderr().find("3 requests"), std::string::npos) << sims.front()->Stderr();
+    EXPECT_NE(sims.front()->Stderr().find("3 with a broken CRC"), std::string::npos);
+}
+
+TEST_F(SimTest, NoiseVariesR0AroundItsValue) {
+    Connect(Start({"--noise", "5"}));
+    std::set<std::u16string> seen;
+    for (int i = 0; i < 5; ++i) {
+        const std::u16string v = Read(Reg(u"30001", u"REAL", u"2"));
+        const float f = StrToFloat(v);
+        EXPECT_LE(std::abs(f), 5.01f) << ToUtf8(v);
+        seen.insert(v);
+    }
+    EXPECT_GT(seen.size(), 1u);
+}
+
+// The reply's first byte and its last one, as the line delivers them.
+TEST_F(SimTest, BaudPacesTheExchangeLikeALine) {
+    const auto exchangeTime = [&](const std::string& path) {
+        Connect(path);
+        BuildRead(frame, u"247", Reg(u"40059", u"WORD", u"1"));
+        const auto start = Clock::now();
+        port.WritePort(frame.TxBuf.data(), frame.FrameLength);
+        port.ReadPort();
+        EXPECT_EQ(port.Received(), 7u);
+        // ReadPort returns 30 ms after the last byte.
+        return std::chrono::duration<double, std::milli>(Clock::now() - start).count() - 30.0;
+    };
+    const double paced = exchangeTime(Start({"--baud", "9600"}));
+    const double free = exchangeTime(Start({}));
+    // 15 bytes of 11 bits at 9600 baud take 17.2 ms.
+    EXPECT_GT(paced, 14.0);
+    EXPECT_LT(paced, 120.0);
+    EXPECT_LT(free, paced);
+}
+
+TEST_F(SimTest, LinkLivesAsLongAsTheSimulatorAndTwoRunSideBySide) {
+    const std::string first = Start({});
+    const std::string second = Start({});
+    const fs::path link1 = folder / "vyx" / "VXT-20F";
+    const fs::path link2 = folder / "vyx" / "VXT-20F-2";
+    ASSERT_TRUE(fs::is_symlink(link1));
+    ASSERT_TRUE(fs::is_symlink(link2));
+    EXPECT_EQ(fs::read_symlink(link1), first);
+    EXPECT_EQ(fs::read_symlink(link2), second);
+    const auto ports = ListPorts();
+    EXPECT_NE(std::find(ports.begin(), ports.end(), link1.string()), ports.end());
+
+    // Both answer, each on its own terminal, opened through the links.
+    Connect(link1.string());
+    EXPECT_EQ(Read(Reg(u"40059", u"WORD", u"1")), u"10234");
+    TSerial other;
+    ASSERT_TRUE(other.OpenPort(link2.string(), "19200,e,8,1"));
+    port.ClosePort();
+
+    EXPECT_EQ(sims[0]->Stop(SIGINT), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link1)));
+    EXPECT_TRUE(fs::is_symlink(link2));
+    EXPECT_EQ(sims[1]->Stop(SIGTERM), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link2)));
+}
+
+TEST_F(SimTest, BadFileAndOptionsAreRefused) {
+    const auto bad = test::RunToEnd(VYX_BINARY, {"sim", (folder / "missing.dat").string()});
+    EXPECT_EQ(bad.Status, 1);
+    EXPECT_NE(bad.Err.find("Cannot open file"), std::string::npos) << bad.Err;
+    const auto option = test::RunToEnd(VYX_BINARY, {"sim", kDevice, "--crc-errors", "2"});
+    EXPECT_NE(option.Status, 0);
+    EXPECT_NE(option.Err.find("probability"), std::string::npos) << option.Err;
+}
