@@ -1,0 +1,100 @@
+// vyx read, vyx write and vyx reset against the simulator: what they print and
+// the exit status of each outcome.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+
+#include "tests/support/Process.h"
+
+namespace fs = std::filesystem;
+using vyx::test::RunToEnd;
+using vyx::test::TProcess;
+
+namespace {
+
+const std::string kDevice = std::string(VYX_DEVICES_DIR) + "/VXT-20F.dat";
+
+class MasterTest : public ::testing::Test {
+protected:
+    MasterTest() {
+        folder = fs::temp_directory_path() / ("vyx-master-test-" + std::to_string(getpid()));
+        fs::create_directories(folder);
+    }
+    ~MasterTest() override {
+        sim.reset();
+        fs::remove_all(folder);
+    }
+
+    std::string Start(std::vector<std::string> options = {}) {
+        options.insert(options.begin(), {"sim", kDevice, "--noise", "0"});
+        sim = std::make_unique<TProcess>(VYX_BINARY, options,
+                                         std::map<std::string, std::string>{{"XDG_RUNTIME_DIR", folder}});
+        return sim->FirstLine();
+    }
+
+    vyx::test::TRun Vyx(std::vector<std::string> args) { return RunToEnd(VYX_BINARY, args); }
+
+    fs::path folder;
+    std::unique_ptr<TProcess> sim;
+};
+
+}  // namespace
+
+TEST_F(MasterTest, ReadPrintsTheResultLineAndTheFrames) {
+    const std::string port = Start();
+    const auto r = Vyx({"read", "--port", port, "--file", kDevice, "Numer fabryczny", "--hex"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    // The name's 13th character on is overwritten by the value.
+    EXPECT_EQ(r.Out, "< $F703003A0001B091\n> $F7030227FAEBE2\n40059  Numer fabryc10234\n");
+}
+
+TEST_F(MasterTest, WriteThenReadBack) {
+    const std::string port = Start();
+    auto w = Vyx({"write", "--port", port, "--file", kDevice, "N100", "1500,25"});
+    EXPECT_EQ(w.Status, 0) << w.Err;
+    EXPECT_EQ(w.Out, "40001  N100:       1500,25\n");
+    auto r = Vyx({"read", "--port", port, "--file", kDevice, "N100"});
+    EXPECT_EQ(r.Out, "40001  N100        1500,25\n");
+    // A register not in a file, by its number, type and length.
+    w = Vyx({"write", "--port", port, "--address", "40020", "--type", "TEXT", "--length", "8", "Zbiornik Łąka"});
+    EXPECT_EQ(w.Status, 0) << w.Err;
+    r = Vyx({"read", "--port", port, "--address", "40020", "--type", "TEXT", "--length", "8"});
+    EXPECT_EQ(r.Out, "40020              Zbiornik Łąka\n");  // the line loses its trailing spaces
+}
+
+TEST_F(MasterTest, ExitStatusOfEachOutcome) {
+    {
+        const std::string port = Start();
+        EXPECT_EQ(Vyx({"read", "--port", port, "--address", "40999"}).Status, 3);  // exception
+        const auto ro = Vyx({"write", "--port", port, "--file", kDevice, "Numer fabryczny", "1"});
+        EXPECT_EQ(ro.Status, 1);
+        EXPECT_NE(ro.Err.find("not writable"), std::string::npos) << ro.Err;
+        const auto bad = Vyx({"write", "--port", port, "--file", kDevice, "N100", "1.5"});
+        EXPECT_EQ(bad.Status, 1);
+        EXPECT_NE(bad.Err.find("'1.5' is not a valid floating point value"), std::string::npos) << bad.Err;
+        const auto reset = Vyx({"reset", "--port", port, "--hex"});
+        EXPECT_EQ(reset.Status, 0) << reset.Err;
+        EXPECT_EQ(reset.Out, "< $F7080001FF00E4AD\n> $F7080001FF00E4AD\n       Reset\n");
+        EXPECT_EQ(Vyx({"reset", "--port", port, "--slave", "0"}).Status, 1);
+    }
+    {
+        const std::string port = Start({"--crc-errors", "1"});
+        EXPECT_EQ(Vyx({"read", "--port", port, "--file", kDevice, "R0"}).Status, 2);
+    }
+    {
+        const std::string port = Start({"--silence", "1"});
+        EXPECT_EQ(Vyx({"read", "--port", port, "--file", kDevice, "R0"}).Status, 4);
+    }
+    EXPECT_EQ(Vyx({"read", "--port", (folder / "none").string(), "--address", "40001"}).Status, 1);
+    EXPECT_EQ(Vyx({"read", "--port", "/dev/null", "--file", kDevice, "Nieznany"}).Status, 1);
+}
+
+TEST_F(MasterTest, CountRepeatsAndSummarises) {
+    const std::string port = Start();
+    const auto r = Vyx({"read", "--port", port, "--file", kDevice, "R0", "--count", "5"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(std::count(r.Out.begin(), r.Out.end(), '\n'), 5);
+    EXPECT_NE(r.Err.find("requests: 5, good: 5, CRC errors: 0, exceptions: 0, time-outs: 0"), std::string::npos)
+        << r.Err;
+}
