@@ -13,11 +13,13 @@
 #include "registers/Error.h"
 #include "registers/Text.h"
 #include "tests/support/FileBytes.h"
+#include "tests/support/TreeCompare.h"
 
 namespace vyx {
 namespace {
 
 using test::FileBytes;
+using test::ExpectSameTree;
 using test::HexBytes;
 
 constexpr const char* kReadError = "Stream read error";
@@ -36,27 +38,6 @@ std::string LoadError(TRegisterTree& tree, const std::vector<uint8_t>& bytes) {
 std::string LoadError(const std::vector<uint8_t>& bytes) {
     TRegisterTree tree;
     return LoadError(tree, bytes);
-}
-
-// Nodes in depth-first order, compared field by field.
-void ExpectSameTree(const TRegisterTree& a, const TRegisterTree& b) {
-    ASSERT_EQ(a.Count(), b.Count());
-    ASSERT_EQ(a.TopLevelCount(), b.TopLevelCount());
-    const TNode* x = a.First();
-    const TNode* y = b.First();
-    for (size_t i = 0; x != nullptr && y != nullptr; ++i, x = a.NextNode(x), y = b.NextNode(y)) {
-        SCOPED_TRACE("node " + std::to_string(i) + " " + ToUtf8(x->Record.Name));
-        EXPECT_EQ(x->Record, y->Record);
-        EXPECT_EQ(x->States, y->States);
-        EXPECT_EQ(x->NodeHeight, y->NodeHeight);
-        EXPECT_EQ(x->Align, y->Align);
-        EXPECT_EQ(x->CheckState, y->CheckState);
-        EXPECT_EQ(x->CheckType, y->CheckType);
-        EXPECT_EQ(x->ChildCount(), y->ChildCount());
-        EXPECT_EQ(x->Level(), y->Level());
-    }
-    EXPECT_EQ(x, nullptr);
-    EXPECT_EQ(y, nullptr);
 }
 
 TRegisterTree Loaded(const std::vector<uint8_t>& bytes) {
