@@ -360,40 +360,58 @@ private:
         PatchSize(o.nodeSizeAt);
     }
 
-    static bool HasLoneSurrogate(std::u16string_view text) {
-        for (size_t i = 0; i < text.size(); ++i) {
-            const char16_t c = text[i];
-            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                text[i + 1] <= 0xDFFF) {
-                ++i;
-            } else if (c >= 0xD800 && c <= 0xDFFF) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    // The shortest of the forms; a text with a lone surrogate, which UTF-8
+    // The shortest of the forms. A text with a lone surrogate, which UTF-8
     // cannot carry, always goes as UTF-16 so that it reads back unchanged.
     void String(std::u16string_view text) {
-        const std::string utf8 = ToUtf8(text);
+        uint64_t utf8Size = 0;
+        bool ascii = true, loneSurrogate = false;
+        for (size_t i = 0; i < text.size(); ++i) {
+            const char16_t c = text[i];
+            if (c < 0x80) {
+                utf8Size += 1;
+                continue;
+            }
+            ascii = false;
+            if (c < 0x800) {
+                utf8Size += 2;
+            } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                       text[i + 1] <= 0xDFFF) {
+                utf8Size += 4;
+                ++i;
+            } else if (c >= 0xD800 && c <= 0xDFFF) {
+                loneSurrogate = true;
+                utf8Size += 3;
+            } else {
+                utf8Size += 3;
+            }
+        }
         const uint64_t units = text.size();
-        if (utf8.size() >= 2 * units || HasLoneSurrogate(text)) {
+        if (utf8Size >= 2 * units || loneSurrogate) {
             U8(kFormWString);
             U32(static_cast<uint32_t>(CheckedSize(units)));
-            for (char16_t unit : text) U16(unit);
-            return;
-        }
-        bool ascii = true;
-        for (char16_t c : text) ascii = ascii && c < 0x80;
-        if (ascii && utf8.size() <= 255) {
-            U8(kFormString);
-            U8(static_cast<uint8_t>(utf8.size()));
+            const size_t at = out_.size();
+            out_.resize(at + 2 * text.size());
+            for (size_t i = 0; i < text.size(); ++i) {
+                out_[at + 2 * i] = static_cast<uint8_t>(text[i]);
+                out_[at + 2 * i + 1] = static_cast<uint8_t>(text[i] >> 8);
+            }
+        } else if (ascii) {
+            if (units <= 255) {
+                U8(kFormString);
+                U8(static_cast<uint8_t>(units));
+            } else {
+                U8(kFormLString);
+                U32(static_cast<uint32_t>(CheckedSize(units)));
+            }
+            const size_t at = out_.size();
+            out_.resize(at + text.size());
+            for (size_t i = 0; i < text.size(); ++i) out_[at + i] = static_cast<uint8_t>(text[i]);
         } else {
-            U8(ascii ? kFormLString : kFormUtf8);
+            const std::string utf8 = ToUtf8(text);
+            U8(kFormUtf8);
             U32(static_cast<uint32_t>(CheckedSize(utf8.size())));
+            out_.insert(out_.end(), utf8.begin(), utf8.end());
         }
-        out_.insert(out_.end(), utf8.begin(), utf8.end());
     }
 
     static int32_t CheckedSize(uint64_t size) {
@@ -438,7 +456,7 @@ void ReplaceFile(const std::filesystem::path& path, std::span<const uint8_t> byt
     if (path.empty() || !target.has_filename()) throw fail("Cannot create file", ENOENT);
 
     // Keep the permissions of a file that is replaced.
-    mode_t mode = 0666;
+    const mode_t mode = 0666;
     struct stat st{};
     const bool replacing = ::stat(full.c_str(), &st) == 0;
     if (replacing && S_ISDIR(st.st_mode)) throw fail("Cannot create file", EISDIR);
@@ -446,10 +464,13 @@ void ReplaceFile(const std::filesystem::path& path, std::span<const uint8_t> byt
     std::string temp;
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
-        temp = (target.parent_path() / ("." + target.filename().string() + ".tmp" +
-                                         std::to_string(::getpid()) + "-" +
-                                         std::to_string(counter++)))
-                   .string();
+        std::string name = ".";
+        name += target.filename().string();
+        name += ".tmp";
+        name += std::to_string(::getpid());
+        name += '-';
+        name += std::to_string(counter++);
+        temp = (target.parent_path() / name).string();
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd < 0 && (errno != EEXIST || attempt > 100)) throw fail("Cannot create file", errno);
     }
