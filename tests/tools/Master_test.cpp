@@ -98,3 +98,15 @@ TEST_F(MasterTest, CountRepeatsAndSummarises) {
     EXPECT_NE(r.Err.find("requests: 5, good: 5, CRC errors: 0, exceptions: 0, time-outs: 0"), std::string::npos)
         << r.Err;
 }
+
+// Another master than ours: mbpoll's one-shot read of the simulator.
+TEST_F(MasterTest, MbpollReadsTheSimulator) {
+    ASSERT_TRUE(fs::exists("/usr/bin/mbpoll")) << "scripts/setup installs mbpoll";
+    const std::string port = Start();
+    const auto r = RunToEnd("/usr/bin/mbpoll",
+                            {"-m", "rtu", "-a", "247", "-b", "19200", "-P", "even", "-t", "4", "-r", "59", "-c", "2",
+                             "-1", port});
+    EXPECT_EQ(r.Status, 0) << r.Out << r.Err;
+    EXPECT_NE(r.Out.find("[59]: \t10234"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("[60]: \t"), std::string::npos) << r.Out;
+}
