@@ -171,13 +171,16 @@ std::u16string FormatFixed(double value, int decimals) {
                 ++all[k];
                 break;
             }
-            if (k == 0) all.insert(all.begin(), '1');
+            if (k == 0) all = '1' + all;
         }
     }
     const size_t intLen = all.size() - static_cast<size_t>(decimals);
     std::string out = all.substr(0, intLen);
-    if (decimals > 0) out += "," + all.substr(intLen);
-    if (negative && all.find_first_not_of('0') != std::string::npos) out.insert(out.begin(), '-');
+    if (decimals > 0) {
+        out.push_back(',');
+        out.append(all, intLen, std::string::npos);
+    }
+    if (negative && all.find_first_not_of('0') != std::string::npos) out = '-' + out;
     return FromUtf8(out);
 }
 
