@@ -3,6 +3,8 @@
 //
 //   RegisterFile_bench                       run the benchmarks
 //   RegisterFile_bench --write FILE.dat      only write the generated file
+//   RegisterFile_bench --load FILE.dat       only load a file once (for peak memory)
+//   RegisterFile_bench --copy FILE.dat OUT   load a file once and save it as OUT
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -127,7 +129,15 @@ int main(int argc, char** argv) {
         vyx::TRegisterTree tree;
         Generate(tree);
         vyx::SaveRegisterFile(tree, argv[2]);
-        std::printf("%zu nodes, %zu bytes: %s\n", tree.Count(), Bytes().size(), argv[2]);
+        std::printf("%zu nodes: %s\n", tree.Count(), argv[2]);
+        return 0;
+    }
+    if ((argc == 3 && std::strcmp(argv[1], "--load") == 0) ||
+        (argc == 4 && std::strcmp(argv[1], "--copy") == 0)) {
+        vyx::TRegisterTree tree;
+        vyx::LoadRegisterFile(tree, argv[2]);
+        if (argc == 4) vyx::SaveRegisterFile(tree, argv[3]);
+        std::printf("%zu nodes\n", tree.Count());
         return 0;
     }
     benchmark::Initialize(&argc, argv);
