@@ -4,9 +4,11 @@
 
 #include "modbus/Builders.h"
 #include "registers/Error.h"
+#include "tests/support/ErrorText.h"
 #include "registers/Text.h"
 
 using namespace vyx;
+using vyx::test::ErrorOf;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
@@ -23,15 +25,6 @@ TRegData Reg(const char* address, const char* length = "1", const char* type = "
 }
 
 Bytes Sent(const TFrame& f) { return Bytes(f.TxBuf.begin(), f.TxBuf.begin() + f.FrameLength); }
-
-std::string ErrorOf(auto&& call) {
-    try {
-        call();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 }  // namespace
 

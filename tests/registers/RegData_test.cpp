@@ -5,24 +5,13 @@
 #include <vector>
 
 #include "registers/Error.h"
+#include "tests/support/ErrorText.h"
 #include "registers/RegData.h"
 #include "registers/Text.h"
 
 using namespace vyx;
+using vyx::test::ErrorOf;
 using Bytes = std::vector<uint8_t>;
-
-namespace {
-
-std::string ErrorOf(auto&& call) {
-    try {
-        call();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
-
-}  // namespace
 
 TEST(Keywords, TypeCodes) {
     const struct {

@@ -1,0 +1,19 @@
+#pragma once
+// The text of the vyx::Error a call raises, or "(no error)".
+#include <string>
+
+#include "registers/Error.h"
+
+namespace vyx::test {
+
+template <typename Call>
+std::string ErrorOf(Call&& call) {
+    try {
+        call();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+}  // namespace vyx::test
