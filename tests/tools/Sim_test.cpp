@@ -11,11 +11,13 @@
 #include <thread>
 
 #include "modbus/Builders.h"
+#include "modbus/Transaction.h"
 #include "registers/Error.h"
 #include "registers/RegisterFile.h"
 #include "registers/Text.h"
 #include "serial/Serial.h"
 #include "tests/support/Process.h"
+#include "tests/support/RecordingView.h"
 
 using namespace vyx;
 namespace fs = std::filesystem;
@@ -244,4 +246,33 @@ TEST_F(SimTest, BadFileAndOptionsAreRefused) {
     const auto option = test::RunToEnd(VYX_BINARY, {"sim", kDevice, "--crc-errors", "2"});
     EXPECT_NE(option.Status, 0);
     EXPECT_NE(option.Err.find("probability"), std::string::npos) << option.Err;
+}
+
+// The transaction of the program against the simulator, on the sample device's
+// own tree: the value is stored and the matching bit child ticked.
+TEST_F(SimTest, TransactionReadsTheSampleDevice) {
+    Connect(Start({"--noise", "0"}));
+    TRegisterTree tree;
+    LoadRegisterFile(tree, kDevice);
+    test::TRecordingView view;
+    TTransaction t(port, frame, view);
+    t.Tree = &tree;
+    TNode* unit = tree.FindRegisterByName(U16("Jednostka ciśnienia"));
+    ASSERT_NE(unit, nullptr);
+    ASSERT_TRUE(unit->States & kStateHasChildren);
+    t.CurrentNode = unit;
+    t.ReadRegister(*unit, u"247");
+    EXPECT_EQ(unit->Record.Value, u"1");
+    for (size_t i = 0; i < unit->ChildCount(); ++i)
+        EXPECT_EQ(unit->Child(i)->CheckState, i == 1 ? kCheckCheckedNormal : kCheckUncheckedNormal)
+            << ToUtf8(unit->Child(i)->Record.Name);
+    EXPECT_EQ(view.ResultLines, (std::vector<std::string>{"40028  Jednostka ci1nienia"}));
+
+    // A write of a new unit, then the read ticks the child of that value.
+    unit->Record.Value = u"4";
+    ASSERT_TRUE(t.WriteRegister(*unit, u"247"));
+    t.ReadRegister(*unit, u"247");
+    EXPECT_EQ(unit->Child(4)->CheckState, kCheckCheckedNormal);
+    EXPECT_EQ(unit->Child(1)->CheckState, kCheckUncheckedNormal);
+    EXPECT_TRUE(view.Messages.empty());
 }
