@@ -188,31 +188,35 @@ TEST(RegisterFileOldVersions, StatesByteBecomesStatesWord) {
 }
 
 TEST(RegisterFileOldVersions, ChildrenAndRoundTrip) {
-    FileBytes f;
-    f.Magic(0);
-    f.Begin(1);
-    f.Begin(2).Base01(2, 18, 0xE1, 50, 0, 1);
-    {
+    for (uint16_t version : {0, 1}) {
+        SCOPED_TRACE(version);
+        FileBytes f;
+        f.Magic(version);
+        f.Begin(1);
+        f.Begin(2).Base01(2, 18, 0xE1, 50, 0, 1);
         for (const char* name : {"x", "y"}) {
-            f.Begin(1).Begin(2).Base01(0, 18, 0x81, 50, 2, 2).End();
-            f.Begin(4).Str06(name).Str06("n").Str06("30001").Str06("BIT").Str06("1").Str06("").Str06("5").End();
+            f.Begin(1).Begin(2).Base01(0, 22, 0x81, 7, 2, 2).End();
+            f.Begin(4).Str06(name).Str0C("n").Str14("30001").Str06("BIT").Str06("1").Str06("").Str06("5").End();
+            f.Caption(u"podpis");
             f.End();
         }
+        f.End();
+        f.Begin(4).Str06("grupa").Empty12(6).End();
+        f.End();
+        f.Begin(1).Begin(2).Base01(0, 18, 0x09).End().End();
+
+        const TRegisterTree first = Loaded(f.Bytes());
+        ASSERT_EQ(first.Count(), 4u);
+        EXPECT_EQ(first.First()->States, 0x00E1);
+        EXPECT_EQ(first.First()->Child(1)->Record.Value, u"5");
+        EXPECT_EQ(first.TopLevel(1)->States, 0x0089);
+
+        const std::vector<uint8_t> saved = SaveRegisterBytes(first);
+        TRegisterTree second;
+        EXPECT_EQ(LoadRegisterBytes(second, saved), 2);
+        ExpectSameTree(first, second);
+        EXPECT_EQ(SaveRegisterBytes(second), saved);
     }
-    f.End();
-    f.Begin(4).Str06("grupa").Empty12(6).End();
-    f.End();
-
-    const TRegisterTree first = Loaded(f.Bytes());
-    ASSERT_EQ(first.Count(), 3u);
-    EXPECT_EQ(first.First()->States, 0x00E1);
-    EXPECT_EQ(first.First()->Child(1)->Record.Value, u"5");
-
-    const std::vector<uint8_t> saved = SaveRegisterBytes(first);
-    TRegisterTree second;
-    EXPECT_EQ(LoadRegisterBytes(second, saved), 2);
-    ExpectSameTree(first, second);
-    EXPECT_EQ(SaveRegisterBytes(second), saved);
 }
 
 // --- Chunks -------------------------------------------------------------------------
