@@ -266,7 +266,8 @@ TEST_F(SimTest, TransactionReadsTheSampleDevice) {
     for (size_t i = 0; i < unit->ChildCount(); ++i)
         EXPECT_EQ(unit->Child(i)->CheckState, i == 1 ? kCheckCheckedNormal : kCheckUncheckedNormal)
             << ToUtf8(unit->Child(i)->Record.Name);
-    EXPECT_EQ(view.ResultLines, (std::vector<std::string>{"40028  Jednostka ci1nienia"}));
+    ASSERT_EQ(view.ResultLines.size(), 1u);
+    EXPECT_EQ(view.ResultLines[0], "40028  Jednostka ci1nienia");
 
     // A write of a new unit, then the read ticks the child of that value.
     unit->Record.Value = u"4";
