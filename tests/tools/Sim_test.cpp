@@ -270,7 +270,7 @@ TEST_F(SimTest, TransactionReadsTheSampleDevice) {
     EXPECT_EQ(view.ResultLines[0], "40028  Jednostka ci1nienia");
 
     // A write of a new unit, then the read ticks the child of that value.
-    unit->Record.Value = u"4";
+    unit->Record.Value = std::u16string(1, u'4');
     ASSERT_TRUE(t.WriteRegister(*unit, u"247"));
     t.ReadRegister(*unit, u"247");
     EXPECT_EQ(unit->Child(4)->CheckState, kCheckCheckedNormal);
