@@ -66,7 +66,10 @@ TEST_F(MasterTest, WriteThenReadBack) {
 TEST_F(MasterTest, ExitStatusOfEachOutcome) {
     {
         const std::string port = Start();
-        EXPECT_EQ(Vyx({"read", "--port", port, "--address", "40999"}).Status, 3);  // exception
+        const auto exception = Vyx({"read", "--port", port, "--address", "40999"});
+        EXPECT_EQ(exception.Status, 3);
+        EXPECT_EQ(exception.Err, "błąd !\n");
+        EXPECT_EQ(exception.Out, "");  // no result line
         const auto ro = Vyx({"write", "--port", port, "--file", kDevice, "Numer fabryczny", "1"});
         EXPECT_EQ(ro.Status, 1);
         EXPECT_NE(ro.Err.find("not writable"), std::string::npos) << ro.Err;
@@ -80,11 +83,15 @@ TEST_F(MasterTest, ExitStatusOfEachOutcome) {
     }
     {
         const std::string port = Start({"--crc-errors", "1"});
-        EXPECT_EQ(Vyx({"read", "--port", port, "--file", kDevice, "R0"}).Status, 2);
+        const auto crc = Vyx({"read", "--port", port, "--file", kDevice, "R0"});
+        EXPECT_EQ(crc.Status, 2);
+        EXPECT_EQ(crc.Err, "crc_error\n");
     }
     {
         const std::string port = Start({"--silence", "1"});
-        EXPECT_EQ(Vyx({"read", "--port", port, "--file", kDevice, "R0"}).Status, 4);
+        const auto silent = Vyx({"read", "--port", port, "--file", kDevice, "R0"});
+        EXPECT_EQ(silent.Status, 4);
+        EXPECT_EQ(silent.Err, "no reply\n");
     }
     EXPECT_EQ(Vyx({"read", "--port", (folder / "none").string(), "--address", "40001"}).Status, 1);
     EXPECT_EQ(Vyx({"read", "--port", "/dev/null", "--file", kDevice, "Nieznany"}).Status, 1);

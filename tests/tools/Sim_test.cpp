@@ -243,6 +243,13 @@ TEST_F(SimTest, BadFileAndOptionsAreRefused) {
     const auto bad = test::RunToEnd(VYX_BINARY, {"sim", (folder / "missing.dat").string()});
     EXPECT_EQ(bad.Status, 1);
     EXPECT_NE(bad.Err.find("Cannot open file"), std::string::npos) << bad.Err;
+    // A simulator folder that is a link somewhere else is not used.
+    fs::create_directories(folder / "elsewhere");
+    fs::create_directory_symlink(folder / "elsewhere", folder / "vyx");
+    const auto planted = test::RunToEnd(VYX_BINARY, {"sim", kDevice}, {{"XDG_RUNTIME_DIR", folder.string()}});
+    EXPECT_EQ(planted.Status, 1);
+    EXPECT_NE(planted.Err.find("is not a folder of this user"), std::string::npos) << planted.Err;
+    EXPECT_TRUE(fs::is_empty(folder / "elsewhere"));
     const auto option = test::RunToEnd(VYX_BINARY, {"sim", kDevice, "--crc-errors", "2"});
     EXPECT_NE(option.Status, 0);
     EXPECT_NE(option.Err.find("probability"), std::string::npos) << option.Err;

@@ -75,6 +75,16 @@ TOutcome OutcomeOf(const vyx::TTransaction& t) {
     return t.Rslt.Ok ? TOutcome::Good : TOutcome::Exception;
 }
 
+// Says on standard error what went wrong with a reply, as the panes show it.
+void ReportOutcome(const vyx::TTransaction& t, TOutcome o) {
+    switch (o) {
+        case TOutcome::Good: break;
+        case TOutcome::CrcError: std::fprintf(stderr, "crc_error\n"); break;
+        case TOutcome::Exception: std::fprintf(stderr, "%s\n", vyx::ToUtf8(t.Rslt.ErrorText).c_str()); break;
+        case TOutcome::Timeout: std::fprintf(stderr, "no reply\n"); break;
+    }
+}
+
 int ExitStatus(TOutcome o) {
     switch (o) {
         case TOutcome::Good: return kExitOk;
@@ -142,7 +152,8 @@ int Run(const char* command, int argc, char** argv, const char* usage, int (*bod
         return body(s, o);
     } catch (const std::invalid_argument& e) {
         std::fprintf(stderr, "vyx %s: %s\n\n%s%s", command, e.what(), usage, kCommonOptions);
-    } catch (const vyx::Error& e) {
+    } catch (const std::exception& e) {
+        // vyx::Error carries the user's message; anything else is reported the same way.
         std::fprintf(stderr, "vyx %s: %s\n", command, e.what());
     }
     return kExitFailure;
@@ -163,7 +174,7 @@ int Read(TSession& s, const vyx::cli::Options& o) {
         if (o != TOutcome::Good) worst = o;
         good += o == TOutcome::Good, crc += o == TOutcome::CrcError;
         exceptions += o == TOutcome::Exception, timeouts += o == TOutcome::Timeout;
-        if (count == 1 && o == TOutcome::Exception) std::fprintf(stderr, "błąd !\n");
+        if (count == 1) ReportOutcome(*s.transaction, o);
     }
     if (count > 1)
         std::fprintf(stderr,
@@ -179,16 +190,15 @@ int Write(TSession& s, const vyx::cli::Options& o) {
     s.node->Record.Value = vyx::FromUtf8(o.Positional()[valueAt]);
     if (!s.transaction->WriteRegister(*s.node, s.slave))
         throw vyx::Error("the register is not writable (access " + vyx::ToUtf8(s.node->Record.Access) + ")");
-    if (!s.port.IsOpened()) return kExitFailure;
     const TOutcome outcome = OutcomeOf(*s.transaction);
-    if (outcome == TOutcome::Exception) std::fprintf(stderr, "błąd !\n");
+    ReportOutcome(*s.transaction, outcome);
     return ExitStatus(outcome);
 }
 
 int Reset(TSession& s, const vyx::cli::Options&) {
     if (!s.transaction->ResetDevice(s.slave)) throw vyx::Error("slave address 0 is the broadcast address: nothing sent");
     const TOutcome outcome = OutcomeOf(*s.transaction);
-    if (outcome == TOutcome::Exception) std::fprintf(stderr, "błąd !\n");
+    ReportOutcome(*s.transaction, outcome);
     return ExitStatus(outcome);
 }
 

@@ -98,6 +98,13 @@ struct Link {
             error = "cannot create " + folder.string() + ": " + ec.message();
             return false;
         }
+        // In a shared /tmp the folder must be our own: a folder or link planted by
+        // another user would let them redirect the links.
+        struct stat st {};
+        if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) {
+            error = folder.string() + " is not a folder of this user";
+            return false;
+        }
         chmod(folder.c_str(), 0700);
         for (int n = 1; n < 100; ++n) {
             const fs::path candidate = folder / (n == 1 ? name : name + "-" + std::to_string(n));
