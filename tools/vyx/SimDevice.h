@@ -2,7 +2,7 @@
 // The device that `vyx sim` plays: every register of a register description file
 // at the function and address a read of it uses, holding the file's value encoded
 // by its type. Writes reach only the RW and RP registers; unknown addresses are
-// refused. Free of any transport, so it is tested on its own.
+// refused. It knows no transport: Sim.cpp puts it on a pseudo-terminal.
 #include <cstdint>
 #include <memory>
 #include <random>
