@@ -20,8 +20,6 @@ std::u16string TrimRight(std::u16string s) {
     return s;
 }
 
-std::u16string Widen(const std::string& ascii) { return FromUtf8(ascii); }
-
 }  // namespace
 
 void ClearLogRecord(TLog& log) { log = TLog{}; }
@@ -51,7 +49,7 @@ void TTransaction::Transact() {
         view_.ShowMessage(u"brak połączenia !");
         return;
     }
-    Log.RequestHex = Widen(HexDump(frame_.TxBuf.data(), frame_.FrameLength));
+    Log.RequestHex = FromUtf8(HexDump(frame_.TxBuf.data(), frame_.FrameLength));
     const std::u16string line = RequestLine(Log.LineAddress, Log.LineName, Log.LineValue);
     view_.AppendCommLine(u"< " + Log.RequestHex);
     RequestLines.Add(line);
@@ -76,7 +74,7 @@ void TTransaction::Transact() {
 
     if (received >= 1) {
         Log.Status.clear();
-        Log.ReplyHex = Widen(HexDump(port_.RxBuffer(), static_cast<uint16_t>(received)));
+        Log.ReplyHex = FromUtf8(HexDump(port_.RxBuffer(), static_cast<uint16_t>(received)));
         view_.AppendCommLine(u"> " + Log.ReplyHex);
         const bool good = received >= kMinimumReply && CheckCrc(port_.RxBuffer(), static_cast<uint16_t>(received));
         Dispatch(good ? kMsgReplyGood : kMsgReplyCrcError);
