@@ -6,6 +6,7 @@
 #include "registers/Text.h"
 #include "serial/Serial.h"
 #include "tests/support/ModbusSlave.h"
+#include "tests/support/Wire.h"
 
 using namespace vyx;
 
@@ -36,10 +37,6 @@ protected:
     TFrame frame;
 };
 
-TRegData Record(const char16_t* address, const char16_t* type, const char16_t* length, const char16_t* value = u"") {
-    return {u"R", u"", address, type, length, u"RW", value};
-}
-
 }  // namespace
 
 TEST_F(EndToEnd, EveryTypeReadsBackAsItsText) {
@@ -67,7 +64,7 @@ TEST_F(EndToEnd, EveryTypeReadsBackAsItsText) {
         else
             slave.SetHolding(address, c.registers);
         const std::u16string number = FromUtf8(std::to_string((c.input ? 30001 : 40001) + address));
-        BuildRead(frame, u"247", Record(number.c_str(), c.type, c.length));
+        BuildRead(frame, u"247", test::RegisterRecord(number.c_str(), c.type, c.length));
         EXPECT_EQ(frame.Function(), c.input ? 4 : 3);
         EXPECT_EQ(Exchange(), c.text) << ToUtf8(c.type);
         address += 8;
@@ -75,22 +72,22 @@ TEST_F(EndToEnd, EveryTypeReadsBackAsItsText) {
 }
 
 TEST_F(EndToEnd, WritesChangeTheSlaveRegisters) {
-    BuildWriteSingle(frame, u"247", Record(u"40005", u"INT", u"1", u"-300"));
+    BuildWriteSingle(frame, u"247", test::RegisterRecord(u"40005", u"INT", u"1", u"-300"));
     Exchange();
     EXPECT_EQ(slave.Holding(4), 0xFED4);
 
-    BuildWriteMultiple(frame, u"247", Record(u"40020", u"FLOAT", u"2", u"-2,5"));
+    BuildWriteMultiple(frame, u"247", test::RegisterRecord(u"40020", u"FLOAT", u"2", u"-2,5"));
     Exchange();
     EXPECT_EQ(slave.Holding(19), 0xC020);
     EXPECT_EQ(slave.Holding(20), 0x0000);
 
-    BuildWriteMultiple(frame, u"247", Record(u"40030", u"TEXT", u"3", u"Łódź"));
+    BuildWriteMultiple(frame, u"247", test::RegisterRecord(u"40030", u"TEXT", u"3", u"Łódź"));
     Exchange();
     EXPECT_EQ(slave.Holding(29), 0xA3F3);
     EXPECT_EQ(slave.Holding(30), 0x649F);
     EXPECT_EQ(slave.Holding(31), 0x2020);
 
     // Read back, the text is the one written, padded with the spaces of the write.
-    BuildRead(frame, u"247", Record(u"40030", u"TEXT", u"3"));
+    BuildRead(frame, u"247", test::RegisterRecord(u"40030", u"TEXT", u"3"));
     EXPECT_EQ(Exchange(), u"\u0141\u00F3d\u017A  ");
 }

@@ -1,5 +1,7 @@
 #include "tests/support/Pty.h"
 
+#include <cstdint>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -92,34 +94,25 @@ bool TPty::WaitScript() {
 }
 
 Bytes TPty::ReadClient(std::size_t count, std::chrono::milliseconds timeout) const {
+    return ReadFromClient(count, timeout, std::chrono::milliseconds::zero());
+}
+
+Bytes TPty::ReadUntilQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds limit) const {
+    return ReadFromClient(SIZE_MAX, limit, quiet);
+}
+
+Bytes TPty::ReadFromClient(std::size_t count, std::chrono::milliseconds limit,
+                           std::chrono::milliseconds quiet) const {
     Bytes out;
-    const auto deadline = Clock::now() + timeout;
+    const auto end = Clock::now() + limit;
+    const auto quietEnd = [&] { return quiet.count() > 0 ? std::min(end, Clock::now() + quiet) : end; };
+    auto deadline = quietEnd();
     uint8_t buf[256];
     while (out.size() < count) {
         const ssize_t r = read(Master_, buf, std::min(sizeof buf, count - out.size()));
         if (r > 0) {
             out.insert(out.end(), buf, buf + r);
-            continue;
-        }
-        if (r < 0 && errno != EAGAIN && errno != EINTR) break;
-        const int wait = MsLeft(deadline);
-        if (wait == 0) break;
-        pollfd p{Master_, POLLIN, 0};
-        poll(&p, 1, wait);
-    }
-    return out;
-}
-
-Bytes TPty::ReadUntilQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds limit) const {
-    Bytes out;
-    const auto end = Clock::now() + limit;
-    auto deadline = std::min(end, Clock::now() + quiet);
-    uint8_t buf[256];
-    for (;;) {
-        const ssize_t r = read(Master_, buf, sizeof buf);
-        if (r > 0) {
-            out.insert(out.end(), buf, buf + r);
-            deadline = std::min(end, Clock::now() + quiet);
+            deadline = quietEnd();
             continue;
         }
         if (r < 0 && errno != EAGAIN && errno != EINTR) break;

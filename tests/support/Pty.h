@@ -56,6 +56,10 @@ public:
     void Discard() const;
 
 private:
+    // Reads until `count` bytes came, `limit` passed, or (when `quiet` is not
+    // zero) the line has been quiet for `quiet`.
+    Bytes ReadFromClient(std::size_t count, std::chrono::milliseconds limit, std::chrono::milliseconds quiet) const;
+
     int Master_ = -1;
     int Slave_ = -1;
     std::string SlavePath_;

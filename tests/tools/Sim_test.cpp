@@ -18,9 +18,11 @@
 #include "serial/Serial.h"
 #include "tests/support/Process.h"
 #include "tests/support/RecordingView.h"
+#include "tests/support/Wire.h"
 
 using namespace vyx;
 namespace fs = std::filesystem;
+using vyx::test::RegisterRecord;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -56,11 +58,7 @@ protected:
     }
 
     // Sends the frame and reads the reply; the number of bytes received.
-    uint32_t Exchange() {
-        port.WritePort(frame.TxBuf.data(), frame.FrameLength);
-        port.ReadPort();
-        return port.Received();
-    }
+    uint32_t Exchange() { return test::Exchange(port, frame); }
 
     bool GoodReply() { return Exchange() >= 5 && CheckCrc(port.RxBuffer(), static_cast<uint16_t>(port.Received())); }
 
@@ -75,10 +73,6 @@ protected:
     TSerial port;
     TFrame frame;
 };
-
-TRegData Reg(const char16_t* address, const char16_t* type, const char16_t* length, const char16_t* value = u"") {
-    return {u"R", u"", address, type, length, u"RW", value};
-}
 
 }  // namespace
 
@@ -108,30 +102,30 @@ TEST_F(SimTest, ServesEveryRegisterOfTheFileWithItsValue) {
 
 TEST_F(SimTest, StoresWritesToWritableRegistersOnly) {
     Connect(Start({}));
-    BuildWriteMultiple(frame, u"247", Reg(u"40001", u"REAL", u"2", u"1234,5"));  // N100, RW
+    BuildWriteMultiple(frame, u"247", RegisterRecord(u"40001", u"REAL", u"2", u"1234,5"));  // N100, RW
     ASSERT_TRUE(GoodReply());
     EXPECT_EQ(port.RxBuffer()[1], 16);
-    EXPECT_EQ(Read(Reg(u"40001", u"REAL", u"2")), u"1234,50");
+    EXPECT_EQ(Read(RegisterRecord(u"40001", u"REAL", u"2")), u"1234,50");
 
-    BuildWriteSingle(frame, u"247", Reg(u"40015", u"WORD", u"1", u"9"));  // RP: written like RW
+    BuildWriteSingle(frame, u"247", RegisterRecord(u"40015", u"WORD", u"1", u"9"));  // RP: written like RW
     ASSERT_TRUE(GoodReply());
-    EXPECT_EQ(Read(Reg(u"40015", u"WORD", u"1")), u"9");
+    EXPECT_EQ(Read(RegisterRecord(u"40015", u"WORD", u"1")), u"9");
 
-    BuildWriteSingle(frame, u"247", Reg(u"40059", u"WORD", u"1", u"1"));  // RO
+    BuildWriteSingle(frame, u"247", RegisterRecord(u"40059", u"WORD", u"1", u"1"));  // RO
     ASSERT_TRUE(GoodReply());
     EXPECT_EQ(port.RxBuffer()[1], 0x86);
     EXPECT_EQ(port.RxBuffer()[2], 2);  // illegal data address
-    EXPECT_EQ(Read(Reg(u"40059", u"WORD", u"1")), u"10234");
+    EXPECT_EQ(Read(RegisterRecord(u"40059", u"WORD", u"1")), u"10234");
 }
 
 TEST_F(SimTest, UnknownAddressesGetTheIllegalAddressException) {
     Connect(Start({}));
-    BuildRead(frame, u"247", Reg(u"40999", u"WORD", u"1"));
+    BuildRead(frame, u"247", RegisterRecord(u"40999", u"WORD", u"1"));
     ASSERT_TRUE(GoodReply());
     EXPECT_EQ(port.RxBuffer()[1], 0x83);
     EXPECT_EQ(port.RxBuffer()[2], 2);
     // A read that runs past the end of a register is refused as well.
-    BuildRead(frame, u"247", Reg(u"40070", u"WORD", u"2"));  // 40071 is no register
+    BuildRead(frame, u"247", RegisterRecord(u"40070", u"WORD", u"2"));  // 40071 is no register
     ASSERT_TRUE(GoodReply());
     EXPECT_EQ(port.RxBuffer()[1], 0x83);
 }
@@ -146,9 +140,9 @@ TEST_F(SimTest, RestartDiagnosticIsEchoed) {
 
 TEST_F(SimTest, OtherSlaveAddressesAreNotAnswered) {
     Connect(Start({"--slave", "5"}));
-    BuildRead(frame, u"247", Reg(u"40059", u"WORD", u"1"));
+    BuildRead(frame, u"247", RegisterRecord(u"40059", u"WORD", u"1"));
     EXPECT_EQ(Exchange(), 0u);
-    BuildRead(frame, u"5", Reg(u"40059", u"WORD", u"1"));
+    BuildRead(frame, u"5", RegisterRecord(u"40059", u"WORD", u"1"));
     EXPECT_TRUE(GoodReply());
 }
 
@@ -156,7 +150,7 @@ TEST_F(SimTest, FaultInjection) {
     {
         Connect(Start({"--crc-errors", "1"}));
         for (int i = 0; i < 3; ++i) {
-            BuildRead(frame, u"247", Reg(u"40059", u"WORD", u"1"));
+            BuildRead(frame, u"247", RegisterRecord(u"40059", u"WORD", u"1"));
             ASSERT_EQ(Exchange(), 7u);
             EXPECT_FALSE(CheckCrc(port.RxBuffer(), 7));
         }
@@ -164,13 +158,13 @@ TEST_F(SimTest, FaultInjection) {
     {
         Connect(Start({"--silence", "1"}));
         for (int i = 0; i < 3; ++i) {
-            BuildRead(frame, u"247", Reg(u"40059", u"WORD", u"1"));
+            BuildRead(frame, u"247", RegisterRecord(u"40059", u"WORD", u"1"));
             EXPECT_EQ(Exchange(), 0u);
         }
     }
     {
         Connect(Start({"--exceptions", "1"}));
-        BuildRead(frame, u"247", Reg(u"40059", u"WORD", u"1"));
+        BuildRead(frame, u"247", RegisterRecord(u"40059", u"WORD", u"1"));
         ASSERT_TRUE(GoodReply());
         EXPECT_EQ(port.RxBuffer()[1], 0x83);
         EXPECT_EQ(port.RxBuffer()[2], 4);  // slave device failure
@@ -185,7 +179,7 @@ TEST_F(SimTest, NoiseVariesR0AroundItsValue) {
     Connect(Start({"--noise", "5"}));
     std::set<std::u16string> seen;
     for (int i = 0; i < 5; ++i) {
-        const std::u16string v = Read(Reg(u"30001", u"REAL", u"2"));
+        const std::u16string v = Read(RegisterRecord(u"30001", u"REAL", u"2"));
         const float f = StrToFloat(v);
         EXPECT_LE(std::abs(f - 1000.0f), 5.01f) << ToUtf8(v);  // R0 of the sample device is 1000
         seen.insert(v);
@@ -197,7 +191,7 @@ TEST_F(SimTest, NoiseVariesR0AroundItsValue) {
 TEST_F(SimTest, BaudPacesTheExchangeLikeALine) {
     const auto exchangeTime = [&](const std::string& path) {
         Connect(path);
-        BuildRead(frame, u"247", Reg(u"40059", u"WORD", u"1"));
+        BuildRead(frame, u"247", RegisterRecord(u"40059", u"WORD", u"1"));
         const auto start = Clock::now();
         port.WritePort(frame.TxBuf.data(), frame.FrameLength);
         port.ReadPort();
@@ -227,7 +221,7 @@ TEST_F(SimTest, LinkLivesAsLongAsTheSimulatorAndTwoRunSideBySide) {
 
     // Both answer, each on its own terminal, opened through the links.
     Connect(link1.string());
-    EXPECT_EQ(Read(Reg(u"40059", u"WORD", u"1")), u"10234");
+    EXPECT_EQ(Read(RegisterRecord(u"40059", u"WORD", u"1")), u"10234");
     TSerial other;
     ASSERT_TRUE(other.OpenPort(link2.string(), "19200,e,8,1"));
     port.ClosePort();
