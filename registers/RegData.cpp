@@ -1,6 +1,7 @@
 #include "registers/RegData.h"
 
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -107,7 +108,8 @@ int32_t StrToInt(std::u16string_view text) {
 }
 
 float StrToFloat(std::u16string_view text) {
-    // Checked here by the exact syntax, then handed to strtod in the C form.
+    // Checked here by the exact syntax, then converted from the C form straight to
+    // single precision (rounded once), whatever the process locale says.
     std::string c;
     size_t i = 0;
     const size_t n = text.size();
@@ -137,8 +139,18 @@ float StrToFloat(std::u16string_view text) {
     while (i < n && text[i] == u' ') ++i;
     if (i != n) NotFloat(text);
 
-    const double d = std::strtod(c.c_str(), nullptr);
-    const float f = static_cast<float>(d);
+    if (c.front() == '+') c.erase(0, 1);
+    float f = 0;
+    const auto [end, ec] = std::from_chars(c.data(), c.data() + c.size(), f);
+    if (ec == std::errc::result_out_of_range) {
+        // Too large for single precision is an overflow; too small rounds to zero.
+        double d = 0;
+        const auto wide = std::from_chars(c.data(), c.data() + c.size(), d);
+        if (wide.ec == std::errc::result_out_of_range ? c.find("e-") == std::string::npos : std::fabs(d) >= 1)
+            throw Error("Floating point overflow");
+        return c.front() == '-' ? -0.0f : 0.0f;
+    }
+    if (ec != std::errc() || end != c.data() + c.size()) NotFloat(text);
     if (std::isinf(f)) throw Error("Floating point overflow");
     return f;
 }
@@ -152,8 +164,8 @@ std::u16string FormatFixed(double value, int decimals) {
     const bool negative = std::signbit(value);
     const double mag = std::fabs(value);
     static thread_local char buf[1500];  // 309 integer digits, the point, 1100 decimals
-    std::snprintf(buf, sizeof buf, "%.1100f", mag);
-    const std::string digits(buf);
+    const auto printed = std::to_chars(buf, buf + sizeof buf, mag, std::chars_format::fixed, 1100);
+    const std::string digits(buf, printed.ptr);
 
     const size_t point = digits.find('.');
     std::string intPart = digits.substr(0, point);

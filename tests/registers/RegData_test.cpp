@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -215,4 +216,26 @@ TEST(EncodeRegisters, Refusals) {
     EXPECT_EQ(ErrorOf([] { EncodeRegisters(kTypeNone, u"1", 2); }), "nieznany typ rejestru");
     EXPECT_EQ(ErrorOf([] { EncodeRegisters(3, u"1", 2); }), "nieznany typ rejestru");
     EXPECT_EQ(ErrorOf([] { EncodeRegisters(kTypeWord, u"1", -1); }), "nieprawidłowa długość rejestru");
+}
+
+// The window's toolkit sets the C locale from the environment; a Polish one has a
+// decimal comma. Conversions and formatting must not notice.
+TEST(Locale, ConversionsIgnoreTheProcessLocale) {
+    const auto results = [] {
+        std::vector<std::u16string> out;
+        for (const char16_t* t : {u"12,5", u"-0,001", u"3,4e38", u"1,1754943E-38", u"16777217", u"0,1"})
+            out.push_back(FormatFixed(StrToFloat(t), 8));
+        const uint8_t real[] = {0x00, 0x00, 0x41, 0x48};  // 12.5 as REAL
+        out.push_back(DecodeValue(kTypeReal, 4, real));
+        return out;
+    };
+    const std::vector<std::u16string> inC = results();
+    ASSERT_NE(std::setlocale(LC_ALL, "pl_PL.UTF-8"), nullptr) << "scripts/setup generates pl_PL.UTF-8";
+    const std::vector<std::u16string> inPolish = results();
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(inC, inPolish);
+    EXPECT_EQ(inC[0], u"12,50000000");
+    EXPECT_EQ(inC[4], u"16777216,00000000");  // rounded once, to single precision
+    EXPECT_EQ(inC[6], u"12,50");
+    EXPECT_THROW(StrToFloat(u"12.5"), Error);
 }
