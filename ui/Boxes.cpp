@@ -1,0 +1,36 @@
+#include "ui/Boxes.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace vyx::ui {
+
+QString ErrorBoxText(const QString& text) {
+    if (!text.isEmpty() && text.back().isLetterOrNumber()) return text + u'.';
+    return text;
+}
+
+namespace {
+
+void Show(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox box(icon, QApplication::applicationDisplayName(), shown, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+}  // namespace
+
+void TDialogBoxes::ShowMessage(QWidget* parent, const QString& text) { Show(parent, QMessageBox::NoIcon, text); }
+
+void TDialogBoxes::ShowError(QWidget* parent, const QString& text) {
+    Show(parent, QMessageBox::Critical, ErrorBoxText(text));
+}
+
+QString TDialogBoxes::AskSaveFileName(QWidget* parent, const QString& folder) {
+    return QFileDialog::getSaveFileName(parent, QString(), folder, QString(), nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+}
+
+}  // namespace vyx::ui

@@ -1,0 +1,35 @@
+#pragma once
+// Every box the window shows goes through one seam, so a test answers the boxes
+// instead of a person: the plain message box, the error box and the save dialog.
+#include <QString>
+
+class QWidget;
+
+namespace vyx::ui {
+
+// The error box's text: a full stop is appended when the text ends in a letter or
+// a digit.
+QString ErrorBoxText(const QString& text);
+
+class TBoxes {
+public:
+    virtual ~TBoxes() = default;
+    // No icon, one OK, titled with the application title. Lines joined by CR LF
+    // show as separate lines.
+    virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
+    // Error icon, one OK, the application title; the text as ErrorBoxText gives it.
+    virtual void ShowError(QWidget* parent, const QString& text) = 0;
+    // The save dialog, opened in `folder`; an existing file is overwritten without
+    // asking. Empty when the user cancels.
+    virtual QString AskSaveFileName(QWidget* parent, const QString& folder) = 0;
+};
+
+// The real boxes of the toolkit.
+class TDialogBoxes : public TBoxes {
+public:
+    void ShowMessage(QWidget* parent, const QString& text) override;
+    void ShowError(QWidget* parent, const QString& text) override;
+    QString AskSaveFileName(QWidget* parent, const QString& folder) override;
+};
+
+}  // namespace vyx::ui

@@ -1,0 +1,36 @@
+#pragma once
+// The result pane as a file: the log written beside the program when the window
+// closes, and "Zapisz do pliku". Nothing here knows the toolkit.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace vyx::ui {
+
+// The lines as the file holds them: each in Windows-1250 (a character the code
+// page lacks becomes "?"), each followed by CR LF, the last one included.
+std::string LogBytes(const std::vector<std::u16string>& lines);
+
+// Writes the bytes to the file, overwriting it without asking: a plain file or a
+// new name through a temporary file renamed over it, so a crash never leaves half
+// a file; a link is followed; a device or a FIFO, or a target in a folder that
+// refuses new files, is written in place. Throws vyx::Error
+// `Cannot create file "PATH". REASON` when the file cannot be written.
+void SaveFileBytes(const std::filesystem::path& path, const std::string& bytes);
+
+// The log file of the program: its path with the extension replaced by ".log".
+std::filesystem::path LogFilePath(const std::filesystem::path& program);
+// Where the log goes when the program's folder refuses it:
+// $XDG_STATE_HOME/vyx-cfg/NAME.log, else ~/.local/state/vyx-cfg/NAME.log.
+std::filesystem::path StateLogPath(const std::filesystem::path& program);
+
+struct TLogSave {
+    bool Saved = false;
+    std::filesystem::path Where;  // the file written
+    std::string Message;          // empty when the log went beside the program
+};
+// Saves the log beside the program, else in the state folder; the message says
+// what failed and where the log went, or that it was not saved.
+TLogSave SaveLog(const std::filesystem::path& program, const std::string& bytes);
+
+}  // namespace vyx::ui

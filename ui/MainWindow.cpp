@@ -1,0 +1,643 @@
+#include "ui/MainWindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTime>
+#include <QTimer>
+#include <QTreeView>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "registers/Error.h"
+#include "registers/RegisterFile.h"
+#include "ui/Boxes.h"
+#include "ui/LogFile.h"
+#include "ui/RegisterModel.h"
+#include "ui/Shape.h"
+#include "ui/TextPane.h"
+#include "ui/TreeLook.h"
+
+namespace vyx::ui {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kClientWidth = 1071;
+constexpr int kClientHeight = 809;
+constexpr int kTreeWidth = 401;
+constexpr int kPanelWidth = 270;
+constexpr int kResultHeight = 433;
+constexpr int kStatusHeight = 23;
+
+const QColor kNavy(0, 0, 128);
+const QColor kMaroon(128, 0, 0);
+
+QString Q(std::u16string_view s) { return QString(reinterpret_cast<const QChar*>(s.data()), static_cast<qsizetype>(s.size())); }
+QColor ToQColor(TColor c) { return QColor(c.R, c.G, c.B); }
+
+void SortWithoutCase(QStringList& list) {
+    std::stable_sort(list.begin(), list.end(),
+                     [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+}
+
+// Replaces the entries of an editable list; the text in its field stays.
+void Refill(QComboBox* box, QStringList entries) {
+    SortWithoutCase(entries);
+    const QString text = box->currentText();
+    const QSignalBlocker block(box);
+    box->clear();
+    box->addItems(entries);
+    box->setCurrentIndex(-1);
+    box->setEditText(text);
+}
+
+QFont WindowFont() {
+    QFont f;
+    f.setFamilies({QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
+                   QStringLiteral("DejaVu Sans")});
+    f.setPixelSize(13);
+    return f;
+}
+
+QFont MonoFont() {
+    QFont f;
+    f.setFamilies({QStringLiteral("Cousine"), QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
+    f.setPixelSize(13);
+    f.setStyleHint(QFont::Monospace);
+    return f;
+}
+
+QLabel* FieldLabel(const QString& text) {
+    auto* label = new QLabel(text);
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, kNavy);
+    label->setPalette(p);
+    return label;
+}
+
+QComboBox* Combo(bool editable, const QStringList& items = {}) {
+    auto* box = new QComboBox;
+    box->setEditable(editable);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    if (editable) box->setCompleter(nullptr);  // no completion behind the user's back
+    box->addItems(items);
+    return box;
+}
+
+QGroupBox* Group(const QString& caption, int height) {
+    auto* group = new QGroupBox(caption);
+    group->setFixedHeight(height);
+    return group;
+}
+
+}  // namespace
+
+QString ModeSuffix(int parityIndex) {
+    static const char* const kSuffix[] = {",e,8,1", ",o,8,1", ",n,8,2", ",n,8,1"};
+    if (parityIndex < 0 || parityIndex > 3) return {};
+    return QString::fromLatin1(kSuffix[parityIndex]);
+}
+
+TForm1::TForm1(TBoxes& boxes, fs::path program, QWidget* parent)
+    : QMainWindow(parent), boxes_(boxes), program_(std::move(program)) {
+    setWindowTitle(QStringLiteral("vyx-cfg"));
+    setFont(WindowFont());
+    BuildControls();
+    Transaction.Tree = &Tree;
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::BuildControls() {
+    // Main menu.
+    QMenu* info = menuBar()->addMenu(QStringLiteral("Informacja"));
+    info->addAction(QStringLiteral("Wersja programu"), this, [this] { Run([this] { Wersjaprogramu1Click(); }); });
+
+    auto* central = new QWidget;
+    auto* row = new QHBoxLayout(central);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+
+    // Tree pane.
+    VT = new QTreeView;
+    VT->setFixedWidth(kTreeWidth);
+    VT->setFont(MonoFont());
+    VT->setToolTip(QStringLiteral("Okno rejestrów"));
+    Model = new TRegisterModel(Tree, Transaction.HighlightNode, this);
+    VT->setModel(Model);
+    VT->setItemDelegate(new TTreeDelegate(VT));
+    auto* treeStyle = new TTreeStyle;
+    treeStyle->setParent(this);
+    VT->setStyle(treeStyle);
+    VT->setRootIsDecorated(true);
+    VT->setUniformRowHeights(true);
+    VT->setAnimated(false);
+    VT->setExpandsOnDoubleClick(false);
+    VT->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    VT->setSelectionMode(QAbstractItemView::SingleSelection);
+    VT->setSelectionBehavior(QAbstractItemView::SelectRows);
+    VT->header()->setSectionsMovable(true);
+    VT->header()->setStretchLastSection(false);
+    VT->header()->resizeSection(kColName, 180);
+    VT->header()->resizeSection(kColAddress, 80);
+    VT->header()->resizeSection(kColValue, 137);
+    QPalette treePalette = VT->palette();
+    treePalette.setColor(QPalette::Base, treePalette.color(QPalette::Button));
+    VT->setPalette(treePalette);
+    VT->viewport()->installEventFilter(this);
+    connect(VT, &QTreeView::expanded, this, [this](const QModelIndex& index) {
+        if (TNode* node = Model->NodeOf(index)) node->States |= kStateExpanded;
+        // Show the children: the last one, then the node itself if they do not all fit.
+        const int n = Model->rowCount(index);
+        if (n > 0) VT->scrollTo(Model->index(n - 1, 0, index), QAbstractItemView::EnsureVisible);
+        VT->scrollTo(index, QAbstractItemView::EnsureVisible);
+    });
+    connect(VT, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
+        if (TNode* node = Model->NodeOf(index)) node->States &= static_cast<uint16_t>(~kStateExpanded);
+    });
+    row->addWidget(VT);
+
+    // Text panes.
+    Splitter1 = new QSplitter(Qt::Vertical);
+    Splitter1->setHandleWidth(3);
+    Splitter1->setChildrenCollapsible(false);
+    Memo1 = new TTextPane;
+    Memo2 = new TTextPane;
+    Memo2->setReadOnly(true);
+    for (TTextPane* pane : {Memo1, Memo2}) {
+        pane->setFont(MonoFont());
+        pane->setToolTip(QStringLiteral("Okno logów"));
+        pane->setContextMenuPolicy(Qt::CustomContextMenu);
+        Splitter1->addWidget(pane);
+    }
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({kResultHeight, kClientHeight - kStatusHeight - kResultHeight - 3});
+    row->addWidget(Splitter1, 1);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->addAction(QStringLiteral("Wyczyść"), this, [this] { Run([this] { Wyczy1Click(); }); });
+    PopupMenu1->addAction(QStringLiteral("Kopiuj"), this, [this] { Run([this] { Kopiuj1Click(); }); });
+    PopupMenu1->addAction(QStringLiteral("Zapisz do pliku"), this, [this] { Run([this] { Zapiszdopliku1Click(); }); });
+    PopupMenu2 = new QMenu(this);
+    PopupMenu2->addAction(QStringLiteral("Wyczyść"), this, [this] { Run([this] { Wyczy2Click(); }); });
+    connect(Memo1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupMenu1->popup(Memo1->mapToGlobal(at)); });
+    connect(Memo2, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupMenu2->popup(Memo2->mapToGlobal(at)); });
+
+    // Control panel.
+    auto* panel = new QWidget;
+    panel->setFixedWidth(kPanelWidth);
+    auto* column = new QVBoxLayout(panel);
+    column->setContentsMargins(4, 2, 4, 2);
+    column->setSpacing(4);
+    row->addWidget(panel);
+
+    // " Połączenie "
+    QGroupBox* gbPol = Group(QStringLiteral(" Połączenie "), 209);
+    auto* pol = new QGridLayout(gbPol);
+    ComCBox = Combo(true);
+    ComCBox->installEventFilter(this);
+    shConnect = new TShape(ToQColor(kMediumGrey));
+    cbxBaud = Combo(true, {QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400"),
+                           QStringLiteral("57600"), QStringLiteral("115200")});
+    cbxBaud->setCurrentIndex(1);
+    cbxParity = Combo(false, {QStringLiteral("even parity"), QStringLiteral("odd parity"),
+                              QStringLiteral("no parity: 2 STOP"), QStringLiteral("no parity: 1 STOP")});
+    eSlave = new QLineEdit(QStringLiteral("247"));
+    QPalette slavePalette = eSlave->palette();
+    slavePalette.setColor(QPalette::Text, kMaroon);
+    eSlave->setPalette(slavePalette);
+    btReset = new QPushButton(QStringLiteral("Reset"));
+    pol->addWidget(FieldLabel(QStringLiteral("Port:")), 0, 0);
+    pol->addWidget(shConnect, 0, 1);
+    pol->addWidget(ComCBox, 0, 2);
+    pol->addWidget(FieldLabel(QStringLiteral("Szybkość:")), 1, 0);
+    pol->addWidget(cbxBaud, 1, 2);
+    pol->addWidget(FieldLabel(QStringLiteral("Parzystość:")), 2, 0);
+    pol->addWidget(cbxParity, 2, 2);
+    pol->addWidget(FieldLabel(QStringLiteral("Adres:")), 3, 0);
+    pol->addWidget(eSlave, 3, 2);
+    pol->addWidget(btReset, 4, 2);
+    pol->setColumnStretch(2, 1);
+    column->addWidget(gbPol);
+
+    // "Opis rejestrów"
+    QGroupBox* gbOpis = Group(QStringLiteral("Opis rejestrów"), 80);
+    auto* opis = new QVBoxLayout(gbOpis);
+    cbxDevice = Combo(true);
+    cbxDevice->installEventFilter(this);
+    opis->addWidget(cbxDevice);
+    column->addWidget(gbOpis);
+
+    // "Komunikacja"
+    QGroupBox* gbKom = Group(QStringLiteral("Komunikacja"), 72);
+    auto* kom = new QHBoxLayout(gbKom);
+    ledTX = new TShape(ToQColor(kMediumGrey));
+    ledRx = new TShape(ToQColor(kMediumGrey));
+    kom->addWidget(FieldLabel(QStringLiteral("TX:")));
+    kom->addWidget(ledTX);
+    kom->addSpacing(24);
+    kom->addWidget(FieldLabel(QStringLiteral("RX:")));
+    kom->addWidget(ledRx);
+    kom->addStretch(1);
+    column->addWidget(gbKom);
+
+    // " Monitor "
+    gbMon = Group(QStringLiteral(" Monitor "), 160);
+    auto* mon = new QGridLayout(gbMon);
+    lbReg = new QLabel(QStringLiteral("----"));
+    ePeriod = new QLineEdit(QStringLiteral("2000"));
+    cbMonitor = new QCheckBox(QStringLiteral("Monitorowanie"));
+    cbxScale = new QCheckBox(QStringLiteral("Skalowanie"));
+    cbxScale->setVisible(false);
+    cbxScale->setEnabled(false);
+    mon->addWidget(FieldLabel(QStringLiteral("Rejestr:")), 0, 0);
+    mon->addWidget(lbReg, 0, 1);
+    mon->addWidget(FieldLabel(QStringLiteral("Okres:")), 1, 0);
+    mon->addWidget(ePeriod, 1, 1);
+    mon->addWidget(cbMonitor, 2, 1);
+    mon->addWidget(cbxScale, 3, 1);
+    mon->setColumnStretch(1, 1);
+    column->addWidget(gbMon);
+    column->addStretch(1);
+
+    // " Kalibracja "
+    gbKal = Group(QStringLiteral(" Kalibracja "), 201);
+    auto* kal = new QGridLayout(gbKal);
+    cbxKalibracja = Combo(false, {QStringLiteral("100R"), QStringLiteral("400R")});
+    cbxKalibracja->setCurrentIndex(-1);
+    eCount = new QLineEdit(QStringLiteral("16"));
+    Button1 = new QPushButton(QStringLiteral("Start"));
+    eMed = new QLineEdit(QStringLiteral("8"));
+    btZapisz = new QPushButton(QStringLiteral("Zapisz"));
+    kal->addWidget(FieldLabel(QStringLiteral("Wielkość:")), 0, 0);
+    kal->addWidget(cbxKalibracja, 0, 1);
+    kal->addWidget(FieldLabel(QStringLiteral("Licznik:")), 1, 0);
+    kal->addWidget(eCount, 1, 1);
+    kal->addWidget(Button1, 2, 1);
+    kal->addWidget(FieldLabel(QStringLiteral("Wartość:")), 3, 0);
+    kal->addWidget(eMed, 3, 1);
+    kal->addWidget(btZapisz, 4, 1);
+    kal->setColumnStretch(1, 1);
+    gbKal->setVisible(false);
+    gbKal->setEnabled(false);
+    column->addWidget(gbKal);
+
+    setCentralWidget(central);
+
+    // Status bar with one text area.
+    stBar = new QLabel;
+    statusBar()->addWidget(stBar, 1);
+    statusBar()->setFixedHeight(kStatusHeight);
+    statusBar()->setSizeGripEnabled(false);
+
+    // Timers.
+    Timer1 = new QTimer(this);
+    stbTimer = new QTimer(this);
+    stbTimer->setInterval(3000);
+    txTimer = new QTimer(this);
+    rxTimer = new QTimer(this);
+    txTimer->setInterval(kLedShortMs);
+    rxTimer->setInterval(kLedShortMs);
+    HighlightTimer = new QTimer(this);
+    HighlightTimer->setSingleShot(true);
+    HighlightTimer->setInterval(kHighlightMs);
+    connect(stbTimer, &QTimer::timeout, this, [this] { Run([this] { stbTimerTimer(); }); });
+    connect(txTimer, &QTimer::timeout, this, [this] { Run([this] { Transaction.txTimerTimer(); }); });
+    connect(rxTimer, &QTimer::timeout, this, [this] { Run([this] { Transaction.rxTimerTimer(); }); });
+    connect(HighlightTimer, &QTimer::timeout, this, [this] { Run([this] { Transaction.EndHighlight(); }); });
+
+    // The user's choices.
+    connect(ComCBox, &QComboBox::activated, this, [this] { Run([this] { ComCBoxSelect(); }); });
+    connect(ComCBox->lineEdit(), &QLineEdit::returnPressed, this, [this] { Run([this] { ComCBoxSelect(); }); });
+    connect(cbxBaud, &QComboBox::activated, this, [this] { Run([this] { cbxBaudSelect(); }); });
+    connect(cbxParity, &QComboBox::activated, this, [this] { Run([this] { cbxParitySelect(); }); });
+    connect(btReset, &QPushButton::clicked, this, [this] { Run([this] { btResetClick(); }); });
+    connect(cbxDevice, &QComboBox::activated, this, [this] { Run([this] { cbxDeviceSelect(); }); });
+    connect(cbxDevice->lineEdit(), &QLineEdit::returnPressed, this, [this] { Run([this] { cbxDeviceSelect(); }); });
+
+    // The client area is 1071 x 809 below the menu; the window may grow, never shrink below it.
+    const QSize client(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    setMinimumSize(client);
+    resize(client);
+}
+
+// ---- Start-up, activation, closing ----
+
+void TForm1::FormCreate() {
+    // 1. Numbers: the core converts and formats with the decimal comma, whatever
+    //    the process locale.
+    // 2. Walk mode off.
+    WalkMode = false;
+    // 3. The tree starts empty; every node carries its record.
+    // 4. Time stamps: hh:mm:ss on the 24-hour clock (TimeOfDay).
+    // 5. The request lines live in the transaction.
+    // 6. Margins of the result pane: 10 left and top, 15 right, 10 bottom.
+    Memo1->SetMargins(10, 10, 15, 10);
+    Memo1->ClearLines();
+    Memo1->viewport()->update();
+    // 7. The save dialog opens in the program's folder.
+    saveFolder_ = QString::fromStdString(program_.parent_path().string()) + u'/';
+}
+
+void TForm1::FormActivate() {
+    cbxParity->setCurrentIndex(0);
+    cbxBaud->setCurrentIndex(1);
+}
+
+bool TForm1::FormClose() {
+    if (Memo1->HasLines()) {
+        std::vector<std::u16string> lines;
+        for (const QString& line : Memo1->Lines()) lines.push_back(line.toStdU16String());
+        const TLogSave saved = SaveLog(program_, LogBytes(lines));
+        if (!saved.Message.empty()) ShowError(QString::fromStdString(saved.Message));
+        if (!saved.Saved) return false;
+    }
+    Timer1->stop();
+    if (Port.Com.Opened) Port.ClosePort();
+    return true;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (depth_ > 0) {
+        // Under a running handler (a reply's event processing): close once it has returned.
+        closePending_ = true;
+        event->ignore();
+        return;
+    }
+    bool closed = false;
+    Run([&] { closed = FormClose(); });
+    if (closed)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !activated_) {
+        activated_ = true;
+        Run([this] { FormActivate(); });
+    }
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+        // Not when focus comes back from the list's own drop-down.
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::PopupFocusReason) {
+            if (watched == ComCBox) Run([this] { ComCBoxEnter(); });
+            if (watched == cbxDevice) Run([this] { cbxDeviceEnter(); });
+        }
+    } else if (watched == VT->viewport()) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton) {
+            Run([this] { VTClick(); });
+        } else if (event->type() == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton) {
+            const int column = VT->header()->logicalIndexAt(mouse->position().toPoint().x());
+            Run([&] { VTColumnDblClick(column); });
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- Panes, menus, status bar ----
+
+void TForm1::Wyczy1Click() {
+    Memo1->ClearLines();
+    Memo2->ClearLines();
+}
+
+void TForm1::Kopiuj1Click() { Memo1->selectAll(); }
+
+void TForm1::Zapiszdopliku1Click() {
+    const QString name = boxes_.AskSaveFileName(this, saveFolder_);
+    if (name.isEmpty()) return;
+    std::vector<std::u16string> lines;
+    for (const QString& line : Memo1->Lines()) lines.push_back(line.toStdU16String());
+    SaveFileBytes(fs::path(name.toStdString()), LogBytes(lines));
+}
+
+void TForm1::Wyczy2Click() { Memo2->ClearLines(); }
+
+void TForm1::Wersjaprogramu1Click() { ShowMessage(u"Program vyx-cfg\r\nwersja: V5 (03-24)"); }
+
+void TForm1::stbTimerTimer() { stBar->clear(); }
+
+void TForm1::ShowError(const QString& text) { boxes_.ShowError(this, text); }
+
+// ---- Connection panel ----
+
+void TForm1::ComCBoxEnter() {
+    QStringList entries{Q(kDisconnected)};
+    for (const std::string& port : ListPorts()) entries << QString::fromStdString(port);
+    Refill(ComCBox, entries);
+}
+
+void TForm1::ComCBoxSelect() {
+    if (ComCBox->currentText() == Q(kDisconnected))
+        Disconnect();
+    else
+        Connect();
+    // A running timer keeps its period.
+    if (!stbTimer->isActive()) stbTimer->start();
+}
+
+void TForm1::Connect() {
+    if (Port.Com.Opened) Disconnect();
+    const QString name = ComCBox->currentText();
+    Port.Com.PortPath = PortPathFromName(name.toStdString());
+    Port.Com.ModeText = (cbxBaud->currentText() + ModeSuffix(cbxParity->currentIndex())).toStdString();
+    Port.Com.Opened = Port.OpenPort(Port.Com.PortPath, Port.Com.ModeText);
+    if (!Port.Com.Opened) {
+        shConnect->SetColor(ToQColor(kRed));
+        return;
+    }
+    stBar->setText(QStringLiteral("Port szeregowy otwarty: ") + name + QStringLiteral(" @") +
+                   QString::fromStdString(Port.Com.ModeText));
+    if (Port.SetTimeouts(30, 0, 40, 0, 30)) {
+        shConnect->SetColor(ToQColor(kGreen));
+    } else {
+        Port.Com.TimeoutFault = 1;
+        Port.ClosePort();
+        shConnect->SetColor(ToQColor(kRed));
+    }
+}
+
+void TForm1::Disconnect() {
+    if (!Port.Com.Opened) return;
+    Port.ClosePort();
+    shConnect->SetColor(ToQColor(kIdleGrey));
+    stBar->setText(QStringLiteral("Port zamknięty!"));
+}
+
+void TForm1::cbxBaudSelect() {
+    if (!Port.Com.Opened) return;
+    Disconnect();
+    Connect();
+}
+
+void TForm1::cbxParitySelect() { cbxBaudSelect(); }
+
+void TForm1::btResetClick() {
+    WalkMode = false;
+    Transaction.ResetDevice(eSlave->text().toStdU16String());
+}
+
+// ---- Device files ----
+
+QStringList TForm1::ListDeviceFiles() const {
+    QStringList names;
+    std::error_code ec;
+    for (fs::directory_iterator it(program_.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+        const QString name = QString::fromStdString(it->path().filename().string());
+        if (name.endsWith(QStringLiteral(".dat"), Qt::CaseInsensitive)) names << name;
+    }
+    SortWithoutCase(names);
+    return names;
+}
+
+void TForm1::cbxDeviceEnter() { Refill(cbxDevice, ListDeviceFiles()); }
+
+void TForm1::cbxDeviceSelect() {
+    const QString name = cbxDevice->currentText();
+    if (name.isEmpty()) return;
+    LoadDeviceFile(program_.parent_path() / name.toStdString());
+    const bool calibratable = name.contains(u'F', Qt::CaseSensitive);
+    gbKal->setVisible(calibratable);
+    gbKal->setEnabled(calibratable);
+    cbxScale->setVisible(calibratable);
+}
+
+void TForm1::LoadDeviceFile(const fs::path& path) {
+    // The bytes first: a file that cannot be read changes nothing.
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> bytes;
+    if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in && !in.eof()) throw Error("Cannot open file \"" + path.string() + "\". " + std::strerror(errno));
+
+    // Nothing may go on pointing into the old tree.
+    Transaction.CurrentNode = nullptr;
+    Transaction.CurrentRecord = nullptr;
+    Transaction.HighlightNode = nullptr;
+    lbReg->setText(QStringLiteral("----"));
+    struct Reset {
+        TForm1& form;
+        ~Reset() {
+            form.Model->EndReset();
+            form.ExpandAsTheFileSays();
+        }
+    };
+    Model->BeginReset();  // also closes an open editor
+    const Reset reset{*this};
+    LoadRegisterBytes(Tree, bytes);
+}
+
+void TForm1::ExpandAsTheFileSays() {
+    VT->setUpdatesEnabled(false);
+    for (TNode* node = Tree.First(); node; node = Tree.NextNode(node))
+        if ((node->States & kStateExpanded) && node->ChildCount() > 0) {
+            const QModelIndex index = Model->IndexOf(node);
+            if (index.isValid()) VT->setExpanded(index, true);
+        }
+    VT->setUpdatesEnabled(true);
+}
+
+// ---- Register tree ----
+
+void TForm1::VTClick() {
+    if (WalkMode) return;
+    TNode* node = Model->NodeOf(VT->currentIndex());
+    if (!node) return;
+    Transaction.CurrentNode = node;
+    Transaction.CurrentRecord = &node->Record;
+    lbReg->setText(Q(node->Record.Address) + QStringLiteral("  ") + Q(node->Record.Name));
+}
+
+void TForm1::VTColumnDblClick(int column) {
+    if (!Port.Com.Opened) return;
+    if (column == kColName) {
+        TNode* node = Transaction.CurrentNode;
+        if (!node || GetAccessCode(node->Record.Access) == kAccessGroup) return;
+        Transaction.ReadRegister(*node, eSlave->text().toStdU16String());
+        if (Transaction.CurrentNode) VT->collapse(Model->IndexOf(Transaction.CurrentNode));
+    }
+}
+
+// ---- What the transaction shows ----
+
+void TForm1::ShowMessage(std::u16string_view text) { boxes_.ShowMessage(this, Q(text)); }
+void TForm1::AppendCommLine(std::u16string_view line) { Memo2->AppendLine(Q(line)); }
+void TForm1::AppendResultLine(std::u16string_view line) { Memo1->AppendLine(Q(line)); }
+
+void TForm1::SetLed(TLed led, TColor color) { (led == TLed::Tx ? ledTX : ledRx)->SetColor(ToQColor(color)); }
+
+QTimer* TForm1::LedTimer(TLed led) const { return led == TLed::Tx ? txTimer : rxTimer; }
+
+void TForm1::SetLedTimerInterval(TLed led, int ms) {
+    // Setting the same interval again would restart a running timer.
+    if (LedTimer(led)->interval() != ms) LedTimer(led)->setInterval(ms);
+}
+
+void TForm1::EnableLedTimer(TLed led, bool enabled) {
+    QTimer* timer = LedTimer(led);
+    if (!enabled)
+        timer->stop();
+    else if (!timer->isActive())
+        timer->start();
+}
+
+void TForm1::StartHighlightTimer() { HighlightTimer->start(); }
+void TForm1::StopHighlightTimer() { HighlightTimer->stop(); }
+
+void TForm1::ProcessPendingEvents() {
+    // Nothing may close the port or free the tree under the running transaction.
+    QWidget* const lists[] = {ComCBox, cbxBaud, cbxParity, cbxDevice};
+    bool enabled[std::size(lists)];
+    for (size_t i = 0; i < std::size(lists); ++i) {
+        enabled[i] = lists[i]->isEnabled();
+        lists[i]->setEnabled(false);
+    }
+    QCoreApplication::processEvents();
+    for (size_t i = 0; i < std::size(lists); ++i) lists[i]->setEnabled(enabled[i]);
+}
+
+bool TForm1::MonitorTicked() const { return cbMonitor->isChecked(); }
+
+std::u16string TForm1::TimeOfDay() const {
+    return QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toStdU16String();
+}
+
+void TForm1::BeginTreeUpdate() { VT->setUpdatesEnabled(false); }
+
+void TForm1::EndTreeUpdate() {
+    VT->setUpdatesEnabled(true);
+    Model->Refresh();
+}
+
+void TForm1::RepaintTree() { Model->Refresh(); }
+
+void TForm1::OnNextStep() {}
+
+}  // namespace vyx::ui

@@ -1,0 +1,181 @@
+#pragma once
+// The main window TForm1: the register tree on the left, the result and
+// communication panes in the middle, the control panel on the right, the status
+// bar below. It owns the port, the request frame, the one transaction and the
+// register tree, and shows what the transaction reports (TTransactionView).
+//
+// Handlers stay thin: they read the widgets, call the core and show the outcome.
+// Each runs through Run(), which shows any error in the error box, so nothing
+// ever leaves a toolkit slot. Every box goes through the TBoxes seam.
+#include <QMainWindow>
+#include <filesystem>
+
+#include "modbus/Frame.h"
+#include "modbus/Transaction.h"
+#include "registers/RegisterTree.h"
+#include "serial/Serial.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSplitter;
+class QTimer;
+class QTreeView;
+
+namespace vyx::ui {
+
+class TBoxes;
+class TRegisterModel;
+class TShape;
+class TTextPane;
+
+inline constexpr char16_t kDisconnected[] = u"odłączony";
+
+// The mode suffix of the parity entry chosen (-1: none chosen).
+QString ModeSuffix(int parityIndex);
+
+class TForm1 : public QMainWindow, public TTransactionView {
+    Q_OBJECT
+public:
+    // `program` is the executable, resolved: its folder holds the device files and
+    // the log file.
+    TForm1(TBoxes& boxes, std::filesystem::path program, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Controls, by the names the whole team uses.
+    QComboBox* ComCBox;
+    QComboBox* cbxBaud;
+    QComboBox* cbxParity;
+    TShape* shConnect;
+    QLineEdit* eSlave;
+    QPushButton* btReset;
+    QComboBox* cbxDevice;
+    TShape* ledTX;
+    TShape* ledRx;
+    QGroupBox* gbMon;
+    QLabel* lbReg;
+    QLineEdit* ePeriod;
+    QCheckBox* cbMonitor;
+    QCheckBox* cbxScale;
+    QGroupBox* gbKal;
+    QComboBox* cbxKalibracja;
+    QLineEdit* eCount;
+    QPushButton* Button1;
+    QLineEdit* eMed;
+    QPushButton* btZapisz;
+    QTreeView* VT;
+    TTextPane* Memo1;
+    TTextPane* Memo2;
+    QSplitter* Splitter1;
+    QLabel* stBar;
+    QMenu* PopupMenu1;
+    QMenu* PopupMenu2;
+    QTimer* Timer1;
+    QTimer* stbTimer;
+    QTimer* txTimer;
+    QTimer* rxTimer;
+    QTimer* HighlightTimer;  // the 500 ms one-shot that ends the red highlight
+
+    TSerial Port;
+    TFrame Frame;
+    TTransaction Transaction{Port, Frame, *this};
+    TRegisterTree Tree;
+    TRegisterModel* Model;
+    bool WalkMode = false;
+
+    // Start-up, activation and closing.
+    void FormCreate();
+    void FormActivate();
+    // The closing steps; false when the log could not be saved anywhere, and the
+    // window then stays open.
+    bool FormClose();
+
+    // Pane menus, main menu, status bar.
+    void Wyczy1Click();
+    void Kopiuj1Click();
+    void Zapiszdopliku1Click();
+    void Wyczy2Click();
+    void Wersjaprogramu1Click();
+    void stbTimerTimer();
+
+    // Connection panel.
+    void ComCBoxEnter();
+    void ComCBoxSelect();
+    void Connect();
+    void Disconnect();
+    void cbxBaudSelect();
+    void cbxParitySelect();
+    void btResetClick();
+
+    // Device files.
+    QStringList ListDeviceFiles() const;
+    void cbxDeviceEnter();
+    void cbxDeviceSelect();
+
+    // Register tree.
+    void VTClick();
+    void VTColumnDblClick(int column);
+
+    // The handler's work with every error shown in the error box.
+    template <typename F>
+    void Run(F&& work);
+
+    // TTransactionView.
+    void ShowMessage(std::u16string_view text) override;
+    void AppendCommLine(std::u16string_view line) override;
+    void AppendResultLine(std::u16string_view line) override;
+    void SetLed(TLed led, TColor color) override;
+    void SetLedTimerInterval(TLed led, int ms) override;
+    void EnableLedTimer(TLed led, bool enabled) override;
+    void StartHighlightTimer() override;
+    void StopHighlightTimer() override;
+    void ProcessPendingEvents() override;
+    bool MonitorTicked() const override;
+    std::u16string TimeOfDay() const override;
+    void BeginTreeUpdate() override;
+    void EndTreeUpdate() override;
+    void RepaintTree() override;
+    void OnNextStep() override;
+
+    const std::filesystem::path& ProgramPath() const { return program_; }
+    QString SaveDialogFolder() const { return saveFolder_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void ShowError(const QString& text);
+    void LoadDeviceFile(const std::filesystem::path& path);
+    void ExpandAsTheFileSays();
+    QTimer* LedTimer(TLed led) const;
+
+    TBoxes& boxes_;
+    std::filesystem::path program_;
+    QString saveFolder_;
+    bool activated_ = false;
+    int depth_ = 0;              // handlers running, nested through event processing
+    bool closePending_ = false;  // a close asked for while a handler ran
+};
+
+template <typename F>
+void TForm1::Run(F&& work) {
+    ++depth_;
+    try {
+        work();
+    } catch (const std::exception& e) {
+        ShowError(QString::fromUtf8(e.what()));
+    }
+    if (--depth_ == 0 && closePending_) {
+        closePending_ = false;
+        close();
+    }
+}
+
+}  // namespace vyx::ui

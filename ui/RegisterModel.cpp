@@ -1,0 +1,168 @@
+#include "ui/RegisterModel.h"
+
+#include "registers/Text.h"
+
+namespace vyx::ui {
+namespace {
+
+QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
+
+bool Shown(const TNode& node) { return (node.States & kStateVisible) != 0; }
+
+}  // namespace
+
+uint8_t EffectiveCheckState(const TNode& node) {
+    if (node.CheckType != kCheckTypeTriStateCheckBox || node.ChildCount() == 0) return node.CheckState;
+    bool any = false, all = true, boxes = false;
+    for (size_t i = 0; i < node.ChildCount(); ++i) {
+        const TNode& child = *node.Child(i);
+        if (child.CheckType == kCheckTypeNone) continue;
+        boxes = true;
+        const uint8_t s = EffectiveCheckState(child);
+        const bool ticked = s == kCheckCheckedNormal || s == kCheckCheckedPressed;
+        const bool mixed = s == kCheckMixedNormal || s == kCheckMixedPressed;
+        any = any || ticked || mixed;
+        all = all && ticked;
+    }
+    if (!boxes) return node.CheckState;
+    if (all) return kCheckCheckedNormal;
+    return any ? kCheckMixedNormal : kCheckUncheckedNormal;
+}
+
+QColor CellColor(const TNode& node, int column, const TNode* highlight) {
+    if (&node == highlight) return column == kColValue ? QColor(255, 0, 0) : QColor(0, 0, 0);
+    if (node.Record.Access == u"RP") return QColor(128, 0, 0);
+    if (node.Record.Access == u"RW") return column == kColAddress ? QColor(0, 0, 128) : QColor(0, 0, 0);
+    return {};
+}
+
+TRegisterModel::TRegisterModel(const TRegisterTree& tree, TNode* const& highlight, QObject* parent)
+    : QAbstractItemModel(parent), tree_(tree), highlight_(highlight) {
+    Rebuild();
+}
+
+void TRegisterModel::EndReset() {
+    Rebuild();
+    endResetModel();
+}
+
+void TRegisterModel::Rebuild() {
+    rows_.clear();
+    rowOf_.clear();
+    // Breadth by an explicit list: a deep tree cannot exhaust the stack.
+    std::vector<const TNode*> parents{nullptr};
+    while (!parents.empty()) {
+        const TNode* p = parents.back();
+        parents.pop_back();
+        const size_t n = p ? p->ChildCount() : tree_.TopLevelCount();
+        std::vector<TNode*> shown;
+        for (size_t i = 0; i < n; ++i) {
+            TNode* c = p ? p->Child(i) : tree_.TopLevel(i);
+            if (!Shown(*c)) continue;
+            rowOf_[c] = static_cast<int>(shown.size());
+            shown.push_back(c);
+            if (c->ChildCount() > 0) parents.push_back(c);
+        }
+        if (!shown.empty() || !p) rows_[p] = std::move(shown);
+    }
+}
+
+void TRegisterModel::Refresh() {
+    const int n = rowCount();
+    if (n > 0) emit dataChanged(index(0, 0), index(n - 1, columnCount() - 1));
+}
+
+const std::vector<TNode*>& TRegisterModel::Rows(const TNode* parent) const {
+    static const std::vector<TNode*> kNone;
+    const auto it = rows_.find(parent);
+    return it == rows_.end() ? kNone : it->second;
+}
+
+TNode* TRegisterModel::NodeOf(const QModelIndex& index) const {
+    return index.isValid() ? static_cast<TNode*>(index.internalPointer()) : nullptr;
+}
+
+QModelIndex TRegisterModel::IndexOf(const TNode* node, int column) const {
+    if (!node) return {};
+    const auto it = rowOf_.find(node);
+    if (it == rowOf_.end()) return {};
+    return createIndex(it->second, column, const_cast<TNode*>(node));
+}
+
+QModelIndex TRegisterModel::index(int row, int column, const QModelIndex& parent) const {
+    if (column < 0 || column >= 3 || row < 0) return {};
+    const std::vector<TNode*>& rows = Rows(NodeOf(parent));
+    if (static_cast<size_t>(row) >= rows.size()) return {};
+    return createIndex(row, column, rows[static_cast<size_t>(row)]);
+}
+
+QModelIndex TRegisterModel::parent(const QModelIndex& child) const {
+    const TNode* node = NodeOf(child);
+    if (!node || !node->Parent()) return {};
+    return IndexOf(node->Parent(), 0);
+}
+
+int TRegisterModel::rowCount(const QModelIndex& parent) const {
+    if (parent.isValid() && parent.column() != 0) return 0;
+    return static_cast<int>(Rows(NodeOf(parent)).size());
+}
+
+int TRegisterModel::columnCount(const QModelIndex&) const { return 3; }
+
+QVariant TRegisterModel::data(const QModelIndex& index, int role) const {
+    const TNode* node = NodeOf(index);
+    if (!node) return {};
+    const TRegData& r = node->Record;
+    switch (role) {
+        case Qt::DisplayRole:
+            return Q(index.column() == kColName ? r.Name : index.column() == kColAddress ? r.Address : r.Value);
+        case Qt::ForegroundRole: {
+            const QColor c = CellColor(*node, index.column(), highlight_);
+            return c.isValid() ? QVariant(c) : QVariant();
+        }
+        case Qt::CheckStateRole: {
+            if (index.column() != kColName || node->CheckType == kCheckTypeNone) return {};
+            const uint8_t s = EffectiveCheckState(*node);
+            if (s == kCheckCheckedNormal || s == kCheckCheckedPressed) return Qt::Checked;
+            if (s == kCheckMixedNormal || s == kCheckMixedPressed) return Qt::PartiallyChecked;
+            return Qt::Unchecked;
+        }
+        case kCheckTypeRole:
+            return node->CheckType;
+        default:
+            return {};
+    }
+}
+
+bool TRegisterModel::setData(const QModelIndex& index, const QVariant&, int role) {
+    TNode* node = NodeOf(index);
+    if (!node || role != Qt::CheckStateRole) return false;
+    emit TickRequested(node);
+    return false;
+}
+
+Qt::ItemFlags TRegisterModel::flags(const QModelIndex& index) const {
+    const TNode* node = NodeOf(index);
+    if (!node) return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsSelectable;
+    if (!(node->States & kStateDisabled)) f |= Qt::ItemIsEnabled;
+    if (index.column() == kColName && node->CheckType != kCheckTypeNone) f |= Qt::ItemIsUserCheckable;
+    if (index.column() == kColValue) f |= Qt::ItemIsEditable;
+    return f;
+}
+
+QVariant TRegisterModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    switch (section) {
+        case kColName:
+            return QStringLiteral("Rejestr");
+        case kColAddress:
+            return QStringLiteral("Adres");
+        case kColValue:
+            return QStringLiteral("Wartość");
+        default:
+            return {};
+    }
+}
+
+}  // namespace vyx::ui

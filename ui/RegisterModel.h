@@ -1,0 +1,75 @@
+#pragma once
+// The register tree as the tree-grid shows it: a model over the core's register
+// tree (node addresses are stable, so each index points at its node). Three
+// columns: "Rejestr" (Name), "Adres" (Address), "Wartość" (Value).
+//
+// Hidden nodes are left out; disabled nodes are shown disabled; a tri-state
+// parent's tick is computed from its children's. The model never changes a tick
+// itself: a tick the user asks for is handed to the window (TickRequested).
+#include <QAbstractItemModel>
+#include <QColor>
+#include <unordered_map>
+#include <vector>
+
+#include "registers/RegisterTree.h"
+
+namespace vyx::ui {
+
+enum : int {
+    kColName = 0,
+    kColAddress = 1,
+    kColValue = 2,
+};
+
+// The node's check type, for the delegate that draws radio buttons and buttons.
+inline constexpr int kCheckTypeRole = Qt::UserRole + 1;
+
+// The tick a node shows: its own, or for a tri-state parent the one its children
+// with tick boxes give (all ticked: ticked; none ticked or mixed: unticked;
+// otherwise mixed).
+uint8_t EffectiveCheckState(const TNode& node);
+
+// The cell's text colour; invalid where the tree's own colour applies.
+QColor CellColor(const TNode& node, int column, const TNode* highlight);
+
+class TRegisterModel : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    // `highlight` is the transaction's HighlightNode, read at every paint.
+    TRegisterModel(const TRegisterTree& tree, TNode* const& highlight, QObject* parent = nullptr);
+
+    // Around a change of the whole tree (a file loaded or cleared).
+    void BeginReset() { beginResetModel(); }
+    void EndReset();
+    // Every cell is painted anew (values, ticks, colours).
+    void Refresh();
+
+    TNode* NodeOf(const QModelIndex& index) const;
+    QModelIndex IndexOf(const TNode* node, int column = 0) const;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+signals:
+    // The user asked to change the node's tick (mouse or Space).
+    void TickRequested(vyx::TNode* node);
+
+private:
+    void Rebuild();
+    const std::vector<TNode*>& Rows(const TNode* parent) const;
+
+    const TRegisterTree& tree_;
+    TNode* const& highlight_;
+    // The shown children of each node (key null: the top level) and each shown
+    // node's row among them.
+    std::unordered_map<const TNode*, std::vector<TNode*>> rows_;
+    std::unordered_map<const TNode*, int> rowOf_;
+};
+
+}  // namespace vyx::ui

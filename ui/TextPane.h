@@ -1,0 +1,33 @@
+#pragma once
+// A text pane of the window: the result pane and the communication pane. It adds
+// whole lines, knows how many lines it holds, and keeps inner margins.
+//
+// A toolkit text pane cannot tell an empty pane from one holding a single empty
+// line, so the pane remembers whether a line was added since it was last emptied.
+#include <QPlainTextEdit>
+#include <QStringList>
+
+namespace vyx::ui {
+
+class TTextPane : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit TTextPane(QWidget* parent = nullptr);
+
+    // Adds one line after the last, also an empty one, and scrolls to it.
+    void AppendLine(const QString& line);
+    // Empties the pane.
+    void ClearLines();
+    // The lines the pane holds: none for an empty pane, else one per text line.
+    QStringList Lines() const;
+    bool HasLines() const { return appended_ || !document()->isEmpty(); }
+
+    // Inner margins between the pane's edge and its text, in pixels. They keep
+    // their distances when the pane is resized.
+    void SetMargins(int left, int top, int right, int bottom);
+
+private:
+    bool appended_ = false;
+};
+
+}  // namespace vyx::ui

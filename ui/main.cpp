@@ -1,0 +1,51 @@
+// vyx-cfg: the service technician's window.
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include "ui/Boxes.h"
+#include "ui/MainWindow.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char byte = 1;
+    (void)!::write(signalPipe[1], &byte, 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("vyx-cfg"));
+    QApplication::setApplicationDisplayName(QStringLiteral("vyx-cfg"));
+
+    vyx::ui::TDialogBoxes boxes;
+    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
+    vyx::ui::TForm1 form(boxes, program.toStdString());
+
+    // SIGTERM, SIGINT and SIGHUP close the window as the user would, so the log is written.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
+        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form] {
+            char byte;
+            (void)!::read(signalPipe[0], &byte, 1);
+            form.close();
+        });
+        struct sigaction action {};
+        action.sa_handler = OnSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaction(s, &action, nullptr);
+    }
+
+    form.show();
+    form.activateWindow();
+    return QApplication::exec();
+}
