@@ -1,0 +1,97 @@
+#pragma once
+// A fresh window for each test, its program path in a folder of its own, its boxes
+// answered by the test, and simulators at hand.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QTreeView>
+#include <QElapsedTimer>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+
+#include "registers/RegisterFile.h"
+#include "tests/support/Process.h"
+#include "ui/Boxes.h"
+#include "ui/MainWindow.h"
+#include "ui/RegisterModel.h"
+
+namespace vyx::test {
+namespace fs = std::filesystem;
+
+class TRecordingBoxes : public ui::TBoxes {
+public:
+    void ShowMessage(QWidget*, const QString& text) override { Messages << text; }
+    void ShowError(QWidget*, const QString& text) override { Errors << ui::ErrorBoxText(text); }
+    QString AskSaveFileName(QWidget*, const QString& folder) override {
+        AskedIn = folder;
+        return SaveAs;
+    }
+    QStringList Messages, Errors;
+    QString SaveAs, AskedIn;
+};
+
+inline const std::string kSampleDevice = std::string(VYX_DEVICES_DIR) + "/VXT-20F.dat";
+
+class WindowTest : public ::testing::Test {
+protected:
+    WindowTest() {
+        folder = fs::temp_directory_path() / ("vyx-ui-test-" + std::to_string(getpid()));
+        fs::remove_all(folder);
+        fs::create_directories(folder / "bin");
+        setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+        setenv("XDG_STATE_HOME", (folder / "state").c_str(), 1);
+        form = std::make_unique<ui::TForm1>(boxes, folder / "bin" / "vyx-cfg");
+    }
+    ~WindowTest() override {
+        form.reset();
+        sims.clear();
+        fs::remove_all(folder);
+    }
+
+    // Starts `vyx sim` on a device file; its terminal's path.
+    std::string StartSim(const std::string& device = kSampleDevice, std::vector<std::string> options = {}) {
+        options.insert(options.begin(), {"sim", device});
+        sims.push_back(std::make_unique<TProcess>(VYX_BINARY, options,
+                                                  std::map<std::string, std::string>{{"XDG_RUNTIME_DIR", folder}}));
+        return sims.back()->FirstLine();
+    }
+
+    // Chooses a port as the user would.
+    void ChoosePort(const QString& name) {
+        form->ComCBox->setEditText(name);
+        form->Run([&] { form->ComCBoxSelect(); });
+    }
+
+    // Copies a device file into the program's folder and chooses it.
+    void ChooseDevice(const std::string& source, const std::string& name = "VXT-20F.dat") {
+        fs::copy_file(source, folder / "bin" / name, fs::copy_options::overwrite_existing);
+        form->cbxDevice->setEditText(QString::fromStdString(name));
+        form->Run([&] { form->cbxDeviceSelect(); });
+    }
+
+    // Makes the named register current, as a click on it does.
+    TNode* Click(std::u16string_view name) {
+        TNode* node = form->Tree.FindRegisterByName(name);
+        EXPECT_NE(node, nullptr);
+        form->VT->setCurrentIndex(form->Model->IndexOf(node));
+        form->Run([&] { form->VTClick(); });
+        return node;
+    }
+
+    // Lets the event loop run for a while.
+    static void Spin(int ms) {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+
+    fs::path folder;
+    TRecordingBoxes boxes;
+    std::unique_ptr<ui::TForm1> form;
+    std::vector<std::unique_ptr<TProcess>> sims;
+};
+
+}  // namespace vyx::test
