@@ -18,6 +18,9 @@
 #include "ui/MainWindow.h"
 #include "ui/RegisterModel.h"
 
+// Readable failures.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
 namespace vyx::test {
 namespace fs = std::filesystem;
 
