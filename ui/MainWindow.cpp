@@ -409,11 +409,13 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             if (watched == ComCBox) Run([this] { ComCBoxEnter(); });
             if (watched == cbxDevice) Run([this] { cbxDeviceEnter(); });
         }
-    } else if (watched == VT->viewport()) {
+    } else if (watched == VT->viewport() &&
+               (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonDblClick)) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton) {
+        if (mouse->button() != Qt::LeftButton) return false;
+        if (event->type() == QEvent::MouseButtonRelease) {
             Run([this] { VTClick(); });
-        } else if (event->type() == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton) {
+        } else {
             const int column = VT->header()->logicalIndexAt(mouse->position().toPoint().x());
             Run([&] { VTColumnDblClick(column); });
             return true;
