@@ -15,44 +15,14 @@
 
 #include "registers/RegisterFile.h"
 #include "registers/Text.h"
+#include "bench/BigTree.h"
 
 namespace {
-
-constexpr int kGroups = 1000;
-constexpr int kPerGroup = 99;  // with its group: 100 nodes
-
-void Generate(vyx::TRegisterTree& tree) {
-    static const char* const kTypes[] = {"WORD", "INT", "REAL", "TEXT", "HEX", "PREC", "FLOAT", "FINE"};
-    static const char* const kValues[] = {"123", "-45", "12,50", "Zbiornik 1", "$0A", "0,12345678",
-                                          "400,00", "1,0000"};
-    static const char* const kLengths[] = {"1", "1", "2", "8", "1", "2", "2", "2"};
-    tree.Clear();
-    int address = 40001;
-    for (int g = 0; g < kGroups; ++g) {
-        vyx::TNode* group = tree.AddChild(nullptr);
-        group->Record.Name = vyx::U16("Grupa rejestrów " + std::to_string(g));
-        group->Record.Note = vyx::U16("Opis grupy");
-        group->States = vyx::kStateInitialized | vyx::kStateVisible | vyx::kStateHasChildren;
-        for (int r = 0; r < kPerGroup; ++r) {
-            const int t = r % 8;
-            vyx::TNode* n = tree.AddChild(group);
-            n->Record = {vyx::U16("Rejestr pomiarowy " + std::to_string(g) + "." + std::to_string(r)),
-                         vyx::U16("Wartość zmierzona, jednostka °C"),
-                         vyx::U16(std::to_string(address)),
-                         vyx::U16(kTypes[t]),
-                         vyx::U16(kLengths[t]),
-                         vyx::U16(r % 3 == 0 ? "RO" : "RW"),
-                         vyx::U16(kValues[t])};
-            n->States = vyx::kStateInitialized | vyx::kStateVisible;
-            address = address >= 65000 ? 40001 : address + 2;
-        }
-    }
-}
 
 const std::vector<uint8_t>& Bytes() {
     static const std::vector<uint8_t> bytes = [] {
         vyx::TRegisterTree tree;
-        Generate(tree);
+        vyx::bench::Generate(tree);
         return vyx::SaveRegisterBytes(tree);
     }();
     return bytes;
@@ -62,7 +32,7 @@ std::string TempPath() { return "/tmp/vyx-bench-" + std::to_string(::getpid()) +
 
 void Counters(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Bytes().size()));
-    state.counters["nodes"] = kGroups * (kPerGroup + 1);
+    state.counters["nodes"] = vyx::bench::kGroups * (vyx::bench::kPerGroup + 1);
     state.counters["file_bytes"] = static_cast<double>(Bytes().size());
 }
 
@@ -111,7 +81,7 @@ void BM_SaveFile(benchmark::State& state) {
 void BM_Generate(benchmark::State& state) {
     vyx::TRegisterTree tree;
     for (auto _ : state) {
-        Generate(tree);
+        vyx::bench::Generate(tree);
         benchmark::DoNotOptimize(tree.Count());
     }
 }
@@ -127,7 +97,7 @@ BENCHMARK(BM_Generate)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--write") == 0) {
         vyx::TRegisterTree tree;
-        Generate(tree);
+        vyx::bench::Generate(tree);
         vyx::SaveRegisterFile(tree, argv[2]);
         std::printf("%zu nodes: %s\n", tree.Count(), argv[2]);
         return 0;
