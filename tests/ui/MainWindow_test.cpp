@@ -244,6 +244,18 @@ TEST_F(WindowTest, LogOnClose) {
     EXPECT_TRUE(boxes.Errors.isEmpty());
 }
 
+TEST_F(WindowTest, CloseUnderARunningHandlerWaitsForItsEnd) {
+    form->show();
+    form->AppendResultLine(u"wynik");
+    form->Run([&] {
+        form->close();
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_FALSE(fs::exists(folder / "bin" / "vyx-cfg.log"));
+    });
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(FileText(folder / "bin" / "vyx-cfg.log"), "wynik\r\n");
+}
+
 TEST_F(WindowTest, LogGoesToTheStateFolderElseTheWindowStaysOpen) {
     // A program folder below a plain file refuses the log, also for root.
     std::ofstream(folder / "plain") << "";
@@ -310,7 +322,12 @@ TEST_F(WindowTest, RealReadAndWriteWhateverTheLocale) {
         TNode* n100 = Click(u"N100");
         n100->Record.Value = u"1234,5";
         form->Run([&] { form->Transaction.WriteRegister(*n100, u"247"); });
+        // While the reply is handled, the lists that could close the port are disabled.
+        bool listsEnabled = true;
+        QTimer::singleShot(0, form.get(), [&] { listsEnabled = form->ComCBox->isEnabled() || form->cbxDevice->isEnabled(); });
         form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+        EXPECT_FALSE(listsEnabled);
+        EXPECT_TRUE(form->ComCBox->isEnabled() && form->cbxBaud->isEnabled());
         EXPECT_EQ(n100->Record.Value, u"1234,50") << locale;
         EXPECT_TRUE(form->Memo1->Lines().back().endsWith("1234,50"));
         EXPECT_NE(form->ledTX->Color(), kMediumGreyQ);  // its 100 ms may be over already
