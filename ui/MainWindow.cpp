@@ -27,6 +27,7 @@
 
 #include "registers/Error.h"
 #include "registers/RegisterFile.h"
+#include "registers/RegData.h"
 #include "ui/Boxes.h"
 #include "ui/LogFile.h"
 #include "ui/RegisterModel.h"
@@ -164,7 +165,10 @@ void TForm1::BuildControls() {
     VT->setPalette(treePalette);
     VT->viewport()->installEventFilter(this);
     connect(VT, &QTreeView::expanded, this, [this](const QModelIndex& index) {
-        if (TNode* node = Model->NodeOf(index)) node->States |= kStateExpanded;
+        if (TNode* node = Model->NodeOf(index)) {
+            node->States |= kStateExpanded;
+            Run([&] { VTExpanding(node); });
+        }
         // Show the children: the last one, then the node itself if they do not all fit.
         const int n = Model->rowCount(index);
         if (n > 0) VT->scrollTo(Model->index(n - 1, 0, index), QAbstractItemView::EnsureVisible);
@@ -172,6 +176,13 @@ void TForm1::BuildControls() {
     });
     connect(VT, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
         if (TNode* node = Model->NodeOf(index)) node->States &= static_cast<uint16_t>(~kStateExpanded);
+    });
+    connect(Model, &TRegisterModel::TickRequested, this, [this](TNode* node) { Run([&] { VTChecking(node); }); });
+    connect(Model, &TRegisterModel::ValueEdited, this, [this](TNode* node, const QString& text) {
+        Run([&] {
+            VTNewText(node, kColValue, text);
+            VTEdited(node, kColValue);
+        });
     });
     row->addWidget(VT);
 
@@ -416,8 +427,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::MouseButtonRelease) {
             Run([this] { VTClick(); });
         } else {
-            const int column = VT->header()->logicalIndexAt(mouse->position().toPoint().x());
-            Run([&] { VTColumnDblClick(column); });
+            const QPoint at = mouse->position().toPoint();
+            const int column = VT->header()->logicalIndexAt(at.x());
+            Run([&] { VTColumnDblClick(column, at); });
             return true;
         }
     }
@@ -551,6 +563,7 @@ void TForm1::LoadDeviceFile(const fs::path& path) {
             form.ExpandAsTheFileSays();
         }
     };
+    ++treeGeneration_;
     Model->BeginReset();  // also closes an open editor
     const Reset reset{*this};
     LoadRegisterBytes(Tree, bytes);
@@ -577,14 +590,128 @@ void TForm1::VTClick() {
     lbReg->setText(Q(node->Record.Address) + QStringLiteral("  ") + Q(node->Record.Name));
 }
 
-void TForm1::VTColumnDblClick(int column) {
-    if (!Port.Com.Opened) return;
+void TForm1::VTColumnDblClick(int column, QPoint pointer) {
+    if (!Port.Com.Opened || TreeBusy()) return;
     if (column == kColName) {
         TNode* node = Transaction.CurrentNode;
         if (!node || GetAccessCode(node->Record.Access) == kAccessGroup) return;
         Transaction.ReadRegister(*node, eSlave->text().toStdU16String());
         if (Transaction.CurrentNode) VT->collapse(Model->IndexOf(Transaction.CurrentNode));
+    } else if (column == kColValue) {
+        TNode* node = Model->NodeOf(VT->indexAt(pointer));
+        if (!node || node != Model->NodeOf(VT->currentIndex())) return;
+        if (GetAccessCode(node->Record.Access) != kAccessRW) {
+            ShowMessage(u"rejestr tylko do odczytu");
+            return;
+        }
+        if (VTEditing(node, kColValue)) VT->edit(Model->IndexOf(node, kColValue));
     }
+}
+
+bool TForm1::VTEditing(const TNode* node, int column) const {
+    if (column != kColValue || !node) return false;
+    const int access = GetAccessCode(node->Record.Access);
+    return access != kAccessRO && access != kAccessGroup;
+}
+
+void TForm1::VTNewText(TNode* node, int column, const QString& text) {
+    const std::u16string value = text.toStdU16String();
+    if (node && column == kColValue && value != node->Record.Value) node->Record.Value = value;
+}
+
+void TForm1::VTEdited(TNode* node, int) {
+    if (!node) return;
+    VT->setCurrentIndex(Model->IndexOf(node));
+    Highlight(node);
+    // The node that was edited is written.
+    AfterTreeEvent(node, &TForm1::WriteNode);
+}
+
+void TForm1::VTChecking(TNode* node) {
+    if (!node || TreeBusy()) return;
+    VT->setCurrentIndex(Model->IndexOf(node));
+    const uint8_t state = EffectiveCheckState(*node);
+    const bool ticked = state == kCheckCheckedNormal || state == kCheckCheckedPressed;
+    uint8_t next = kCheckUncheckedNormal;
+    if (node->CheckType == kCheckTypeRadioButton ||
+        (node->CheckType != kCheckTypeButton && !ticked))
+        next = kCheckCheckedNormal;
+
+    TNode* parent = node->Parent();
+    // Only a tick of a bit child changes a value.
+    if (next == kCheckCheckedNormal && parent && node->Record.DataType == u"BIT") {
+        const std::u16string& text = node->Record.Value;
+        if (!parent->Record.DataType.empty()) {
+            const int access = GetAccessCode(parent->Record.Access);
+            if (access != kAccessRW && access != kAccessRP) {
+                // It would show a value that is never sent.
+                ShowMessage(u"rejestr tylko do odczytu");
+                return;
+            }
+            Transaction.CurrentNode = parent;
+            parent->Record.Value = text;
+            Highlight(parent);
+            AfterTreeEvent(parent, &TForm1::WriteNode);
+        } else {
+            Transaction.CurrentNode = parent;
+            TNode* reg = parent->Parent();
+            if (reg) {
+                const int32_t old = StrToInt(reg->Record.Value);
+                const int32_t bits = StrToInt(text);
+                const int32_t merged = bits > 255 ? (bits | (old & 0x00FF)) : (bits | (old & 0xFF00));
+                reg->Record.Value = u"$" + QStringLiteral("%1")
+                                               .arg(static_cast<uint32_t>(merged), 4, 16, QLatin1Char('0'))
+                                               .toUpper()
+                                               .toStdU16String();
+            }
+        }
+    }
+    node->CheckState = next;
+    if (node->CheckType == kCheckTypeTriStateCheckBox) {
+        // A tri-state box hands its tick down to the boxes below it.
+        const size_t level = node->Level();
+        for (TNode* n = Tree.NextNode(node); n && n->Level() > level; n = Tree.NextNode(n))
+            if (n->CheckType == kCheckTypeCheckBox || n->CheckType == kCheckTypeTriStateCheckBox) n->CheckState = next;
+    }
+    if (node->CheckType == kCheckTypeRadioButton && next == kCheckCheckedNormal && parent)
+        for (size_t i = 0; i < parent->ChildCount(); ++i) {
+            TNode* sibling = parent->Child(i);
+            if (sibling != node && sibling->CheckType == kCheckTypeRadioButton)
+                sibling->CheckState = kCheckUncheckedNormal;
+        }
+    Model->Refresh();
+}
+
+void TForm1::VTExpanding(TNode* node) {
+    if (node->Record.DataType != u"HEX" || !node->Record.Value.empty()) return;
+    const size_t level = node->Level();
+    for (TNode* n = Tree.NextNode(node); n && n->Level() > level; n = Tree.NextNode(n))
+        n->CheckState = kCheckUncheckedNormal;
+    Model->Refresh();
+}
+
+void TForm1::Highlight(TNode* node) {
+    Transaction.HighlightNode = node;
+    StartHighlightTimer();
+    Model->Refresh();
+}
+
+bool TForm1::TreeBusy() const { return inReply_ || WalkMode || cbMonitor->isChecked(); }
+
+void TForm1::AfterTreeEvent(TNode* node, void (TForm1::*work)(TNode*)) {
+    const uint64_t generation = treeGeneration_;
+    QTimer::singleShot(0, this, [this, node, work, generation] {
+        if (generation == treeGeneration_) Run([&] { (this->*work)(node); });
+    });
+}
+
+void TForm1::WriteNode(TNode* node) {
+    if (GetAccessCode(node->Record.Access) != kAccessGroup)
+        Transaction.WriteRegister(*node, eSlave->text().toStdU16String());
+}
+
+void TForm1::WriteCurrentRegister() {
+    if (Transaction.CurrentNode) WriteNode(Transaction.CurrentNode);
 }
 
 // ---- What the transaction shows ----
@@ -621,7 +748,10 @@ void TForm1::ProcessPendingEvents() {
         enabled[i] = lists[i]->isEnabled();
         lists[i]->setEnabled(false);
     }
+    const bool outer = inReply_;
+    inReply_ = true;
     QCoreApplication::processEvents();
+    inReply_ = outer;
     for (size_t i = 0; i < std::size(lists); ++i) lists[i]->setEnabled(enabled[i]);
 }
 

@@ -8,6 +8,7 @@
 // Each runs through Run(), which shows any error in the error box, so nothing
 // ever leaves a toolkit slot. Every box goes through the TBoxes seam.
 #include <QMainWindow>
+#include <QPoint>
 #include <filesystem>
 
 #include "modbus/Frame.h"
@@ -118,7 +119,18 @@ public:
 
     // Register tree.
     void VTClick();
-    void VTColumnDblClick(int column);
+    // `pointer`: where the double-click was, in the tree's viewport.
+    void VTColumnDblClick(int column, QPoint pointer = {});
+    bool VTEditing(const TNode* node, int column) const;
+    void VTNewText(TNode* node, int column, const QString& text);
+    void VTEdited(TNode* node, int column);
+    // The user asked to change the node's tick.
+    void VTChecking(TNode* node);
+    void VTExpanding(TNode* node);
+    // Writes CurrentNode when it is a register (RW and RP registers only).
+    void WriteCurrentRegister();
+    // True while a reply's event processing runs: no other transaction may start.
+    bool InTransaction() const { return inReply_; }
 
     // The handler's work with every error shown in the error box.
     template <typename F>
@@ -154,6 +166,12 @@ private:
     void ShowError(const QString& text);
     void LoadDeviceFile(const std::filesystem::path& path);
     void ExpandAsTheFileSays();
+    // Runs device work once the tree's own handling of the event has returned,
+    // only if the node still belongs to the loaded tree.
+    void AfterTreeEvent(TNode* node, void (TForm1::*work)(TNode*));
+    void WriteNode(TNode* node);
+    void Highlight(TNode* node);
+    bool TreeBusy() const;
     QTimer* LedTimer(TLed led) const;
 
     TBoxes& boxes_;
@@ -161,6 +179,8 @@ private:
     QString saveFolder_;
     bool activated_ = false;
     int depth_ = 0;              // handlers running, nested through event processing
+    bool inReply_ = false;       // a reply's event processing is running
+    uint64_t treeGeneration_ = 0;  // counts loads: nodes of an older tree are gone
     bool closePending_ = false;  // a close asked for while a handler ran
 };
 

@@ -114,6 +114,8 @@ QVariant TRegisterModel::data(const QModelIndex& index, int role) const {
     if (!node) return {};
     const TRegData& r = node->Record;
     switch (role) {
+        case Qt::EditRole:
+            return index.column() == kColValue ? Q(r.Value) : QVariant();
         case Qt::DisplayRole:
             return Q(index.column() == kColName ? r.Name : index.column() == kColAddress ? r.Address : r.Value);
         case Qt::ForegroundRole: {
@@ -134,10 +136,11 @@ QVariant TRegisterModel::data(const QModelIndex& index, int role) const {
     }
 }
 
-bool TRegisterModel::setData(const QModelIndex& index, const QVariant&, int role) {
+bool TRegisterModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     TNode* node = NodeOf(index);
-    if (!node || role != Qt::CheckStateRole) return false;
-    emit TickRequested(node);
+    if (!node) return false;
+    if (role == Qt::CheckStateRole) emit TickRequested(node);
+    if (role == Qt::EditRole && index.column() == kColValue) emit ValueEdited(node, value.toString());
     return false;
 }
 
@@ -147,7 +150,8 @@ Qt::ItemFlags TRegisterModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags f = Qt::ItemIsSelectable;
     if (!(node->States & kStateDisabled)) f |= Qt::ItemIsEnabled;
     if (index.column() == kColName && node->CheckType != kCheckTypeNone) f |= Qt::ItemIsUserCheckable;
-    if (index.column() == kColValue) f |= Qt::ItemIsEditable;
+    const int access = GetAccessCode(node->Record.Access);
+    if (index.column() == kColValue && (access == kAccessRW || access == kAccessRP)) f |= Qt::ItemIsEditable;
     return f;
 }
 

@@ -5,7 +5,9 @@
 //
 // Hidden nodes are left out; disabled nodes are shown disabled; a tri-state
 // parent's tick is computed from its children's. The model never changes a tick
-// itself: a tick the user asks for is handed to the window (TickRequested).
+// or a value itself: what the user asks for is handed to the window
+// (TickRequested, ValueEdited). Only the values of RW and RP registers can be
+// edited.
 #include <QAbstractItemModel>
 #include <QColor>
 #include <unordered_map>
@@ -59,6 +61,8 @@ public:
 signals:
     // The user asked to change the node's tick (mouse or Space).
     void TickRequested(vyx::TNode* node);
+    // An in-place edit of the node's value was accepted (also unchanged).
+    void ValueEdited(vyx::TNode* node, const QString& text);
 
 private:
     void Rebuild();

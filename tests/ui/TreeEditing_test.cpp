@@ -1,0 +1,167 @@
+// Editing values and ticking bits in the register tree, against the simulator.
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QTimer>
+
+#include "tests/ui/WindowFixture.h"
+#include "ui/TextPane.h"
+
+using namespace vyx;
+using namespace vyx::test;
+
+namespace {
+
+TNode* Add(TRegisterTree& tree, TNode* parent, TRegData record, uint8_t checkType = kCheckTypeNone) {
+    TNode* n = tree.AddChild(parent);
+    n->Record = std::move(record);
+    n->CheckType = checkType;
+    return n;
+}
+
+// Bit-field registers: "Tryb" (RW HEX, bit children 1, 2, 3), "Flagi" (RW HEX
+// with a high-byte and a low-byte group of bits), "Stan" (RO HEX) and "Wybor" (RW
+// WORD with radio buttons); "Nastawa" (RW WORD), "Serwis" (RP WORD).
+void WriteBitDevice(const fs::path& path) {
+    TRegisterTree tree;
+    TNode* top = Add(tree, nullptr, {u"Urządzenie", u"", u"", u"", u"", u"", u""});
+    TNode* tryb = Add(tree, top, {u"Tryb", u"", u"40010", u"HEX", u"1", u"RW", u""}, kCheckTypeTriStateCheckBox);
+    for (const char16_t* v : {u"1", u"2", u"3"}) Add(tree, tryb, {v, u"", u"", u"BIT", u"", u"", v}, kCheckTypeCheckBox);
+    TNode* flagi = Add(tree, top, {u"Flagi", u"", u"40011", u"HEX", u"1", u"RW", u"$1234"});
+    TNode* high = Add(tree, flagi, {u"Starszy", u"", u"", u"", u"", u"", u""});
+    Add(tree, high, {u"b9", u"", u"", u"BIT", u"", u"", u"512"}, kCheckTypeCheckBox);
+    TNode* low = Add(tree, flagi, {u"Młodszy", u"", u"", u"", u"", u"", u""});
+    Add(tree, low, {u"b0-2", u"", u"", u"BIT", u"", u"", u"7"}, kCheckTypeCheckBox);
+    TNode* stan = Add(tree, top, {u"Stan", u"", u"40012", u"HEX", u"1", u"RO", u"$00"});
+    Add(tree, stan, {u"s1", u"", u"", u"BIT", u"", u"", u"1"}, kCheckTypeCheckBox);
+    TNode* wybor = Add(tree, top, {u"Wybor", u"", u"40013", u"WORD", u"1", u"RW", u"0"});
+    for (const char16_t* v : {u"0", u"1", u"2"}) Add(tree, wybor, {v, u"", u"", u"BIT", u"", u"", v}, kCheckTypeRadioButton);
+    Add(tree, top, {u"Nastawa", u"", u"40014", u"WORD", u"1", u"RW", u"5"});
+    Add(tree, top, {u"Serwis", u"", u"40015", u"WORD", u"1", u"RP", u"6"});
+    SaveRegisterFile(tree, path);
+}
+
+class TreeEditingTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WriteBitDevice(folder / "bity.dat");
+        ChoosePort(QString::fromStdString(StartSim((folder / "bity.dat").string())));
+        ASSERT_TRUE(form->Port.Com.Opened);
+        ChooseDevice(folder / "bity.dat", "bity.dat");
+        form->VT->expandAll();
+        form->show();
+    }
+    TNode* Node(std::u16string_view name) { return form->Tree.FindRegisterByName(name); }
+    // Requests sent so far.
+    int Sent() const { return static_cast<int>(form->Memo2->Lines().filter(QRegularExpression("^< ")).size()); }
+    void DoubleClickValue(TNode* node) {
+        const QModelIndex index = form->Model->IndexOf(node, ui::kColValue);
+        form->Run([&] { form->VTColumnDblClick(ui::kColValue, form->VT->visualRect(index).center()); });
+    }
+    QLineEdit* Editor() const { return form->VT->viewport()->findChild<QLineEdit*>(); }
+    void Tick(TNode* node) {
+        form->Model->setData(form->Model->IndexOf(node), Qt::Checked, Qt::CheckStateRole);
+        QTest::qWait(20);  // the write runs after the tree's own handling
+    }
+};
+
+}  // namespace
+
+TEST_F(TreeEditingTest, DoubleClickOnAValue) {
+    TNode* serwis = Click(u"Serwis");
+    DoubleClickValue(serwis);
+    EXPECT_EQ(boxes.Messages, QStringList{"rejestr tylko do odczytu"});
+    EXPECT_EQ(Editor(), nullptr);
+    DoubleClickValue(Node(u"Nastawa"));  // not the focused node: nothing
+    EXPECT_EQ(boxes.Messages.size(), 1);
+    EXPECT_EQ(Editor(), nullptr);
+}
+
+TEST_F(TreeEditingTest, AcceptedEditWritesAndHighlightsEscapeDoesNot) {
+    TNode* nastawa = Click(u"Nastawa");
+    const struct {
+        const char* typed;
+        Qt::Key key;
+        int writes;
+        const char16_t* value;
+    } rows[] = {{nullptr, Qt::Key_Return, 1, u"5"},  // unchanged Enter writes too
+                {"77", Qt::Key_Return, 1, u"77"},
+                {"99", Qt::Key_Escape, 0, u"77"},
+                {"1,5", Qt::Key_Return, 0, u"1,5"}};  // does not convert: error, stays typed
+    for (const auto& row : rows) {
+        const int before = Sent();
+        DoubleClickValue(nastawa);
+        QLineEdit* editor = Editor();
+        ASSERT_NE(editor, nullptr);
+        if (row.typed) editor->setText(row.typed);
+        QTest::keyClick(editor, row.key);
+        QTest::qWait(20);
+        EXPECT_EQ(Sent() - before, row.writes) << row.typed;
+        EXPECT_EQ(nastawa->Record.Value, row.value);
+        if (row.key == Qt::Key_Return) {
+            EXPECT_EQ(form->Transaction.HighlightNode, nastawa);
+            EXPECT_TRUE(form->HighlightTimer->isActive());
+        }
+    }
+    ASSERT_EQ(boxes.Errors.size(), 1);
+    EXPECT_EQ(boxes.Errors[0], "'1,5' is not a valid integer value.");
+    EXPECT_TRUE(form->Memo1->Lines().contains("40014  Nastawa:    77"));
+}
+
+TEST_F(TreeEditingTest, TickingBitChildren) {
+    TNode* tryb = Node(u"Tryb");
+    int before = Sent();
+    Tick(tryb->Child(2));  // value 3
+    EXPECT_EQ(tryb->Record.Value, u"3");
+    EXPECT_EQ(form->Transaction.HighlightNode, tryb);
+    EXPECT_EQ(form->Transaction.CurrentNode, tryb);
+    EXPECT_EQ(Sent() - before, 1);  // the write; the tri-state parent's change writes nothing
+    EXPECT_EQ(form->Model->IndexOf(tryb).data(Qt::CheckStateRole), Qt::PartiallyChecked);
+    Tick(tryb->Child(2));  // unticking changes no value
+    EXPECT_EQ(tryb->Child(2)->CheckState, kCheckUncheckedNormal);
+    EXPECT_EQ(tryb->Record.Value, u"3");
+    EXPECT_EQ(Sent() - before, 1);
+
+    // Bits of a group inside a register: merged into its value, nothing written.
+    TNode* flagi = Node(u"Flagi");
+    Tick(Node(u"b9"));
+    EXPECT_EQ(flagi->Record.Value, u"$0234");
+    Tick(Node(u"b0-2"));
+    EXPECT_EQ(flagi->Record.Value, u"$0207");
+    EXPECT_EQ(form->Transaction.CurrentNode, Node(u"Młodszy"));
+    EXPECT_EQ(Sent() - before, 1);
+
+    // A read-only register's bit: refused, nothing changes.
+    Tick(Node(u"s1"));
+    EXPECT_EQ(boxes.Messages.back(), "rejestr tylko do odczytu");
+    EXPECT_EQ(Node(u"s1")->CheckState, kCheckUncheckedNormal);
+    EXPECT_EQ(Node(u"Stan")->Record.Value, u"$00");
+
+    // A radio button unticks its radio siblings.
+    TNode* wybor = Node(u"Wybor");
+    Tick(wybor->Child(1));
+    Tick(wybor->Child(2));
+    EXPECT_EQ(wybor->Child(1)->CheckState, kCheckUncheckedNormal);
+    EXPECT_EQ(wybor->Child(2)->CheckState, kCheckCheckedNormal);
+    EXPECT_EQ(wybor->Record.Value, u"2");
+    EXPECT_EQ(Sent() - before, 3);
+    EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();
+}
+
+TEST_F(TreeEditingTest, ExpandingAnUnreadHexRegisterUnticksItsBits) {
+    TNode* tryb = Node(u"Tryb");
+    const QModelIndex index = form->Model->IndexOf(tryb);
+    form->VT->collapse(index);
+    for (size_t i = 0; i < tryb->ChildCount(); ++i) tryb->Child(i)->CheckState = kCheckCheckedNormal;
+    Node(u"s1")->CheckState = kCheckCheckedNormal;
+    form->VT->expand(index);
+    for (size_t i = 0; i < tryb->ChildCount(); ++i) EXPECT_EQ(tryb->Child(i)->CheckState, kCheckUncheckedNormal);
+    EXPECT_EQ(Node(u"s1")->CheckState, kCheckCheckedNormal);  // other registers' ticks stay
+
+    // After a read the register has a value: expanding keeps the read's ticks.
+    Click(u"Tryb");
+    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+    ASSERT_FALSE(tryb->Record.Value.empty());
+    tryb->Child(0)->CheckState = kCheckCheckedNormal;
+    form->VT->expand(index);
+    EXPECT_EQ(tryb->Child(0)->CheckState, kCheckCheckedNormal);
+}
