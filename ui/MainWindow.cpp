@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QAbstractItemView>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -67,6 +68,11 @@ void Refill(QComboBox* box, QStringList entries) {
     box->addItems(entries);
     box->setCurrentIndex(-1);
     box->setEditText(text);
+    // Long paths show whole in the drop-down, or at least their ends.
+    int widest = 0;
+    for (const QString& entry : entries) widest = std::max(widest, box->fontMetrics().horizontalAdvance(entry));
+    box->view()->setMinimumWidth(widest + 2 * box->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    box->view()->setTextElideMode(Qt::ElideLeft);
 }
 
 QFont WindowFont() {
