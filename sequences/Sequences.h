@@ -91,6 +91,16 @@ std::u16string FormatErr(float err);
 inline constexpr int kCalibrationPauseMs = 200;
 inline constexpr int kMinimumPeriodMs = 100;
 
+// The window owns one, beside its TTransaction, and:
+// - forwards TTransactionView::OnNextStep to OnNextStep, and may answer
+//   TTransactionView::MonitorTicked with Monitoring();
+// - calls the handlers below from its controls' events, with the texts of
+//   eSlave, ePeriod, lbReg, eCount, eMed and cbxKalibracja, and from
+//   VTColumnDblClick (StartRead of CurrentNode), VTEdited and VTChecking
+//   (WriteCurrentRegister), btResetClick and Timer1's tick;
+// - while Busy(), ignores clicks, double-clicks, edits and ticks in the tree and
+//   the choice of another device file (the nodes of a running step must live);
+// - calls Stop() when it closes and before it loads another device file.
 class TSequences {
 public:
     // `panes` is the view of `transaction`: result lines and message boxes.
@@ -140,7 +150,7 @@ public:
                        std::u16string_view slaveText);
 
     // Ends monitoring and any walk or calibration (after the transaction in
-    // progress). Call it when the window closes and before another file is loaded.
+    // progress), clearing their flags; forgets the nodes they held.
     void Stop();
 
 private:

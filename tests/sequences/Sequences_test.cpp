@@ -42,6 +42,7 @@ public:
 const std::string kWalk = "activity " + std::to_string(int(TActivity::Walk));
 const std::string kIdle = "activity " + std::to_string(int(TActivity::Idle));
 const std::string kMonitoring = "activity " + std::to_string(int(TActivity::Monitoring));
+const std::string kCalibration = "activity " + std::to_string(int(TActivity::Calibration));
 
 class SequencesTest : public ::testing::Test {
 protected:
@@ -314,7 +315,7 @@ TEST_F(SequencesTest, CalibrationPrintsTheMeanAndErr) {
               (std::vector<std::string>{"", "kalibracja 100R ... ", "30001  R0          10", "30001  R0          11",
                                         "30001  R0          11", "========           11 ",
                                         "err:               0,333 ", ""}));
-    EXPECT_EQ(window.Events, (std::vector<std::string>{"activity 2", "pause 200", "pause 200", kIdle}));
+    EXPECT_EQ(window.Events, (std::vector<std::string>{kCalibration, "pause 200", "pause 200", kIdle}));
     EXPECT_EQ(seq.CalibrationSamples(), (std::vector<std::u16string>{u"10", u"11", u"11"}));
     EXPECT_FALSE(seq.CalibrationActive());
 
@@ -358,31 +359,43 @@ TEST_F(SequencesTest, CalibrationOfNothing) {
     EXPECT_EQ(seq.Activity(), TActivity::Idle);
 }
 
-TEST_F(SequencesTest, NothingElseStartsWhileACalibrationRuns) {
+// Every way to start a transaction, tried while events are processed inside a step.
+TEST_F(SequencesTest, NothingElseStartsWhileAWalkOrACalibrationRuns) {
+    TNode* g = Group(nullptr, 3);
     TNode* r0 = R0({10, 11, 11});
-    TNode* n100 = Add(nullptr, "N100", "40001", "WORD", "RW", "1", "5");
-    TNode* mon = Add(nullptr, "M", "40002", "WORD", "RO");
-    window.Mean = u"7";
+    TNode* n100 = Add(nullptr, "N100", "40009", "WORD", "RW", "1", "5");
     int attempts = 0;
     view.Pending = [&] {
         ++attempts;
-        t.CurrentNode = mon;  // even a click that got through changes nothing of the run
+        TNode* current = t.CurrentNode;
+        t.CurrentNode = n100;  // even a click that got through changes nothing of the run
         seq.StartRead(n100, u"247");
         seq.WriteCurrentRegister(u"247");
         seq.btZapiszClick(u"100R", u"7", u"247");
         seq.Button1Click(u"100R", u"1", u"247");
-        seq.cbMonitorClick(true, u"100", u"40002  M", u"247");
+        seq.cbMonitorClick(true, u"100", u"40009  N100", u"247");
         seq.Timer1Timer();
         EXPECT_FALSE(seq.btResetClick(u"247"));
         EXPECT_TRUE(seq.Busy());
+        t.CurrentNode = current;  // the window ignores tree clicks while busy
+    };
+    seq.StartRead(g, u"247");
+    EXPECT_EQ(ReadAddresses(), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(g->Child(2)->Record.Value, u"13");
+
+    port.Requests.clear();
+    view.Pending = [&, inner = view.Pending] {
+        inner();
+        t.CurrentNode = n100;  // a click in the tree during a calibration moves no reading
     };
     seq.Button1Click(u"100R", u"3", u"247");
-    EXPECT_EQ(attempts, 3);
-    EXPECT_EQ(ReadAddresses(), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(attempts, 6);
+    EXPECT_EQ(port.Requests.size(), 3u);
+    EXPECT_EQ(port.FunctionOf(2), 4);
     EXPECT_EQ(window.Mean, u"11");
+    EXPECT_EQ(r0->Record.Value, u"11");
     EXPECT_EQ(n100->Record.Value, u"5");
     EXPECT_FALSE(seq.Monitoring());
-    EXPECT_EQ(r0->Record.Value, u"11");
     EXPECT_FALSE(seq.Busy());
 }
 
