@@ -84,12 +84,13 @@ void TTransaction::Transact() {
 }
 
 void TTransaction::ReadRegister(TNode& node, std::u16string_view slaveText) {
+    // Built first: a refused request leaves the record, its value and the log as they were.
+    BuildRead(frame_, slaveText, node.Record);
     CurrentRecord = &node.Record;
     node.Record.Value.clear();
     ClearLogRecord(Log);
     Log.LineName = node.Record.Name;
     Log.LineAddress = node.Record.Address;
-    BuildRead(frame_, slaveText, node.Record);
     Transact();
 }
 

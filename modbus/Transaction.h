@@ -120,7 +120,8 @@ public:
     void Transact();
 
     // The register operations every face of the program shares. ReadRegister
-    // empties the record's value, sets the line texts and reads it; WriteRegister
+    // builds the read, then empties the record's value, sets the line texts and
+    // reads it; WriteRegister
     // writes the record's value by function 6 (Length 1) or 16, and sends
     // nothing unless the register is RW or RP (it returns whether it sent);
     // ResetDevice sends the restart diagnostic, nothing to the broadcast address.

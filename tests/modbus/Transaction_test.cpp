@@ -165,6 +165,21 @@ TEST_F(TransactionTest, BitChildThatIsNotANumberDoesNotBreakTheReply) {
     EXPECT_FALSE(view.Has("next step"));  // like every error, it ends a running sequence
 }
 
+TEST_F(TransactionTest, ARefusedReadChangesNothing) {
+    Read(mode);
+    const std::u16string value = mode->Record.Value;
+    const TRegData* record = t.CurrentRecord;
+    TNode* low = AddRegister(tree, group, "Niski", "1000", "WORD", "1", "RO", "7");  // 300..2000 has no read
+    EXPECT_THROW(Read(low), Error);
+    EXPECT_THROW(t.ReadRegister(*setpoint, u"x"), Error);
+    EXPECT_EQ(low->Record.Value, u"7");
+    EXPECT_EQ(setpoint->Record.Value, u"3,25");
+    EXPECT_EQ(t.CurrentRecord, record);
+    EXPECT_EQ(mode->Record.Value, value);
+    EXPECT_EQ(t.Log.LineName, u"Tryb");
+    EXPECT_EQ(view.CommLines.size(), 2u);
+}
+
 TEST_F(TransactionTest, CrcErrorLeavesTheValueEmpty) {
     slave.ReplyRawOnce({0xF7, 0x04, 0x04, 0x00, 0x00, 0x3F, 0x80, 0x00, 0x00});
     real->Record.Value = u"9,99";

@@ -18,6 +18,7 @@ public:
     std::vector<std::string> Messages;
     bool Monitor = false;
     std::function<void()> NextStep;  // what a running sequence does on 1025
+    std::function<void()> Pending;   // what the user does while events are processed
 
     void ShowMessage(std::u16string_view text) override {
         Messages.push_back(ToUtf8(text));
@@ -38,7 +39,10 @@ public:
     void EnableLedTimer(TLed led, bool on) override { Events.push_back(Name(led) + (on ? " timer on" : " timer off")); }
     void StartHighlightTimer() override { Events.push_back("highlight"); }
     void StopHighlightTimer() override { Events.push_back("highlight stop"); }
-    void ProcessPendingEvents() override { Events.push_back("events"); }
+    void ProcessPendingEvents() override {
+        Events.push_back("events");
+        if (Pending) Pending();
+    }
     bool MonitorTicked() const override { return Monitor; }
     std::u16string TimeOfDay() const override { return u"12:34:56"; }
     void BeginTreeUpdate() override { Events.push_back("begin update"); }

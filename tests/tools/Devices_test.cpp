@@ -158,9 +158,11 @@ TEST(CalibratableDevice, HasTheCalibrationRegisters) {
     LoadRegisterFile(tree, kDevices / "VXT-20F.dat");
     const TNode* r0 = tree.FindRegisterByName(u"R0");
     ASSERT_NE(r0, nullptr);
-    EXPECT_EQ(r0->Record.DataType, u"REAL");
+    // Raw counts: the calibration converts its readings as whole numbers.
+    EXPECT_EQ(r0->Record.DataType, u"INT");
     EXPECT_EQ(r0->Record.Access, u"RO");
-    EXPECT_EQ(r0->Record.Length, u"2");
+    EXPECT_EQ(r0->Record.Length, u"1");
+    EXPECT_EQ(r0->Record.Value, u"1000");
     const long r0Address = std::stol(S(r0->Record.Address));
     EXPECT_TRUE(r0Address >= 30001 && r0Address <= 40000) << "an input register";
     for (const char16_t* name : {u"N100", u"N400"}) {

@@ -179,9 +179,8 @@ TEST_F(SimTest, NoiseVariesR0AroundItsValue) {
     Connect(Start({"--noise", "5"}));
     std::set<std::u16string> seen;
     for (int i = 0; i < 5; ++i) {
-        const std::u16string v = Read(RegisterRecord(u"30001", u"REAL", u"2"));
-        const float f = StrToFloat(v);
-        EXPECT_LE(std::abs(f - 1000.0f), 5.01f) << ToUtf8(v);  // R0 of the sample device is 1000
+        const std::u16string v = Read(RegisterRecord(u"30001", u"INT", u"1"));
+        EXPECT_LE(std::abs(StrToInt(v) - 1000), 5) << ToUtf8(v);  // R0 of the sample device is 1000 counts
         seen.insert(v);
     }
     EXPECT_GT(seen.size(), 1u);

@@ -10,6 +10,9 @@ int RunSim(int argc, char** argv);
 int RunRead(int argc, char** argv);
 int RunWrite(int argc, char** argv);
 int RunReset(int argc, char** argv);
+int RunWalk(int argc, char** argv);
+int RunMonitor(int argc, char** argv);
+int RunCalibrate(int argc, char** argv);
 
 // Exit statuses shared by the subcommands.
 inline constexpr int kExitOk = 0;

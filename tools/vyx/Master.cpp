@@ -15,14 +15,10 @@
 #include "registers/Text.h"
 #include "serial/Serial.h"
 #include "tools/vyx/Commands.h"
+#include "tools/vyx/Master.h"
 #include "tools/vyx/Options.h"
 
-namespace {
-
-// Exit statuses of the master commands.
-constexpr int kExitCrcError = 2;
-constexpr int kExitException = 3;
-constexpr int kExitTimeout = 4;
+namespace vyx::master {
 
 const char kCommonOptions[] =
     "  --port PATH       serial port: a path, or a name under /dev (required)\n"
@@ -34,40 +30,27 @@ const char kCommonOptions[] =
     "Exit status: 0 good reply, 2 CRC error, 3 exception reply, 4 time-out,\n"
     "1 any other error.\n";
 
-// The window's faces of a transaction, on a terminal.
-class TConsoleView : public vyx::TTransactionView {
-public:
-    explicit TConsoleView(bool hex) : hex_(hex) {}
-    void ShowMessage(std::u16string_view text) override {
-        std::fprintf(stderr, "%s\n", vyx::ToUtf8(text).c_str());
-    }
-    void AppendCommLine(std::u16string_view line) override {
-        if (hex_) std::printf("%s\n", vyx::ToUtf8(line).c_str());
-    }
-    void AppendResultLine(std::u16string_view line) override { std::printf("%s\n", vyx::ToUtf8(line).c_str()); }
-    void SetLed(vyx::TLed, vyx::TColor) override {}
-    void SetLedTimerInterval(vyx::TLed, int) override {}
-    void EnableLedTimer(vyx::TLed, bool) override {}
-    void StartHighlightTimer() override {}
-    void StopHighlightTimer() override {}
-    void ProcessPendingEvents() override { std::fflush(stdout); }
-    bool MonitorTicked() const override { return false; }
-    std::u16string TimeOfDay() const override {
-        const std::time_t now = std::time(nullptr);
-        char buf[16];
-        std::strftime(buf, sizeof buf, "%H:%M:%S", std::localtime(&now));
-        return vyx::FromUtf8(buf);
-    }
-    void BeginTreeUpdate() override {}
-    void EndTreeUpdate() override {}
-    void RepaintTree() override {}
-    void OnNextStep() override {}
+void TConsoleView::ShowMessage(std::u16string_view text) {
+    ++Messages;
+    std::fprintf(stderr, "%s\n", vyx::ToUtf8(text).c_str());
+}
 
-private:
-    bool hex_;
-};
+void TConsoleView::AppendCommLine(std::u16string_view line) {
+    if (hex_) std::printf("%s\n", vyx::ToUtf8(line).c_str());
+}
 
-enum class TOutcome { Good, CrcError, Exception, Timeout };
+void TConsoleView::AppendResultLine(std::u16string_view line) {
+    if (Results) std::printf("%s\n", vyx::ToUtf8(line).c_str());
+}
+
+void TConsoleView::ProcessPendingEvents() { std::fflush(stdout); }
+
+std::u16string TConsoleView::TimeOfDay() const {
+    const std::time_t now = std::time(nullptr);
+    char buf[16];
+    std::strftime(buf, sizeof buf, "%H:%M:%S", std::localtime(&now));
+    return vyx::FromUtf8(buf);
+}
 
 TOutcome OutcomeOf(const vyx::TTransaction& t) {
     if (t.Log.Status == u"...") return TOutcome::Timeout;
@@ -75,7 +58,6 @@ TOutcome OutcomeOf(const vyx::TTransaction& t) {
     return t.Rslt.Ok ? TOutcome::Good : TOutcome::Exception;
 }
 
-// Says on standard error what went wrong with a reply, as the panes show it.
 void ReportOutcome(const vyx::TTransaction& t, TOutcome o) {
     switch (o) {
         case TOutcome::Good: break;
@@ -95,15 +77,7 @@ int ExitStatus(TOutcome o) {
     return kExitFailure;
 }
 
-struct TSession {
-    vyx::TSerial port;
-    vyx::TFrame frame;
-    std::unique_ptr<TConsoleView> view;
-    std::unique_ptr<vyx::TTransaction> transaction;
-    vyx::TRegisterTree tree;
-    vyx::TNode* node = nullptr;
-    std::u16string slave;
-};
+namespace {
 
 // Opens the port and finds the register; throws vyx::Error with the reason.
 void Open(TSession& s, const vyx::cli::Options& o, bool needRegister) {
@@ -137,16 +111,20 @@ void Open(TSession& s, const vyx::cli::Options& o, bool needRegister) {
     s.transaction->CurrentNode = s.node;
 }
 
+}  // namespace
+
 int Run(const char* command, int argc, char** argv, const char* usage, int (*body)(TSession&, const vyx::cli::Options&),
-        bool needRegister) {
+        bool needRegister, const std::set<std::string>& valued, const std::set<std::string>& flags) {
     if (WantsHelp(argc, argv)) {
         std::printf("%s%s", usage, kCommonOptions);
         return kExitOk;
     }
     try {
-        const vyx::cli::Options o(argc, argv, {"--port", "--mode", "--slave", "--file", "--address", "--type",
-                                               "--length", "--count"},
-                                  {"--hex"});
+        std::set<std::string> allValued = {"--port", "--mode", "--slave", "--file", "--address", "--type", "--length"};
+        std::set<std::string> allFlags = {"--hex"};
+        allValued.insert(valued.begin(), valued.end());
+        allFlags.insert(flags.begin(), flags.end());
+        const vyx::cli::Options o(argc, argv, allValued, allFlags);
         TSession s;
         Open(s, o, needRegister);
         return body(s, o);
@@ -158,6 +136,12 @@ int Run(const char* command, int argc, char** argv, const char* usage, int (*bod
     }
     return kExitFailure;
 }
+
+}  // namespace vyx::master
+
+namespace {
+
+using namespace vyx::master;
 
 int Read(TSession& s, const vyx::cli::Options& o) {
     const long count = o.GetInt("--count", 1, 1, 100000000);
@@ -211,7 +195,7 @@ int RunRead(int argc, char** argv) {
                "Reads a register; --count N reads it N times back to back and ends with a\n"
                "summary on standard error.\n\nOptions:\n"
                "  --count N         number of reads (default 1)\n",
-               Read, true);
+               Read, true, {"--count"});
 }
 
 int RunWrite(int argc, char** argv) {

@@ -45,7 +45,7 @@ const char kUsage[] =
     "  --baud B          pace requests and replies as a line of B baud would\n"
     "                    (11 bits a character; default: no pacing)\n"
     "  --delay MS        turn-around time before each reply (default 0)\n"
-    "  --noise N         R0 varies by up to N around its value (default 1)\n"
+    "  --noise N         R0 varies by up to N counts around its value (default 1)\n"
     "  --crc-errors P    probability of a reply with a broken CRC\n"
     "  --silence P       probability of no reply at all\n"
     "  --exceptions P    probability of an exception reply (slave device failure)\n"

@@ -1,5 +1,6 @@
 #include "tools/vyx/SimDevice.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -100,8 +101,11 @@ void TSimDevice::VaryR0() {
     std::uniform_real_distribution<double> spread(-noise_, noise_);
     const double reading = r0_.Base + spread(random_);
     std::u16string text;
-    if (r0_.Type == kTypeWord || r0_.Type == kTypeInt || r0_.Type == kTypeHex)
-        text = FromUtf8(std::to_string(static_cast<long>(std::lround(reading))));
+    if (r0_.Type == kTypeWord || r0_.Type == kTypeInt || r0_.Type == kTypeHex) {
+        // Whole counts, kept in the register's range rather than wrapped around.
+        const double low = r0_.Type == kTypeInt ? -32768 : 0, high = r0_.Type == kTypeInt ? 32767 : 65535;
+        text = FromUtf8(std::to_string(std::lround(std::clamp(reading, low, high))));
+    }
     else
         text = FormatFixed(reading, 4);
     Store(r0_.Input ? mapping_->tab_input_registers : mapping_->tab_registers, r0_.Address,

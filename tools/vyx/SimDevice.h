@@ -17,7 +17,8 @@ namespace vyx {
 class TSimDevice {
 public:
     // Builds the register image from the tree. `noise` is the range R0 varies by
-    // around its value on each read (0: steady).
+    // around its value on each read (0: steady); a whole-number R0 varies by whole
+    // counts within its type's range.
     TSimDevice(const TRegisterTree& tree, double noise, uint32_t seed);
     ~TSimDevice();
     TSimDevice(const TSimDevice&) = delete;

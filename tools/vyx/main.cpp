@@ -20,6 +20,9 @@ constexpr Command kCommands[] = {
     {"read", RunRead, "read a register of the device"},
     {"write", RunWrite, "write a value into a register of the device"},
     {"reset", RunReset, "send the device the restart diagnostic"},
+    {"walk", RunWalk, "read the registers of a group one after another"},
+    {"monitor", RunMonitor, "read a register periodically, with the time of each reading"},
+    {"calibrate", RunCalibrate, "average readings of R0 and write the mean into N100 or N400"},
 };
 
 void PrintUsage(std::FILE* out) {
@@ -27,7 +30,7 @@ void PrintUsage(std::FILE* out) {
                  "Usage: vyx COMMAND [ARGS...]\n"
                  "       vyx COMMAND --help\n\n"
                  "Commands:\n");
-    for (const Command& c : kCommands) std::fprintf(out, "  %-8s %s\n", c.name, c.summary);
+    for (const Command& c : kCommands) std::fprintf(out, "  %-9s %s\n", c.name, c.summary);
 }
 
 }  // namespace

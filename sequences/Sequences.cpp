@@ -1,0 +1,407 @@
+#include "sequences/Sequences.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "modbus/Builders.h"
+#include "registers/Error.h"
+#include "registers/Text.h"
+
+namespace vyx {
+namespace {
+
+constexpr size_t kSummaryColumn = 20;
+constexpr int kErrFixedDigits = 8;  // digits before the comma shown in fixed form
+
+bool IsGroup(const TNode* node) { return node->Record.DataType.empty() && AccessCodeOf(node) == kAccessGroup; }
+
+// Builds the read into a frame of its own: it raises what the real build would,
+// and changes nothing.
+void CheckRead(const TNode& node, std::u16string_view slaveText) {
+    TFrame scratch;
+    BuildRead(scratch, slaveText, node.Record);
+}
+
+void CheckWrite(const TRegData& record, std::u16string_view slaveText) {
+    TFrame scratch;
+    if (StrToInt(record.Length) == 1)
+        BuildWriteSingle(scratch, slaveText, record);
+    else
+        BuildWriteMultiple(scratch, slaveText, record);
+}
+
+bool WillBeWritten(const TNode& node) {
+    const int access = AccessCodeOf(&node);
+    return (access == kAccessRW || access == kAccessRP) && GetTypeCode(node.Record.DataType) != kTypeNone;
+}
+
+}  // namespace
+
+TEnabledControls EnabledControlsFor(TActivity activity) {
+    switch (activity) {
+        case TActivity::Idle:
+            return {true, true, true, true, true, true, true, true, true};
+        case TActivity::Walk:
+        case TActivity::Calibration:
+            return {false, false, false, false, false, false, false, false, false};
+        case TActivity::Monitoring:
+            // No write or reset line may pass for a time-stamped sample.
+            return {false, false, false, false, true, true, true, true, true};
+    }
+    return {};
+}
+
+int AccessCodeOf(const TNode* node) { return node ? GetAccessCode(node->Record.Access) : -1; }
+
+std::u16string FormatErr(float err) {
+    const double value = err;
+    std::u16string fixed = FormatFixed(value, 3);
+    const size_t comma = fixed.find(u',');
+    const size_t digits = comma == std::u16string::npos ? 0 : comma - (fixed[0] == u'-' ? 1 : 0);
+    if (!std::isfinite(value) || digits <= kErrFixedDigits) return fixed;
+    // d,dddddddE+XX: 8 significant digits; to_chars never follows the locale.
+    char buf[40];
+    const auto end = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 7).ptr;
+    std::u16string text;
+    for (const char* p = buf; p != end; ++p) text += *p == '.' ? u',' : *p == 'e' ? u'E' : static_cast<char16_t>(*p);
+    return text;
+}
+
+std::optional<TCalibrationSummary> SummariseCalibration(const std::vector<std::u16string>& samples) {
+    if (samples.empty()) return std::nullopt;
+    const auto n = static_cast<int64_t>(samples.size());
+    std::vector<int64_t> values;
+    values.reserve(samples.size());
+    int64_t sum = n / 2;
+    for (const std::u16string& s : samples) {
+        values.push_back(StrToInt(s));
+        sum += values.back();
+    }
+    // Toward minus infinity: half up for negative sums too.
+    int64_t mean = sum / n;
+    if (sum % n != 0 && sum < 0) --mean;
+    double acc = 0;
+    for (const int64_t v : values) {
+        const double d = static_cast<double>(v - mean);
+        acc += d * d;
+    }
+    const float err = static_cast<float>(std::sqrt(acc) / static_cast<double>(n));
+    TCalibrationSummary summary;
+    summary.Mean = static_cast<int32_t>(mean);  // a mean of 32-bit readings stays in their range
+    summary.Err = err;
+    summary.MeanLine = PlaceAtColumn(FromUtf8(std::to_string(mean)), u"========", kSummaryColumn);
+    summary.ErrLine = PlaceAtColumn(FormatErr(err), u"err: ", kSummaryColumn);
+    return summary;
+}
+
+TSequences::TSequences(TTransaction& transaction, TTransactionView& panes, TSequenceView& window)
+    : t_(transaction), panes_(panes), window_(window) {}
+
+TActivity TSequences::Activity() const {
+    if (sequence_ != TActivity::Idle) return sequence_;
+    return monitoring_ ? TActivity::Monitoring : TActivity::Idle;
+}
+
+void TSequences::ReportActivity() {
+    const TActivity now = Activity();
+    if (now == reported_) return;
+    reported_ = now;
+    window_.ActivityChanged(now);
+}
+
+TNode* TSequences::FindRegisterByName(std::u16string_view name) const {
+    return t_.Tree ? t_.Tree->FindRegisterByName(name) : nullptr;
+}
+
+// The steps run here, one after another; OnNextStep only records the next one.
+// Returns whether the last step reached its completion (false: nothing was
+// sent, or the port was closed).
+bool TSequences::Run(TStep step) {
+    running_ = true;
+    stopRequested_ = false;
+    bool completed = false;
+    try {
+        while (step.Kind != TStepKind::None) {
+            if (step.PauseMs > 0) window_.Pause(step.PauseMs);
+            if (stopRequested_) break;
+            next_ = {};
+            completed = RunStep(step);
+            if (!completed || stopRequested_) break;
+            step = next_;
+        }
+    } catch (...) {
+        EndSequence();
+        throw;
+    }
+    EndSequence();
+    return completed;
+}
+
+bool TSequences::RunStep(const TStep& step) {
+    completed_ = false;
+    stepKind_ = step.Kind;
+    switch (step.Kind) {
+        case TStepKind::Read:
+            t_.CurrentNode = step.Node;  // what the sequence reads, whatever a click did meanwhile
+            ReadRegister(*step.Node);
+            break;
+        case TStepKind::Write:
+            WriteRegister(*step.Node);
+            break;
+        case TStepKind::WriteIfWritable:
+            WriteIfWritable(*step.Node);
+            break;
+        case TStepKind::Reset:
+            t_.ResetDevice(slave_);
+            break;
+        case TStepKind::None:
+            break;
+    }
+    return completed_;
+}
+
+// Whatever ran is over: its flags are cleared, the controls come back.
+void TSequences::EndSequence() {
+    running_ = false;
+    stopRequested_ = false;
+    next_ = {};
+    stepKind_ = TStepKind::None;
+    walkMode_ = false;
+    walkRoot_ = nullptr;
+    calibrationActive_ = false;
+    samplesLeft_ = 0;
+    calibrationNode_ = nullptr;
+    sequence_ = TActivity::Idle;
+    ReportActivity();
+}
+
+void TSequences::ReadRegister(TNode& node) { t_.ReadRegister(node, slave_); }
+
+bool TSequences::WriteRegister(TNode& node) { return t_.WriteRegister(node, slave_); }
+
+bool TSequences::WriteIfWritable(TNode& node) { return WillBeWritten(node) && WriteRegister(node); }
+
+// The node after `node` in the walk of walkRoot_: a group is entered when
+// `enter` is set, a register never; null after the walk's last node.
+TNode* TSequences::NextInWalk(TNode* node, bool enter) const {
+    if (enter && IsGroup(node) && node->ChildCount() > 0) return node->FirstChild();
+    while (node != walkRoot_) {
+        TNode* parent = node->Parent();
+        if (!parent) return nullptr;  // not inside the walk
+        if (node->Index() + 1 < parent->ChildCount()) return parent->Child(node->Index() + 1);
+        node = parent;
+    }
+    return nullptr;
+}
+
+// `node` or the first register after it in the walk.
+TNode* TSequences::FirstRegisterFrom(TNode* node) const {
+    while (node && AccessCodeOf(node) <= 0) node = NextInWalk(node, true);
+    return node;
+}
+
+// Advances CurrentNode to the next register of the walk: the next sibling, or
+// the first register of the next child group, or those after the group.
+bool TSequences::StepToNextSibling() {
+    TNode* next = t_.CurrentNode ? FirstRegisterFrom(NextInWalk(t_.CurrentNode, false)) : nullptr;
+    t_.CurrentNode = next;
+    return next != nullptr;
+}
+
+void TSequences::OnNextStep() {
+    completed_ = true;
+    if (stopRequested_) return;
+    if (samplesLeft_ > 0 && calibrationActive_) {
+        // After a failed read the sample is empty.
+        samples_.push_back(t_.CurrentRecord ? t_.CurrentRecord->Value : std::u16string());
+        --samplesLeft_;
+        if (samplesLeft_ == 0) {
+            calibrationActive_ = false;
+            FinishCalibration();
+        } else {
+            next_ = {TStepKind::Read, calibrationNode_, kCalibrationPauseMs};
+        }
+    } else if (walkMode_) {
+        switch (stepKind_) {
+            case TStepKind::Read:
+                // A failed read (CRC error, exception reply, time-out) ends the
+                // walk; CurrentNode stays on the register that failed.
+                walkMode_ = t_.Rslt.Ok && StepToNextSibling();
+                if (walkMode_) next_ = {TStepKind::Read, t_.CurrentNode};
+                break;
+            case TStepKind::Write:
+            case TStepKind::WriteIfWritable:
+                walkMode_ = StepToNextSibling();
+                if (walkMode_) next_ = {TStepKind::WriteIfWritable, t_.CurrentNode};
+                break;
+            default:
+                break;
+        }
+    }
+}
+
+void TSequences::FinishCalibration() {
+    const std::optional<TCalibrationSummary> s = SummariseCalibration(samples_);
+    if (!s) return;
+    window_.ShowMean(FromUtf8(std::to_string(s->Mean)));
+    panes_.AppendResultLine(s->MeanLine);
+    panes_.AppendResultLine(s->ErrLine);
+    panes_.AppendResultLine(u"");
+}
+
+void TSequences::StartRead(TNode* node, std::u16string_view slaveText) {
+    if (!node || !Idle()) return;
+    TNode* first = node;
+    const bool group = AccessCodeOf(node) == kAccessGroup;
+    if (group) {
+        if (!IsGroup(node)) return;  // a bit child is never read
+        walkRoot_ = node;
+        first = FirstRegisterFrom(NextInWalk(node, true));
+        if (!first) {
+            walkRoot_ = nullptr;
+            return;
+        }
+    }
+    try {
+        CheckRead(*first, slaveText);
+    } catch (...) {
+        walkRoot_ = nullptr;
+        throw;
+    }
+    slave_ = slaveText;
+    t_.CurrentNode = first;
+    if (group) {
+        walkMode_ = true;
+        sequence_ = TActivity::Walk;
+        ReportActivity();
+    }
+    Run({TStepKind::Read, first});
+}
+
+void TSequences::WriteCurrentRegister(std::u16string_view slaveText) {
+    if (!Idle() || AccessCodeOf(t_.CurrentNode) <= 0) return;
+    slave_ = slaveText;
+    Run({TStepKind::Write, t_.CurrentNode});
+}
+
+bool TSequences::btResetClick(std::u16string_view slaveText) {
+    if (!Idle()) return false;
+    slave_ = slaveText;
+    const uint64_t before = t_.RequestLines.Count();
+    Run({TStepKind::Reset});
+    return t_.RequestLines.Count() != before;
+}
+
+void TSequences::cbMonitorClick(bool ticked, std::u16string_view periodText, std::u16string_view lbRegText,
+                                std::u16string_view slaveText) {
+    if (!ticked) {
+        if (monitoring_) panes_.AppendResultLine(u"");
+        EndMonitoring();
+        return;
+    }
+    if (!Idle()) {
+        if (!monitoring_) window_.MonitoringStopped();
+        return;
+    }
+    TNode* node = t_.CurrentNode;
+    int32_t period = 0;
+    try {
+        period = StrToInt(periodText);
+        if (period < kMinimumPeriodMs || lbRegText.empty() || lbRegText == u"----" || AccessCodeOf(node) <= 0) {
+            window_.MonitoringStopped();
+            return;
+        }
+        CheckRead(*node, slaveText);
+    } catch (...) {
+        window_.MonitoringStopped();
+        throw;
+    }
+    monitoring_ = true;
+    monitorNode_ = node;
+    monitorSlave_ = slaveText;
+    window_.MonitoringStarted(period);
+    panes_.AppendResultLine(u"");
+    ReportActivity();
+    // The heading names the register whose readings follow.
+    panes_.AppendResultLine(node->Record.Address + u"  " + node->Record.Name + u":");
+    Tick();
+}
+
+void TSequences::Timer1Timer() {
+    if (!monitoring_ || running_ || window_.ModalWindowOpen()) return;
+    Tick();
+}
+
+void TSequences::Tick() {
+    slave_ = monitorSlave_;
+    t_.CurrentNode = monitorNode_;
+    bool completed = false;
+    try {
+        completed = Run({TStepKind::Read, monitorNode_});
+    } catch (...) {
+        EndMonitoring();  // shown once, not on every tick
+        throw;
+    }
+    if (!completed) EndMonitoring();  // the port is closed; its message was shown
+}
+
+void TSequences::EndMonitoring() {
+    monitoring_ = false;
+    monitorNode_ = nullptr;
+    window_.MonitoringStopped();
+    ReportActivity();
+}
+
+void TSequences::Button1Click(std::u16string_view kalibracjaText, std::u16string_view countText,
+                              std::u16string_view slaveText) {
+    if (!Idle()) return;
+    const int32_t count = StrToInt(countText);
+    TNode* r0 = FindRegisterByName(u"R0");
+    if (!r0) {
+        panes_.ShowMessage(u"brak rejestru R0");
+        return;
+    }
+    CheckRead(*r0, slaveText);
+
+    panes_.AppendResultLine(u"");
+    panes_.AppendResultLine(u"kalibracja " + std::u16string(kalibracjaText) + u" ... ");
+    samples_.clear();
+    calibrationActive_ = true;
+    samplesLeft_ = count;
+    calibrationNode_ = r0;
+    slave_ = slaveText;
+    t_.CurrentNode = r0;
+    sequence_ = TActivity::Calibration;
+    ReportActivity();
+    // A count of 0 or less makes one read; the run then ends with nothing printed.
+    Run({TStepKind::Read, r0});
+}
+
+void TSequences::btZapiszClick(std::u16string_view kalibracjaText, std::u16string_view eMedText,
+                               std::u16string_view slaveText) {
+    if (!Idle()) return;
+    const char16_t* name = kalibracjaText == u"100R" ? u"N100" : kalibracjaText == u"400R" ? u"N400" : nullptr;
+    TNode* node = name ? FindRegisterByName(name) : nullptr;
+    if (!node || !WillBeWritten(*node)) return;
+    TRegData written = node->Record;
+    written.Value = eMedText;
+    CheckWrite(written, slaveText);
+    node->Record.Value = eMedText;
+    slave_ = slaveText;
+    Run({TStepKind::WriteIfWritable, node});
+}
+
+void TSequences::Stop() {
+    if (running_) stopRequested_ = true;
+    next_ = {};
+    walkMode_ = false;
+    calibrationActive_ = false;
+    samplesLeft_ = 0;
+    if (monitoring_) EndMonitoring();
+    if (!running_) {
+        sequence_ = TActivity::Idle;
+        ReportActivity();
+    }
+}
+
+}  // namespace vyx

@@ -1,0 +1,205 @@
+#pragma once
+// The register operations of the window and the sequences that repeat them: a
+// read of one register or the walk of a group, a write, monitoring one register
+// at a fixed period, and the calibration, which averages repeated readings of
+// "R0" and writes the mean into "N100" or "N400". Nothing here knows a toolkit:
+// the window and `vyx walk`, `vyx monitor`, `vyx calibrate` each own one
+// TSequences, hand it their controls' texts, and show what it asks for.
+//
+// A loop, not nested calls. Every step is one Transact; its completion ends in
+// OnNextStep, which only records the step that follows. The handler that began
+// the sequence runs the recorded steps one after another until none is left,
+// so a walk of thousands of registers or a calibration of 100 000 readings runs
+// at a constant stack depth, in the order of reads, writes, result lines and
+// samples the nested form would give.
+//
+// One transaction at a time. While a step runs (Busy()), the reply handling
+// lets the window process its events; the handlers below then refuse to start
+// anything, and the window ignores clicks, double-clicks, edits and ticks in the
+// tree. While a walk or a calibration runs, or monitoring, the window disables
+// the controls that EnabledControlsFor gives for that activity.
+//
+// Build first, then arm. Every handler converts and builds what it sends (slave
+// text, register, count, "R0") before it changes any state or prints anything:
+// a refused request raises vyx::Error and leaves nothing half-started. Errors
+// come out of the handlers as vyx::Error, after the running sequence has ended
+// and its flags are cleared; the window shows them in its error box.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "modbus/Transaction.h"
+#include "registers/RegisterTree.h"
+
+namespace vyx {
+
+// What runs now; a walk and a calibration never run beside monitoring.
+enum class TActivity { Idle, Walk, Calibration, Monitoring };
+
+// The controls the window leaves enabled while an activity runs (true: enabled).
+// Tree stands for every input the register tree takes (mouse, keys, edits).
+struct TEnabledControls {
+    bool Tree, Button1, btZapisz, btReset, cbMonitor, cbxDevice, ComCBox, cbxBaud, cbxParity;
+    bool operator==(const TEnabledControls&) const = default;
+};
+TEnabledControls EnabledControlsFor(TActivity activity);
+
+// What the sequences need of the window beyond the panes and message boxes of
+// TTransactionView.
+class TSequenceView {
+public:
+    virtual ~TSequenceView() = default;
+    // The activity changed: enable the controls of EnabledControlsFor(now).
+    virtual void ActivityChanged(TActivity now) = 0;
+    // Monitoring runs: Timer1 gets the period and starts.
+    virtual void MonitoringStarted(int periodMs) = 0;
+    // Monitoring ended or was refused: Timer1 stops and cbMonitor is unticked
+    // (without running cbMonitorClick).
+    virtual void MonitoringStopped() = 0;
+    // The calibration's mean, into eMed.
+    virtual void ShowMean(std::u16string_view text) = 0;
+    // The pause between two calibration readings.
+    virtual void Pause(int ms) = 0;
+    // A message box or the save dialog is open: a monitoring tick is skipped.
+    virtual bool ModalWindowOpen() const = 0;
+};
+
+// -1 without a node, otherwise the access code of its Access keyword
+// (RO 1, RW 16, RP 17; 0 for a group, a bit child or an unknown keyword).
+int AccessCodeOf(const TNode* node);
+
+// The calibration summary of the sample texts. The mean is the sum (with the
+// rounding term n div 2) divided by n, rounded toward minus infinity, in 64-bit
+// whole numbers: half up for negative readings too. err is the root of the sum
+// of squared deviations (formed in double precision) divided by n, stored in
+// single precision. Empty without samples; a sample that is not a whole number
+// (an empty one after a failed read) raises the integer conversion's error.
+struct TCalibrationSummary {
+    int32_t Mean;
+    float Err;
+    std::u16string MeanLine;  // "========", spaces, the mean at column 20, one space
+    std::u16string ErrLine;   // "err: ", spaces, err at column 20, one space
+};
+std::optional<TCalibrationSummary> SummariseCalibration(const std::vector<std::u16string>& samples);
+
+// err with 3 decimals and the decimal comma; with more than 8 digits before the
+// comma, 8 significant digits in exponent form: "1,5000000E+09".
+std::u16string FormatErr(float err);
+
+inline constexpr int kCalibrationPauseMs = 200;
+inline constexpr int kMinimumPeriodMs = 100;
+
+// The window owns one, beside its TTransaction, and:
+// - forwards TTransactionView::OnNextStep to OnNextStep, and may answer
+//   TTransactionView::MonitorTicked with Monitoring();
+// - calls the handlers below from its controls' events, with the texts of
+//   eSlave, ePeriod, lbReg, eCount, eMed and cbxKalibracja, and from
+//   VTColumnDblClick (StartRead of CurrentNode), VTEdited and VTChecking
+//   (WriteCurrentRegister), btResetClick and Timer1's tick;
+// - while Busy(), ignores clicks, double-clicks, edits and ticks in the tree and
+//   the choice of another device file (the nodes of a running step must live);
+// - calls Stop() when it closes and before it loads another device file.
+class TSequences {
+public:
+    // `panes` is the view of `transaction`: result lines and message boxes.
+    TSequences(TTransaction& transaction, TTransactionView& panes, TSequenceView& window);
+
+    // Message 1025: the window forwards TTransactionView::OnNextStep here.
+    void OnNextStep();
+
+    // A transaction, walk or calibration is in progress: nothing may start another.
+    bool Busy() const { return running_; }
+    TActivity Activity() const;
+    bool Monitoring() const { return monitoring_; }
+    bool WalkMode() const { return walkMode_; }
+    bool CalibrationActive() const { return calibrationActive_; }
+    int32_t SamplesLeft() const { return samplesLeft_; }
+    const std::vector<std::u16string>& CalibrationSamples() const { return samples_; }
+
+    // The first node in tree order named exactly `name`; none without a tree.
+    TNode* FindRegisterByName(std::u16string_view name) const;
+
+    // Double-click on a name: reads a register, or walks a group (its registers
+    // in tree order, into child groups, never below a register). Nothing for
+    // none, a bit child or a group without registers.
+    void StartRead(TNode* node, std::u16string_view slaveText);
+    // After an edit or a tick: writes CurrentNode when it is RW or RP.
+    void WriteCurrentRegister(std::u16string_view slaveText);
+    // "Reset": the restart diagnostic; false when nothing was sent.
+    bool btResetClick(std::u16string_view slaveText);
+
+    // The user's click on cbMonitor, after the box changed to `ticked`.
+    // Ticking starts monitoring CurrentNode: an empty line, the heading, the first
+    // read; refused (box unticked) for a period below 100, a busy line, none or a
+    // group, or an lbReg of "" or "----". Unticking always stops it.
+    void cbMonitorClick(bool ticked, std::u16string_view periodText, std::u16string_view lbRegText,
+                        std::u16string_view slaveText);
+    // Timer1: one monitoring read; skipped while busy or a modal window is open.
+    // A read that cannot be sent stops monitoring.
+    void Timer1Timer();
+    // "Start": the calibration, `countText` readings of "R0", then the summary.
+    // Choosing an entry of cbxKalibracja does nothing of its own: its text is
+    // read here and by btZapiszClick.
+    void Button1Click(std::u16string_view kalibracjaText, std::u16string_view countText,
+                      std::u16string_view slaveText);
+    // "Zapisz": with "100R" or "400R", the mean into "N100" or "N400", when that
+    // register is RW or RP and typed; otherwise nothing changes.
+    void btZapiszClick(std::u16string_view kalibracjaText, std::u16string_view eMedText,
+                       std::u16string_view slaveText);
+
+    // Ends monitoring and any walk or calibration (after the transaction in
+    // progress), clearing their flags; forgets the nodes they held.
+    void Stop();
+
+private:
+    enum class TStepKind { None, Read, Write, WriteIfWritable, Reset };
+    struct TStep {
+        TStepKind Kind = TStepKind::None;
+        TNode* Node = nullptr;
+        int PauseMs = 0;  // waited before the step
+    };
+
+    bool Run(TStep step);
+    bool RunStep(const TStep& step);
+    void EndSequence();
+    void ReadRegister(TNode& node);
+    bool WriteRegister(TNode& node);
+    bool WriteIfWritable(TNode& node);
+    bool StepToNextSibling();
+    void FinishCalibration();
+    TNode* NextInWalk(TNode* node, bool enter) const;
+    TNode* FirstRegisterFrom(TNode* node) const;
+    void Tick();
+    void EndMonitoring();
+    void ReportActivity();
+    bool Idle() const { return !running_ && !monitoring_; }
+
+    TTransaction& t_;
+    TTransactionView& panes_;
+    TSequenceView& window_;
+
+    bool running_ = false;         // Run is on the stack
+    bool stopRequested_ = false;
+    bool completed_ = false;       // the step in progress reached OnNextStep
+    TStepKind stepKind_ = TStepKind::None;
+    TStep next_;
+    std::u16string slave_;         // the slave text of the running sequence
+    TActivity sequence_ = TActivity::Idle;  // Walk or Calibration while one runs
+    TActivity reported_ = TActivity::Idle;
+
+    bool walkMode_ = false;
+    TNode* walkRoot_ = nullptr;
+
+    bool calibrationActive_ = false;
+    int32_t samplesLeft_ = 0;
+    std::vector<std::u16string> samples_;
+    TNode* calibrationNode_ = nullptr;
+
+    bool monitoring_ = false;
+    TNode* monitorNode_ = nullptr;
+    std::u16string monitorSlave_;
+};
+
+}  // namespace vyx

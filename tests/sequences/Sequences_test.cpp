@@ -1,0 +1,435 @@
+// The sequences without a window: walks, monitoring, calibration and "Zapisz"
+// over a device played in memory.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "registers/Error.h"
+#include "registers/Text.h"
+#include "sequences/Sequences.h"
+#include "tests/support/ErrorText.h"
+#include "tests/support/RecordingView.h"
+#include "tests/support/ScriptedPort.h"
+
+using namespace vyx;
+using vyx::test::TScriptedPort;
+using TFault = TScriptedPort::TFault;
+
+namespace {
+
+class TWindow : public TSequenceView {
+public:
+    std::vector<std::string> Events;
+    test::TRecordingView* Panes = nullptr;
+    bool Modal = false;
+    std::u16string Mean = u"8";
+
+    void ActivityChanged(TActivity now) override { Events.push_back("activity " + std::to_string(int(now))); }
+    void MonitoringStarted(int ms) override {
+        Panes->Monitor = true;
+        Events.push_back("timer " + std::to_string(ms));
+    }
+    void MonitoringStopped() override {
+        Panes->Monitor = false;
+        Events.push_back("stopped");
+    }
+    void ShowMean(std::u16string_view text) override { Mean = text; }
+    void Pause(int ms) override { Events.push_back("pause " + std::to_string(ms)); }
+    bool ModalWindowOpen() const override { return Modal; }
+};
+
+const std::string kWalk = "activity " + std::to_string(int(TActivity::Walk));
+const std::string kIdle = "activity " + std::to_string(int(TActivity::Idle));
+const std::string kMonitoring = "activity " + std::to_string(int(TActivity::Monitoring));
+const std::string kCalibration = "activity " + std::to_string(int(TActivity::Calibration));
+
+class SequencesTest : public ::testing::Test {
+protected:
+    SequencesTest() : t(port, frame, view), seq(t, view, window) {
+        t.Tree = &tree;
+        window.Panes = &view;
+        view.NextStep = [this] { seq.OnNextStep(); };
+    }
+
+    TNode* Add(TNode* parent, const char* name, const char* address = "", const char* type = "",
+               const char* access = "", const char* length = "1", const char* value = "") {
+        TNode* n = tree.AddChild(parent);
+        n->Record = {U16(name), u"", U16(address), U16(type), U16(length), U16(access), U16(value)};
+        if (parent) parent->States |= kStateHasChildren;
+        return n;
+    }
+    // A group of WORD registers 40001.. named r1.., reading 11, 12, ...
+    TNode* Group(TNode* parent, int count, int first = 1) {
+        TNode* g = Add(parent, "G");
+        for (int i = first; i < first + count; ++i) {
+            Add(g, ("r" + std::to_string(i)).c_str(), std::to_string(40000 + i).c_str(), "WORD", "RO");
+            port.Set(3, i - 1, static_cast<uint16_t>(10 + i));
+        }
+        return g;
+    }
+    std::vector<int> ReadAddresses() const {
+        std::vector<int> a;
+        for (size_t i = 0; i < port.Requests.size(); ++i) a.push_back(port.AddressOf(i));
+        return a;
+    }
+    // R0 as an INT input register whose readings come one per request.
+    TNode* R0(std::vector<int> readings) {
+        TNode* r0 = Add(Add(nullptr, "Pomiar"), "R0", "30001", "INT", "RO");
+        port.BeforeReply = [this, readings](size_t i) {
+            if (i < readings.size()) port.Set(4, 0, static_cast<uint16_t>(readings[i]));
+        };
+        return r0;
+    }
+
+    TScriptedPort port;
+    TFrame frame;
+    test::TRecordingView view;
+    TTransaction t;
+    TWindow window;
+    TSequences seq;
+    TRegisterTree tree;
+};
+
+}  // namespace
+
+TEST(Calibration, SummaryArithmetic) {
+    const struct {
+        std::vector<std::u16string> samples;
+        int32_t mean;
+        const char16_t* err;
+    } cases[] = {
+        {{u"10", u"11", u"11"}, 11, u"0,333"},
+        {{u"-3", u"-3"}, -3, u"0,000"},  // truncation would give -2
+        {{u"-2", u"-3"}, -2, u"0,500"},  // half up
+        {{u"2147483647", u"2147483647"}, INT32_MAX, u"0,000"},
+        {{u"-2147483648", u"-2147483648"}, INT32_MIN, u"0,000"},
+        {{u"-2147483648", u"2147483647"}, 0, u"1,5185002E+09"},  // deviations of 2^31
+        {{u"$FFFFFFFF", u"1"}, 0, u"0,707"},                    // hexadecimal is a 32-bit pattern
+    };
+    for (const auto& c : cases) {
+        const auto s = SummariseCalibration(c.samples);
+        ASSERT_TRUE(s);
+        EXPECT_EQ(s->Mean, c.mean);
+        EXPECT_EQ(s->ErrLine.substr(19), std::u16string(c.err) + u" ") << ToUtf8(s->ErrLine);
+    }
+    const auto s = SummariseCalibration({u"10", u"11", u"11"});
+    EXPECT_EQ(s->MeanLine, u"========" + std::u16string(11, u' ') + u"11 ");
+    EXPECT_EQ(s->ErrLine, u"err: " + std::u16string(14, u' ') + u"0,333 ");
+    EXPECT_FALSE(SummariseCalibration({}));
+    EXPECT_EQ(test::ErrorOf([] { SummariseCalibration({u"10", u""}); }), "'' is not a valid integer value");
+    EXPECT_EQ(test::ErrorOf([] { SummariseCalibration({u"10,5"}); }), "'10,5' is not a valid integer value");
+}
+
+TEST(Calibration, ErrTurnsToExponentFormAfterEightDigits) {
+    EXPECT_EQ(FormatErr(12345678.0f), u"12345678,000");
+    EXPECT_EQ(FormatErr(123456789.0f), u"1,2345679E+08");  // stored as 123456792
+    EXPECT_EQ(FormatErr(0.0005f), u"0,001");
+}
+
+TEST(Controls, EachActivityLeavesItsControls) {
+    EXPECT_EQ(EnabledControlsFor(TActivity::Idle), (TEnabledControls{1, 1, 1, 1, 1, 1, 1, 1, 1}));
+    EXPECT_EQ(EnabledControlsFor(TActivity::Walk), (TEnabledControls{}));
+    EXPECT_EQ(EnabledControlsFor(TActivity::Calibration), (TEnabledControls{}));
+    EXPECT_EQ(EnabledControlsFor(TActivity::Monitoring), (TEnabledControls{0, 0, 0, 0, 1, 1, 1, 1, 1}));
+}
+
+TEST_F(SequencesTest, FindRegisterByNameTwoLevelsDeepAndFirstOfTwo) {
+    Add(nullptr, "A");
+    TNode* deep = Add(Add(Add(nullptr, "B"), "C"), "X", "40001", "WORD", "RW");
+    Add(nullptr, "X", "40002", "WORD", "RW");
+    EXPECT_EQ(seq.FindRegisterByName(u"X"), deep);
+    EXPECT_EQ(seq.FindRegisterByName(u"x"), nullptr);
+    EXPECT_EQ(AccessCodeOf(nullptr), -1);
+    EXPECT_EQ(AccessCodeOf(deep), kAccessRW);
+}
+
+TEST_F(SequencesTest, WalkReadsEveryChildInOrderWithOneLineEach) {
+    TNode* g = Group(nullptr, 4);
+    seq.StartRead(g, u"247");
+    EXPECT_EQ(ReadAddresses(), (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(view.ResultLines, (std::vector<std::string>{"40001  r1          11", "40002  r2          12",
+                                                          "40003  r3          13", "40004  r4          14"}));
+    EXPECT_EQ(g->Child(3)->Record.Value, u"14");
+    EXPECT_FALSE(seq.WalkMode());
+    EXPECT_EQ(t.CurrentNode, nullptr);
+    EXPECT_EQ(window.Events, (std::vector<std::string>{kWalk, kIdle}));
+}
+
+TEST_F(SequencesTest, AFailedReadEndsTheWalkAtThatRegister) {
+    for (const TFault fault : {TFault::Crc, TFault::Exception, TFault::Silence}) {
+        tree.Clear();
+        port = TScriptedPort();
+        view.ResultLines.clear();
+        TNode* g = Group(nullptr, 4);
+        port.Faults[2] = fault;
+        seq.StartRead(g, u"247");
+        EXPECT_EQ(ReadAddresses(), (std::vector<int>{0, 1, 2})) << int(fault);
+        EXPECT_EQ(view.ResultLines.size(), 2u);
+        EXPECT_EQ(t.CurrentNode, g->Child(2));
+        EXPECT_EQ(g->Child(3)->Record.Value, u"");
+        EXPECT_FALSE(seq.WalkMode());
+        EXPECT_EQ(seq.Activity(), TActivity::Idle);
+    }
+}
+
+TEST_F(SequencesTest, WalkEntersChildGroupsButNeverGoesBelowARegister) {
+    TNode* g = Add(nullptr, "G");
+    TNode* empty = Add(g, "pusta");
+    Add(g, "r1", "40001", "WORD", "RO");
+    TNode* sub = Add(g, "Sub");
+    Add(sub, "r2", "40002", "WORD", "RO");
+    Add(Add(sub, "Sub2"), "r3", "40003", "WORD", "RO");
+    TNode* hex = Add(g, "r4", "40004", "HEX", "RW");
+    Add(hex, "bit", "", "BIT", "", "", "$01");
+    Add(Add(hex, "bajt"), "bit", "", "BIT", "", "", "$0100");
+    Add(g, "dziwny", "40009", "WORD", "");  // access code 0 but typed: not a group, not read
+    Add(g, "r5", "40005", "WORD", "RO");
+    seq.StartRead(g, u"247");
+    EXPECT_EQ(ReadAddresses(), (std::vector<int>{0, 1, 2, 3, 4}));
+
+    port.Requests.clear();
+    seq.StartRead(empty, u"247");  // no child
+    seq.StartRead(Add(nullptr, "tylko bity"), u"247");
+    seq.StartRead(hex->Child(0), u"247");  // a bit child
+    seq.StartRead(nullptr, u"247");
+    EXPECT_TRUE(port.Requests.empty());
+    EXPECT_EQ(window.Events, (std::vector<std::string>{kWalk, kIdle}));
+}
+
+TEST_F(SequencesTest, APortClosedMidWalkEndsItWithOneMessage) {
+    TNode* g = Group(nullptr, 4);
+    port.BeforeReply = [this](size_t i) { port.Opened = i < 1; };
+    seq.StartRead(g, u"247");
+    EXPECT_EQ(port.Requests.size(), 2u);
+    EXPECT_EQ(view.Messages, (std::vector<std::string>{"brak połączenia !"}));
+    EXPECT_FALSE(seq.WalkMode());
+    EXPECT_EQ(seq.Activity(), TActivity::Idle);
+}
+
+TEST_F(SequencesTest, ARefusedStartLeavesNothingHalfStarted) {
+    TNode* g = Group(nullptr, 2);
+    g->Child(0)->Record.Value = u"stara";
+    EXPECT_EQ(test::ErrorOf([&] { seq.StartRead(g, u"x"); }), "'x' is not a valid integer value");
+    EXPECT_EQ(g->Child(0)->Record.Value, u"stara");
+    EXPECT_TRUE(port.Requests.empty());
+    EXPECT_FALSE(seq.WalkMode());
+    EXPECT_TRUE(window.Events.empty());
+
+    R0({10});
+    EXPECT_EQ(test::ErrorOf([&] { seq.Button1Click(u"100R", u"dużo", u"247"); }),
+              "'dużo' is not a valid integer value");
+    EXPECT_THROW(seq.Button1Click(u"100R", u"3", u""), Error);
+    EXPECT_TRUE(view.ResultLines.empty());
+    EXPECT_FALSE(seq.CalibrationActive());
+}
+
+TEST_F(SequencesTest, AWalkOfTenThousandRegistersKeepsItsStackDepth) {
+    TNode* g = Add(nullptr, "G");
+    for (int i = 0; i < 10000; ++i) Add(g, "r", "40001", "WORD", "RO");
+    seq.StartRead(g, u"247");
+    ASSERT_EQ(port.Requests.size(), 10000u);
+    EXPECT_EQ(view.ResultLines.size(), 10000u);
+    const auto [low, high] = std::minmax_element(port.StackMarks.begin(), port.StackMarks.end());
+    EXPECT_EQ(*high - *low, 0u) << "every step starts from the same depth";
+}
+
+TEST_F(SequencesTest, MonitoringStartsAtAPeriodOf100) {
+    TNode* r = Add(nullptr, "R", "40001", "WORD", "RO");
+    port.Set(3, 0, 5);
+    t.CurrentNode = r;
+    seq.cbMonitorClick(true, u"50", u"40001  R", u"247");
+    EXPECT_FALSE(seq.Monitoring());
+    EXPECT_EQ(window.Events, (std::vector<std::string>{"stopped"}));  // the box is unticked
+    EXPECT_TRUE(port.Requests.empty());
+    EXPECT_TRUE(view.ResultLines.empty());
+
+    window.Events.clear();
+    seq.cbMonitorClick(true, u"100", u"40001  R", u"247");
+    EXPECT_TRUE(seq.Monitoring());
+    seq.Timer1Timer();
+    window.Modal = true;
+    seq.Timer1Timer();  // skipped under a message box
+    window.Modal = false;
+    port.Set(3, 0, 6);
+    seq.Timer1Timer();
+    EXPECT_EQ(view.ResultLines, (std::vector<std::string>{"", "40001  R:", "12:34:56  5", "12:34:56  5",
+                                                          "12:34:56  6"}));
+    EXPECT_EQ(window.Events, (std::vector<std::string>{"timer 100", kMonitoring}));
+
+    // No write, reset, walk or calibration while it runs.
+    seq.WriteCurrentRegister(u"247");
+    seq.StartRead(r, u"247");
+    EXPECT_FALSE(seq.btResetClick(u"247"));
+    seq.Button1Click(u"", u"3", u"247");
+    EXPECT_EQ(port.Requests.size(), 3u);
+
+    seq.cbMonitorClick(false, u"abc", u"", u"247");  // unticking always stops
+    EXPECT_FALSE(seq.Monitoring());
+    EXPECT_EQ(view.ResultLines.back(), "");
+    EXPECT_EQ(window.Events.back(), kIdle);
+}
+
+TEST_F(SequencesTest, MonitoringRefusesWithoutARegister) {
+    TNode* g = Group(nullptr, 1);
+    const struct {
+        TNode* node;
+        const char16_t* label;
+        const char16_t* period;
+    } cases[] = {{g->Child(0), u"----", u"100"}, {g->Child(0), u"", u"100"}, {g, u"G", u"100"},
+                 {nullptr, u"40001  r1", u"100"}, {g->Child(0), u"40001  r1", u"99"}};
+    for (const auto& c : cases) {
+        t.CurrentNode = c.node;
+        seq.cbMonitorClick(true, c.period, c.label, u"247");
+        EXPECT_FALSE(seq.Monitoring()) << ToUtf8(c.label);
+    }
+    t.CurrentNode = g->Child(0);
+    EXPECT_EQ(test::ErrorOf([&] { seq.cbMonitorClick(true, u"sto", u"40001  r1", u"247"); }),
+              "'sto' is not a valid integer value");
+    EXPECT_EQ(std::count(window.Events.begin(), window.Events.end(), "stopped"), 6);
+    EXPECT_TRUE(port.Requests.empty());
+    EXPECT_TRUE(view.ResultLines.empty());
+}
+
+TEST_F(SequencesTest, AMonitoringReadThatCannotBeSentStopsItWithOneMessage) {
+    TNode* r = Add(nullptr, "R", "40001", "WORD", "RO");
+    t.CurrentNode = r;
+    seq.cbMonitorClick(true, u"100", u"40001  R", u"247");
+    port.Faults[1] = TFault::Crc;  // a failed read adds nothing and goes on
+    seq.Timer1Timer();
+    EXPECT_TRUE(seq.Monitoring());
+    port.Opened = false;
+    seq.Timer1Timer();
+    seq.Timer1Timer();
+    EXPECT_FALSE(seq.Monitoring());
+    EXPECT_EQ(view.Messages.size(), 1u);
+    EXPECT_EQ(window.Events, (std::vector<std::string>{"timer 100", kMonitoring, "stopped", kIdle}));
+    EXPECT_EQ(view.ResultLines.size(), 3u);
+}
+
+TEST_F(SequencesTest, CalibrationPrintsTheMeanAndErr) {
+    R0({10, 11, 11});
+    seq.Button1Click(u"100R", u"3", u"247");
+    EXPECT_EQ(window.Mean, u"11");
+    EXPECT_EQ(view.ResultLines,
+              (std::vector<std::string>{"", "kalibracja 100R ... ", "30001  R0          10", "30001  R0          11",
+                                        "30001  R0          11", "========           11 ",
+                                        "err:               0,333 ", ""}));
+    EXPECT_EQ(window.Events, (std::vector<std::string>{kCalibration, "pause 200", "pause 200", kIdle}));
+    EXPECT_EQ(seq.CalibrationSamples(), (std::vector<std::u16string>{u"10", u"11", u"11"}));
+    EXPECT_FALSE(seq.CalibrationActive());
+
+    view.ResultLines.clear();
+    port.Requests.clear();
+    R0({-3, -3});  // the second "R0": the first in tree order is read
+    port.BeforeReply = [this](size_t) { port.Set(4, 0, static_cast<uint16_t>(-3)); };
+    seq.Button1Click(u"", u"2", u"247");
+    EXPECT_EQ(window.Mean, u"-3");
+    EXPECT_EQ(view.ResultLines[1], "kalibracja  ... ");
+}
+
+TEST_F(SequencesTest, AFailedReadingLeavesNoSummary) {
+    for (const TFault fault : {TFault::Crc, TFault::Silence}) {
+        tree.Clear();
+        port = TScriptedPort();
+        view.ResultLines.clear();
+        R0({10, 11, 11});
+        port.Faults[1] = fault;
+        EXPECT_EQ(test::ErrorOf([&] { seq.Button1Click(u"100R", u"3", u"247"); }), "'' is not a valid integer value");
+        EXPECT_EQ(port.Requests.size(), 3u);  // the failed reading counts as a sample
+        EXPECT_EQ(view.ResultLines.back(), "30001  R0          11");
+        EXPECT_EQ(window.Mean, u"8");
+        EXPECT_FALSE(seq.CalibrationActive());
+        EXPECT_EQ(seq.SamplesLeft(), 0);
+        EXPECT_EQ(seq.Activity(), TActivity::Idle);
+    }
+}
+
+TEST_F(SequencesTest, CalibrationOfNothing) {
+    seq.Button1Click(u"100R", u"3", u"247");  // no "R0"
+    EXPECT_EQ(view.Messages, (std::vector<std::string>{"brak rejestru R0"}));
+    EXPECT_TRUE(port.Requests.empty());
+    EXPECT_TRUE(view.ResultLines.empty());
+
+    R0({10});
+    seq.Button1Click(u"100R", u"0", u"247");  // one read, then the run is over
+    EXPECT_EQ(port.Requests.size(), 1u);
+    EXPECT_EQ(view.ResultLines.size(), 3u);
+    EXPECT_FALSE(seq.CalibrationActive());
+    EXPECT_EQ(seq.Activity(), TActivity::Idle);
+}
+
+// Every way to start a transaction, tried while events are processed inside a step.
+TEST_F(SequencesTest, NothingElseStartsWhileAWalkOrACalibrationRuns) {
+    TNode* g = Group(nullptr, 3);
+    TNode* r0 = R0({10, 11, 11});
+    TNode* n100 = Add(nullptr, "N100", "40009", "WORD", "RW", "1", "5");
+    int attempts = 0;
+    view.Pending = [&] {
+        ++attempts;
+        TNode* current = t.CurrentNode;
+        t.CurrentNode = n100;  // even a click that got through changes nothing of the run
+        seq.StartRead(n100, u"247");
+        seq.WriteCurrentRegister(u"247");
+        seq.btZapiszClick(u"100R", u"7", u"247");
+        seq.Button1Click(u"100R", u"1", u"247");
+        seq.cbMonitorClick(true, u"100", u"40009  N100", u"247");
+        seq.Timer1Timer();
+        EXPECT_FALSE(seq.btResetClick(u"247"));
+        EXPECT_TRUE(seq.Busy());
+        t.CurrentNode = current;  // the window ignores tree clicks while busy
+    };
+    seq.StartRead(g, u"247");
+    EXPECT_EQ(ReadAddresses(), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(g->Child(2)->Record.Value, u"13");
+
+    port.Requests.clear();
+    view.Pending = [&, inner = view.Pending] {
+        inner();
+        t.CurrentNode = n100;  // a click in the tree during a calibration moves no reading
+    };
+    seq.Button1Click(u"100R", u"3", u"247");
+    EXPECT_EQ(attempts, 6);
+    EXPECT_EQ(port.Requests.size(), 3u);
+    EXPECT_EQ(port.FunctionOf(2), 4);
+    EXPECT_EQ(window.Mean, u"11");
+    EXPECT_EQ(r0->Record.Value, u"11");
+    EXPECT_EQ(n100->Record.Value, u"5");
+    EXPECT_FALSE(seq.Monitoring());
+    EXPECT_FALSE(seq.Busy());
+}
+
+TEST_F(SequencesTest, StopEndsACalibrationAfterTheReadingInProgress) {
+    R0({10, 11, 11});
+    view.Pending = [&] { seq.Stop(); };
+    seq.Button1Click(u"100R", u"3", u"247");
+    EXPECT_EQ(port.Requests.size(), 1u);
+    EXPECT_FALSE(seq.CalibrationActive());
+    EXPECT_EQ(view.ResultLines.size(), 3u);  // no summary
+    EXPECT_EQ(seq.Activity(), TActivity::Idle);
+}
+
+TEST_F(SequencesTest, ZapiszWritesTheMeanOnlyIntoAWritableTypedRegister) {
+    const struct {
+        const char* choice;
+        const char* access;
+        const char* type;
+        bool written;
+    } cases[] = {
+        {"400R", "RW", "REAL", true}, {"400R", "RP", "WORD", true}, {"400R", "RO", "REAL", false},
+        {"400R", "RW", "XYZ", false}, {"", "RW", "REAL", false},    {"100R", "RW", "REAL", false},
+        {"400r", "RW", "REAL", false},
+    };
+    for (const auto& c : cases) {
+        tree.Clear();
+        port = TScriptedPort();
+        const char* length = std::string(c.type) == "WORD" ? "1" : "2";
+        TNode* n400 = Add(Add(nullptr, "Kalibracja"), "N400", "40003", c.type, c.access, length, "4000");
+        seq.btZapiszClick(U16(c.choice), u"1234", u"247");
+        EXPECT_EQ(port.Requests.size(), c.written ? 1u : 0u) << c.choice << c.access << c.type;
+        EXPECT_EQ(n400->Record.Value, c.written ? u"1234" : u"4000");
+        if (c.written) {
+            EXPECT_EQ(port.AddressOf(0), 2);
+        }
+    }
+}

@@ -1,0 +1,141 @@
+// vyx walk, vyx monitor and vyx calibrate against the simulator.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "tests/support/Process.h"
+
+namespace fs = std::filesystem;
+using vyx::test::RunToEnd;
+using vyx::test::TProcess;
+
+namespace {
+
+const std::string kDevice = std::string(VYX_DEVICES_DIR) + "/VXT-20F.dat";
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+class SequencedTest : public ::testing::Test {
+protected:
+    SequencedTest() {
+        folder = fs::temp_directory_path() / ("vyx-sequenced-test-" + std::to_string(getpid()));
+        fs::create_directories(folder);
+    }
+    ~SequencedTest() override {
+        sim.reset();
+        fs::remove_all(folder);
+    }
+
+    std::string Start(std::vector<std::string> options = {}) {
+        options.insert(options.begin(), {"sim", kDevice});
+        sim = std::make_unique<TProcess>(VYX_BINARY, options,
+                                         std::map<std::string, std::string>{{"XDG_RUNTIME_DIR", folder}});
+        return sim->FirstLine();
+    }
+
+    vyx::test::TRun Vyx(std::vector<std::string> args) { return RunToEnd(VYX_BINARY, args); }
+
+    fs::path folder;
+    std::unique_ptr<TProcess> sim;
+};
+
+}  // namespace
+
+TEST_F(SequencedTest, CalibrateWritesItsMeanIntoN100) {
+    const std::string port = Start({"--noise", "3"});
+    const auto c = Vyx({"calibrate", "--port", port, "--file", kDevice, "--count", "16", "--write", "100R"});
+    ASSERT_EQ(c.Status, 0) << c.Err;
+    const auto lines = Lines(c.Out);
+    ASSERT_EQ(lines.size(), 2u + 16 + 3 + 1) << c.Out;
+    EXPECT_EQ(lines[0], "");
+    EXPECT_EQ(lines[1], "kalibracja 100R ... ");
+    long sum = 0;
+    for (int i = 0; i < 16; ++i) {
+        ASSERT_EQ(lines[2 + i].substr(0, 19), "30001  R0          ");
+        sum += std::stol(lines[2 + i].substr(19));
+    }
+    const long mean = (sum + 8) / 16;  // readings near 1000: no negative sums
+    EXPECT_EQ(lines[18], "========           " + std::to_string(mean) + " ");
+    EXPECT_TRUE(std::regex_match(lines[19], std::regex("err:               [0-9]+,[0-9]{3} "))) << lines[19];
+    EXPECT_EQ(lines[20], "");
+    EXPECT_EQ(lines[21], "40001  N100:       " + std::to_string(mean));
+
+    const auto r = Vyx({"read", "--port", port, "--file", kDevice, "N100"});
+    EXPECT_EQ(r.Out, "40001  N100        " + std::to_string(mean) + ",00\n");
+}
+
+TEST_F(SequencedTest, WalkStopsAtTheFirstFailureWithItsStatus) {
+    {
+        const std::string port = Start({"--noise", "0"});
+        const auto w = Vyx({"walk", "--port", port, "--file", kDevice, "Pomiar"});
+        EXPECT_EQ(w.Status, 0) << w.Err;
+        EXPECT_EQ(Lines(w.Out).size(), 8u) << w.Out;  // the bit children are not read
+        EXPECT_EQ(Lines(w.Out)[0], "30001  R0          1000");
+        EXPECT_EQ(Vyx({"walk", "--port", port, "--file", kDevice, "Brak"}).Status, 1);
+    }
+    const std::string port = Start({"--crc-errors", "0.3"});
+    // A walk of 8 reads passes 0.3 CRC errors untouched one time in 17: a few walks meet one.
+    int failed = 0;
+    for (int attempt = 0; attempt < 8 && !failed; ++attempt) {
+        const auto w = Vyx({"walk", "--port", port, "--file", kDevice, "Pomiar", "--hex"});
+        int requests = 0, results = 0;
+        for (const auto& line : Lines(w.Out)) {
+            if (line.rfind("< ", 0) == 0)
+                ++requests;
+            else if (line.rfind("> ", 0) != 0)
+                ++results;
+        }
+        if (w.Status == 0) {
+            EXPECT_EQ(results, 8);
+            continue;
+        }
+        ++failed;
+        EXPECT_EQ(w.Status, 2) << w.Err;
+        EXPECT_EQ(w.Err, "crc_error\n");
+        EXPECT_EQ(requests, results + 1) << w.Out;  // nothing read after the failure
+    }
+    EXPECT_EQ(failed, 1);
+}
+
+TEST_F(SequencedTest, MonitorPrintsReadingsUntilCountOrCtrlC) {
+    const std::string port = Start();
+    const auto m = Vyx({"monitor", "--port", port, "--file", kDevice, "R0", "--period", "100", "--count", "5", "--csv"});
+    EXPECT_EQ(m.Status, 0) << m.Err;
+    const auto lines = Lines(m.Out);
+    ASSERT_EQ(lines.size(), 5u) << m.Out;
+    for (const auto& line : lines)
+        EXPECT_TRUE(std::regex_match(line, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3};\d+)"))) << line;
+
+    EXPECT_EQ(Vyx({"monitor", "--port", port, "--file", kDevice, "R0", "--period", "50"}).Status, 1);
+    EXPECT_EQ(Vyx({"monitor", "--port", port, "--file", kDevice, "Pomiar", "--period", "100"}).Status, 1);
+
+    TProcess run(VYX_BINARY, {"monitor", "--port", port, "--file", kDevice, "R0", "--period", "100"});
+    EXPECT_EQ(run.FirstLine(std::chrono::seconds(10)), "");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(run.Stop(SIGINT), 0) << run.Stderr();
+    const auto shown = Lines(run.RestOfOutput());
+    ASSERT_GE(shown.size(), 3u);
+    EXPECT_EQ(shown[1], "30001  R0:");
+    EXPECT_TRUE(std::regex_match(shown[2], std::regex(R"(\d\d:\d\d:\d\d  \d+)"))) << shown[2];
+}
+
+TEST_F(SequencedTest, CtrlCEndsACalibrationWithoutASummary) {
+    const std::string port = Start({"--noise", "0"});
+    TProcess run(VYX_BINARY, {"calibrate", "--port", port, "--file", kDevice, "--count", "1000"});
+    EXPECT_EQ(run.FirstLine(std::chrono::seconds(10)), "");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(run.Stop(SIGINT), 1);
+    EXPECT_EQ(run.Stderr(), "vyx calibrate: interrupted\n");
+    const std::string out = run.RestOfOutput();
+    EXPECT_NE(out.find("kalibracja  ... \n30001  R0          1000\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("========"), std::string::npos) << out;
+}
