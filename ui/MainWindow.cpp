@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QAbstractItemView>
@@ -350,6 +351,10 @@ void TForm1::BuildControls() {
     connect(cbxBaud, &QComboBox::activated, this, [this] { Run([this] { cbxBaudSelect(); }); });
     connect(cbxParity, &QComboBox::activated, this, [this] { Run([this] { cbxParitySelect(); }); });
     connect(btReset, &QPushButton::clicked, this, [this] { Run([this] { btResetClick(); }); });
+    connect(cbMonitor, &QCheckBox::clicked, this, [this] { Run([this] { cbMonitorClick(); }); });
+    connect(Timer1, &QTimer::timeout, this, [this] { Run([this] { Timer1Timer(); }); });
+    connect(Button1, &QPushButton::clicked, this, [this] { Run([this] { Button1Click(); }); });
+    connect(btZapisz, &QPushButton::clicked, this, [this] { Run([this] { btZapiszClick(); }); });
     connect(cbxDevice, &QComboBox::activated, this, [this] { Run([this] { cbxDeviceSelect(); }); });
     connect(cbxDevice->lineEdit(), &QLineEdit::returnPressed, this, [this] { Run([this] { cbxDeviceSelect(); }); });
 
@@ -364,8 +369,7 @@ void TForm1::BuildControls() {
 void TForm1::FormCreate() {
     // 1. Numbers: the core converts and formats with the decimal comma, whatever
     //    the process locale.
-    // 2. Walk mode off.
-    WalkMode = false;
+    // 2. Walk mode is off: no sequence runs.
     // 3. The tree starts empty; every node carries its record.
     // 4. Time stamps: hh:mm:ss on the 24-hour clock (TimeOfDay).
     // 5. The request lines live in the transaction.
@@ -390,6 +394,7 @@ bool TForm1::FormClose() {
         if (!saved.Message.empty()) ShowError(QString::fromStdString(saved.Message));
         if (!saved.Saved) return false;
     }
+    Sequences.Stop();
     Timer1->stop();
     if (Port.Com.Opened) Port.ClosePort();
     return true;
@@ -397,8 +402,10 @@ bool TForm1::FormClose() {
 
 void TForm1::closeEvent(QCloseEvent* event) {
     if (depth_ > 0) {
-        // Under a running handler (a reply's event processing): close once it has returned.
+        // Under a running handler (a reply's event processing): end what runs and
+        // close once it has returned.
         closePending_ = true;
+        Sequences.Stop();
         event->ignore();
         return;
     }
@@ -520,9 +527,27 @@ void TForm1::cbxBaudSelect() {
 
 void TForm1::cbxParitySelect() { cbxBaudSelect(); }
 
-void TForm1::btResetClick() {
-    WalkMode = false;
-    Transaction.ResetDevice(eSlave->text().toStdU16String());
+void TForm1::btResetClick() { Sequences.btResetClick(SlaveText()); }
+
+std::u16string TForm1::SlaveText() const { return eSlave->text().toStdU16String(); }
+
+// ---- Monitoring and calibration ----
+
+void TForm1::cbMonitorClick() {
+    Sequences.cbMonitorClick(cbMonitor->isChecked(), ePeriod->text().toStdU16String(),
+                             lbReg->text().toStdU16String(), SlaveText());
+}
+
+void TForm1::Timer1Timer() { Sequences.Timer1Timer(); }
+
+void TForm1::Button1Click() {
+    Sequences.Button1Click(cbxKalibracja->currentText().toStdU16String(), eCount->text().toStdU16String(),
+                           SlaveText());
+}
+
+void TForm1::btZapiszClick() {
+    Sequences.btZapiszClick(cbxKalibracja->currentText().toStdU16String(), eMed->text().toStdU16String(),
+                            SlaveText());
 }
 
 // ---- Device files ----
@@ -558,6 +583,7 @@ void TForm1::LoadDeviceFile(const fs::path& path) {
     if (!in && !in.eof()) throw Error("Cannot open file \"" + path.string() + "\". " + std::strerror(errno));
 
     // Nothing may go on pointing into the old tree.
+    Sequences.Stop();
     Transaction.CurrentNode = nullptr;
     Transaction.CurrentRecord = nullptr;
     Transaction.HighlightNode = nullptr;
@@ -588,7 +614,7 @@ void TForm1::ExpandAsTheFileSays() {
 // ---- Register tree ----
 
 void TForm1::VTClick() {
-    if (WalkMode) return;
+    if (WalkMode()) return;
     TNode* node = Model->NodeOf(VT->currentIndex());
     if (!node) return;
     Transaction.CurrentNode = node;
@@ -599,9 +625,8 @@ void TForm1::VTClick() {
 void TForm1::VTColumnDblClick(int column, QPoint pointer) {
     if (!Port.Com.Opened || TreeBusy()) return;
     if (column == kColName) {
-        TNode* node = Transaction.CurrentNode;
-        if (!node || GetAccessCode(node->Record.Access) == kAccessGroup) return;
-        Transaction.ReadRegister(*node, eSlave->text().toStdU16String());
+        Sequences.StartRead(Transaction.CurrentNode, SlaveText());
+        // A finished walk leaves no current register.
         if (Transaction.CurrentNode) VT->collapse(Model->IndexOf(Transaction.CurrentNode));
     } else if (column == kColValue) {
         TNode* node = Model->NodeOf(VT->indexAt(pointer));
@@ -702,7 +727,7 @@ void TForm1::Highlight(TNode* node) {
     Model->Refresh();
 }
 
-bool TForm1::TreeBusy() const { return inReply_ || WalkMode || cbMonitor->isChecked(); }
+bool TForm1::TreeBusy() const { return inReply_ || Sequences.Busy() || Sequences.Monitoring(); }
 
 void TForm1::AfterTreeEvent(TNode* node, void (TForm1::*work)(TNode*)) {
     const uint64_t generation = treeGeneration_;
@@ -712,12 +737,9 @@ void TForm1::AfterTreeEvent(TNode* node, void (TForm1::*work)(TNode*)) {
 }
 
 void TForm1::WriteNode(TNode* node) {
-    if (GetAccessCode(node->Record.Access) != kAccessGroup)
-        Transaction.WriteRegister(*node, eSlave->text().toStdU16String());
-}
-
-void TForm1::WriteCurrentRegister() {
-    if (Transaction.CurrentNode) WriteNode(Transaction.CurrentNode);
+    if (Sequences.Busy()) return;
+    Transaction.CurrentNode = node;
+    Sequences.WriteCurrentRegister(SlaveText());
 }
 
 // ---- What the transaction shows ----
@@ -761,7 +783,7 @@ void TForm1::ProcessPendingEvents() {
     for (size_t i = 0; i < std::size(lists); ++i) lists[i]->setEnabled(enabled[i]);
 }
 
-bool TForm1::MonitorTicked() const { return cbMonitor->isChecked(); }
+bool TForm1::MonitorTicked() const { return Sequences.Monitoring(); }
 
 std::u16string TForm1::TimeOfDay() const {
     return QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toStdU16String();
@@ -776,6 +798,48 @@ void TForm1::EndTreeUpdate() {
 
 void TForm1::RepaintTree() { Model->Refresh(); }
 
-void TForm1::OnNextStep() {}
+void TForm1::OnNextStep() { Sequences.OnNextStep(); }
+
+// ---- What the sequences show ----
+
+void TForm1::ActivityChanged(TActivity now) {
+    const TEnabledControls on = EnabledControlsFor(now);
+    VT->setEnabled(on.Tree);
+    Button1->setEnabled(on.Button1);
+    btZapisz->setEnabled(on.btZapisz);
+    btReset->setEnabled(on.btReset);
+    cbMonitor->setEnabled(on.cbMonitor);
+    cbxDevice->setEnabled(on.cbxDevice);
+    ComCBox->setEnabled(on.ComCBox);
+    cbxBaud->setEnabled(on.cbxBaud);
+    cbxParity->setEnabled(on.cbxParity);
+}
+
+void TForm1::MonitoringStarted(int periodMs) {
+    Timer1->setInterval(periodMs);
+    Timer1->start();
+}
+
+void TForm1::MonitoringStopped() {
+    Timer1->stop();
+    const QSignalBlocker block(cbMonitor);
+    cbMonitor->setChecked(false);
+}
+
+void TForm1::ShowMean(std::u16string_view text) { eMed->setText(Q(text)); }
+
+void TForm1::Pause(int ms) {
+    // The window keeps painting and answering between two readings; what the
+    // user starts meanwhile is refused as during a reply.
+    QElapsedTimer clock;
+    clock.start();
+    const bool outer = inReply_;
+    inReply_ = true;
+    while (clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, static_cast<int>(ms - clock.elapsed()));
+    inReply_ = outer;
+}
+
+bool TForm1::ModalWindowOpen() const { return QApplication::activeModalWidget() != nullptr; }
 
 }  // namespace vyx::ui

@@ -14,6 +14,7 @@
 #include "modbus/Frame.h"
 #include "modbus/Transaction.h"
 #include "registers/RegisterTree.h"
+#include "sequences/Sequences.h"
 #include "serial/Serial.h"
 
 class QCheckBox;
@@ -39,7 +40,7 @@ inline constexpr char16_t kDisconnected[] = u"odłączony";
 // The mode suffix of the parity entry chosen (-1: none chosen).
 QString ModeSuffix(int parityIndex);
 
-class TForm1 : public QMainWindow, public TTransactionView {
+class TForm1 : public QMainWindow, public TTransactionView, public TSequenceView {
     Q_OBJECT
 public:
     // `program` is the executable, resolved: its folder holds the device files and
@@ -85,8 +86,8 @@ public:
     TFrame Frame;
     TTransaction Transaction{Port, Frame, *this};
     TRegisterTree Tree;
+    TSequences Sequences{Transaction, *this, *this};
     TRegisterModel* Model;
-    bool WalkMode = false;
 
     // Start-up, activation and closing.
     void FormCreate();
@@ -112,6 +113,12 @@ public:
     void cbxParitySelect();
     void btResetClick();
 
+    // Monitoring and calibration (the work is the sequences').
+    void cbMonitorClick();
+    void Timer1Timer();
+    void Button1Click();
+    void btZapiszClick();
+
     // Device files.
     QStringList ListDeviceFiles() const;
     void cbxDeviceEnter();
@@ -127,10 +134,8 @@ public:
     // The user asked to change the node's tick.
     void VTChecking(TNode* node);
     void VTExpanding(TNode* node);
-    // Writes CurrentNode when it is a register (RW and RP registers only).
-    void WriteCurrentRegister();
-    // True while a reply's event processing runs: no other transaction may start.
-    bool InTransaction() const { return inReply_; }
+    // True while a walk runs: a click does not change the current register.
+    bool WalkMode() const { return Sequences.WalkMode(); }
 
     // The handler's work with every error shown in the error box.
     template <typename F>
@@ -153,6 +158,14 @@ public:
     void RepaintTree() override;
     void OnNextStep() override;
 
+    // TSequenceView.
+    void ActivityChanged(TActivity now) override;
+    void MonitoringStarted(int periodMs) override;
+    void MonitoringStopped() override;
+    void ShowMean(std::u16string_view text) override;
+    void Pause(int ms) override;
+    bool ModalWindowOpen() const override;
+
     const std::filesystem::path& ProgramPath() const { return program_; }
     QString SaveDialogFolder() const { return saveFolder_; }
 
@@ -169,7 +182,9 @@ private:
     // Runs device work once the tree's own handling of the event has returned,
     // only if the node still belongs to the loaded tree.
     void AfterTreeEvent(TNode* node, void (TForm1::*work)(TNode*));
+    // Makes the node current and writes it (RW and RP registers only).
     void WriteNode(TNode* node);
+    std::u16string SlaveText() const;
     void Highlight(TNode* node);
     bool TreeBusy() const;
     QTimer* LedTimer(TLed led) const;

@@ -189,9 +189,7 @@ TEST_F(WindowTest, ResetSendsTheRestartDiagnosticExceptToTheBroadcastAddress) {
     TPty pty;
     ChoosePort(QString::fromStdString(pty.SlavePath()));
     ASSERT_TRUE(form->Port.Com.Opened);
-    form->WalkMode = true;
     form->Run([&] { form->btResetClick(); });
-    EXPECT_FALSE(form->WalkMode);
     EXPECT_EQ(pty.ReadClient(8, std::chrono::seconds(2)), (Bytes{0xF7, 0x08, 0x00, 0x01, 0xFF, 0x00, 0xE4, 0xAD}));
     for (const char* slave : {"0", "256"}) {
         form->eSlave->setText(slave);

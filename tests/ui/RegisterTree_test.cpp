@@ -86,10 +86,6 @@ TEST_F(WindowTest, LoadingReplacesTheTreeAndShowsCalibrationForAnUpperCaseF) {
 
     Click(u"U1");
     EXPECT_EQ(form->lbReg->text(), "30001  U1");
-    form->WalkMode = true;  // a walk keeps its current register
-    Click(u"Nastawa");
-    EXPECT_EQ(form->lbReg->text(), "30001  U1");
-    form->WalkMode = false;
 
     // A file that cannot be read changes nothing.
     form->cbxDevice->setEditText("brak.dat");

@@ -1,0 +1,86 @@
+// Group walks, monitoring and calibration in the window, against the simulator.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTimer>
+
+#include "tests/ui/WindowFixture.h"
+#include "ui/TextPane.h"
+
+using namespace vyx;
+using namespace vyx::test;
+
+namespace {
+
+class SequencesWindowTest : public WindowTest {
+protected:
+    void SetUp() override {
+        ChoosePort(QString::fromStdString(StartSim(kSampleDevice, {"--noise", "0"})));
+        ASSERT_TRUE(form->Port.Com.Opened);
+        ChooseDevice(kSampleDevice);
+    }
+};
+
+}  // namespace
+
+TEST_F(SequencesWindowTest, DoubleClickOnAGroupWalksItAndIgnoresClicksMeanwhile) {
+    TNode* group = Click(u"Kalibracja");
+    bool treeEnabledDuringWalk = true;
+    QTimer::singleShot(0, form.get(), [&] {
+        treeEnabledDuringWalk = form->VT->isEnabled();
+        Click(u"R0");  // ignored while the walk runs
+    });
+    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+    EXPECT_FALSE(treeEnabledDuringWalk);
+    EXPECT_TRUE(form->VT->isEnabled());
+    EXPECT_FALSE(form->WalkMode());
+    EXPECT_EQ(form->Transaction.CurrentNode, nullptr);
+    const QStringList lines = form->Memo1->Lines();
+    ASSERT_EQ(lines.size(), static_cast<qsizetype>(group->ChildCount()));
+    for (size_t i = 0; i < group->ChildCount(); ++i)
+        EXPECT_TRUE(lines[static_cast<qsizetype>(i)].startsWith(QString::fromStdU16String(group->Child(i)->Record.Address)));
+    EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();
+}
+
+TEST_F(SequencesWindowTest, MonitoringAddsTimeStampedLines) {
+    Click(u"R0");
+    form->ePeriod->setText("50");  // too short: does not start
+    form->cbMonitor->click();
+    EXPECT_FALSE(form->cbMonitor->isChecked());
+    EXPECT_FALSE(form->Timer1->isActive());
+
+    form->ePeriod->setText("100");
+    form->cbMonitor->click();
+    EXPECT_TRUE(form->Timer1->isActive());
+    EXPECT_FALSE(form->VT->isEnabled());
+    EXPECT_FALSE(form->Button1->isEnabled() || form->btReset->isEnabled());
+    QTest::qWait(800);
+    form->cbMonitor->click();
+    EXPECT_FALSE(form->Timer1->isActive());
+    EXPECT_TRUE(form->VT->isEnabled());
+    const QStringList lines = form->Memo1->Lines();
+    ASSERT_GE(lines.size(), 5) << lines.join("|").toStdString();
+    EXPECT_EQ(lines[0], "");
+    EXPECT_EQ(lines[1], "30001  R0:");
+    EXPECT_EQ(lines.back(), "");  // unticking adds an empty line too
+    const QRegularExpression sample("^\\d\\d:\\d\\d:\\d\\d  1000$");
+    for (qsizetype i = 2; i < lines.size() - 1; ++i) EXPECT_TRUE(sample.match(lines[i]).hasMatch()) << lines[i].toStdString();
+}
+
+TEST_F(SequencesWindowTest, CalibrationPrintsItsSummaryAndZapiszWritesTheMean) {
+    form->cbxKalibracja->setCurrentIndex(0);  // 100R
+    form->eCount->setText("3");
+    form->Button1->click();
+    const QStringList lines = form->Memo1->Lines();
+    EXPECT_TRUE(lines.contains("========           1000 ")) << lines.join("|").toStdString();
+    EXPECT_TRUE(lines.contains("err:               0,000 "));
+    EXPECT_EQ(form->eMed->text(), "1000");
+
+    form->eMed->setText("1001");
+    form->btZapisz->click();
+    EXPECT_EQ(form->Tree.FindRegisterByName(u"N100")->Record.Value, u"1001");
+    EXPECT_TRUE(form->Memo1->Lines().back().startsWith("40001  N100:       1001"));
+    EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();
+}
