@@ -388,9 +388,7 @@ void TForm1::FormActivate() {
 
 bool TForm1::FormClose() {
     if (Memo1->HasLines()) {
-        std::vector<std::u16string> lines;
-        for (const QString& line : Memo1->Lines()) lines.push_back(line.toStdU16String());
-        const TLogSave saved = SaveLog(program_, LogBytes(lines));
+        const TLogSave saved = SaveLog(program_, ResultBytes());
         if (!saved.Message.empty()) ShowError(QString::fromStdString(saved.Message));
         if (!saved.Saved) return false;
     }
@@ -461,9 +459,13 @@ void TForm1::Kopiuj1Click() { Memo1->selectAll(); }
 void TForm1::Zapiszdopliku1Click() {
     const QString name = boxes_.AskSaveFileName(this, saveFolder_);
     if (name.isEmpty()) return;
+    SaveFileBytes(fs::path(name.toStdString()), ResultBytes());
+}
+
+std::string TForm1::ResultBytes() const {
     std::vector<std::u16string> lines;
     for (const QString& line : Memo1->Lines()) lines.push_back(line.toStdU16String());
-    SaveFileBytes(fs::path(name.toStdString()), LogBytes(lines));
+    return LogBytes(lines);
 }
 
 void TForm1::Wyczy2Click() { Memo2->ClearLines(); }

@@ -177,6 +177,8 @@ protected:
 private:
     void BuildControls();
     void ShowError(const QString& text);
+    // The result pane's lines as a file holds them.
+    std::string ResultBytes() const;
     void LoadDeviceFile(const std::filesystem::path& path);
     void ExpandAsTheFileSays();
     // Runs device work once the tree's own handling of the event has returned,
