@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cctype>
 #include <filesystem>
-#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -22,6 +22,24 @@ std::vector<std::string> Lines(const std::string& text) {
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
+}
+
+// True when `text` follows `pattern`: '9' stands for one digit, a final '+' for
+// one or more digits, anything else for itself.
+bool Like(const std::string& text, const std::string& pattern) {
+    size_t i = 0;
+    for (const char p : pattern) {
+        if (p == '+') {
+            if (i == text.size()) return false;
+            for (; i < text.size(); ++i)
+                if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+            return true;
+        }
+        if (i == text.size() || (p == '9' ? !std::isdigit(static_cast<unsigned char>(text[i])) : text[i] != p))
+            return false;
+        ++i;
+    }
+    return i == text.size();
 }
 
 class SequencedTest : public ::testing::Test {
@@ -65,7 +83,7 @@ TEST_F(SequencedTest, CalibrateWritesItsMeanIntoN100) {
     }
     const long mean = (sum + 8) / 16;  // readings near 1000: no negative sums
     EXPECT_EQ(lines[18], "========           " + std::to_string(mean) + " ");
-    EXPECT_TRUE(std::regex_match(lines[19], std::regex("err:               [0-9]+,[0-9]{3} "))) << lines[19];
+    EXPECT_TRUE(Like(lines[19], "err:               9,999 ")) << lines[19];  // noise of 3: err below 1
     EXPECT_EQ(lines[20], "");
     EXPECT_EQ(lines[21], "40001  N100:       " + std::to_string(mean));
 
@@ -113,7 +131,7 @@ TEST_F(SequencedTest, MonitorPrintsReadingsUntilCountOrCtrlC) {
     const auto lines = Lines(m.Out);
     ASSERT_EQ(lines.size(), 5u) << m.Out;
     for (const auto& line : lines)
-        EXPECT_TRUE(std::regex_match(line, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3};\d+)"))) << line;
+        EXPECT_TRUE(Like(line, "9999-99-99 99:99:99.999;+")) << line;
 
     EXPECT_EQ(Vyx({"monitor", "--port", port, "--file", kDevice, "R0", "--period", "50"}).Status, 1);
     EXPECT_EQ(Vyx({"monitor", "--port", port, "--file", kDevice, "Pomiar", "--period", "100"}).Status, 1);
@@ -125,7 +143,7 @@ TEST_F(SequencedTest, MonitorPrintsReadingsUntilCountOrCtrlC) {
     const auto shown = Lines(run.RestOfOutput());
     ASSERT_GE(shown.size(), 3u);
     EXPECT_EQ(shown[1], "30001  R0:");
-    EXPECT_TRUE(std::regex_match(shown[2], std::regex(R"(\d\d:\d\d:\d\d  \d+)"))) << shown[2];
+    EXPECT_TRUE(Like(shown[2], "99:99:99  +")) << shown[2];
 }
 
 TEST_F(SequencedTest, CtrlCEndsACalibrationWithoutASummary) {
