@@ -173,6 +173,16 @@ TEST_F(SequencesTest, AFailedReadEndsTheWalkAtThatRegister) {
     }
 }
 
+TEST_F(SequencesTest, AnErrorRaisedInAStepEndsTheWalk) {
+    TNode* g = Group(nullptr, 3);
+    g->Child(1)->Record.Address = u"1000";  // refused by the read builder
+    EXPECT_EQ(test::ErrorOf([&] { seq.StartRead(g, u"247"); }), "rejestr poza zakresem");
+    EXPECT_EQ(port.Requests.size(), 1u);
+    EXPECT_FALSE(seq.WalkMode());
+    EXPECT_FALSE(seq.Busy());
+    EXPECT_EQ(window.Events, (std::vector<std::string>{kWalk, kIdle}));
+}
+
 TEST_F(SequencesTest, WalkEntersChildGroupsButNeverGoesBelowARegister) {
     TNode* g = Add(nullptr, "G");
     TNode* empty = Add(g, "pusta");
