@@ -132,8 +132,9 @@ public:
 
     // The user's click on cbMonitor, after the box changed to `ticked`.
     // Ticking starts monitoring CurrentNode: an empty line, the heading, the first
-    // read; refused (box unticked) for a period below 100, a busy line, none or a
-    // group, or an lbReg of "" or "----". Unticking always stops it.
+    // read; refused (box unticked) for a period below 100 or not a number, while
+    // busy, for none, a group or a bit child, or an lbReg of "" or "----".
+    // Unticking always stops it.
     void cbMonitorClick(bool ticked, std::u16string_view periodText, std::u16string_view lbRegText,
                         std::u16string_view slaveText);
     // Timer1: one monitoring read; skipped while busy or a modal window is open.
