@@ -127,13 +127,6 @@ TEST(Calibration, ErrTurnsToExponentFormAfterEightDigits) {
     EXPECT_EQ(FormatErr(0.0005f), u"0,001");
 }
 
-TEST(Controls, EachActivityLeavesItsControls) {
-    EXPECT_EQ(EnabledControlsFor(TActivity::Idle), (TEnabledControls{1, 1, 1, 1, 1, 1, 1, 1, 1}));
-    EXPECT_EQ(EnabledControlsFor(TActivity::Walk), (TEnabledControls{}));
-    EXPECT_EQ(EnabledControlsFor(TActivity::Calibration), (TEnabledControls{}));
-    EXPECT_EQ(EnabledControlsFor(TActivity::Monitoring), (TEnabledControls{0, 0, 0, 0, 1, 1, 1, 1, 1}));
-}
-
 TEST_F(SequencesTest, FindRegisterByNameTwoLevelsDeepAndFirstOfTwo) {
     Add(nullptr, "A");
     TNode* deep = Add(Add(Add(nullptr, "B"), "C"), "X", "40001", "WORD", "RW");
@@ -328,14 +321,6 @@ TEST_F(SequencesTest, CalibrationPrintsTheMeanAndErr) {
     EXPECT_EQ(window.Events, (std::vector<std::string>{kCalibration, "pause 200", "pause 200", kIdle}));
     EXPECT_EQ(seq.CalibrationSamples(), (std::vector<std::u16string>{u"10", u"11", u"11"}));
     EXPECT_FALSE(seq.CalibrationActive());
-
-    view.ResultLines.clear();
-    port.Requests.clear();
-    R0({-3, -3});  // the second "R0": the first in tree order is read
-    port.BeforeReply = [this](size_t) { port.Set(4, 0, static_cast<uint16_t>(-3)); };
-    seq.Button1Click(u"", u"2", u"247");
-    EXPECT_EQ(window.Mean, u"-3");
-    EXPECT_EQ(view.ResultLines[1], "kalibracja  ... ");
 }
 
 TEST_F(SequencesTest, AFailedReadingLeavesNoSummary) {
