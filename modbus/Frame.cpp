@@ -35,6 +35,35 @@ bool CheckCrc(const uint8_t* p, uint16_t n) {
     return Crc16(p, static_cast<uint16_t>(n - 2)) == LastWord(p, n);
 }
 
+uint32_t ReplyLength(const uint8_t* p, uint32_t n) {
+    constexpr uint32_t kException = 5;       // slave, function, code, CRC
+    constexpr uint32_t kReadHeader = 5;      // slave, function, byte count, CRC
+    constexpr uint32_t kEcho = 8;            // the request's first six bytes, CRC
+    if (n < 2) return 0;
+    const uint8_t function = p[1];
+    if (function & 0x80) return kException;
+    switch (function) {
+        case 3:
+        case 4:
+            return n < 3 ? 0 : kReadHeader + p[2];
+        case 6:
+        case 8:
+        case 16:
+            return kEcho;
+        default:
+            return 0;
+    }
+}
+
+uint32_t ReplyEnd(const uint8_t* p, uint32_t n) {
+    constexpr uint32_t kHeader = 3;  // enough for ReplyLength to tell, shorter than any reply
+    if (n < kHeader) return kHeader;
+    const uint32_t length = ReplyLength(p, n);
+    if (length == 0 || n > length) return 0;
+    if (n < length) return length;
+    return CheckCrc(p, static_cast<uint16_t>(n)) ? n : 0;
+}
+
 void Swap2(uint8_t* p) { std::swap(p[0], p[1]); }
 
 void SwapPairs(uint8_t* p, uint16_t n) {

@@ -47,6 +47,20 @@ uint16_t LastWord(const uint8_t* p, uint16_t n);
 // below 2 carries no CRC and is false.
 bool CheckCrc(const uint8_t* p, uint16_t n);
 
+// The length of a reply by its own header, from the first n bytes received:
+// an exception reply (bit 7 of the function byte) 5 bytes; functions 3 and 4,
+// 5 plus the byte count; functions 6, 8 and 16, 8 bytes. 0 when the function is
+// another one or too few bytes have come to tell.
+uint32_t ReplyLength(const uint8_t* p, uint32_t n);
+
+// Where a read of a reply may end (the serial unit's TReplyEnd): n when the n
+// bytes are a complete reply by ReplyLength with a good CRC; the length to read
+// up to when more bytes are due (first the three header bytes, which every
+// reply has, so that bytes behind a reply are never taken into it); 0 when no
+// end is known (an unknown function, a bad CRC, bytes beyond the length), which
+// leaves the end of the read to the port's time-outs.
+uint32_t ReplyEnd(const uint8_t* p, uint32_t n);
+
 // Byte order, in place; each serves both directions.
 void Swap2(uint8_t* p);                 // exchange p[0] and p[1]
 void SwapPairs(uint8_t* p, uint16_t n); // exchange each pair; an odd last byte stays

@@ -57,7 +57,9 @@ void TTransaction::Transact() {
     view_.SetLed(TLed::Tx, kGreen);
     view_.EnableLedTimer(TLed::Tx, true);
 
-    port_.ReadPort();
+    // The read ends as soon as a complete reply with a good CRC is in; anything
+    // else is ended by the port's time-outs, as the line's silence tells.
+    port_.ReadPort(ReplyEnd);
     const uint32_t received = std::min<uint32_t>(port_.Received(), 128);
 
     // The indicators are set when the completion (and any sequence nested in it)

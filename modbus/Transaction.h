@@ -3,7 +3,8 @@
 //
 // A builder has filled the frame; the caller sets the three line texts of the log
 // record and calls Transact, which logs and sends the request, waits for the reply
-// within the port's read time-out, logs the reply, checks its CRC and hands the
+// (until it is complete by its own header with a good CRC, else within the port's
+// read time-outs), logs the reply, checks its CRC and hands the
 // outcome to a completion handler, called synchronously by its message number.
 // Every completion ends by raising OnNextStep, through which a running sequence
 // starts its next step, itself a full Transact nested inside this one.

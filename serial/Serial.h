@@ -6,6 +6,7 @@
 // One back end per platform implements TSerial (SerialPosix.cpp: termios + poll).
 // Operations return a boolean or a count and report nothing themselves.
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -47,9 +48,12 @@ struct TLineSettings {
 bool ParseMode(const std::string& mode, TLineSettings& line);
 
 // Time-outs in milliseconds, in the order SetTimeouts takes them.
-//  - A read returns as soon as 128 bytes have arrived.
+//  - A read returns as soon as 128 bytes have arrived, or as soon as the reply is
+//    complete when the caller gives a rule that tells (TReplyEnd).
 //  - It waits ReadTotalConstant + 128 * ReadTotalMultiplier ms for the first byte
-//    and returns with nothing when none came.
+//    and returns with nothing when none came. The wait counts from the moment the
+//    last request has left the line (its line time at the port's speed after the
+//    write returned), so a slow line does not eat into the device's time.
 //  - Once bytes arrive it returns ReadInterval ms after the last one (0: no
 //    interval bound), but never later than the first-byte bound plus the line time
 //    of 128 bytes at the port's speed, so a reply still arriving is not cut while
@@ -108,9 +112,16 @@ public:
     uint16_t WritePort(const uint8_t* frame, uint16_t n) override;
 
     // Reads up to 128 bytes into the start of the receive buffer within the read
-    // time-outs; Received gets the count. Does not check Opened. A failed read
-    // leaves Received at 0 and returns false.
-    bool ReadPort() override;
+    // time-outs, or until `end` says the reply is complete; Received gets the
+    // count. Does not check Opened. A failed read leaves Received at 0 and
+    // returns false.
+    bool ReadPort(TReplyEnd end) override;
+    using TPort::ReadPort;
+
+    // A device that has gone away (hang-up of the line, an unplugged adapter,
+    // EIO or ENXIO from the system) ends a read or write at once as a failure and
+    // closes the port, so what follows takes the path of a closed port. Opening
+    // it again works once the device is back.
 
     // Purges, closes and resets the state; does nothing when no device is open.
     void ClosePort();
@@ -130,11 +141,16 @@ public:
 private:
     bool ApplyLine();
     bool Purge();
+    // Closes the port when the last system call failed because the device is gone.
+    bool GoneAfterError();
+
+    using TClock = std::chrono::steady_clock;
 
     TPortHandle Handle_ = kInvalidPortHandle;
     TLineSettings Line_;
     TTimeouts Timeouts_;
     std::array<uint8_t, kPortBufferSize> TxBuf_{};
+    TClock::time_point LineFree_{};  // when the last request has left the line
 };
 
 // The serial ports of the system, then the simulators running for this user.

@@ -85,12 +85,12 @@ int PollTimeout(Clock::time_point deadline) {
     return ms > 60000 ? 60000 : static_cast<int>(ms);
 }
 
-// Line time of a full receive buffer at the given settings, in milliseconds.
-uint32_t BufferLineTime(const TLineSettings& line) {
-    if (line.Baud == 0) return 0;
+// Line time of n characters at the given settings, rounded up to a microsecond.
+std::chrono::microseconds LineTime(const TLineSettings& line, std::size_t n) {
+    if (line.Baud == 0) return {};
     const uint64_t bits = 1u + line.DataBits + (line.Parity != 'N' ? 1u : 0u) + line.StopBits;
-    const uint64_t total = uint64_t{kPortBufferSize} * bits * 1000u;
-    return static_cast<uint32_t>((total + line.Baud - 1) / line.Baud);
+    const uint64_t total = uint64_t{n} * bits * 1000000u;
+    return std::chrono::microseconds((total + line.Baud - 1) / line.Baud);
 }
 
 // Natural order of names, so that ttyS2 comes before ttyS10.
@@ -157,6 +157,7 @@ bool TSerial::OpenPort(const std::string& path, const std::string& mode) {
 
     Handle_ = OpenDevice(path);
     if (Handle_ == kInvalidPortHandle) return false;
+    LineFree_ = {};
 
     // Driver queue sizes are fixed on POSIX systems; nothing to request.
 
@@ -212,7 +213,10 @@ bool TSerial::SetTimeouts(uint16_t ri, uint16_t rm, uint16_t rc, uint16_t wm, ui
 uint16_t TSerial::WritePort(const uint8_t* frame, uint16_t n) {
     if (!Com.Opened) return 0;
     if (n > kPortBufferSize || (frame == nullptr && n > 0)) return 0;
-    if (!Purge()) return 0;
+    if (!Purge()) {
+        GoneAfterError();
+        return 0;
+    }
 
     RxBuf.fill(0);
     TxBuf_.fill(0);
@@ -223,6 +227,11 @@ uint16_t TSerial::WritePort(const uint8_t* frame, uint16_t n) {
                                                  Timeouts_.WriteTotalConstant);
     std::size_t done = 0;
     Com.Written = 0;
+    const auto failed = [&] {
+        Com.Written = static_cast<uint32_t>(done);
+        GoneAfterError();
+        return uint16_t{0};
+    };
     while (done < n) {
         const ssize_t w = ::write(Handle_, TxBuf_.data() + done, n - done);
         if (w > 0) {
@@ -230,50 +239,58 @@ uint16_t TSerial::WritePort(const uint8_t* frame, uint16_t n) {
             continue;
         }
         if (w < 0 && errno == EINTR) continue;
-        if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            Com.Written = static_cast<uint32_t>(done);
-            return 0;
-        }
+        if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return failed();
         // The driver's queue is full: wait for room until the write time-out.
         const int wait = PollTimeout(deadline);
         if (wait == 0) break;
         pollfd p{Handle_, POLLOUT, 0};
         const int r = ::poll(&p, 1, wait);
-        if (r < 0 && errno != EINTR) {
-            Com.Written = static_cast<uint32_t>(done);
-            return 0;
-        }
+        if (r < 0 && errno != EINTR) return failed();
         if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
             Com.Written = static_cast<uint32_t>(done);
+            ClosePort();  // the device went away
             return 0;
         }
     }
     Com.Written = static_cast<uint32_t>(done);
+    // The bytes are queued, not yet sent: the request leaves the line after its
+    // line time, and the device's time to answer starts then.
+    LineFree_ = Clock::now() + LineTime(Line_, done);
     return static_cast<uint16_t>(Com.Written);
 }
 
-bool TSerial::ReadPort() {
+bool TSerial::ReadPort(TReplyEnd end) {
     Com.Received = 0;
     if (Handle_ == kInvalidPortHandle) return false;
 
-    const auto start = Clock::now();
+    const auto start = std::max(Clock::now(), LineFree_);
     const auto firstBound =
         start + std::chrono::milliseconds(uint64_t{Timeouts_.ReadTotalMultiplier} * kPortBufferSize +
                                           Timeouts_.ReadTotalConstant);
-    const auto hardBound = firstBound + std::chrono::milliseconds(BufferLineTime(Line_));
+    const auto hardBound = firstBound + LineTime(Line_, kPortBufferSize);
     const auto interval = std::chrono::milliseconds(Timeouts_.ReadInterval);
 
     std::size_t got = 0;
     Clock::time_point lastByte = start;
     while (got < kPortBufferSize) {
-        const ssize_t r = ::read(Handle_, RxBuf.data() + got, kPortBufferSize - got);
+        // Take no byte past where the rule says the reply ends.
+        std::size_t want = kPortBufferSize;
+        if (end != nullptr) {
+            const uint32_t e = end(RxBuf.data(), static_cast<uint32_t>(got));
+            if (got > 0 && e == got) break;  // complete
+            if (e > got && e < want) want = e;
+        }
+        const ssize_t r = ::read(Handle_, RxBuf.data() + got, want - got);
         if (r > 0) {
             got += static_cast<std::size_t>(r);
             lastByte = Clock::now();
             continue;
         }
         if (r < 0 && errno == EINTR) continue;
-        if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+        if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            GoneAfterError();
+            return false;
+        }
 
         // Nothing waiting: sleep until a byte comes or the bound that applies ends.
         Clock::time_point deadline = firstBound;
@@ -289,12 +306,20 @@ bool TSerial::ReadPort() {
             if (errno == EINTR) continue;
             return false;
         }
-        if (pr > 0 && (p.revents & POLLIN) == 0 &&
-            (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-            return false;  // the device went away
+        if (pr > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            // A hung-up line reports itself readable too, and every read of it
+            // returns nothing: the device has gone and the port is closed.
+            ClosePort();
+            return false;
         }
     }
     Com.Received = static_cast<uint32_t>(got);
+    return true;
+}
+
+bool TSerial::GoneAfterError() {
+    if (errno != EIO && errno != ENXIO && errno != ENODEV) return false;
+    ClosePort();
     return true;
 }
 

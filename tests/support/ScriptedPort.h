@@ -44,7 +44,8 @@ public:
         Requests.emplace_back(frame, frame + n);
         return n;
     }
-    bool ReadPort() override {
+    // The whole reply comes at once, so a rule for its end changes nothing.
+    bool ReadPort(TReplyEnd) override {
         const size_t index = Requests.size() - 1;
         const std::vector<uint8_t>& q = Requests.back();
         if (BeforeReply) BeforeReply(index);
