@@ -105,3 +105,78 @@ TEST(ByteOrder, SwapHelpers) {
     EXPECT_EQ(word[0], 0xAB);
     EXPECT_EQ(word[1], 0xCD);
 }
+
+// Replies with their CRCs from an independent generator.
+const Bytes kReadReply = {0xF7, 0x03, 0x02, 0x12, 0x34, 0x7D, 0x26};
+const Bytes kInputReply = {0xF7, 0x04, 0x04, 0x00, 0x01, 0x00, 0x02, 0xBD, 0x8A};
+const Bytes kException = {0xF7, 0x83, 0x02, 0x20, 0xC3};
+const Bytes kWriteEcho = {0xF7, 0x10, 0x00, 0x00, 0x00, 0x02, 0x55, 0x5E};
+const Bytes kUnknown = {0xF7, 0x2B, 0x0E, 0x01, 0x87, 0xF8};  // good CRC, function 43
+
+TEST(ReplyLength, FromTheReplysOwnHeader) {
+    const struct {
+        Bytes bytes;
+        uint32_t length;
+    } cases[] = {
+        {{}, 0},
+        {{0xF7}, 0},                      // no function byte yet
+        {{0xF7, 0x83}, 5},                // exception: bit 7
+        {{0xF7, 0x90, 0x01}, 5},          // exception to a write
+        {{0xF7, 0xFF}, 5},
+        {{0xF7, 0x80}, 5},
+        {{0xF7, 0x03}, 0},                // no byte count yet
+        {{0xF7, 0x03, 0x02}, 7},
+        {{0xF7, 0x04, 0x00}, 5},
+        {{0xF7, 0x03, 0xFF}, 260},        // longer than any read takes
+        {kInputReply, 9},
+        {{0xF7, 0x06}, 8},
+        {{0xF7, 0x08}, 8},
+        {{0xF7, 0x10}, 8},
+        {{0xF7, 0x00, 0x00}, 0},          // other functions: not known
+        {{0xF7, 0x01, 0x01}, 0},
+        {{0xF7, 0x05, 0x00}, 0},
+        {{0xF7, 0x0F, 0x00}, 0},
+        {{0xF7, 0x2B, 0x0E}, 0},
+        {{0xF7, 0x7F, 0x00}, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ReplyLength(c.bytes.data(), static_cast<uint32_t>(c.bytes.size())), c.length)
+            << HexDump(c.bytes.data(), static_cast<uint16_t>(c.bytes.size()));
+}
+
+Bytes Prefix(const Bytes& b, size_t n) { return Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n)); }
+Bytes Damaged(Bytes b) {
+    b.back() ^= 0x01;
+    return b;
+}
+Bytes Plus(Bytes b, uint8_t stray) {
+    b.push_back(stray);
+    return b;
+}
+
+TEST(ReplyEnd, CompleteOnlyWithAGoodCrc) {
+    const struct {
+        Bytes bytes;
+        uint32_t end;
+    } cases[] = {
+        {{}, 3},  // the header first: every reply has three bytes
+        {{0xF7}, 3},
+        {{0xF7, 0x83}, 3},
+        {Prefix(kReadReply, 3), 7},
+        {Prefix(kReadReply, 6), 7},
+        {kReadReply, 7},                 // complete
+        {kInputReply, 9},
+        {kException, 5},
+        {kWriteEcho, 8},
+        {Prefix(kWriteEcho, 3), 8},
+        {Damaged(kReadReply), 0},        // bad CRC: the time-outs end the read
+        {Damaged(kException), 0},
+        {Plus(kReadReply, 0x00), 0},     // more than the header tells
+        {kUnknown, 0},
+        {Prefix(kUnknown, 3), 0},
+        {{0xF7, 0x03, 0xFF}, 260},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ReplyEnd(c.bytes.data(), static_cast<uint32_t>(c.bytes.size())), c.end)
+            << HexDump(c.bytes.data(), static_cast<uint16_t>(c.bytes.size()));
+}

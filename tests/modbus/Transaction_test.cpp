@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -226,6 +228,31 @@ TEST_F(TransactionTest, TimeOutRaisesItsCompletionAndShowsRedRx) {
     EXPECT_EQ(view.CommLines.size(), 1u);  // no "> " line
     EXPECT_EQ(view.Events, (std::vector<std::string>{"comm <", "tx green", "tx timer on", "next step", "rx red",
                                                      "rx interval 1000", "rx timer on"}));
+}
+
+TEST_F(TransactionTest, GoodReplyEndsTheTransactionWithoutWaitingForSilence) {
+    slave.SetInput(0, {0x0000, 0x3FC0});
+    double fastest = 1000;
+    for (int i = 0; i < 3; ++i) {  // the fastest of three: a busy machine does not decide
+        const auto start = std::chrono::steady_clock::now();
+        Read(real);
+        fastest = std::min(fastest, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        EXPECT_EQ(real->Record.Value, u"1,50");
+    }
+    EXPECT_LT(fastest, 15.0);
+}
+
+TEST_F(TransactionTest, PortWhoseDeviceWentAwayIsClosedAndSendsNothingMore) {
+    slave.Stop();
+    slave.Pty().HangUp();
+    Read(real);
+    EXPECT_EQ(t.Log.Status, u"...");  // ended as a time-out
+    EXPECT_FALSE(port.IsOpened());
+    EXPECT_TRUE(view.Messages.empty());
+    view.CommLines.clear();
+    Read(real);
+    EXPECT_EQ(view.Messages, (std::vector<std::string>{"brak połączenia !"}));
+    EXPECT_TRUE(view.CommLines.empty());
 }
 
 TEST_F(TransactionTest, ClosedPortSendsNothing) {

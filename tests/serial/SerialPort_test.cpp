@@ -2,11 +2,13 @@
 // master side.
 #include <fcntl.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <numeric>
+#include <thread>
 #include <ostream>
 
 #include <gtest/gtest.h>
@@ -421,6 +423,123 @@ TEST_F(SerialPort, ReadAndTimeoutsWithoutADeviceFail) {
     EXPECT_EQ(port.Com.Received, 0u);
     EXPECT_FALSE(port.SetTimeouts(30, 0, 40, 0, 30));
     EXPECT_FALSE(port.Com.Opened);
+}
+
+// ---- A read ended by the reply's own length ----
+
+// A rule of the kind a protocol gives: three header bytes first, then the reply
+// is 3 bytes plus the count in its third byte.
+uint32_t CountInThirdByte(const uint8_t* b, uint32_t n) { return n < 3 ? 3 : 3u + b[2]; }
+uint32_t NoEndKnown(const uint8_t*, uint32_t) { return 0; }
+
+TEST_F(SerialPort, RuleEndsTheReadAtTheReplysEndAndLeavesWhatFollowsQueued) {
+    Open();
+    const Bytes withStray = {0xF7, 0x03, 0x02, 0xAA, 0xBB, 0x55, 0x66};
+    const Bytes reply(withStray.begin(), withStray.begin() + 5);
+    long long fastest = 1000;
+    for (int i = 0; i < 3; ++i) {  // the fastest of three, so a busy machine does not decide
+        SendRequest();
+        pty.Send(withStray);
+        const auto start = Clock::now();
+        ASSERT_TRUE(port.ReadPort(CountInThirdByte));
+        fastest = std::min(fastest, MsSince(start));
+        EXPECT_EQ(RxBytes(port), reply);
+        if (i == 0) {
+            ASSERT_TRUE(port.ReadPort());
+            EXPECT_EQ(RxBytes(port), (Bytes{0x55, 0x66})) << "the bytes behind the reply stay queued";
+        }
+    }
+    EXPECT_LT(fastest, 15) << "a complete reply must not wait for 30 ms of silence";
+}
+
+TEST_F(SerialPort, RuleWithoutAnEndLeavesTheReadToTheTimeouts) {
+    Open();
+    SendRequest();
+    pty.Send({0xF7, 0x03, 0x02, 0xAA, 0xBB});
+    const auto start = Clock::now();
+    ASSERT_TRUE(port.ReadPort(NoEndKnown));
+    EXPECT_GE(MsSince(start), 29);
+    EXPECT_EQ(port.Com.Received, 5u);
+}
+
+TEST_F(SerialPort, FirstByteWaitCountsFromWhenTheRequestHasLeftTheLine) {
+    // 100 bytes of 10 bits at 9600 baud leave the line 104 ms after the write
+    // returned; the device then has the whole 40 ms.
+    Open("9600,n,8,1");
+    const Bytes frame = Sequence(100);
+    const auto start = Clock::now();
+    ASSERT_EQ(port.WritePort(frame.data(), 100), 100);
+    bool ok = false;
+    TimedRead(ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(port.Com.Received, 0u);
+    EXPECT_GE(MsSince(start), 140);
+}
+
+// ---- A device that goes away ----
+
+TEST_F(SerialPort, HangUpDuringAReadEndsItAndClosesThePort) {
+    Open();
+    ASSERT_TRUE(port.SetTimeouts(30, 0, 5000, 0, 30));  // only the hang-up can end this read early
+    SendRequest();
+    std::thread unplug([&] {
+        std::this_thread::sleep_for(10ms);
+        pty.HangUp();
+    });
+    bool ok = true;
+    const long long ms = TimedRead(ok);
+    unplug.join();
+    EXPECT_FALSE(ok);
+    EXPECT_LT(ms, 4000);
+    EXPECT_EQ(port.Com.Received, 0u);
+    EXPECT_FALSE(port.IsOpened());
+    EXPECT_EQ(port.Handle(), kInvalidPortHandle);
+    EXPECT_EQ(port.WritePort(kRequest.data(), 8), 0);
+}
+
+TEST_F(SerialPort, HangUpBeforeAWriteClosesThePort) {
+    Open();
+    pty.HangUp();
+    EXPECT_EQ(port.WritePort(kRequest.data(), 8), 0);
+    EXPECT_FALSE(port.IsOpened());
+    EXPECT_FALSE(port.ReadPort());
+}
+
+TEST_F(SerialPort, OpensAgainOnceTheDeviceIsBack) {
+    // The same name before and after, as an adapter plugged in again gets.
+    char folder[] = "/tmp/vyx-serial-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string link = std::string(folder) + "/device";
+    ASSERT_EQ(symlink(pty.SlavePath().c_str(), link.c_str()), 0);
+    ASSERT_TRUE(port.OpenPort(link, "19200,e,8,1"));
+    pty.HangUp();
+    EXPECT_FALSE(port.ReadPort());
+    EXPECT_FALSE(port.IsOpened());
+
+    TPty back;
+    unlink(link.c_str());
+    ASSERT_EQ(symlink(back.SlavePath().c_str(), link.c_str()), 0);
+    EXPECT_TRUE(port.OpenPort(link, "19200,e,8,1"));
+    ASSERT_EQ(port.WritePort(kRequest.data(), 8), 8);
+    EXPECT_EQ(back.ReadClient(8, 500ms), kRequest);
+    back.Send({1, 2, 3});
+    EXPECT_TRUE(port.ReadPort());
+    EXPECT_EQ(RxBytes(port), (Bytes{1, 2, 3}));
+    unlink(link.c_str());
+    rmdir(folder);
+}
+
+TEST_F(SerialPort, SilentDeviceCostsNoProcessorTime) {
+    Open();
+    ASSERT_TRUE(port.SetTimeouts(30, 0, 200, 0, 30));
+    SendRequest();
+    timespec before{}, after{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &before);
+    EXPECT_TRUE(port.ReadPort());
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &after);
+    const double cpuMs = (after.tv_sec - before.tv_sec) * 1e3 + (after.tv_nsec - before.tv_nsec) / 1e6;
+    EXPECT_EQ(port.Com.Received, 0u);
+    EXPECT_LT(cpuMs, 20.0) << "a 200 ms wait must sleep, not spin";
 }
 
 }  // namespace

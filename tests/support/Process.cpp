@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -90,8 +91,11 @@ int TProcess::Wait() {
     if (status_ >= 0) return status_;
     Collect();
     int raw = 0;
-    waitpid(pid_, &raw, 0);
+    rusage usage{};
+    wait4(pid_, &raw, 0, &usage);
     status_ = StatusOf(raw);
+    const auto micros = [](const timeval& t) { return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec); };
+    cpu_ = micros(usage.ru_utime) + micros(usage.ru_stime);
     return status_;
 }
 

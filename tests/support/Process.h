@@ -34,6 +34,8 @@ public:
     int Wait();
     bool Running() const;
     const std::string& Stderr() const { return stderr_; }
+    // Processor time (user and system) the process used, once it has ended.
+    std::chrono::microseconds CpuTime() const { return cpu_; }
 
 private:
     void Collect();
@@ -44,6 +46,7 @@ private:
     int status_ = -1;
     std::string stderr_;
     std::string pending_;
+    std::chrono::microseconds cpu_{0};
 };
 
 // Runs a program to its end; its exit status, standard output and error.

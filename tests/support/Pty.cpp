@@ -130,4 +130,11 @@ void TPty::Discard() const {
     }
 }
 
+void TPty::HangUp() {
+    WaitScript();
+    if (Master_ >= 0) close(Master_);
+    if (Slave_ >= 0) close(Slave_);
+    Master_ = Slave_ = -1;
+}
+
 }  // namespace vyx::test

@@ -55,6 +55,10 @@ public:
     // Throws away what the client sent so far.
     void Discard() const;
 
+    // The device goes away: the master side is closed, which hangs up the
+    // terminal for every client that has it open (as an unplugged adapter does).
+    void HangUp();
+
 private:
     // Reads until `count` bytes came, `limit` passed, or (when `quiet` is not
     // zero) the line has been quiet for `quiet`.

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "tests/support/Process.h"
 
@@ -116,4 +118,25 @@ TEST_F(MasterTest, MbpollReadsTheSimulator) {
     EXPECT_EQ(r.Status, 0) << r.Out << r.Err;
     EXPECT_NE(r.Out.find("[59]: \t10234"), std::string::npos) << r.Out;
     EXPECT_NE(r.Out.find("[60]: \t"), std::string::npos) << r.Out;
+}
+
+TEST_F(MasterTest, PortThatGoesAwayEndsTheCountAtOnceAndOpensAgainOnceBack) {
+    using Clock = std::chrono::steady_clock;
+    const std::string port = Start({"--baud", "9600"});
+    const auto start = Clock::now();
+    TProcess read(VYX_BINARY, {"read", "--port", port, "--file", kDevice, "Numer fabryczny", "--count", "100000"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto unplugged = Clock::now();
+    sim->Stop(SIGKILL);  // its pseudo-terminal hangs up
+    EXPECT_EQ(read.Wait(), 1);
+    const auto end = Clock::now();
+    EXPECT_NE(read.Stderr().find("the port " + port + " is gone"), std::string::npos) << read.Stderr();
+    EXPECT_NE(read.Stderr().find("requests: "), std::string::npos) << read.Stderr();
+    // 100 000 reads would take half an hour; a hung-up line that spins would burn the processor.
+    EXPECT_LT(end - unplugged, std::chrono::seconds(5));
+    EXPECT_LT(read.CpuTime(), (end - start) / 4) << "a waiting read must sleep";
+
+    const std::string back = Start();
+    const auto r = Vyx({"read", "--port", back, "--file", kDevice, "Numer fabryczny"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
 }

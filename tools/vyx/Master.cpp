@@ -15,6 +15,7 @@
 #include "registers/Text.h"
 #include "serial/Serial.h"
 #include "tools/vyx/Commands.h"
+#include "tools/vyx/Durations.h"
 #include "tools/vyx/Master.h"
 #include "tools/vyx/Options.h"
 
@@ -103,6 +104,8 @@ void Open(TSession& s, const vyx::cli::Options& o, bool needRegister) {
     if (name.empty()) throw vyx::Error("--port is required");
     const std::string path = vyx::PortPathFromName(name);
     const std::string mode = o.Get("--mode", "19200,e,8,1");
+    s.port.Com.PortPath = path;
+    s.port.Com.ModeText = mode;
     if (!s.port.OpenPort(path, mode)) throw vyx::Error("cannot open " + path + " with " + mode);
     if (!s.port.SetTimeouts(30, 0, 40, 0, 30)) throw vyx::Error("cannot set the time-outs of " + path);
     s.view = std::make_unique<TConsoleView>(o.Has("--hex"));
@@ -127,7 +130,15 @@ int Run(const char* command, int argc, char** argv, const char* usage, int (*bod
         const vyx::cli::Options o(argc, argv, allValued, allFlags);
         TSession s;
         Open(s, o, needRegister);
-        return body(s, o);
+        const int status = body(s, o);
+        if (!s.port.IsOpened()) {
+            // The serial unit closes a port whose device went away (unplugged, or
+            // the simulator ended); say so rather than report time-outs.
+            std::fprintf(stderr, "vyx %s: the port %s is gone: the device went away\n", command,
+                         s.port.Com.PortPath.c_str());
+            return kExitFailure;
+        }
+        return status;
     } catch (const std::invalid_argument& e) {
         std::fprintf(stderr, "vyx %s: %s\n\n%s%s", command, e.what(), usage, kCommonOptions);
     } catch (const std::exception& e) {
@@ -145,26 +156,27 @@ using namespace vyx::master;
 
 int Read(TSession& s, const vyx::cli::Options& o) {
     const long count = o.GetInt("--count", 1, 1, 100000000);
-    long good = 0, crc = 0, exceptions = 0, timeouts = 0;
-    double total = 0, longest = 0;
+    long sent = 0, good = 0, crc = 0, exceptions = 0, timeouts = 0;
+    vyx::cli::TDurations times;
     TOutcome worst = TOutcome::Good;
-    for (long i = 0; i < count; ++i) {
+    // A port that went away ends the run: every further request would meet a closed port.
+    for (long i = 0; i < count && s.port.IsOpened(); ++i) {
         const auto start = std::chrono::steady_clock::now();
         s.transaction->ReadRegister(*s.node, s.slave);
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        total += ms;
-        longest = std::max(longest, ms);
+        times.Add(std::chrono::steady_clock::now() - start);
+        ++sent;
         const TOutcome o = OutcomeOf(*s.transaction);
         if (o != TOutcome::Good) worst = o;
         good += o == TOutcome::Good, crc += o == TOutcome::CrcError;
         exceptions += o == TOutcome::Exception, timeouts += o == TOutcome::Timeout;
-        if (count == 1) ReportOutcome(*s.transaction, o);
+        if (count == 1 && s.port.IsOpened()) ReportOutcome(*s.transaction, o);
     }
     if (count > 1)
         std::fprintf(stderr,
                      "requests: %ld, good: %ld, CRC errors: %ld, exceptions: %ld, time-outs: %ld; "
-                     "per transaction: mean %.2f ms, longest %.2f ms\n",
-                     count, good, crc, exceptions, timeouts, total / static_cast<double>(count), longest);
+                     "per transaction: mean %.2f ms, median %.2f ms, 95th percentile %.2f ms, longest %.2f ms\n",
+                     sent, good, crc, exceptions, timeouts, times.MeanMs(), times.PercentileMs(50),
+                     times.PercentileMs(95), times.LongestMs());
     return ExitStatus(worst);
 }
 
