@@ -22,7 +22,9 @@ class ReadEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(port.OpenPort(pty.SlavePath(), "19200,e,8,1"));
-        ASSERT_TRUE(port.SetTimeouts(30, 0, 40, 0, 30));
+        // The replies are there before each read starts; a long first-byte wait
+        // keeps a busy machine from turning one into a time-out.
+        ASSERT_TRUE(port.SetTimeouts(30, 0, 1000, 0, 30));
     }
 
     // Sends the request, answers it with `reply` at once and reads as the

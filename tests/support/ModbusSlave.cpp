@@ -64,6 +64,8 @@ void TModbusSlave::Serve() {
                 modbus_set_response_timeout(Ctx_, 0, 500000);
                 tcflush(fd, TCIFLUSH);
             }
+            std::lock_guard lock(Mutex_);
+            ++Dropped_;
             continue;
         }
 
@@ -127,6 +129,20 @@ void TModbusSlave::ReplyRawOnce(Bytes raw) {
 void TModbusSlave::SkipReplies(int count) {
     std::lock_guard lock(Mutex_);
     Skip_ = count;
+}
+
+int TModbusSlave::DroppedCount() const {
+    std::lock_guard lock(Mutex_);
+    return Dropped_;
+}
+
+bool TModbusSlave::WaitDropped(int count, std::chrono::milliseconds limit) const {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (DroppedCount() < count) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 int TModbusSlave::RequestCount() const {

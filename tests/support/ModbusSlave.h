@@ -3,6 +3,7 @@
 // test. The client under test opens SlavePath(); the test sets and reads the
 // slave's holding and input registers (wire addresses 0 and up).
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -41,6 +42,12 @@ public:
     // The next `count` requests for this slave get no reply at all.
     void SkipReplies(int count);
 
+    // Frames dropped (another slave's, a bad CRC, garbage), each counted once
+    // the slave has thrown away all of it. A test that sends such a frame waits
+    // for it before the next one, which a late drop would take with it.
+    int DroppedCount() const;
+    bool WaitDropped(int count, std::chrono::milliseconds limit = std::chrono::seconds(5)) const;
+
     // Requests for this slave with a good CRC, and the last of them.
     int RequestCount() const;
     Bytes LastRequest() const;
@@ -60,6 +67,7 @@ private:
     std::deque<Bytes> RawReplies_;
     int Skip_ = 0;
     int Requests_ = 0;
+    int Dropped_ = 0;
     Bytes LastRequest_;
     std::atomic<bool> Stop_{false};
     std::thread Thread_;

@@ -15,10 +15,11 @@ inline TRegData RegisterRecord(const char16_t* address, const char16_t* type, co
     return {u"R", u"", address, type, length, u"RW", value};
 }
 
-// Sends the frame and reads the reply; the number of bytes received.
+// Sends the frame and reads the reply as the transaction does (ended as soon as
+// it is complete); the number of bytes received.
 inline uint32_t Exchange(TSerial& port, const TFrame& frame) {
     port.WritePort(frame.TxBuf.data(), frame.FrameLength);
-    port.ReadPort();
+    port.ReadPort(ReplyEnd);
     return port.Received();
 }
 

@@ -52,10 +52,14 @@ protected:
         return path;
     }
 
+    // A simulator is another process, which a busy machine may schedule late: a
+    // long first-byte wait keeps that from turning a reply into a time-out. It
+    // costs nothing when the reply comes; where silence is expected, ExpectSilence.
     void Connect(const std::string& path) {
         ASSERT_TRUE(port.OpenPort(path, "19200,e,8,1"));
-        ASSERT_TRUE(port.SetTimeouts(30, 0, 40, 0, 30));
+        ASSERT_TRUE(port.SetTimeouts(30, 0, 1000, 0, 30));
     }
+    void ExpectSilence() { ASSERT_TRUE(port.SetTimeouts(30, 0, 40, 0, 30)); }
 
     // Sends the frame and reads the reply; the number of bytes received.
     uint32_t Exchange() { return test::Exchange(port, frame); }
@@ -139,9 +143,12 @@ TEST_F(SimTest, RestartDiagnosticIsEchoed) {
 }
 
 TEST_F(SimTest, OtherSlaveAddressesAreNotAnswered) {
-    Connect(Start({"--slave", "5"}));
+    const std::string path = Start({"--slave", "5"});
+    Connect(path);
+    ExpectSilence();
     BuildRead(frame, u"247", RegisterRecord(u"40059", u"WORD", u"1"));
     EXPECT_EQ(Exchange(), 0u);
+    Connect(path);
     BuildRead(frame, u"5", RegisterRecord(u"40059", u"WORD", u"1"));
     EXPECT_TRUE(GoodReply());
 }
@@ -157,6 +164,7 @@ TEST_F(SimTest, FaultInjection) {
     }
     {
         Connect(Start({"--silence", "1"}));
+        ExpectSilence();
         for (int i = 0; i < 3; ++i) {
             BuildRead(frame, u"247", RegisterRecord(u"40059", u"WORD", u"1"));
             EXPECT_EQ(Exchange(), 0u);
@@ -186,24 +194,26 @@ TEST_F(SimTest, NoiseVariesR0AroundItsValue) {
     EXPECT_GT(seen.size(), 1u);
 }
 
-// The reply's first byte and its last one, as the line delivers them.
+// From the request's first byte to the reply's last one, as the line delivers
+// them: the read ends with the reply's last byte.
 TEST_F(SimTest, BaudPacesTheExchangeLikeALine) {
-    const auto exchangeTime = [&](const std::string& path) {
+    const auto fastestExchange = [&](const std::string& path) {
         Connect(path);
         BuildRead(frame, u"247", RegisterRecord(u"40059", u"WORD", u"1"));
-        const auto start = Clock::now();
-        port.WritePort(frame.TxBuf.data(), frame.FrameLength);
-        port.ReadPort();
-        EXPECT_EQ(port.Received(), 7u);
-        // ReadPort returns 30 ms after the last byte.
-        return std::chrono::duration<double, std::milli>(Clock::now() - start).count() - 30.0;
+        double fastest = 1e9;
+        for (int i = 0; i < 5; ++i) {  // the fastest of five: a busy machine does not decide
+            const auto start = Clock::now();
+            EXPECT_EQ(Exchange(), 7u);
+            fastest = std::min(fastest, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        }
+        return fastest;
     };
-    const double paced = exchangeTime(Start({"--baud", "9600"}));
-    const double free = exchangeTime(Start({}));
-    // 15 bytes of 11 bits at 9600 baud take 17.2 ms.
+    const double paced = fastestExchange(Start({"--baud", "9600"}));
+    const double free = fastestExchange(Start({}));
+    // 15 bytes of 11 bits at 9600 baud take 17.2 ms; the simulator sleeps them.
     EXPECT_GT(paced, 14.0);
     EXPECT_LT(paced, 120.0);
-    EXPECT_LT(free, paced);
+    EXPECT_LT(free, 10.0);
 }
 
 TEST_F(SimTest, LinkLivesAsLongAsTheSimulatorAndTwoRunSideBySide) {
