@@ -16,7 +16,9 @@ class EndToEnd : public ::testing::Test {
 protected:
     EndToEnd() {
         EXPECT_TRUE(port.OpenPort(slave.SlavePath(), "19200,e,8,1"));
-        EXPECT_TRUE(port.SetTimeouts(30, 0, 40, 0, 30));
+        // Every request here is answered: a long first-byte wait keeps a slave
+        // thread that a busy machine runs late from turning a reply into a time-out.
+        EXPECT_TRUE(port.SetTimeouts(30, 0, 1000, 0, 30));
     }
 
     // Sends the frame; returns the decoded value of a good reply.
