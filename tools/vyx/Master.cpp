@@ -205,7 +205,8 @@ int RunRead(int argc, char** argv) {
                "Usage: vyx read --port PATH (--file F.dat NAME | --address N [--type K] [--length L])\n"
                "                [--count N] [--hex]\n"
                "Reads a register; --count N reads it N times back to back and ends with a\n"
-               "summary on standard error.\n\nOptions:\n"
+               "summary on standard error: the outcomes, and the mean, median, 95th percentile\n"
+               "and longest time per transaction. A port that goes away ends the run.\n\nOptions:\n"
                "  --count N         number of reads (default 1)\n",
                Read, true, {"--count"});
 }
