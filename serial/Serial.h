@@ -117,11 +117,10 @@ public:
     // returns false.
     bool ReadPort(TReplyEnd end) override;
     using TPort::ReadPort;
-
-    // A device that has gone away (hang-up of the line, an unplugged adapter,
-    // EIO or ENXIO from the system) ends a read or write at once as a failure and
-    // closes the port, so what follows takes the path of a closed port. Opening
-    // it again works once the device is back.
+    // A device that has gone away (a hang-up of the line, an unplugged adapter,
+    // EIO, ENXIO or ENODEV from the system) ends a read or write at once as a
+    // failure and closes the port, so what follows takes the path of a closed
+    // port. Opening it again works once the device is back.
 
     // Purges, closes and resets the state; does nothing when no device is open.
     void ClosePort();
@@ -142,7 +141,7 @@ private:
     bool ApplyLine();
     bool Purge();
     // Closes the port when the last system call failed because the device is gone.
-    bool GoneAfterError();
+    void CloseIfGone();
 
     using TClock = std::chrono::steady_clock;
 

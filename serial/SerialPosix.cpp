@@ -214,7 +214,7 @@ uint16_t TSerial::WritePort(const uint8_t* frame, uint16_t n) {
     if (!Com.Opened) return 0;
     if (n > kPortBufferSize || (frame == nullptr && n > 0)) return 0;
     if (!Purge()) {
-        GoneAfterError();
+        CloseIfGone();
         return 0;
     }
 
@@ -229,7 +229,7 @@ uint16_t TSerial::WritePort(const uint8_t* frame, uint16_t n) {
     Com.Written = 0;
     const auto failed = [&] {
         Com.Written = static_cast<uint32_t>(done);
-        GoneAfterError();
+        CloseIfGone();
         return uint16_t{0};
     };
     while (done < n) {
@@ -288,7 +288,7 @@ bool TSerial::ReadPort(TReplyEnd end) {
         }
         if (r < 0 && errno == EINTR) continue;
         if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            GoneAfterError();
+            CloseIfGone();
             return false;
         }
 
@@ -317,10 +317,8 @@ bool TSerial::ReadPort(TReplyEnd end) {
     return true;
 }
 
-bool TSerial::GoneAfterError() {
-    if (errno != EIO && errno != ENXIO && errno != ENODEV) return false;
-    ClosePort();
-    return true;
+void TSerial::CloseIfGone() {
+    if (errno == EIO || errno == ENXIO || errno == ENODEV) ClosePort();
 }
 
 void TSerial::ClosePort() {
