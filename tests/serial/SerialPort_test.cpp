@@ -391,7 +391,7 @@ TEST_F(SerialPort, ReplyStillArrivingAtTheFirstByteTimeoutIsNotCut) {
     // is there when the read starts, and a wider interval than 30 ms keeps a busy
     // machine's late script from ending the read between two parts.
     Open("9600,e,8,1");
-    ASSERT_TRUE(port.SetTimeouts(80, 0, 40, 0, 30));
+    ASSERT_TRUE(port.SetTimeouts(150, 0, 40, 0, 30));
     SendRequest();
     pty.Send(Sequence(7));
     std::vector<TChunk> script;

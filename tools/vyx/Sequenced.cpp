@@ -129,7 +129,9 @@ int Monitor(TSession& s, const vyx::cli::Options& o) {
     };
     const auto start = Clock::now();
     reading([&] { c.sequences.cbMonitorClick(true, vyx::FromUtf8(std::to_string(period)), label, s.slave); });
-    for (long k = 1; c.sequences.Monitoring() && !interrupted && (count == 0 || readings < count); ++k) {
+    // A port whose device went away has been closed: monitoring ends there.
+    for (long k = 1; c.sequences.Monitoring() && s.port.IsOpened() && !interrupted && (count == 0 || readings < count);
+         ++k) {
         const auto due = start + std::chrono::milliseconds(period * k);
         if (Clock::now() > due) continue;  // a tick that fell due while reading is skipped
         SleepUntil(due);

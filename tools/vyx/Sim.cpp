@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -176,13 +177,26 @@ int RequestLength(const uint8_t* b, int n) {
     }
 }
 
+// Bytes that came behind a complete frame: the start of the next one. A
+// simulator that a busy machine holds up may find two requests queued.
+struct TCarry {
+    uint8_t bytes[MODBUS_RTU_MAX_ADU_LENGTH];
+    int n = 0;
+};
+
 // Reads one request frame from the line: complete by its length, or ended by a
 // pause of 5 ms. Returns its length, 0 when nothing came before the stop flag.
-int ReceiveFrame(int fd, uint8_t* buf, int size) {
-    int n = 0;
+int ReceiveFrame(int fd, uint8_t* buf, int size, TCarry& carry) {
+    int n = std::min(carry.n, size);
+    std::memcpy(buf, carry.bytes, static_cast<size_t>(n));
+    carry.n = 0;
     while (!gStop) {
         const int expected = RequestLength(buf, n);
-        if (expected > 0 && n >= expected) return expected;
+        if (expected > 0 && n >= expected) {
+            carry.n = std::min<int>(n - expected, sizeof carry.bytes);
+            std::memcpy(carry.bytes, buf + expected, static_cast<size_t>(carry.n));
+            return expected;
+        }
         pollfd p{fd, POLLIN, 0};
         const int r = poll(&p, 1, n == 0 ? 200 : 5);
         if (r == 0) {
@@ -285,8 +299,9 @@ int RunSim(int argc, char** argv) {
     Stats stats;
     uint8_t request[MODBUS_RTU_MAX_ADU_LENGTH];
     uint8_t reply[MODBUS_RTU_MAX_ADU_LENGTH + 8];
+    TCarry carry;
     while (!gStop) {
-        int n = ReceiveFrame(terminal.master, request, sizeof request);
+        int n = ReceiveFrame(terminal.master, request, sizeof request, carry);
         if (n <= 0) continue;
         const int expected = RequestLength(request, n);
         if (expected > 0 && n > expected) n = expected;  // what follows is dropped with the frame
