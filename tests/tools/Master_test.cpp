@@ -35,7 +35,13 @@ protected:
         return sim->FirstLine();
     }
 
-    vyx::test::TRun Vyx(std::vector<std::string> args) { return RunToEnd(VYX_BINARY, args); }
+    // The simulator is another process, which a busy machine may run late: a long
+    // first-byte wait keeps that from turning a reply into a time-out, and costs
+    // nothing when the reply comes. A test that expects silence gives its own.
+    vyx::test::TRun Vyx(std::vector<std::string> args) {
+        args.insert(args.begin() + 1, {"--wait", "1000"});
+        return RunToEnd(VYX_BINARY, args);
+    }
 
     fs::path folder;
     std::unique_ptr<TProcess> sim;
@@ -91,7 +97,7 @@ TEST_F(MasterTest, ExitStatusOfEachOutcome) {
     }
     {
         const std::string port = Start({"--silence", "1"});
-        const auto silent = Vyx({"read", "--port", port, "--file", kDevice, "R0"});
+        const auto silent = Vyx({"read", "--port", port, "--file", kDevice, "R0", "--wait", "40"});
         EXPECT_EQ(silent.Status, 4);
         EXPECT_EQ(silent.Err, "no reply\n");
     }
@@ -139,4 +145,15 @@ TEST_F(MasterTest, PortThatGoesAwayEndsTheCountAtOnceAndOpensAgainOnceBack) {
     const std::string back = Start();
     const auto r = Vyx({"read", "--port", back, "--file", kDevice, "Numer fabryczny"});
     EXPECT_EQ(r.Status, 0) << r.Err;
+}
+
+TEST_F(MasterTest, WaitGivesASlowDeviceTimeToAnswer) {
+    const std::string port = Start({"--delay", "100"});
+    const auto waited = Vyx({"read", "--port", port, "--file", kDevice, "Numer fabryczny", "--wait", "3000"});
+    EXPECT_EQ(waited.Status, 0) << waited.Err;
+    EXPECT_EQ(waited.Out, "40059  Numer fabryc10234\n");
+    // Last, so that its late reply meets no other read.
+    const auto late = Vyx({"read", "--port", port, "--file", kDevice, "Numer fabryczny", "--wait", "40"});
+    EXPECT_EQ(late.Status, 4) << late.Err;  // the window's 40 ms
+    EXPECT_EQ(Vyx({"read", "--port", port, "--file", kDevice, "Numer fabryczny", "--wait", "0"}).Status, 1);
 }

@@ -60,7 +60,13 @@ protected:
         return sim->FirstLine();
     }
 
-    vyx::test::TRun Vyx(std::vector<std::string> args) { return RunToEnd(VYX_BINARY, args); }
+    // The simulator is another process, which a busy machine may run late: a long
+    // first-byte wait keeps that from turning a reply into a time-out, and costs
+    // nothing when the reply comes. A test that expects silence gives its own.
+    vyx::test::TRun Vyx(std::vector<std::string> args) {
+        args.insert(args.begin() + 1, {"--wait", "1000"});
+        return RunToEnd(VYX_BINARY, args);
+    }
 
     fs::path folder;
     std::unique_ptr<TProcess> sim;
@@ -136,7 +142,7 @@ TEST_F(SequencedTest, MonitorPrintsReadingsUntilCountOrCtrlC) {
     EXPECT_EQ(Vyx({"monitor", "--port", port, "--file", kDevice, "R0", "--period", "50"}).Status, 1);
     EXPECT_EQ(Vyx({"monitor", "--port", port, "--file", kDevice, "Pomiar", "--period", "100"}).Status, 1);
 
-    TProcess run(VYX_BINARY, {"monitor", "--port", port, "--file", kDevice, "R0", "--period", "100"});
+    TProcess run(VYX_BINARY, {"monitor", "--port", port, "--file", kDevice, "R0", "--period", "100", "--wait", "1000"});
     EXPECT_EQ(run.FirstLine(std::chrono::seconds(10)), "");
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(run.Stop(SIGINT), 0) << run.Stderr();
@@ -148,7 +154,7 @@ TEST_F(SequencedTest, MonitorPrintsReadingsUntilCountOrCtrlC) {
 
 TEST_F(SequencedTest, CtrlCEndsACalibrationWithoutASummary) {
     const std::string port = Start({"--noise", "0"});
-    TProcess run(VYX_BINARY, {"calibrate", "--port", port, "--file", kDevice, "--count", "1000"});
+    TProcess run(VYX_BINARY, {"calibrate", "--port", port, "--file", kDevice, "--count", "1000", "--wait", "1000"});
     EXPECT_EQ(run.FirstLine(std::chrono::seconds(10)), "");
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(run.Stop(SIGINT), 1);

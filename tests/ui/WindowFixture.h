@@ -62,10 +62,13 @@ protected:
         return sims.back()->FirstLine();
     }
 
-    // Chooses a port as the user would.
+    // Chooses a port as the user would. A simulator is another process, which a
+    // busy machine may run late: on its port a long first-byte wait keeps that
+    // from turning a reply into a time-out, and costs nothing when the reply comes.
     void ChoosePort(const QString& name) {
         form->ComCBox->setEditText(name);
         form->Run([&] { form->ComCBoxSelect(); });
+        if (!sims.empty() && form->Port.IsOpened()) form->Port.SetTimeouts(30, 0, 1000, 0, 30);
     }
 
     // Copies a device file into the program's folder and chooses it.

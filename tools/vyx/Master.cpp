@@ -28,6 +28,7 @@ const char kCommonOptions[] =
     "  --file F.dat NAME the register NAME of a register description file, or\n"
     "  --address N --type KEYWORD --length L   a register not in a file\n"
     "  --hex             also print the request and reply frames\n"
+    "  --wait MS         wait for the first byte of a reply (default 40, as the window)\n"
     "Exit status: 0 good reply, 2 CRC error, 3 exception reply, 4 time-out,\n"
     "1 any other error.\n";
 
@@ -104,10 +105,12 @@ void Open(TSession& s, const vyx::cli::Options& o, bool needRegister) {
     if (name.empty()) throw vyx::Error("--port is required");
     const std::string path = vyx::PortPathFromName(name);
     const std::string mode = o.Get("--mode", "19200,e,8,1");
+    // The window's time-outs; a slow device or link may need a longer first-byte wait.
+    const auto wait = static_cast<uint16_t>(o.GetInt("--wait", 40, 1, 60000));
     s.port.Com.PortPath = path;
     s.port.Com.ModeText = mode;
     if (!s.port.OpenPort(path, mode)) throw vyx::Error("cannot open " + path + " with " + mode);
-    if (!s.port.SetTimeouts(30, 0, 40, 0, 30)) throw vyx::Error("cannot set the time-outs of " + path);
+    if (!s.port.SetTimeouts(30, 0, wait, 0, 30)) throw vyx::Error("cannot set the time-outs of " + path);
     s.view = std::make_unique<TConsoleView>(o.Has("--hex"));
     s.transaction = std::make_unique<vyx::TTransaction>(s.port, s.frame, *s.view);
     s.transaction->Tree = &s.tree;
@@ -123,7 +126,8 @@ int Run(const char* command, int argc, char** argv, const char* usage, int (*bod
         return kExitOk;
     }
     try {
-        std::set<std::string> allValued = {"--port", "--mode", "--slave", "--file", "--address", "--type", "--length"};
+        std::set<std::string> allValued = {"--port", "--mode", "--slave", "--file", "--address", "--type", "--length",
+                                           "--wait"};
         std::set<std::string> allFlags = {"--hex"};
         allValued.insert(valued.begin(), valued.end());
         allFlags.insert(flags.begin(), flags.end());
