@@ -304,7 +304,7 @@ int RunSim(int argc, char** argv) {
         int n = ReceiveFrame(terminal.master, request, sizeof request, carry);
         if (n <= 0) continue;
         const int expected = RequestLength(request, n);
-        if (expected > 0 && n > expected) n = expected;  // what follows is dropped with the frame
+        if (expected > 0 && n > expected) n = expected;  // a full buffer: the rest is dropped
         // A slave answers only frames that are whole, intact and its own.
         if (n < 4 || !vyx::CheckCrc(request, static_cast<uint16_t>(n)) || request[0] != slave) {
             ++stats.ignored;
