@@ -163,3 +163,12 @@ TEST_F(SequencedTest, CtrlCEndsACalibrationWithoutASummary) {
     EXPECT_NE(out.find("kalibracja  ... \n30001  R0          1000\n"), std::string::npos) << out;
     EXPECT_EQ(out.find("========"), std::string::npos) << out;
 }
+
+TEST_F(SequencedTest, MonitorEndsWhenThePortIsGone) {
+    const std::string port = Start();
+    TProcess run(VYX_BINARY, {"monitor", "--port", port, "--file", kDevice, "R0", "--period", "100", "--wait", "1000"});
+    EXPECT_EQ(run.FirstLine(std::chrono::seconds(10)), "");
+    sim->Stop(SIGKILL);  // its pseudo-terminal hangs up
+    EXPECT_EQ(run.Wait(), 1);  // rather than "brak połączenia !" every period, for ever
+    EXPECT_NE(run.Stderr().find("the port " + port + " is gone"), std::string::npos) << run.Stderr();
+}
