@@ -271,7 +271,7 @@ TEST_F(WindowTest, LogGoesToTheStateFolderElseTheWindowStaysOpen) {
     form->AppendResultLine(u"wynik");
     EXPECT_FALSE(form->close());
     EXPECT_TRUE(form->isVisible());
-    EXPECT_TRUE(boxes.Errors.back().contains("Log nie został zapisany"));
+    EXPECT_TRUE(Last(boxes.Errors).contains("Log nie został zapisany"));
     form->AppendResultLine(u"dalej");  // still usable
     EXPECT_EQ(form->Memo1->Lines(), (QStringList{"wynik", "dalej"}));
 }
@@ -306,7 +306,7 @@ TEST_F(WindowTest, PaneMenus) {
     EXPECT_FALSE(form->Memo2->HasLines());
 
     form->Wersjaprogramu1Click();
-    EXPECT_EQ(boxes.Messages.back(), "Program vyx-cfg\r\nwersja: V5 (03-24)");
+    EXPECT_EQ(Last(boxes.Messages), "Program vyx-cfg\r\nwersja: V5 (03-24)");
 }
 
 // A read and a write of a REAL register end to end, under C and under a locale
@@ -327,10 +327,10 @@ TEST_F(WindowTest, RealReadAndWriteWhateverTheLocale) {
         EXPECT_FALSE(listsEnabled);
         EXPECT_TRUE(form->ComCBox->isEnabled() && form->cbxBaud->isEnabled());
         EXPECT_EQ(n100->Record.Value, u"1234,50") << locale;
-        EXPECT_TRUE(form->Memo1->Lines().back().endsWith("1234,50"));
+        EXPECT_TRUE(Last(form->Memo1->Lines()).endsWith("1234,50"));
         EXPECT_NE(form->ledTX->Color(), kMediumGreyQ);  // its 100 ms may be over already
         EXPECT_EQ(form->ledRx->Color(), QColor(0, 255, 0));
-        EXPECT_TRUE(form->Memo2->Lines().back().startsWith("> $F70304")) << form->Memo2->toPlainText().toStdString();
+        EXPECT_TRUE(Last(form->Memo2->Lines()).startsWith("> $F70304")) << form->Memo2->toPlainText().toStdString();
     }
     std::setlocale(LC_ALL, "C");
     EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();

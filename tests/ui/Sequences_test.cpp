@@ -64,7 +64,7 @@ TEST_F(SequencesWindowTest, MonitoringAddsTimeStampedLines) {
     ASSERT_GE(lines.size(), 5) << lines.join("|").toStdString();
     EXPECT_EQ(lines[0], "");
     EXPECT_EQ(lines[1], "30001  R0:");
-    EXPECT_EQ(lines.back(), "");  // unticking adds an empty line too
+    EXPECT_EQ(Last(lines), "");  // unticking adds an empty line too
     const QRegularExpression sample("^\\d\\d:\\d\\d:\\d\\d  1000$");
     for (qsizetype i = 2; i < lines.size() - 1; ++i) EXPECT_TRUE(sample.match(lines[i]).hasMatch()) << lines[i].toStdString();
 }
@@ -81,6 +81,6 @@ TEST_F(SequencesWindowTest, CalibrationPrintsItsSummaryAndZapiszWritesTheMean) {
     form->eMed->setText("1001");
     form->btZapisz->click();
     EXPECT_EQ(form->Tree.FindRegisterByName(u"N100")->Record.Value, u"1001");
-    EXPECT_TRUE(form->Memo1->Lines().back().startsWith("40001  N100:       1001"));
+    EXPECT_TRUE(Last(form->Memo1->Lines()).startsWith("40001  N100:       1001"));
     EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();
 }

@@ -141,7 +141,7 @@ TEST_F(TreeEditingTest, TickingBitChildren) {
 
     // A read-only register's bit: refused, nothing changes.
     Tick(Node(u"s1"));
-    EXPECT_EQ(boxes.Messages.back(), "rejestr tylko do odczytu");
+    EXPECT_EQ(Last(boxes.Messages), "rejestr tylko do odczytu");
     EXPECT_EQ(Node(u"s1")->CheckState, kCheckUncheckedNormal);
     EXPECT_EQ(Node(u"Stan")->Record.Value, u"$00");
 

@@ -24,6 +24,9 @@ inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdS
 namespace vyx::test {
 namespace fs = std::filesystem;
 
+// The last entry, or an empty text when there is none (a failed read adds no line).
+inline QString Last(const QStringList& list) { return list.isEmpty() ? QString() : list.back(); }
+
 class TRecordingBoxes : public ui::TBoxes {
 public:
     void ShowMessage(QWidget*, const QString& text) override { Messages << text; }
