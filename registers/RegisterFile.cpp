@@ -443,9 +443,8 @@ private:
     std::vector<uint8_t> out_;
 };
 
-// Writes `bytes` beside `path` under a fresh temporary name, flushes it to the
-// disk and renames it over `path`; on any failure the temporary file is removed
-// and `path` is left untouched.
+}  // namespace
+
 void ReplaceFile(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
     static std::atomic<unsigned> counter{0};
     const std::string full = FullPath(path);
@@ -503,8 +502,6 @@ void ReplaceFile(const std::filesystem::path& path, std::span<const uint8_t> byt
         ::close(dir);
     }
 }
-
-}  // namespace
 
 int LoadRegisterBytes(TRegisterTree& tree, std::span<const uint8_t> bytes) {
     tree.Clear();
