@@ -43,6 +43,9 @@ std::vector<char*> ExpandShortOptions(int argc, char** argv) {
     return args;
 }
 
+// "1 register", "3 registers".
+std::string Registers(size_t n) { return std::to_string(n) + (n == 1 ? " register" : " registers"); }
+
 struct TDevice {
     fs::path Path;
     TRegisterTree Tree;
@@ -133,10 +136,11 @@ int Backup(const cli::Options& o) {
         std::fprintf(stderr, "not read: %s  %s: %s\n", r.Address.c_str(), r.Name.c_str(), r.Error.c_str());
     }
     if (failed == 0) {
-        std::fprintf(stderr, "snapshot complete: %zu registers\n", snapshot.Registers.size());
+        std::fprintf(stderr, "snapshot complete: %s\n", Registers(snapshot.Registers.size()).c_str());
         return kExitOk;
     }
-    std::fprintf(stderr, "snapshot incomplete: %zu of %zu registers not read\n", failed, snapshot.Registers.size());
+    std::fprintf(stderr, "snapshot incomplete: %zu of %s not read\n", failed,
+                 Registers(snapshot.Registers.size()).c_str());
     return kExitNotClean;
 }
 
@@ -174,7 +178,7 @@ int Diff(const cli::Options& o) {
         std::fprintf(stderr, "no differences\n");
         return kExitOk;
     }
-    std::fprintf(stderr, "%zu registers differ\n", n);
+    std::fprintf(stderr, "%s %s\n", Registers(n).c_str(), n == 1 ? "differs" : "differ");
     return kExitNotClean;
 }
 
@@ -248,7 +252,7 @@ int Restore(const cli::Options& o) {
         return kExitOk;
     }
     if (!o.Has("--yes")) {
-        std::fprintf(stderr, "%zu registers would be written; --yes writes them\n", plan.size());
+        std::fprintf(stderr, "%s would be written; --yes writes them\n", Registers(plan.size()).c_str());
         return kExitOk;
     }
 
@@ -287,10 +291,10 @@ int Restore(const cli::Options& o) {
                              : ("read back failed: " + back.Error).c_str());
     }
     if (failed == 0) {
-        std::fprintf(stderr, "restored %zu registers\n", plan.size());
+        std::fprintf(stderr, "restored %s\n", Registers(plan.size()).c_str());
         return kExitOk;
     }
-    std::fprintf(stderr, "%zu of %zu registers did not take\n", failed, plan.size());
+    std::fprintf(stderr, "%zu of %s did not take\n", failed, Registers(plan.size()).c_str());
     return kExitNotClean;
 }
 

@@ -193,7 +193,7 @@ int Scan(const cli::Options& o) {
     const auto start = std::chrono::steady_clock::now();
     auto lastShown = start - std::chrono::seconds(1);
     std::vector<TFound> found;
-    size_t done = 0, garbled = 0;
+    size_t done = 0, garbled = 0, stray = 0;
     for (const long baud : bauds) {
         for (const TParity* parity : parities) {
             if (gInterrupted) break;
@@ -222,6 +222,12 @@ int Scan(const cli::Options& o) {
                     garbled += r.Error == "crc_error";
                     continue;
                 }
+                // A late answer to an earlier try is not this address's.
+                const uint8_t* rx = s.Port.RxBuffer();
+                if (rx[0] != slave || (rx[1] & 0x7F) != s.Frame.Function()) {
+                    ++stray;
+                    continue;
+                }
                 TFound f{mode, parity->entry, r.Ok ? "reply " + ToUtf8(r.Value) : r.Error, slave};
                 if (terminal) std::fprintf(stderr, "\r\033[K");
                 PrintFound(f);
@@ -231,8 +237,11 @@ int Scan(const cli::Options& o) {
     }
     if (terminal) std::fprintf(stderr, "\r\033[K");
     const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fprintf(stderr, "vyx scan: %s%zu of %zu tries in %s, %zu found, %zu replies with a bad CRC\n",
-                 gInterrupted ? "interrupted after " : "", done, total, Duration(spent).c_str(), found.size(), garbled);
+    std::fprintf(stderr,
+                 "vyx scan: %s%zu of %zu tries in %s, %zu found, %zu replies with a bad CRC, %zu from "
+                 "another address\n",
+                 gInterrupted ? "interrupted after " : "", done, total, Duration(spent).c_str(), found.size(), garbled,
+                 stray);
     if (gInterrupted) {
         // Each was printed as it was found; here they are together.
         for (const TFound& f : found)

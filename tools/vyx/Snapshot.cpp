@@ -254,6 +254,7 @@ size_t PrintDifferences(const std::vector<TDifference>& differences, const std::
     for (const Row& r : rows)
         std::printf("%s  %s  %s | %s\n", Pad(r.address, 6).c_str(), Pad(r.name, wName).c_str(), Pad(r.a, wA).c_str(),
                     r.b.c_str());
+    std::fflush(stdout);  // before what follows on standard error
     return rows.size();
 }
 
