@@ -443,8 +443,9 @@ private:
     std::vector<uint8_t> out_;
 };
 
-}  // namespace
-
+// Writes `bytes` beside `path` under a fresh temporary name, flushes it to the
+// disk and renames it over `path`; on any failure the temporary file is removed
+// and `path` is left untouched.
 void ReplaceFile(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
     static std::atomic<unsigned> counter{0};
     const std::string full = FullPath(path);
@@ -502,6 +503,8 @@ void ReplaceFile(const std::filesystem::path& path, std::span<const uint8_t> byt
         ::close(dir);
     }
 }
+
+}  // namespace
 
 int LoadRegisterBytes(TRegisterTree& tree, std::span<const uint8_t> bytes) {
     tree.Clear();

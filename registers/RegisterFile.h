@@ -35,12 +35,6 @@ int LoadRegisterBytes(TRegisterTree& tree, std::span<const uint8_t> bytes);
 // holds either its old or its complete new contents.
 void SaveRegisterFile(const TRegisterTree& tree, const std::filesystem::path& path);
 
-// Writes `bytes` beside `path` under a fresh temporary name, flushes it to the
-// disk and renames it over `path`; on any failure the temporary file is removed,
-// `path` is left untouched and the error says why. Every file the tools save
-// goes through here.
-void ReplaceFile(const std::filesystem::path& path, std::span<const uint8_t> bytes);
-
 // The bytes SaveRegisterFile writes.
 std::vector<uint8_t> SaveRegisterBytes(const TRegisterTree& tree);
 

@@ -181,3 +181,24 @@ TEST_F(ServiceTest, CrcErrorsGiveAnIncompleteBackup) {
     }
     EXPECT_TRUE(incomplete);
 }
+
+TEST_F(ServiceTest, DamagedSnapshotsAreRefusedByName) {
+    const struct {
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {"{\"format\": 2}", "format: 2 is not a snapshot format this vyx reads"},
+        {"{\"format\": 1, \"device\": \"X.dat\", \"slave\": 1, \"mode\": \"9600\", \"time\": \"\", \"registers\": "
+         "[{\"name\": \"A\", \"address\": \"40001\", \"type\": \"WORD\", \"length\": \"1\", \"access\": \"RW\", "
+         "\"value\": \"1\", \"words\": [\"12G4\"]}]}",
+         "registers[0].words[0]: \"12G4\" is not four hexadecimal digits"},
+        {"[1, 2", "not JSON"},
+    };
+    for (const auto& c : cases) {
+        const std::string file = File("bad.json");
+        std::ofstream(file) << c.text;
+        const auto r = Vyx({"diff", file, file});
+        EXPECT_EQ(r.Status, 1);
+        EXPECT_NE(r.Err.find(c.error), std::string::npos) << r.Err;
+    }
+}
