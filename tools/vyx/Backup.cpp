@@ -210,6 +210,7 @@ bool Writable(std::u16string_view access) {
 struct TPlannedWrite {
     const TSnapshotRegister* Saved;
     TNode* Node;
+    bool Refused = false;  // the frame could not be built: nothing was sent
 };
 
 int Restore(const cli::Options& o) {
@@ -242,7 +243,7 @@ int Restore(const cli::Options& o) {
         else if (StrToInt(node->Record.Length) != static_cast<int32_t>(r.Words.size()))
             why = "its length in " + device.Name() + " is " + ToUtf8(node->Record.Length);
         if (why.empty()) {
-            plan.push_back({&r, node});
+            plan.push_back({&r, node, false});
         } else {
             std::fprintf(stderr, "not written: %s  %s: %s\n", r.Address.c_str(), r.Name.c_str(), why.c_str());
         }
@@ -258,7 +259,7 @@ int Restore(const cli::Options& o) {
 
     size_t failed = 0;
     s.View.Results = true;
-    for (const TPlannedWrite& w : plan) {
+    for (TPlannedWrite& w : plan) {
         // The record carries the shown value, which the result line reports as written.
         TRegData record = w.Node->Record;
         record.Value = FromUtf8(w.Saved->Value);
@@ -267,6 +268,7 @@ int Restore(const cli::Options& o) {
             t.WrittenValue = BuildWriteWords(s.Frame, s.Slave, record, w.Saved->Words);
         } catch (const Error& e) {
             ++failed;
+            w.Refused = true;
             std::fprintf(stderr, "not written: %s  %s: %s\n", w.Saved->Address.c_str(), w.Saved->Name.c_str(),
                          e.what());
             continue;
@@ -275,6 +277,7 @@ int Restore(const cli::Options& o) {
         t.Log.LineName = record.Name + u":";
         t.Log.LineValue = record.Value;
         t.Transact();
+        std::fflush(stdout);
         if (t.Log.Status == u"..." || t.Log.Status == u"crc_error" || !t.Rslt.Ok)
             std::fprintf(stderr, "%s  %s: %s\n", w.Saved->Address.c_str(), w.Saved->Name.c_str(),
                          t.Log.Status == u"..."           ? "no reply"
@@ -283,6 +286,7 @@ int Restore(const cli::Options& o) {
     }
     s.View.Results = false;
     for (const TPlannedWrite& w : plan) {
+        if (w.Refused) continue;
         const TRegisterRead back = ReadWords(s, *w.Node);
         if (back.Ok && back.Words == w.Saved->Words) continue;
         ++failed;
