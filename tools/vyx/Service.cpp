@@ -80,9 +80,25 @@ TRegisterRead ReadWords(TServiceSession& s, TNode& node) {
 
 std::vector<TNode*> TreeRegisters(const TRegisterTree& tree) {
     std::vector<TNode*> registers;
-    for (TNode* node = tree.First(); node; node = tree.NextNode(node)) {
-        if (GetAccessCode(node->Record.Access) != kAccessGroup && node->Record.DataType != u"BIT")
-            registers.push_back(node);
+    // Depth first without recursion: a group is entered, a register never.
+    TNode* node = tree.First();
+    while (node) {
+        const bool group = GetAccessCode(node->Record.Access) == kAccessGroup;
+        if (!group) registers.push_back(node);
+        if (group && node->Record.DataType.empty() && node->ChildCount() > 0) {
+            node = node->FirstChild();
+            continue;
+        }
+        // The next sibling, or that of the nearest ancestor that has one.
+        while (node) {
+            TNode* parent = node->Parent();
+            const size_t next = node->Index() + 1;
+            if (next < (parent ? parent->ChildCount() : tree.TopLevelCount())) {
+                node = parent ? parent->Child(next) : tree.TopLevel(next);
+                break;
+            }
+            node = parent;
+        }
     }
     return registers;
 }

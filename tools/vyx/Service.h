@@ -72,8 +72,9 @@ struct TRegisterRead {
 };
 TRegisterRead ReadWords(TServiceSession& session, TNode& node);
 
-// The registers of a tree as a walk reads them: every node with an access
-// keyword that is not a bit child, in tree order.
+// The registers of the whole tree as a group walk reads them, in tree order:
+// every node with an access keyword (RO, RW, RP); groups are entered, registers
+// never, so bit children and anything else below a register are left out.
 std::vector<TNode*> TreeRegisters(const TRegisterTree& tree);
 
 // The folder of the running executable, where the device files lie.
