@@ -100,6 +100,38 @@ std::u16string BuildWriteMultiple(TFrame& frame, std::u16string_view slaveText, 
     return record.Value;
 }
 
+std::u16string BuildWriteWords(TFrame& frame, std::u16string_view slaveText, const TRegData& record,
+                               std::span<const uint16_t> words) {
+    const uint8_t slave = SlaveAddress(slaveText);
+    const uint16_t number = RegisterNumber(record);
+    const uint16_t address = WriteAddress(number);
+    const int32_t length = StrToInt(record.Length);
+    if (words.empty() || length != static_cast<int32_t>(words.size())) throw Error("nieprawidłowa długość rejestru");
+    if (length > kMaxWriteRegisters) throw Error("zbyt wiele rejestrów do zapisu");
+    const int type = GetTypeCode(record.DataType);
+
+    auto& b = frame.TxBuf;
+    b[kOffSlave] = slave;
+    PutWord(&b[kOffAddress], address);
+    if (words.size() == 1) {
+        b[kOffFunction] = 6;
+        PutWord(&b[kOffQuantity], words[0]);
+        frame.FrameLength = 6;
+    } else {
+        const auto count = static_cast<uint8_t>(length);
+        b[kOffFunction] = 16;
+        PutWord(&b[kOffQuantity], count);
+        b[kOffByteCount] = static_cast<uint8_t>(2 * count);
+        for (size_t i = 0; i < words.size(); ++i) PutWord(&b[kOffData + 2 * i], words[i]);
+        frame.RegisterCount = count;
+        frame.FrameLength = static_cast<uint8_t>(7 + 2 * count);
+    }
+    frame.RequestRegister = number;
+    frame.AppendCrc();
+    frame.TypeCode = static_cast<uint8_t>(type);
+    return record.Value;
+}
+
 bool BuildDiagnostic(TFrame& frame, std::u16string_view slaveText, std::u16string_view subFunctionText,
                      std::u16string_view dataText) {
     frame.TypeCode = kTypeHex;

@@ -6,6 +6,7 @@
 // Every builder converts and checks everything it needs before it writes a byte:
 // a refused or failed build throws vyx::Error and leaves the previous frame and
 // its state untouched, so the caller sends nothing.
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,14 @@ std::u16string BuildWriteSingle(TFrame& frame, std::u16string_view slaveText, co
 // ("zbyt wiele rejestrów do zapisu") or below 1 ("nieprawidłowa długość
 // rejestru"), and a type without an encoding ("nieznany typ rejestru").
 std::u16string BuildWriteMultiple(TFrame& frame, std::u16string_view slaveText, const TRegData& record);
+
+// A write of the record's exact register words, as a device gave them: function
+// 6 for one word, 16 for more, each word most significant byte first; returns
+// the record's Value as the written value text. Refuses what BuildWriteMultiple
+// refuses by number and count, and a word count other than the record's Length
+// ("nieprawidłowa długość rejestru"), so no neighbouring register is touched.
+std::u16string BuildWriteWords(TFrame& frame, std::u16string_view slaveText, const TRegData& record,
+                               std::span<const uint16_t> words);
 
 // Function 8 diagnostic request. Returns false, building nothing, when the slave
 // address is 0 in its low 8 bits (the broadcast address).

@@ -234,3 +234,50 @@ TEST(BuildDiagnostic, RestartFrameAndBroadcastRefusal) {
     EXPECT_EQ(g.TypeCode, kTypeHex);  // the type code is set before anything else
     EXPECT_EQ(ErrorOf([&] { BuildDiagnostic(g, u"", u"$0001", u"$FF00"); }), "'' is not a valid integer value");
 }
+
+TEST(BuildWriteWords, ExactWordsByFunction6Or16) {
+    const struct {
+        const char* slave;
+        const char* address;
+        const char* length;
+        std::vector<uint16_t> words;
+        Bytes frame;
+    } cases[] = {
+        {"247", "40010", "1", {0x0005}, {0xF7, 0x06, 0x00, 0x09, 0x00, 0x05, 0x8D, 0x5D}},
+        // Words are sent as they stand, whatever the type would encode.
+        {"247", "40001", "2", {0x0000, 0x447A}, {0xF7, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x00, 0x00, 0x44, 0x7A, 0x5C, 0xC7}},
+        {"5", "40007", "3", {0x4142, 0x2020, 0xFFFE},
+         {0x05, 0x10, 0x00, 0x06, 0x00, 0x03, 0x06, 0x41, 0x42, 0x20, 0x20, 0xFF, 0xFE, 0xB5, 0x7F}},
+    };
+    for (const auto& c : cases) {
+        TFrame f;
+        TRegData r = Reg(c.address, c.length, "REAL", "12,50");
+        EXPECT_EQ(BuildWriteWords(f, U16(c.slave), r, c.words), u"12,50");
+        EXPECT_EQ(Sent(f), c.frame) << c.address;
+        EXPECT_EQ(f.TypeCode, kTypeReal);
+    }
+}
+
+TEST(BuildWriteWords, RefusalsLeaveTheFrameUntouched) {
+    const struct {
+        const char* address;
+        const char* length;
+        size_t words;
+        const char* error;
+    } cases[] = {
+        {"40001", "2", 1, "nieprawidłowa długość rejestru"},  // fewer words than the register has
+        {"40001", "1", 2, "nieprawidłowa długość rejestru"},
+        {"40001", "0", 0, "nieprawidłowa długość rejestru"},
+        {"40001", "14", 14, "zbyt wiele rejestrów do zapisu"},
+        {"30001", "1", 1, "rejestr poza zakresem"},
+    };
+    for (const auto& c : cases) {
+        TFrame f;
+        BuildRead(f, u"247", Reg("40001"));
+        const TFrame before = f;
+        const std::vector<uint16_t> words(c.words, 0x1234);
+        EXPECT_EQ(ErrorOf([&] { BuildWriteWords(f, u"247", Reg(c.address, c.length), words); }), c.error)
+            << c.address << " " << c.length;
+        EXPECT_EQ(Sent(f), Sent(before));
+    }
+}

@@ -13,6 +13,10 @@ int RunReset(int argc, char** argv);
 int RunWalk(int argc, char** argv);
 int RunMonitor(int argc, char** argv);
 int RunCalibrate(int argc, char** argv);
+int RunScan(int argc, char** argv);
+int RunBackup(int argc, char** argv);
+int RunDiff(int argc, char** argv);
+int RunRestore(int argc, char** argv);
 
 // Exit statuses shared by the subcommands.
 inline constexpr int kExitOk = 0;

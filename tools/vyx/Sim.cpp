@@ -25,6 +25,7 @@
 #include "registers/Error.h"
 #include "registers/RegisterFile.h"
 #include "serial/Serial.h"
+#include "serial/Termios.h"
 #include "tools/vyx/Commands.h"
 #include "tools/vyx/Options.h"
 #include "tools/vyx/SimDevice.h"
@@ -45,6 +46,9 @@ const char kUsage[] =
     "  --slave N         slave address (default 247)\n"
     "  --baud B          pace requests and replies as a line of B baud would\n"
     "                    (11 bits a character; default: no pacing)\n"
+    "  --mode TEXT       the device's line, e.g. 9600,o,8,1: a request sent at\n"
+    "                    another speed, parity or stop bits is not understood and\n"
+    "                    gets no reply (default: any line)\n"
     "  --delay MS        turn-around time before each reply (default 0)\n"
     "  --noise N         R0 varies by up to N counts around its value (default 1)\n"
     "  --crc-errors P    probability of a reply with a broken CRC\n"
@@ -53,7 +57,7 @@ const char kUsage[] =
     "  --name NAME       name of the link (default: the file's name)\n";
 
 struct Stats {
-    long requests = 0, ignored = 0, replies = 0, exceptions = 0, crcErrors = 0, silenced = 0, echoes = 0, writes = 0;
+    long requests = 0, ignored = 0, misheard = 0, replies = 0, exceptions = 0, crcErrors = 0, silenced = 0, echoes = 0, writes = 0;
 };
 
 // The pseudo-terminal: the master side is served, the terminal side is kept open
@@ -184,6 +188,18 @@ struct TCarry {
     int n = 0;
 };
 
+// True when the client has set the terminal to the device's line. A
+// pseudo-terminal keeps the speed, the stop bits, PARODD and the parity check
+// (INPCK) the client set, but drops PARENB, so the parity check stands for it.
+bool LineMatches(int fd, const vyx::TLineSettings& line) {
+    termios t{};
+    if (tcgetattr(fd, &t) != 0) return false;
+    const bool parity = (t.c_cflag & PARENB) || (t.c_iflag & INPCK);
+    const char seen = !parity ? 'N' : (t.c_cflag & PARODD) ? 'O' : 'E';
+    const uint8_t stopBits = (t.c_cflag & CSTOPB) ? 2 : 1;
+    return vyx::posix::LineSpeed(fd) == line.Baud && seen == line.Parity && stopBits == line.StopBits;
+}
+
 // Reads one request frame from the line: complete by its length, or ended by a
 // pause of 5 ms. Returns its length, 0 when nothing came before the stop flag.
 int ReceiveFrame(int fd, uint8_t* buf, int size, TCarry& carry) {
@@ -228,10 +244,12 @@ int RunSim(int argc, char** argv) {
     long slave, baud, delay;
     double noise, crcErrors, silence, exceptions;
     std::string file, name;
+    vyx::TLineSettings line;
+    bool anyLine = true;
     try {
         const vyx::cli::Options o(argc, argv,
                                   {"--slave", "--baud", "--delay", "--noise", "--crc-errors", "--silence",
-                                   "--exceptions", "--name"},
+                                   "--exceptions", "--name", "--mode"},
                                   {});
         if (o.Positional().size() != 1) throw std::invalid_argument("name one register description file");
         file = o.Positional()[0];
@@ -244,6 +262,8 @@ int RunSim(int argc, char** argv) {
         exceptions = o.GetProbability("--exceptions");
         name = o.Get("--name", fs::path(file).stem().string());
         if (name.empty() || name.find('/') != std::string::npos) throw std::invalid_argument("bad --name");
+        anyLine = !o.Has("--mode");
+        if (!anyLine && !vyx::ParseMode(o.Get("--mode", ""), line)) throw std::invalid_argument("bad --mode");
     } catch (const std::invalid_argument& e) {
         std::fprintf(stderr, "vyx sim: %s\n\n%s", e.what(), kUsage);
         return kExitUsage;
@@ -305,6 +325,13 @@ int RunSim(int argc, char** argv) {
         if (n <= 0) continue;
         const int expected = RequestLength(request, n);
         if (expected > 0 && n > expected) n = expected;  // a full buffer: the rest is dropped
+
+        if (expected > 0 && n > expected) n = expected;  // what follows is dropped with the frame
+        // Sent at another line setting, the request is noise to the device.
+        if (!anyLine && !LineMatches(terminal.master, line)) {
+            ++stats.misheard;
+            continue;
+        }
         // A slave answers only frames that are whole, intact and its own.
         if (n < 4 || !vyx::CheckCrc(request, static_cast<uint16_t>(n)) || request[0] != slave) {
             ++stats.ignored;
@@ -375,8 +402,8 @@ int RunSim(int argc, char** argv) {
     close(pair[1]);
     std::fprintf(stderr,
                  "vyx sim: %ld requests, %ld replies (%ld exceptions, %ld with a broken CRC, %ld echoes, "
-                 "%ld writes), %ld unanswered, %ld frames ignored\n",
+                 "%ld writes), %ld unanswered, %ld frames ignored, %ld at another line setting\n",
                  stats.requests, stats.replies, stats.exceptions, stats.crcErrors, stats.echoes, stats.writes,
-                 stats.silenced, stats.ignored);
+                 stats.silenced, stats.ignored, stats.misheard);
     return kExitOk;
 }

@@ -23,6 +23,10 @@ constexpr Command kCommands[] = {
     {"walk", RunWalk, "read the registers of a group one after another"},
     {"monitor", RunMonitor, "read a register periodically, with the time of each reading"},
     {"calibrate", RunCalibrate, "average readings of R0 and write the mean into N100 or N400"},
+    {"scan", RunScan, "find the speed, parity and slave address of devices on a line"},
+    {"backup", RunBackup, "save every register of a device as a snapshot (JSON)"},
+    {"diff", RunDiff, "compare two snapshots, or a snapshot and a device"},
+    {"restore", RunRestore, "write a snapshot's writable registers back to a device"},
 };
 
 void PrintUsage(std::FILE* out) {

@@ -1,0 +1,204 @@
+// vyx scan, backup, diff and restore against simulators.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "tests/support/Process.h"
+
+namespace fs = std::filesystem;
+using vyx::test::RunToEnd;
+using vyx::test::TProcess;
+using vyx::test::TRun;
+
+namespace {
+
+const std::string kCalibratable = std::string(VYX_DEVICES_DIR) + "/VXT-20F.dat";
+const std::string kFlowMeter = std::string(VYX_DEVICES_DIR) + "/VXP-10.dat";
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// The line with each run of spaces made one: the columns' widths follow the names.
+std::string Squeezed(const std::string& line) {
+    std::string out;
+    for (const char c : line)
+        if (c != ' ' || out.empty() || out.back() != ' ') out += c;
+    return out;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+class ServiceTest : public ::testing::Test {
+protected:
+    ServiceTest() {
+        folder = fs::temp_directory_path() / ("vyx-service-test-" + std::to_string(getpid()));
+        fs::create_directories(folder);
+    }
+    ~ServiceTest() override {
+        sims.clear();
+        fs::remove_all(folder);
+    }
+
+    std::string Start(const std::string& device, std::vector<std::string> options = {}) {
+        options.insert(options.begin(), {"sim", device, "--noise", "0"});
+        sims.push_back(std::make_unique<TProcess>(VYX_BINARY, options,
+                                                  std::map<std::string, std::string>{{"XDG_RUNTIME_DIR", folder}}));
+        return sims.back()->FirstLine();
+    }
+
+    TRun Vyx(std::vector<std::string> args) { return RunToEnd(VYX_BINARY, args); }
+
+    std::string File(const char* name) const { return (folder / name).string(); }
+
+    fs::path folder;
+    std::vector<std::unique_ptr<TProcess>> sims;
+};
+
+}  // namespace
+
+TEST_F(ServiceTest, ScanFindsEachSimulatorAtItsLineAndSlaveOnly) {
+    const std::string a = Start(kCalibratable, {"--slave", "5", "--mode", "9600,o,8,1"});
+    const std::string b = Start(kFlowMeter, {"--slave", "7", "--mode", "38400,n,8,2"});
+    ASSERT_FALSE(a.empty());
+    ASSERT_FALSE(b.empty());
+    // 2 speeds x 4 settings x 6 addresses on each terminal.
+    const auto scanA = Vyx({"scan", "--port", a, "--bauds", "9600,38400", "--slaves", "3-8"});
+    EXPECT_EQ(scanA.Status, 0) << scanA.Err;
+    EXPECT_EQ(Lines(scanA.Out), std::vector<std::string>{"9600,o,8,1     odd parity         slave 5    reply 0"});
+    const auto scanB = Vyx({"scan", "--port", b, "--bauds", "9600,38400", "--slaves", "3-8"});
+    EXPECT_EQ(scanB.Status, 0) << scanB.Err;
+    // The flow meter's 40001 is a REAL of 25,00: its first register is the low half, 0.
+    EXPECT_EQ(Lines(scanB.Out), std::vector<std::string>{"38400,n,8,2    no parity: 2 STOP  slave 7    reply 0"});
+    EXPECT_NE(scanB.Err.find("48 of 48 tries"), std::string::npos) << scanB.Err;
+    // Nobody at these addresses.
+    const auto none = Vyx({"scan", "--port", a, "--bauds", "9600", "--parities", "o", "--slaves", "1-2"});
+    EXPECT_EQ(none.Status, 3) << none.Err;
+    EXPECT_EQ(none.Out, "");
+}
+
+TEST_F(ServiceTest, BackupDiffRestoreRoundTrip) {
+    const std::string port = Start(kCalibratable);
+    const std::string before = File("unit.json");
+    const auto backup = Vyx({"backup", "--port", port, "--file", kCalibratable, "-o", before});
+    ASSERT_EQ(backup.Status, 0) << backup.Err;
+    std::ifstream in(before);
+    const auto doc = nlohmann::json::parse(in);
+    EXPECT_EQ(doc["format"], 1);
+    EXPECT_EQ(doc["device"], "VXT-20F.dat");
+    EXPECT_EQ(doc["slave"], 247);
+    EXPECT_EQ(doc["complete"], true);
+    EXPECT_EQ(doc["registers"].size(), 28u);  // registers only: no groups, no bit children
+    const auto& n100 = doc["registers"][8];
+    EXPECT_EQ(n100["name"], "N100");
+    EXPECT_EQ(n100["value"], "1000,00");
+    EXPECT_EQ(n100["words"], nlohmann::json({"0000", "447A"}));
+
+    ASSERT_EQ(Vyx({"write", "--port", port, "--file", kCalibratable, "N100", "1500,25"}).Status, 0);
+    ASSERT_EQ(Vyx({"write", "--port", port, "--file", kCalibratable, "Data kalibracji", "01.01.2025"}).Status, 0);
+    const std::vector<std::string> changed = {
+        "40001 N100 1000,00 | 1500,25",
+        "40007 Data kalibracji 14.05.2024 | 01.01.2025 ",  // TEXT keeps its padding
+    };
+    const auto diff = Vyx({"diff", before, "--port", port});
+    EXPECT_EQ(diff.Status, 3) << diff.Err;
+    EXPECT_EQ(Lines(diff.Out).size(), 3u) << diff.Out;
+    EXPECT_EQ(Squeezed(Lines(diff.Out).at(1)), changed[0]);
+    EXPECT_EQ(Squeezed(Lines(diff.Out).at(2)), changed[1]);
+    // The same between two snapshots.
+    const std::string after = File("after.json");
+    ASSERT_EQ(Vyx({"backup", "--port", port, "--file", kCalibratable, "-o", after}).Status, 0);
+    const auto files = Vyx({"diff", before, after});
+    EXPECT_EQ(files.Status, 3);
+    EXPECT_EQ(Lines(files.Out).size(), 3u) << files.Out;
+
+    // Without --yes nothing is written.
+    const auto dry = Vyx({"restore", before, "--port", port});
+    EXPECT_EQ(dry.Status, 0) << dry.Err;
+    EXPECT_NE(dry.Err.find("2 registers would be written"), std::string::npos) << dry.Err;
+    EXPECT_EQ(Vyx({"diff", before, "--port", port}).Status, 3);
+
+    const auto restore = Vyx({"restore", before, "--port", port, "--yes", "--hex"});
+    EXPECT_EQ(restore.Status, 0) << restore.Err;
+    EXPECT_NE(restore.Err.find("restored 2 registers"), std::string::npos) << restore.Err;
+    // By the saved words: function 16, the text's bytes as they were read (zero padded).
+    EXPECT_NE(restore.Out.find("< $F71000000002040000447A5CC7\n"), std::string::npos) << restore.Out;
+    EXPECT_NE(restore.Out.find("40001  N100:       1000,00\n"), std::string::npos) << restore.Out;
+    EXPECT_NE(restore.Out.find("< $F710000600081031342E30352E323032340000000000006E72\n"), std::string::npos)
+        << restore.Out;
+    const auto again = Vyx({"diff", before, "--port", port});
+    EXPECT_EQ(again.Status, 0) << again.Err;
+    EXPECT_EQ(again.Out, "");
+}
+
+TEST_F(ServiceTest, RestoreRefusesAnotherDevicesSnapshot) {
+    const std::string flow = Start(kFlowMeter);
+    const std::string other = File("flow.json");
+    ASSERT_EQ(Vyx({"backup", "--port", flow, "--file", kFlowMeter, "-o", other}).Status, 0);
+    const std::string port = Start(kCalibratable);
+    const auto refused = Vyx({"restore", other, "--port", port, "--file", kCalibratable, "--yes"});
+    EXPECT_EQ(refused.Status, 1);
+    EXPECT_NE(refused.Err.find("was taken from VXP-10.dat, not from VXT-20F.dat"), std::string::npos) << refused.Err;
+    EXPECT_EQ(refused.Out, "");
+    // Without --file the snapshot's own device file is used, found beside vyx.
+    const auto own = Vyx({"restore", other, "--port", flow});
+    EXPECT_EQ(own.Status, 0) << own.Err;
+    EXPECT_NE(own.Err.find("nothing to write"), std::string::npos) << own.Err;
+}
+
+TEST_F(ServiceTest, CrcErrorsGiveAnIncompleteBackup) {
+    const std::string port = Start(kCalibratable, {"--crc-errors", "0.2"});
+    // One backup is complete only with a chance of 0.8^28, under 0.2 %; a few tries make it certain.
+    bool incomplete = false;
+    for (int attempt = 0; attempt < 5 && !incomplete; ++attempt) {
+        const std::string file = File("noisy.json");
+        const auto r = Vyx({"backup", "--port", port, "--file", kCalibratable, "-o", file});
+        std::ifstream in(file);
+        const auto doc = nlohmann::json::parse(in);
+        size_t failed = 0;
+        for (const auto& reg : doc["registers"]) failed += reg.contains("error");
+        EXPECT_EQ(doc["registers"].size(), 28u);
+        EXPECT_EQ(Count(r.Err, ": crc_error\n"), failed) << r.Err;
+        EXPECT_EQ(doc["complete"], failed == 0);
+        EXPECT_EQ(r.Status, failed == 0 ? 0 : 3) << r.Err;
+        if (failed) {
+            EXPECT_NE(r.Err.find("snapshot incomplete: " + std::to_string(failed) + " of 28 registers not read"),
+                      std::string::npos)
+                << r.Err;
+            incomplete = true;
+        }
+    }
+    EXPECT_TRUE(incomplete);
+}
+
+TEST_F(ServiceTest, DamagedSnapshotsAreRefusedByName) {
+    const struct {
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {"{\"format\": 2}", "format: 2 is not a snapshot format this vyx reads"},
+        {"{\"format\": 1, \"device\": \"X.dat\", \"slave\": 1, \"mode\": \"9600\", \"time\": \"\", \"registers\": "
+         "[{\"name\": \"A\", \"address\": \"40001\", \"type\": \"WORD\", \"length\": \"1\", \"access\": \"RW\", "
+         "\"value\": \"1\", \"words\": [\"12G4\"]}]}",
+         "registers[0].words[0]: \"12G4\" is not four hexadecimal digits"},
+        {"[1, 2", "not JSON"},
+    };
+    for (const auto& c : cases) {
+        const std::string file = File("bad.json");
+        std::ofstream(file) << c.text;
+        const auto r = Vyx({"diff", file, file});
+        EXPECT_EQ(r.Status, 1);
+        EXPECT_NE(r.Err.find(c.error), std::string::npos) << r.Err;
+    }
+}

@@ -1,0 +1,313 @@
+// vyx backup, vyx diff, vyx restore: save a unit's parameters as a snapshot,
+// compare snapshots or a snapshot and a live device, and put a snapshot's
+// writable registers back onto a device by their exact words.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "modbus/Builders.h"
+#include "registers/Error.h"
+#include "registers/RegisterFile.h"
+#include "registers/Text.h"
+#include "tools/vyx/Commands.h"
+#include "tools/vyx/Options.h"
+#include "tools/vyx/Service.h"
+#include "tools/vyx/Snapshot.h"
+
+namespace fs = std::filesystem;
+using namespace vyx;
+using namespace vyx::tool;
+
+namespace {
+
+const char kLineOptions[] =
+    "  --port PATH       serial port: a path, or a name under /dev\n"
+    "  --mode TEXT       line settings (default: the snapshot's, else 19200,e,8,1)\n"
+    "  --slave N         slave address (default: the snapshot's, else 247)\n"
+    "  --file F.dat      the device file (default: the snapshot's device file in\n"
+    "                    the folder of vyx)\n"
+    "  --hex             also print the request and reply frames\n";
+
+const std::set<std::string> kValued = {"--port", "--mode", "--slave", "--file", "--output"};
+
+// "-o FILE" is the short form of "--output FILE".
+std::vector<char*> ExpandShortOptions(int argc, char** argv) {
+    static char output[] = "--output";
+    std::vector<char*> args(argv, argv + argc);
+    for (char*& a : args)
+        if (std::string_view(a) == "-o") a = output;
+    return args;
+}
+
+// "1 register", "3 registers".
+std::string Registers(size_t n) { return std::to_string(n) + (n == 1 ? " register" : " registers"); }
+
+struct TDevice {
+    fs::path Path;
+    TRegisterTree Tree;
+    std::string Name() const { return Path.filename().string(); }
+};
+
+// The device file named by --file, else the snapshot's device file beside vyx.
+TDevice LoadDevice(const cli::Options& o, const std::string& snapshotDevice) {
+    TDevice d;
+    if (o.Has("--file")) {
+        d.Path = o.Get("--file", "");
+    } else {
+        if (snapshotDevice.empty() || fs::path(snapshotDevice).filename() != snapshotDevice)
+            throw Error("name the device file with --file");
+        d.Path = ProgramFolder() / snapshotDevice;
+        if (!fs::exists(d.Path))
+            throw Error(snapshotDevice + " is not in " + ProgramFolder().string() + "; name it with --file");
+    }
+    LoadRegisterFile(d.Tree, d.Path);
+    return d;
+}
+
+void OpenLine(TServiceSession& s, const cli::Options& o, const TSnapshot* snapshot) {
+    s.View.Hex = o.Has("--hex");
+    s.Slave = FromUtf8(o.Get("--slave", snapshot ? std::to_string(snapshot->Slave) : "247"));
+    const int32_t slave = StrToInt(s.Slave);
+    if (slave < 1 || slave > 255) throw Error("--slave needs an address from 1 to 255");
+    s.Open(o.Get("--port", ""), o.Get("--mode", snapshot ? snapshot->Mode : "19200,e,8,1"));
+}
+
+// Reads the whole device, saying on standard error how far it is.
+TSnapshot ReadDevice(TServiceSession& s, const TDevice& d) {
+    const bool terminal = isatty(2);
+    TSnapshot live = TakeSnapshot(s, d.Tree, d.Name(), [&](size_t i, size_t n) {
+        if (terminal) std::fprintf(stderr, "\rreading %zu of %zu registers", i + 1, n);
+    });
+    if (terminal) std::fprintf(stderr, "\r\033[K");
+    return live;
+}
+
+// The body of a command; the wrapper turns errors into messages and statuses.
+int Guarded(const char* command, const char* usage, int (*body)(const cli::Options&), int argc, char** argv,
+            const std::set<std::string>& flags) {
+    if (WantsHelp(argc, argv)) {
+        std::fputs(usage, stdout);
+        return kExitOk;
+    }
+    try {
+        std::vector<char*> args = ExpandShortOptions(argc, argv);
+        const cli::Options o(static_cast<int>(args.size()), args.data(), kValued, flags);
+        return body(o);
+    } catch (const std::invalid_argument& e) {
+        std::fprintf(stderr, "vyx %s: %s\n\n%s", command, e.what(), usage);
+        return kExitUsage;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vyx %s: %s\n", command, e.what());
+        return kExitFailure;
+    }
+}
+
+const std::string kBackupUsage = std::string(
+    "Usage: vyx backup --port PATH --file F.dat [-o UNIT.json] [--slave N] [--mode TEXT] [--hex]\n"
+    "Reads every register of the device file in tree order and writes a snapshot\n"
+    "(docs/snapshots.md) to UNIT.json, or to standard output. Registers that fail\n"
+    "to read are listed with the reason on standard error and kept in the snapshot\n"
+    "with it.\n"
+    "Exit status: 0 complete snapshot, 3 snapshot written but incomplete,\n"
+    "1 no snapshot.\n\nOptions:\n") + kLineOptions;
+
+int Backup(const cli::Options& o) {
+    if (!o.Positional().empty()) throw std::invalid_argument("unexpected argument " + o.Positional()[0]);
+    if (!o.Has("--file")) throw std::invalid_argument("--file F.dat is required");
+    const TDevice device = LoadDevice(o, "");
+    TServiceSession s;
+    const bool toFile = o.Has("--output");
+    if (!toFile) s.View.Out = stderr;
+    OpenLine(s, o, nullptr);
+    const TSnapshot snapshot = ReadDevice(s, device);
+    if (toFile)
+        SaveSnapshot(snapshot, o.Get("--output", ""));
+    else
+        std::printf("%s\n", SnapshotToJson(snapshot).dump(2).c_str());
+
+    size_t failed = 0;
+    for (const TSnapshotRegister& r : snapshot.Registers) {
+        if (r.Read()) continue;
+        ++failed;
+        std::fprintf(stderr, "not read: %s  %s: %s\n", r.Address.c_str(), r.Name.c_str(), r.Error.c_str());
+    }
+    if (failed == 0) {
+        std::fprintf(stderr, "snapshot complete: %s\n", Registers(snapshot.Registers.size()).c_str());
+        return kExitOk;
+    }
+    std::fprintf(stderr, "snapshot incomplete: %zu of %s not read\n", failed,
+                 Registers(snapshot.Registers.size()).c_str());
+    return kExitNotClean;
+}
+
+const std::string kDiffUsage = std::string(
+    "Usage: vyx diff A.json B.json\n"
+    "       vyx diff A.json --port PATH [--file F.dat] [--slave N] [--mode TEXT] [--hex]\n"
+    "Lists the registers whose words differ, side by side with their shown values\n"
+    "(and their words where the values look alike), and the registers present in\n"
+    "only one. With --port, B is the live device, read through the device file.\n"
+    "Exit status: 0 no differences, 3 differences, 1 failure.\n\nOptions:\n") + kLineOptions;
+
+int Diff(const cli::Options& o) {
+    const auto& files = o.Positional();
+    const bool live = o.Has("--port");
+    if (files.size() != (live ? 1u : 2u))
+        throw std::invalid_argument(live ? "name one snapshot to compare with the device" : "name two snapshots");
+    const TSnapshot a = LoadSnapshot(files[0]);
+    TSnapshot b;
+    std::string nameB;
+    if (live) {
+        const TDevice device = LoadDevice(o, a.Device);
+        if (device.Name() != a.Device)
+            std::fprintf(stderr, "note: %s was taken from %s, the device is read through %s\n", files[0].c_str(),
+                         a.Device.c_str(), device.Name().c_str());
+        TServiceSession s;
+        OpenLine(s, o, &a);
+        b = ReadDevice(s, device);
+        nameB = "device on " + s.Path;
+    } else {
+        b = LoadSnapshot(files[1]);
+        nameB = files[1];
+    }
+    const size_t n = PrintDifferences(Compare(a, b), files[0], nameB);
+    if (n == 0) {
+        std::fprintf(stderr, "no differences\n");
+        return kExitOk;
+    }
+    std::fprintf(stderr, "%s %s\n", Registers(n).c_str(), n == 1 ? "differs" : "differ");
+    return kExitNotClean;
+}
+
+const std::string kRestoreUsage = std::string(
+    "Usage: vyx restore UNIT.json --port PATH [--yes] [--force] [--file F.dat] [--slave N]\n"
+    "                   [--mode TEXT] [--hex]\n"
+    "Reads the device and shows what would change, as vyx diff does. With --yes it\n"
+    "writes the RW and RP registers whose words differ, with the snapshot's exact\n"
+    "words (function 6 for one register, 16 for more), then reads each back and\n"
+    "reports any that did not take. RO registers and registers missing from the\n"
+    "device file are never written. A snapshot taken from another device file is\n"
+    "refused unless --force.\n"
+    "Exit status: 0 every register written took (without --yes: the device was\n"
+    "read), 3 a write failed or did not take, 1 failure.\n\nOptions:\n"
+    "  --yes             write; without it nothing is written\n"
+    "  --force           restore a snapshot taken from another device file\n") + kLineOptions;
+
+TNode* FindNode(const TRegisterTree& tree, const TSnapshotRegister& r) {
+    for (TNode* node : TreeRegisters(tree))
+        if (ToUtf8(node->Record.Name) == r.Name && ToUtf8(node->Record.Address) == r.Address) return node;
+    return nullptr;
+}
+
+bool Writable(std::u16string_view access) {
+    const int code = GetAccessCode(access);
+    return code == kAccessRW || code == kAccessRP;
+}
+
+struct TPlannedWrite {
+    const TSnapshotRegister* Saved;
+    TNode* Node;
+    bool Refused = false;  // the frame could not be built: nothing was sent
+};
+
+int Restore(const cli::Options& o) {
+    if (o.Positional().size() != 1) throw std::invalid_argument("name one snapshot to restore");
+    if (!o.Has("--port")) throw std::invalid_argument("--port is required");
+    const std::string file = o.Positional()[0];
+    const TSnapshot saved = LoadSnapshot(file);
+    TDevice device = LoadDevice(o, saved.Device);
+    if (device.Name() != saved.Device && !o.Has("--force"))
+        throw Error(file + " was taken from " + saved.Device + ", not from " + device.Name() +
+                    "; --force restores it anyway");
+
+    TServiceSession s;
+    OpenLine(s, o, &saved);
+    const TSnapshot live = ReadDevice(s, device);
+    const std::vector<TDifference> differences = Compare(saved, live);
+    PrintDifferences(differences, file, "device on " + s.Path);
+
+    // Only what the snapshot holds, the device file lets write and the device holds otherwise.
+    std::vector<TPlannedWrite> plan;
+    for (const TDifference& d : differences) {
+        if (!d.A || !d.A->Read()) continue;
+        const TSnapshotRegister& r = *d.A;
+        TNode* node = FindNode(device.Tree, r);
+        std::string why;
+        if (!node)
+            why = "not in " + device.Name();
+        else if (!Writable(node->Record.Access) || !Writable(FromUtf8(r.Access)))
+            why = "access " + ToUtf8(node->Record.Access);
+        else if (StrToInt(node->Record.Length) != static_cast<int32_t>(r.Words.size()))
+            why = "its length in " + device.Name() + " is " + ToUtf8(node->Record.Length);
+        if (why.empty()) {
+            plan.push_back({&r, node, false});
+        } else {
+            std::fprintf(stderr, "not written: %s  %s: %s\n", r.Address.c_str(), r.Name.c_str(), why.c_str());
+        }
+    }
+    if (plan.empty()) {
+        std::fprintf(stderr, "nothing to write\n");
+        return kExitOk;
+    }
+    if (!o.Has("--yes")) {
+        std::fprintf(stderr, "%s would be written; --yes writes them\n", Registers(plan.size()).c_str());
+        return kExitOk;
+    }
+
+    size_t failed = 0;
+    s.View.Results = true;
+    for (TPlannedWrite& w : plan) {
+        // The record carries the shown value, which the result line reports as written.
+        TRegData record = w.Node->Record;
+        record.Value = FromUtf8(w.Saved->Value);
+        TTransaction& t = s.Transaction;
+        try {
+            t.WrittenValue = BuildWriteWords(s.Frame, s.Slave, record, w.Saved->Words);
+        } catch (const Error& e) {
+            ++failed;
+            w.Refused = true;
+            std::fprintf(stderr, "not written: %s  %s: %s\n", w.Saved->Address.c_str(), w.Saved->Name.c_str(),
+                         e.what());
+            continue;
+        }
+        t.Log.LineAddress = record.Address;
+        t.Log.LineName = record.Name + u":";
+        t.Log.LineValue = record.Value;
+        t.Transact();
+        std::fflush(stdout);
+        if (t.Log.Status == u"..." || t.Log.Status == u"crc_error" || !t.Rslt.Ok)
+            std::fprintf(stderr, "%s  %s: %s\n", w.Saved->Address.c_str(), w.Saved->Name.c_str(),
+                         t.Log.Status == u"..."           ? "no reply"
+                         : t.Log.Status == u"crc_error" ? "crc_error"
+                                                         : ToUtf8(t.Rslt.ErrorText).c_str());
+    }
+    s.View.Results = false;
+    for (const TPlannedWrite& w : plan) {
+        if (w.Refused) continue;
+        const TRegisterRead back = ReadWords(s, *w.Node);
+        if (back.Ok && back.Words == w.Saved->Words) continue;
+        ++failed;
+        std::fprintf(stderr, "did not take: %s  %s: %s\n", w.Saved->Address.c_str(), w.Saved->Name.c_str(),
+                     back.Ok ? ("reads " + ToUtf8(back.Value) + " [" + WordsText(back.Words) + "]").c_str()
+                             : ("read back failed: " + back.Error).c_str());
+    }
+    if (failed == 0) {
+        std::fprintf(stderr, "restored %s\n", Registers(plan.size()).c_str());
+        return kExitOk;
+    }
+    std::fprintf(stderr, "%zu of %s did not take\n", failed, Registers(plan.size()).c_str());
+    return kExitNotClean;
+}
+
+}  // namespace
+
+int RunBackup(int argc, char** argv) { return Guarded("backup", kBackupUsage.c_str(), Backup, argc, argv, {"--hex"}); }
+
+int RunDiff(int argc, char** argv) { return Guarded("diff", kDiffUsage.c_str(), Diff, argc, argv, {"--hex"}); }
+
+int RunRestore(int argc, char** argv) {
+    return Guarded("restore", kRestoreUsage.c_str(), Restore, argc, argv, {"--hex", "--yes", "--force"});
+}

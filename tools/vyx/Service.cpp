@@ -1,0 +1,112 @@
+#include "tools/vyx/Service.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+#include "registers/Error.h"
+#include "registers/Text.h"
+
+namespace vyx::tool {
+
+void TServiceView::ShowMessage(std::u16string_view text) { std::fprintf(stderr, "%s\n", ToUtf8(text).c_str()); }
+
+void TServiceView::AppendCommLine(std::u16string_view line) {
+    if (Hex) std::fprintf(Out, "%s\n", ToUtf8(line).c_str());
+}
+
+void TServiceView::AppendResultLine(std::u16string_view line) {
+    if (Results) std::fprintf(Out, "%s\n", ToUtf8(line).c_str());
+}
+
+void TServiceView::ProcessPendingEvents() { std::fflush(Out); }
+
+std::u16string TServiceView::TimeOfDay() const {
+    const std::time_t now = std::time(nullptr);
+    char buf[16];
+    std::strftime(buf, sizeof buf, "%H:%M:%S", std::localtime(&now));
+    return FromUtf8(buf);
+}
+
+void TServiceSession::Open(const std::string& portName, const std::string& mode) {
+    if (portName.empty()) throw Error("--port is required");
+    Path = PortPathFromName(portName);
+    Mode = mode;
+    if (!Port.OpenPort(Path, mode)) throw Error("cannot open " + Path + " with " + mode);
+    if (!Port.SetTimeouts(30, 0, 40, 0, 30)) throw Error("cannot set the time-outs of " + Path);
+}
+
+TRegisterRead ReadWords(TServiceSession& s, TNode& node) {
+    TRegisterRead r;
+    TTransaction& t = s.Transaction;
+    t.CurrentNode = &node;
+    try {
+        t.ReadRegister(node, s.Slave);
+    } catch (const Error& e) {
+        // A refused build sent nothing; a failure after the reply leaves its outcome below.
+        if (t.Log.RequestHex.empty()) {
+            r.Error = e.what();
+            return r;
+        }
+    }
+    if (t.Log.Status == u"...") {
+        r.Error = "no reply";
+        return r;
+    }
+    if (t.Log.Status == u"crc_error") {
+        r.Error = "crc_error";
+        return r;
+    }
+    r.Answered = true;
+    const uint8_t* rx = s.Port.RxBuffer();
+    if (!t.Rslt.Ok) {
+        r.Error = ToUtf8(t.Rslt.ErrorText) + " (exception " + std::to_string(rx[2]) + ")";
+        return r;
+    }
+    const uint32_t received = std::min<uint32_t>(s.Port.Received(), kPortBufferSize);
+    const uint32_t n = received >= 5 ? std::min<uint32_t>(rx[2], received - 5) : 0;
+    if (n != 2u * s.Frame.RegisterCount) {
+        r.Error = "reply of " + std::to_string(n) + " data bytes for " + std::to_string(s.Frame.RegisterCount) +
+                  " registers";
+        return r;
+    }
+    for (uint32_t i = 0; i < n; i += 2) r.Words.push_back(static_cast<uint16_t>(rx[3 + i] << 8 | rx[4 + i]));
+    r.Value = t.Rslt.ValueText;
+    r.Ok = true;
+    return r;
+}
+
+std::vector<TNode*> TreeRegisters(const TRegisterTree& tree) {
+    std::vector<TNode*> registers;
+    // Depth first without recursion: a group is entered, a register never.
+    TNode* node = tree.First();
+    while (node) {
+        const bool group = GetAccessCode(node->Record.Access) == kAccessGroup;
+        if (!group) registers.push_back(node);
+        if (group && node->Record.DataType.empty() && node->ChildCount() > 0) {
+            node = node->FirstChild();
+            continue;
+        }
+        // The next sibling, or that of the nearest ancestor that has one.
+        while (node) {
+            TNode* parent = node->Parent();
+            const size_t next = node->Index() + 1;
+            if (next < (parent ? parent->ChildCount() : tree.TopLevelCount())) {
+                node = parent ? parent->Child(next) : tree.TopLevel(next);
+                break;
+            }
+            node = parent;
+        }
+    }
+    return registers;
+}
+
+std::filesystem::path ProgramFolder() {
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::current_path() : self.parent_path();
+}
+
+}  // namespace vyx::tool

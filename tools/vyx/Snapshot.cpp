@@ -1,0 +1,290 @@
+#include "tools/vyx/Snapshot.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+
+#include "registers/Error.h"
+#include "registers/Text.h"
+#include "tools/vyx/Json.h"
+
+namespace vyx::tool {
+namespace {
+
+using nlohmann::json;
+using nlohmann::ordered_json;
+
+std::string LocalTimeText() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buf[40];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S%z", &local);
+    std::string text = buf;
+    // ISO 8601 writes the offset as +01:00.
+    if (text.size() >= 5) text.insert(text.size() - 2, ":");
+    return text;
+}
+
+const json& Field(const json& object, const char* key, const std::string& where) {
+    const auto it = object.find(key);
+    if (it == object.end()) throw JsonError(where + key + ": missing");
+    return *it;
+}
+
+std::string Text(const json& object, const char* key, const std::string& where) {
+    const json& v = Field(object, key, where);
+    if (!v.is_string()) throw JsonError(where + key + ": expected a string");
+    return v.get<std::string>();
+}
+
+uint16_t ParseWord(const json& v, const std::string& where) {
+    if (!v.is_string()) throw JsonError(where + ": expected a string of four hexadecimal digits");
+    const std::string s = v.get<std::string>();
+    unsigned value = 0;
+    for (const char c : s) {
+        const int digit = c >= '0' && c <= '9' ? c - '0'
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                 : -1;
+        if (digit < 0) throw JsonError(where + ": \"" + s + "\" is not four hexadecimal digits");
+        value = value * 16 + static_cast<unsigned>(digit);
+    }
+    if (s.size() != 4) throw JsonError(where + ": \"" + s + "\" is not four hexadecimal digits");
+    return static_cast<uint16_t>(value);
+}
+
+// Width of a text on a terminal, counted in characters.
+size_t Width(const std::string& utf8) { return FromUtf8(utf8).size(); }
+
+std::string Pad(const std::string& text, size_t width) {
+    const size_t w = Width(text);
+    return w >= width ? text : text + std::string(width - w, ' ');
+}
+
+std::string Side(const TSnapshotRegister* r, bool showWords) {
+    if (!r) return "(missing)";
+    if (!r->Read()) return "(not read: " + r->Error + ")";
+    return showWords ? r->Value + " [" + WordsText(r->Words) + "]" : r->Value;
+}
+
+}  // namespace
+
+bool TSnapshot::Complete() const {
+    for (const TSnapshotRegister& r : Registers)
+        if (!r.Read()) return false;
+    return true;
+}
+
+const TSnapshotRegister* TSnapshot::Find(const std::string& name, const std::string& address) const {
+    for (const TSnapshotRegister& r : Registers)
+        if (r.Name == name && r.Address == address) return &r;
+    return nullptr;
+}
+
+TSnapshot TakeSnapshot(TServiceSession& session, const TRegisterTree& tree, const std::string& device,
+                       const std::function<void(size_t, size_t)>& progress) {
+    TSnapshot snapshot;
+    snapshot.Device = device;
+    snapshot.Slave = StrToInt(session.Slave) & 0xFF;
+    snapshot.Mode = session.Mode;
+    snapshot.Time = LocalTimeText();
+    const std::vector<TNode*> registers = TreeRegisters(tree);
+    for (size_t i = 0; i < registers.size(); ++i) {
+        if (progress) progress(i, registers.size());
+        TNode& node = *registers[i];
+        TSnapshotRegister r;
+        const TRegData& record = node.Record;
+        r.Name = ToUtf8(record.Name);
+        r.Address = ToUtf8(record.Address);
+        r.Type = ToUtf8(record.DataType);
+        r.Length = ToUtf8(record.Length);
+        r.Access = ToUtf8(record.Access);
+        const TRegisterRead read = ReadWords(session, node);
+        if (read.Ok) {
+            r.Value = ToUtf8(read.Value);
+            r.Words = read.Words;
+        } else {
+            r.Error = read.Error;
+        }
+        snapshot.Registers.push_back(std::move(r));
+    }
+    return snapshot;
+}
+
+std::string WordsText(const std::vector<uint16_t>& words) {
+    std::string text;
+    char buf[8];
+    for (const uint16_t w : words) {
+        std::snprintf(buf, sizeof buf, "%04X", w);
+        if (!text.empty()) text += ' ';
+        text += buf;
+    }
+    return text;
+}
+
+ordered_json SnapshotToJson(const TSnapshot& s) {
+    ordered_json doc;
+    doc["format"] = kSnapshotFormat;
+    doc["device"] = s.Device;
+    doc["slave"] = s.Slave;
+    doc["mode"] = s.Mode;
+    doc["time"] = s.Time;
+    doc["complete"] = s.Complete();
+    ordered_json registers = ordered_json::array();
+    for (const TSnapshotRegister& r : s.Registers) {
+        ordered_json e;
+        e["name"] = r.Name;
+        e["address"] = r.Address;
+        e["type"] = r.Type;
+        e["length"] = r.Length;
+        e["access"] = r.Access;
+        if (r.Read()) {
+            e["value"] = r.Value;
+            ordered_json words = ordered_json::array();
+            char buf[8];
+            for (const uint16_t w : r.Words) {
+                std::snprintf(buf, sizeof buf, "%04X", w);
+                words.push_back(buf);
+            }
+            e["words"] = std::move(words);
+        } else {
+            e["error"] = r.Error;
+        }
+        registers.push_back(std::move(e));
+    }
+    doc["registers"] = std::move(registers);
+    return doc;
+}
+
+TSnapshot SnapshotFromJson(const json& doc) {
+    if (!doc.is_object()) throw JsonError("expected an object");
+    const json& format = Field(doc, "format", "");
+    if (!format.is_number_integer()) throw JsonError("format: expected a whole number");
+    if (format.get<int64_t>() != kSnapshotFormat)
+        throw JsonError("format: " + format.dump() + " is not a snapshot format this vyx reads (it reads 1)");
+    TSnapshot s;
+    s.Device = Text(doc, "device", "");
+    const json& slave = Field(doc, "slave", "");
+    if (!slave.is_number_integer() || slave.get<int64_t>() < 1 || slave.get<int64_t>() > 255)
+        throw JsonError("slave: expected a whole number from 1 to 255");
+    s.Slave = slave.get<int>();
+    s.Mode = Text(doc, "mode", "");
+    s.Time = Text(doc, "time", "");
+    const json& registers = Field(doc, "registers", "");
+    if (!registers.is_array()) throw JsonError("registers: expected an array");
+    for (size_t i = 0; i < registers.size(); ++i) {
+        const json& e = registers[i];
+        const std::string where = "registers[" + std::to_string(i) + "].";
+        if (!e.is_object()) throw JsonError("registers[" + std::to_string(i) + "]: expected an object");
+        TSnapshotRegister r;
+        r.Name = Text(e, "name", where);
+        r.Address = Text(e, "address", where);
+        r.Type = Text(e, "type", where);
+        r.Length = Text(e, "length", where);
+        r.Access = Text(e, "access", where);
+        if (e.contains("error")) {
+            r.Error = Text(e, "error", where);
+            if (r.Error.empty()) throw JsonError(where + "error: empty");
+        } else {
+            r.Value = Text(e, "value", where);
+            const json& words = Field(e, "words", where);
+            if (!words.is_array() || words.empty()) throw JsonError(where + "words: expected an array of words");
+            for (size_t k = 0; k < words.size(); ++k)
+                r.Words.push_back(ParseWord(words[k], where + "words[" + std::to_string(k) + "]"));
+        }
+        s.Registers.push_back(std::move(r));
+    }
+    return s;
+}
+
+TSnapshot LoadSnapshot(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw Error("cannot read " + path.string());
+    try {
+        return SnapshotFromJson(json::parse(in));
+    } catch (const json::exception& e) {
+        throw Error(path.string() + ": not JSON: " + e.what());
+    } catch (const JsonError& e) {
+        throw Error(path.string() + ": not a snapshot: " + e.what());
+    }
+}
+
+void SaveSnapshot(const TSnapshot& snapshot, const std::filesystem::path& path) {
+    const std::string text = SnapshotToJson(snapshot).dump(2) + "\n";
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    // A plain file or a new name gets the text through a temporary file renamed over
+    // it, so a failure leaves an older snapshot whole; a device or FIFO is written in place.
+    const bool replace = !fs::exists(status) || fs::is_regular_file(status);
+    fs::path target = path;
+    if (replace) {
+        // Through a link to its target, so the link stays a link.
+        const fs::path resolved = fs::weakly_canonical(path, ec);
+        if (!ec) target = resolved;
+    }
+    const fs::path temp = replace ? fs::path(target.string() + ".tmp" + std::to_string(getpid())) : path;
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.flush();
+        if (!out) {
+            if (replace) fs::remove(temp, ec);
+            throw Error("cannot write " + path.string());
+        }
+    }
+    if (replace) {
+        fs::rename(temp, target, ec);
+        if (ec) {
+            fs::remove(temp, ec);
+            throw Error("cannot write " + path.string() + ": " + ec.message());
+        }
+    }
+}
+
+std::vector<TDifference> Compare(const TSnapshot& a, const TSnapshot& b) {
+    std::vector<TDifference> out;
+    for (const TSnapshotRegister& ra : a.Registers) {
+        if (a.Find(ra.Name, ra.Address) != &ra) continue;  // a repeated name and address counts once
+        const TSnapshotRegister* rb = b.Find(ra.Name, ra.Address);
+        if (!rb) {
+            out.push_back({&ra, nullptr});
+        } else if (ra.Read() != rb->Read() || (ra.Read() && ra.Words != rb->Words)) {
+            out.push_back({&ra, rb});
+        }
+    }
+    for (const TSnapshotRegister& rb : b.Registers) {
+        if (b.Find(rb.Name, rb.Address) == &rb && !a.Find(rb.Name, rb.Address)) out.push_back({nullptr, &rb});
+    }
+    return out;
+}
+
+size_t PrintDifferences(const std::vector<TDifference>& differences, const std::string& nameA,
+                        const std::string& nameB) {
+    if (differences.empty()) return 0;
+    struct Row {
+        std::string address, name, a, b;
+    };
+    std::vector<Row> rows;
+    size_t wName = 0, wA = Width(nameA);
+    for (const TDifference& d : differences) {
+        const TSnapshotRegister& r = d.A ? *d.A : *d.B;
+        // Words only where the shown values cannot tell the two apart.
+        const bool words = d.A && d.B && d.A->Read() && d.B->Read() && d.A->Value == d.B->Value;
+        rows.push_back({r.Address, r.Name, Side(d.A, words), Side(d.B, words)});
+        wName = std::max(wName, Width(r.Name));
+        wA = std::max(wA, Width(rows.back().a));
+    }
+    std::printf("%s  %s  %s | %s\n", Pad("", 6).c_str(), Pad("", wName).c_str(), Pad(nameA, wA).c_str(),
+                nameB.c_str());
+    for (const Row& r : rows)
+        std::printf("%s  %s  %s | %s\n", Pad(r.address, 6).c_str(), Pad(r.name, wName).c_str(), Pad(r.a, wA).c_str(),
+                    r.b.c_str());
+    std::fflush(stdout);  // before what follows on standard error
+    return rows.size();
+}
+
+}  // namespace vyx::tool

@@ -1,0 +1,75 @@
+#pragma once
+// A snapshot of a unit's registers, as `vyx backup` saves it and `vyx diff` and
+// `vyx restore` read it: per register the device file's texts, the value as the
+// window shows it and the register words exactly as the device sent them, so
+// that nothing is lost to formatting. The JSON form is told in docs/snapshots.md.
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "registers/RegisterTree.h"
+#include "tools/vyx/Service.h"
+
+namespace vyx::tool {
+
+inline constexpr int kSnapshotFormat = 1;
+
+struct TSnapshotRegister {
+    // The device file's texts, as they stand there.
+    std::string Name, Address, Type, Length, Access;
+    std::string Value;            // as the window shows it
+    std::vector<uint16_t> Words;  // as received, one per register
+    std::string Error;            // why it could not be read; empty when it was
+
+    bool Read() const { return Error.empty(); }
+};
+
+struct TSnapshot {
+    std::string Device;  // file name of the device file, e.g. VXT-20F.dat
+    int Slave = 247;
+    std::string Mode;
+    std::string Time;    // local date and time with its UTC offset, ISO 8601
+    std::vector<TSnapshotRegister> Registers;
+
+    bool Complete() const;
+    // The first register with this name and address; null when there is none.
+    const TSnapshotRegister* Find(const std::string& name, const std::string& address) const;
+};
+
+// Reads every register of the tree (TreeRegisters) from the device of the open
+// session. `progress` is called before each read with its index and the count.
+TSnapshot TakeSnapshot(TServiceSession& session, const TRegisterTree& tree, const std::string& device,
+                       const std::function<void(size_t, size_t)>& progress = {});
+
+nlohmann::ordered_json SnapshotToJson(const TSnapshot& snapshot);
+// Throws JsonError (Json.h) naming the place of the fault.
+TSnapshot SnapshotFromJson(const nlohmann::json& doc);
+
+// Loading throws vyx::Error naming the file and the fault; saving goes through a
+// temporary file, so a failure leaves the target as it was.
+TSnapshot LoadSnapshot(const std::filesystem::path& path);
+void SaveSnapshot(const TSnapshot& snapshot, const std::filesystem::path& path);
+
+// "0000 447A": the words as four upper-case hexadecimal digits each.
+std::string WordsText(const std::vector<uint16_t>& words);
+
+// One line of a comparison: a register read on both sides with other words, or
+// read on one side only (B or A null when the register is missing there; a
+// register that failed to read counts as read on neither side it failed on).
+struct TDifference {
+    const TSnapshotRegister* A = nullptr;
+    const TSnapshotRegister* B = nullptr;
+};
+// A's registers in A's order, then those only in B. Registers are matched by
+// name and address.
+std::vector<TDifference> Compare(const TSnapshot& a, const TSnapshot& b);
+
+// Prints the differences side by side with their shown values; returns their count.
+size_t PrintDifferences(const std::vector<TDifference>& differences, const std::string& nameA,
+                        const std::string& nameB);
+
+}  // namespace vyx::tool
