@@ -476,6 +476,12 @@ void TForm1::stbTimerTimer() { stBar->clear(); }
 
 void TForm1::ShowError(const QString& text) { boxes_.ShowError(this, text); }
 
+void TForm1::ShowPortGone() {
+    if (Port.Com.Opened || shConnect->Color() != ToQColor(kGreen)) return;
+    shConnect->SetColor(ToQColor(kRed));
+    stBar->setText(QStringLiteral("Port zamknięty!"));
+}
+
 // ---- Connection panel ----
 
 void TForm1::ComCBoxEnter() {

@@ -177,6 +177,9 @@ protected:
 private:
     void BuildControls();
     void ShowError(const QString& text);
+    // A device that went away (an adapter unplugged) closes the port by itself:
+    // the indicator turns red and the status bar says the port is closed.
+    void ShowPortGone();
     // The result pane's lines as a file holds them.
     std::string ResultBytes() const;
     void LoadDeviceFile(const std::filesystem::path& path);
@@ -209,6 +212,7 @@ void TForm1::Run(F&& work) {
     } catch (const std::exception& e) {
         ShowError(QString::fromUtf8(e.what()));
     }
+    ShowPortGone();
     if (--depth_ == 0 && closePending_) {
         closePending_ = false;
         close();

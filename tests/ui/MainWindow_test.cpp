@@ -1,4 +1,5 @@
 // The window's start-up, panes and logs, connection panel and numbers.
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <QCheckBox>
@@ -161,6 +162,17 @@ TEST_F(WindowTest, ConnectReconnectDisconnectAndFail) {
     EXPECT_EQ(form->stBar->text(), "x");
     ChoosePort("odłączony");
     EXPECT_EQ(form->shConnect->Color(), red);
+}
+
+TEST_F(WindowTest, APortWhoseDeviceWentAwayShowsClosed) {
+    ChoosePort(QString::fromStdString(StartSim()));
+    ChooseDevice(kSampleDevice);
+    Click(u"R0");
+    sims.back()->Stop(SIGKILL);
+    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+    EXPECT_FALSE(form->Port.Com.Opened);
+    EXPECT_EQ(form->shConnect->Color(), QColor(255, 0, 0));
+    EXPECT_EQ(form->stBar->text(), "Port zamknięty!");
 }
 
 TEST_F(WindowTest, TimersKeepTheirPeriodWhereTheyMust) {
