@@ -9,12 +9,23 @@ namespace {
 
 constexpr int kMaxWriteRegisters = 13;  // 9 + 2 x 13 = 35 bytes fit the frame
 
+// Highest register number whose holding-register offset (number - 40001) still
+// fits the 16-bit address field.
+constexpr int32_t kMaxRegisterNumber = 40001 + 0xFFFF;
+
+// A typed address that does not fit the byte is refused, never cut to its low
+// bits: 256 would become the broadcast address 0, 503 another device's 247.
 uint8_t SlaveAddress(std::u16string_view slaveText) {
-    return static_cast<uint8_t>(StrToInt(slaveText) & 0xFF);
+    const int32_t slave = StrToInt(slaveText);
+    if (slave < 0 || slave > 255) throw Error("nieprawidłowy adres urządzenia");
+    return static_cast<uint8_t>(slave);
 }
 
+// The same for register numbers: 105537 or -25535 must not read 40001.
 uint16_t RegisterNumber(const TRegData& record) {
-    return static_cast<uint16_t>(StrToInt(record.Address) & 0xFFFF);
+    const int32_t number = StrToInt(record.Address);
+    if (number < 0 || number > kMaxRegisterNumber) throw Error("rejestr poza zakresem");
+    return static_cast<uint16_t>(number & 0xFFFF);
 }
 
 uint16_t WriteAddress(uint16_t registerNumber) {
@@ -76,13 +87,15 @@ std::u16string BuildWriteSingle(TFrame& frame, std::u16string_view slaveText, co
 
 std::u16string BuildWriteMultiple(TFrame& frame, std::u16string_view slaveText, const TRegData& record) {
     const uint8_t slave = SlaveAddress(slaveText);
-    const uint16_t number = RegisterNumber(record);
-    const uint16_t address = WriteAddress(number);
     const int32_t length = StrToInt(record.Length);
     if (length > kMaxWriteRegisters) throw Error("zbyt wiele rejestrów do zapisu");
     if (length < 1) throw Error("nieprawidłowa długość rejestru");
     const int type = GetTypeCode(record.DataType);
+    // The value is converted before the register number, so with both wrong the
+    // message names the value.
     const std::vector<uint8_t> payload = EncodeRegisters(type, record.Value, length);
+    const uint16_t number = RegisterNumber(record);
+    const uint16_t address = WriteAddress(number);
 
     const auto count = static_cast<uint8_t>(length);
     auto& b = frame.TxBuf;

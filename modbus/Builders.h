@@ -5,7 +5,11 @@
 //
 // Every builder converts and checks everything it needs before it writes a byte:
 // a refused or failed build throws vyx::Error and leaves the previous frame and
-// its state untouched, so the caller sends nothing.
+// its state untouched, so the caller sends nothing. Typed numbers are never cut
+// to the bits of their field: a slave address outside 0..255 is refused with
+// "nieprawidłowy adres urządzenia", a register number below 0 or above 105536
+// (the last whose holding-register offset fits 16 bits) with "rejestr poza
+// zakresem".
 #include <span>
 #include <string>
 #include <string_view>
@@ -47,7 +51,7 @@ std::u16string BuildWriteWords(TFrame& frame, std::u16string_view slaveText, con
                                std::span<const uint16_t> words);
 
 // Function 8 diagnostic request. Returns false, building nothing, when the slave
-// address is 0 in its low 8 bits (the broadcast address).
+// address is 0 (the broadcast address).
 bool BuildDiagnostic(TFrame& frame, std::u16string_view slaveText, std::u16string_view subFunctionText,
                      std::u16string_view dataText);
 

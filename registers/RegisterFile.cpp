@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -12,6 +11,7 @@
 #include <string_view>
 
 #include "registers/Error.h"
+#include "registers/SafeSave.h"
 #include "registers/Text.h"
 
 namespace vyx {
@@ -82,13 +82,14 @@ public:
     }
 
 private:
+    // A skip may leave the position past the end of the data; any read from
+    // there fails.
     void Need(uint64_t n) const {
-        if (n > static_cast<uint64_t>(size_ - pos_)) throw Error(kReadError);
+        if (pos_ > size_ || n > static_cast<uint64_t>(size_ - pos_)) throw Error(kReadError);
     }
-    void SeekTo(int64_t position) {
-        if (position > size_) throw Error(kReadError);
-        pos_ = position;
-    }
+    // The position only moves: past the node's end the node's loop stops and
+    // reports the overrun, past the data the next read fails.
+    void SeekTo(int64_t position) { pos_ = position; }
     uint8_t U8() { return data_[pos_++]; }
     uint16_t U16() {
         const uint16_t v = static_cast<uint16_t>(data_[pos_] | (data_[pos_ + 1] << 8));
@@ -443,80 +444,16 @@ private:
     std::vector<uint8_t> out_;
 };
 
-// Writes `bytes` beside `path` under a fresh temporary name, flushes it to the
-// disk and renames it over `path`; on any failure the temporary file is removed
-// and `path` is left untouched.
-void ReplaceFile(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
-    static std::atomic<unsigned> counter{0};
-    const std::string full = FullPath(path);
-    const std::filesystem::path target(full);
-    auto fail = [&](const char* what, int error) {
-        return Error(std::string(what) + " \"" + full + "\". " + Reason(error));
-    };
-    if (path.empty() || !target.has_filename()) throw fail("Cannot create file", ENOENT);
-
-    // Keep the permissions of a file that is replaced.
-    const mode_t mode = 0666;
-    struct stat st{};
-    const bool replacing = ::stat(full.c_str(), &st) == 0;
-    if (replacing && S_ISDIR(st.st_mode)) throw fail("Cannot create file", EISDIR);
-
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0; ++attempt) {
-        std::string name = ".";
-        name += target.filename().string();
-        name += ".tmp";
-        name += std::to_string(::getpid());
-        name += '-';
-        name += std::to_string(counter++);
-        temp = (target.parent_path() / name).string();
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd < 0 && (errno != EEXIST || attempt > 100)) throw fail("Cannot create file", errno);
-    }
-    auto abandon = [&](int error) {
-        if (fd >= 0) ::close(fd);
-        ::unlink(temp.c_str());
-        return fail("Cannot write file", error);
-    };
-    if (replacing && ::fchmod(fd, st.st_mode & 07777) != 0) throw abandon(errno);
-
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            throw abandon(errno);
-        }
-        done += static_cast<size_t>(put);
-    }
-    if (::fsync(fd) != 0) throw abandon(errno);
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0) throw abandon(errno);
-    if (::rename(temp.c_str(), full.c_str()) != 0) throw abandon(errno);
-
-    // Make the rename itself durable; a failure here loses nothing already written.
-    const int dir = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-}
-
 }  // namespace
 
 int LoadRegisterBytes(TRegisterTree& tree, std::span<const uint8_t> bytes) {
     tree.Clear();
     Reader reader(tree, bytes);
-    try {
-        const int version = reader.Load();
-        ClearSelected(tree);
-        return version;
-    } catch (...) {
-        ClearSelected(tree);
-        throw;
-    }
+    // A failed load ends before the selected flags are cleared: the nodes read
+    // so far keep theirs.
+    const int version = reader.Load();
+    ClearSelected(tree);
+    return version;
 }
 
 int LoadRegisterFile(TRegisterTree& tree, const std::filesystem::path& path) {
@@ -528,7 +465,7 @@ std::vector<uint8_t> SaveRegisterBytes(const TRegisterTree& tree) { return Write
 
 void SaveRegisterFile(const TRegisterTree& tree, const std::filesystem::path& path) {
     const std::vector<uint8_t> bytes = SaveRegisterBytes(tree);
-    ReplaceFile(path, bytes);
+    SaveFileBytes(path, bytes);
 }
 
 }  // namespace vyx

@@ -30,9 +30,9 @@ int LoadRegisterFile(TRegisterTree& tree, const std::filesystem::path& path);
 // The same from bytes already in memory (the whole file's contents).
 int LoadRegisterBytes(TRegisterTree& tree, std::span<const uint8_t> bytes);
 
-// Writes the whole tree as a version 2 file. The file is first written beside
-// the target under a temporary name and then renamed over it, so the target
-// holds either its old or its complete new contents.
+// Writes the whole tree as a version 2 file through SaveFileBytes (SafeSave.h):
+// a plain file holds either its old or its complete new contents; a link, device
+// or FIFO in the target's place is never replaced.
 void SaveRegisterFile(const TRegisterTree& tree, const std::filesystem::path& path);
 
 // The bytes SaveRegisterFile writes.

@@ -54,7 +54,7 @@ TEST(BuildRead, RegisterNumberMapping) {
         {"30001", 4, 0, 30001},     {"30000", 3, 30000, 30000}, {"2100", 3, 2100, 2100},
         {"2099", 4, 2099, 2099},    {"2001", 4, 2001, 2001},    {"299", 3, 299, 299},
         {"200", 3, 200, 200},       {"199", 4, 199, 199},       {"0", 4, 0, 0},
-        {"65537", 4, 1, 1},         {"-1", 3, 25534, 65535},    {"$9C41", 3, 0, 40001},
+        {"65537", 4, 1, 1},         {"105536", 4, 9999, 40000}, {"$9C41", 3, 0, 40001},
     };
     for (const auto& c : cases) {
         TFrame f;
@@ -81,9 +81,9 @@ TEST(BuildRead, AddressBytesOfTheBoundaries) {
     EXPECT_EQ(f.TxBuf[3], 0x34);
 }
 
-TEST(BuildRead, LengthAndSlaveKeepTheirLowBits) {
+TEST(BuildRead, LengthKeepsItsLowBits) {
     TFrame f;
-    BuildRead(f, u"503", Reg("40001", "300", "TEXT"));  // 503 = 0x1F7
+    BuildRead(f, u"247", Reg("40001", "300", "TEXT"));
     EXPECT_EQ(f.TxBuf[0], 247);
     EXPECT_EQ(f.RegisterCount, 44);
     EXPECT_EQ(f.TxBuf[4], 0);
@@ -229,7 +229,7 @@ TEST(BuildDiagnostic, RestartFrameAndBroadcastRefusal) {
     BuildRead(g, u"247", Reg("40001", "1", "WORD"));
     const Bytes before = Sent(g);
     EXPECT_FALSE(BuildDiagnostic(g, u"0", u"$0001", u"$FF00"));
-    EXPECT_FALSE(BuildDiagnostic(g, u"256", u"$0001", u"$FF00"));
+    EXPECT_EQ(ErrorOf([&] { BuildDiagnostic(g, u"256", u"$0001", u"$FF00"); }), "nieprawidłowy adres urządzenia");
     EXPECT_EQ(Sent(g), before);
     EXPECT_EQ(g.TypeCode, kTypeHex);  // the type code is set before anything else
     EXPECT_EQ(ErrorOf([&] { BuildDiagnostic(g, u"", u"$0001", u"$FF00"); }), "'' is not a valid integer value");
@@ -280,4 +280,54 @@ TEST(BuildWriteWords, RefusalsLeaveTheFrameUntouched) {
             << c.address << " " << c.length;
         EXPECT_EQ(Sent(f), Sent(before));
     }
+}
+
+// Typed numbers that do not fit their field are refused, never cut to their low
+// bits (256 would be a broadcast, 503 slave 247, 105537 and -25535 register 40001).
+TEST(Builders, NumbersBeyondTheirFieldsAreRefusedBeforeAnyByte) {
+    using Build = void (*)(TFrame&, std::u16string_view, const TRegData&);
+    const Build builders[] = {
+        [](TFrame& f, std::u16string_view s, const TRegData& r) { BuildRead(f, s, r); },
+        [](TFrame& f, std::u16string_view s, const TRegData& r) { BuildWriteSingle(f, s, r); },
+        [](TFrame& f, std::u16string_view s, const TRegData& r) { BuildWriteMultiple(f, s, r); },
+        [](TFrame& f, std::u16string_view s, const TRegData&) { BuildDiagnostic(f, s, u"$0001", u"$FF00"); },
+    };
+    const struct {
+        const char* slave;
+        const char* address;
+        const char* message;
+    } cases[] = {
+        {"256", "40001", "nieprawidłowy adres urządzenia"}, {"-1", "40001", "nieprawidłowy adres urządzenia"},
+        {"503", "40001", "nieprawidłowy adres urządzenia"}, {"$100", "40001", "nieprawidłowy adres urządzenia"},
+        {"247", "105537", "rejestr poza zakresem"},         {"247", "-25535", "rejestr poza zakresem"},
+        {"247", "-1", "rejestr poza zakresem"},
+    };
+    for (size_t b = 0; b < std::size(builders); ++b) {
+        for (const auto& c : cases) {
+            if (b == 3 && c.message[0] == 'r') continue;  // the diagnostic has no register
+            TFrame f;
+            BuildRead(f, u"17", Reg("40002", "1", "INT"));
+            const TFrame before = f;
+            EXPECT_EQ(ErrorOf([&] { builders[b](f, U16(c.slave), Reg(c.address, "1", "WORD", "7")); }), c.message)
+                << "builder " << b << ", slave " << c.slave << ", register " << c.address;
+            EXPECT_EQ(f.TxBuf, before.TxBuf);
+            EXPECT_EQ(f.FrameLength, before.FrameLength);
+            EXPECT_EQ(f.RequestRegister, before.RequestRegister);
+        }
+        // The edges still build.
+        TFrame f;
+        EXPECT_EQ(ErrorOf([&] { builders[b](f, u"255", Reg("65535", "1", "WORD", "7")); }), "(no error)");
+        EXPECT_EQ(f.TxBuf[0], 255);
+    }
+    TFrame f;
+    BuildWriteSingle(f, u"0", Reg("40001", "1", "WORD", "7"));
+    EXPECT_EQ(f.TxBuf[0], 0) << "a broadcast write stays allowed";
+}
+
+TEST(BuildWriteMultiple, ValueIsConvertedBeforeTheRegisterNumber) {
+    TFrame f;
+    EXPECT_EQ(ErrorOf([&] { BuildWriteMultiple(f, u"247", Reg("4x", "2", "REAL", "1.5")); }),
+              "'1.5' is not a valid floating point value");
+    EXPECT_EQ(ErrorOf([&] { BuildWriteMultiple(f, u"247", Reg("4x", "2", "REAL", "1,5")); }),
+              "'4x' is not a valid integer value");
 }

@@ -341,7 +341,8 @@ TEST_F(TransactionTest, ResetHasItsOwnLine) {
     EXPECT_EQ(view.CommLines[2], "< $F7080001FF00E4AD");
     EXPECT_EQ(t.RequestLines.Last(), u"       Reset");
     const size_t sent = view.CommLines.size();
-    EXPECT_FALSE(t.ResetDevice(u"256"));  // the broadcast address: nothing sent
+    EXPECT_FALSE(t.ResetDevice(u"0"));  // the broadcast address: nothing sent
+    EXPECT_THROW(t.ResetDevice(u"256"), Error);  // no longer cut to the broadcast address
     EXPECT_EQ(view.CommLines.size(), sent);
 }
 

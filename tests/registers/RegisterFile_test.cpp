@@ -464,15 +464,44 @@ TEST(RegisterFileDamaged, NodeRunningPastTheEndOfTheFile) {
 }
 
 TEST(RegisterFileDamaged, ChunksRunningPastTheEndOfTheFile) {
+    constexpr const char* kUnexpected = "Stream data corrupt. Unexpected data after node's end position.";
+    // A skipped chunk and a user chunk only move the position: past the node's
+    // end that is the node's overrun, wherever the file ends.
     FileBytes skipped;
     skipped.Magic(2).U32(1).Begin(1).Header(9, 100).Hex("00 00").End();
-    EXPECT_EQ(LoadError(skipped.Bytes()), kReadError);
+    EXPECT_EQ(LoadError(skipped.Bytes()), kUnexpected);
+    FileBytes user;
+    user.Magic(2).U32(1).Begin(1).Header(4, 100).Str06("A").Empty12(6).End();
+    EXPECT_EQ(LoadError(user.Bytes()), kUnexpected);
+    // A caption is read, so it fails at the end of the file.
     FileBytes caption;
     caption.Magic(2).U32(1).Begin(1).Header(3, 100).Hex("41 00").End();
     EXPECT_EQ(LoadError(caption.Bytes()), kReadError);
-    FileBytes user;
-    user.Magic(2).U32(1).Begin(1).Header(4, 100).Str06("A").Empty12(6).End();
-    EXPECT_EQ(LoadError(user.Bytes()), kReadError);
+    // Within a node that claims more than the file holds, the next header cannot be read.
+    FileBytes inside;
+    inside.Magic(2).U32(1).Header(1, 1000).Header(9, 100).Hex("00 00");
+    EXPECT_EQ(LoadError(inside.Bytes()), kReadError);
+    // Skipping to exactly such a node's end completes it.
+    FileBytes exact;
+    exact.Magic(2).U32(1).Header(1, 8 + 100).Header(9, 100).Hex("00 00");
+    TRegisterTree tree;
+    EXPECT_EQ(LoadRegisterBytes(tree, exact.Bytes()), 2);
+    EXPECT_EQ(tree.Count(), 1u);
+}
+
+TEST(RegisterFileDamaged, FailedLoadKeepsTheSelectedFlags) {
+    // The flags are cleared only after the last node; a failure never gets there.
+    FileBytes f;
+    f.Magic(2).U32(2).SimpleNode2(u"A", 0x181).Header(2, 0);
+    TRegisterTree tree;
+    EXPECT_EQ(LoadError(tree, f.Bytes()), "Stream data corrupt. A node's anchor chunk is missing.");
+    ASSERT_EQ(tree.Count(), 2u);
+    EXPECT_EQ(tree.First()->States & kStateSelected, kStateSelected);
+
+    FileBytes whole;
+    whole.Magic(2).U32(1).SimpleNode2(u"A", 0x181);
+    EXPECT_EQ(LoadRegisterBytes(tree, whole.Bytes()), 2);
+    EXPECT_EQ(tree.First()->States & kStateSelected, 0);
 }
 
 TEST(RegisterFileDamaged, NegativeChunkSizes) {

@@ -1,7 +1,10 @@
 // vyx dump and vyx build as a device engineer uses them, run as the built binary.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,6 +16,7 @@
 #include "registers/RegisterFile.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/Process.h"
+#include "tests/support/Pty.h"
 #include "tests/support/TreeCompare.h"
 
 namespace vyx {
@@ -214,6 +218,42 @@ TEST_F(VyxTool, BuildIntoAMissingFolderFails) {
     EXPECT_FALSE(fs::exists(dir_ / "x.dat"));
 }
 
+// What stands in the output's place stays what it is: a device and a FIFO get
+// the file written into them, a link keeps pointing at its target, which gets it.
+TEST_F(VyxTool, BuildOntoADeviceAFifoOrALinkKeepsThem) {
+    const std::string json = R"({"nodes": [{"Name": "A"}]})";
+    ASSERT_EQ(Build(json, dir_ / "plain.dat").Status, 0);
+    const std::string expected = ReadText(dir_ / "plain.dat");
+
+    test::TPty pty;
+    const auto device = Build(json, pty.SlavePath());
+    EXPECT_EQ(device.Status, 0) << device.Err;
+    const auto got = pty.ReadClient(expected.size(), std::chrono::seconds(5));
+    EXPECT_EQ(std::string(got.begin(), got.end()), expected);
+    EXPECT_EQ(fs::status(pty.SlavePath()).type(), fs::file_type::character);
+
+    const fs::path fifo = dir_ / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto unread = Build(json, fifo);
+    EXPECT_EQ(unread.Status, 1);
+    EXPECT_NE(unread.Err.find("nothing reads the FIFO"), std::string::npos) << unread.Err;
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(Build(json, fifo).Status, 0);
+    std::string fromFifo(4096, '\0');
+    const ssize_t n = ::read(reader, fromFifo.data(), fromFifo.size());
+    ::close(reader);
+    fromFifo.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    EXPECT_EQ(fromFifo, expected);
+    EXPECT_EQ(fs::symlink_status(fifo).type(), fs::file_type::fifo);
+
+    WriteText(dir_ / "target.dat", "stary");
+    fs::create_symlink("target.dat", dir_ / "link.dat");
+    EXPECT_EQ(Build(json, dir_ / "link.dat").Status, 0);
+    EXPECT_EQ(fs::symlink_status(dir_ / "link.dat").type(), fs::file_type::symlink);
+    EXPECT_EQ(ReadText(dir_ / "target.dat"), expected);
+}
+
 std::string Nested(size_t depth) {
     std::string text = R"({"nodes": [)";
     for (size_t i = 0; i < depth; ++i) text += R"({"Name": "n", "children": [)";
@@ -231,6 +271,8 @@ TEST_F(VyxTool, BuildKeepsToTheNestingALoaderTakes) {
     const auto run = Build(Nested(kMaxNesting + 1), out);
     EXPECT_EQ(run.Status, 1);
     EXPECT_NE(run.Err.find("nested deeper than 1000 levels"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("at depth 1000"), std::string::npos) << run.Err;
+    EXPECT_LT(run.Err.size(), 300u) << "the place is named by its depth, not its whole path";
     EXPECT_FALSE(fs::exists(out));
 }
 

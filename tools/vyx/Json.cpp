@@ -127,11 +127,21 @@ private:
         return v->get<int64_t>();
     }
 
+    // A deep place is named by its first and last steps and its depth, so that
+    // the message stays readable at any nesting.
     [[noreturn]] void Fail(const std::string& key, const std::string& what) const {
+        constexpr size_t kShownSteps = 3;
+        const bool deep = path_.size() > 2 * kShownSteps;
         std::string place;
-        for (size_t i = 0; i < path_.size(); ++i)
+        for (size_t i = 0; i < path_.size(); ++i) {
+            if (deep && i == kShownSteps) {
+                place += "...";
+                i = path_.size() - kShownSteps;
+            }
             place += (i == 0 ? "nodes[" : ".children[") + std::to_string(path_[i]) + "]";
+        }
         if (!key.empty()) place += "." + key;
+        if (deep) place += " at depth " + std::to_string(path_.size());
         throw JsonError(place + ": " + what);
     }
 

@@ -1,0 +1,23 @@
+#pragma once
+// Saving a file without ever destroying what stands in its place.
+//
+// A plain file (or a name that does not exist yet) gets its new contents through
+// a temporary file beside it, flushed to the disk and renamed over it, so a crash
+// leaves either the old or the complete new contents; a replaced file keeps its
+// permissions. A symbolic link is followed and its target saved the same way, so
+// the link stays a link. A device, FIFO or socket is written in place, never
+// replaced. A folder that refuses new files but holds a writable target gets the
+// target written in place.
+//
+// Every failure is a vyx::Error naming the file in full and the system's reason,
+// "Cannot create file "PATH". REASON" or "Cannot write file "PATH". REASON"; a
+// failed save leaves no temporary file behind.
+#include <cstdint>
+#include <filesystem>
+#include <span>
+
+namespace vyx {
+
+void SaveFileBytes(const std::filesystem::path& path, std::span<const uint8_t> bytes);
+
+}  // namespace vyx
