@@ -94,4 +94,36 @@ std::string HexDump(const uint8_t* p, uint16_t n) {
     return s;
 }
 
+const char* ExceptionMeaning(uint8_t code) {
+    switch (code) {
+        case 1: return "illegal function";
+        case 2: return "illegal data address";
+        case 3: return "illegal data value";
+        case 4: return "slave device failure";
+        case 5: return "acknowledge";
+        case 6: return "slave device busy";
+        case 8: return "memory parity error";
+        case 10: return "gateway path unavailable";
+        case 11: return "gateway target device failed to respond";
+        default: return "unknown exception";
+    }
+}
+
+std::string ReplyMismatch(const TFrame& request, const uint8_t* reply, uint32_t n) {
+    std::string text;
+    auto add = [&](const char* what, unsigned got, unsigned sent) {
+        if (!text.empty()) text += ", ";
+        text += std::string(what) + " " + std::to_string(got) + " instead of " + std::to_string(sent);
+    };
+    if (n < 2) return text;
+    const uint8_t function = request.Function();
+    if (reply[0] != request.TxBuf[kOffSlave]) add("slave address", reply[0], request.TxBuf[kOffSlave]);
+    if ((reply[1] & 0x7F) != function) add("function", reply[1] & 0x7Fu, function);
+    const bool exception = (reply[1] & 0x80) != 0;
+    if (!exception && (function == 3 || function == 4) && (reply[1] & 0x7F) == function && n >= 3 &&
+        reply[2] != 2 * request.RegisterCount)
+        add("byte count", reply[2], 2u * request.RegisterCount);
+    return text;
+}
+
 }  // namespace vyx

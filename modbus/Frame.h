@@ -72,4 +72,14 @@ void PutWord(uint8_t* p, uint16_t value);
 // "$" and two upper-case hexadecimal digits per byte; "$" for none.
 std::string HexDump(const uint8_t* p, uint16_t n);
 
+// The meaning of a Modbus exception code, e.g. "illegal data address"; "unknown
+// exception" for a code the protocol does not define.
+const char* ExceptionMeaning(uint8_t code);
+
+// What in a reply of n bytes (CRC included) differs from the request in the
+// frame: its slave address, its function (exception bit aside) or, for a read,
+// its byte count. Empty when they match. Such a reply is still handled as the
+// request's; this only lets a caller warn that it may be another's late reply.
+std::string ReplyMismatch(const TFrame& request, const uint8_t* reply, uint32_t n);
+
 }  // namespace vyx

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstddef>
+#include <cstring>
 
 namespace vyx {
 
@@ -46,6 +47,19 @@ bool ParseDecimal(const std::string& text, uint32_t& value) {
 }
 
 }  // namespace
+
+std::string OpenFaultText(TOpenFault fault, int error) {
+    switch (fault) {
+        case TOpenFault::None: return "no fault";
+        case TOpenFault::NoDevice: return "no such device";
+        case TOpenFault::Busy: return "busy: held by another program";
+        case TOpenFault::NotTerminal: return "not a terminal";
+        case TOpenFault::BadMode: return "the mode string is not understood";
+        case TOpenFault::LineRefused: return "the port refused the line settings";
+        case TOpenFault::System: break;
+    }
+    return std::strerror(error);
+}
 
 bool ParseMode(const std::string& mode, TLineSettings& line) {
     const std::vector<std::string> fields = SplitFields(mode);

@@ -71,6 +71,19 @@ struct TTimeouts {
     bool operator==(const TTimeouts&) const = default;
 };
 
+// Why the last OpenPort (or OpenDevice) failed, for a caller that tells the user.
+enum class TOpenFault {
+    None,         // the last open succeeded
+    NoDevice,     // nothing at the path, or no device behind it
+    Busy,         // held by another program (or by this one)
+    NotTerminal,  // the path is not a terminal device
+    BadMode,      // the mode string does not parse
+    LineRefused,  // the port refused the line settings (e.g. the baud rate)
+    System,       // another refusal of the system; its errno is kept beside it
+};
+// A short English text for the fault, e.g. "busy: held by another program".
+std::string OpenFaultText(TOpenFault fault, int error);
+
 #ifdef _WIN32
 using TPortHandle = void*;
 inline const TPortHandle kInvalidPortHandle = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
@@ -125,6 +138,10 @@ public:
     // Purges, closes and resets the state; does nothing when no device is open.
     void ClosePort();
 
+    // Why the last open failed; OpenErrno() is the system's errno of a System fault.
+    TOpenFault OpenFault() const { return OpenFault_; }
+    int OpenErrno() const { return OpenErrno_; }
+
     bool IsOpened() const override { return Com.Opened; }
     uint32_t Received() const override { return Com.Received; }
     const uint8_t* RxBuffer() const override { return RxBuf.data(); }
@@ -146,6 +163,8 @@ private:
     using TClock = std::chrono::steady_clock;
 
     TPortHandle Handle_ = kInvalidPortHandle;
+    TOpenFault OpenFault_ = TOpenFault::None;
+    int OpenErrno_ = 0;
     TLineSettings Line_;
     TTimeouts Timeouts_;
     std::array<uint8_t, kPortBufferSize> TxBuf_{};

@@ -139,16 +139,27 @@ bool HasUart(const std::filesystem::path& ttyEntry) {
 TSerial::~TSerial() { ClosePort(); }
 
 TPortHandle TSerial::OpenDevice(const std::string& path) {
-    if (path.empty()) return kInvalidPortHandle;
+    auto refuse = [this](TOpenFault fault, int error, int fd) {
+        if (fd >= 0) ::close(fd);
+        OpenFault_ = fault;
+        OpenErrno_ = error;
+        return kInvalidPortHandle;
+    };
+    if (path.empty()) return refuse(TOpenFault::NoDevice, ENOENT, -1);
     // Non-blocking, so that a modem line without carrier does not hold the open.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return kInvalidPortHandle;
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENODEV || error == ENXIO) return refuse(TOpenFault::NoDevice, error, -1);
+        if (error == EBUSY) return refuse(TOpenFault::Busy, error, -1);  // TIOCEXCL of another opener
+        return refuse(TOpenFault::System, error, -1);
+    }
+    if (!isatty(fd)) return refuse(TOpenFault::NotTerminal, ENOTTY, fd);
     // root ignores TIOCEXCL, so the lock is what keeps a second opener out; it is
     // taken first, so that a failed open never marks someone else's port.
-    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
-        ::close(fd);
-        return kInvalidPortHandle;
-    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) return refuse(TOpenFault::Busy, errno, fd);
+    OpenFault_ = TOpenFault::None;
+    OpenErrno_ = 0;
     return fd;
 }
 
@@ -165,11 +176,13 @@ bool TSerial::OpenPort(const std::string& path, const std::string& mode) {
     TLineSettings line;
     if (!ParseMode(mode, line)) {
         ClosePort();
+        OpenFault_ = TOpenFault::BadMode;
         return false;
     }
     Line_ = line;
     if (!ApplyLine()) {
         ClosePort();
+        OpenFault_ = TOpenFault::LineRefused;
         return false;
     }
 

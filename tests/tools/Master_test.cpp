@@ -7,6 +7,9 @@
 #include <filesystem>
 #include <thread>
 
+#include "modbus/Frame.h"
+#include "serial/Serial.h"
+#include "tests/support/ModbusSlave.h"
 #include "tests/support/Process.h"
 
 namespace fs = std::filesystem;
@@ -76,7 +79,7 @@ TEST_F(MasterTest, ExitStatusOfEachOutcome) {
         const std::string port = Start();
         const auto exception = Vyx({"read", "--port", port, "--address", "40999"});
         EXPECT_EQ(exception.Status, 3);
-        EXPECT_EQ(exception.Err, "błąd !\n");
+        EXPECT_EQ(exception.Err, "błąd ! (exception 2: illegal data address)\n");
         EXPECT_EQ(exception.Out, "");  // no result line
         const auto ro = Vyx({"write", "--port", port, "--file", kDevice, "Numer fabryczny", "1"});
         EXPECT_EQ(ro.Status, 1);
@@ -156,4 +159,90 @@ TEST_F(MasterTest, WaitGivesASlowDeviceTimeToAnswer) {
     const auto late = Vyx({"read", "--port", port, "--file", kDevice, "Numer fabryczny", "--wait", "40"});
     EXPECT_EQ(late.Status, 4) << late.Err;  // the window's 40 ms
     EXPECT_EQ(Vyx({"read", "--port", port, "--file", kDevice, "Numer fabryczny", "--wait", "0"}).Status, 1);
+}
+
+TEST_F(MasterTest, MessagesSayWhy) {
+    const std::string port = Start();
+    vyx::TSerial holder;  // another program holding a port
+    vyx::test::TPty other;
+    ASSERT_TRUE(holder.OpenPort(other.SlavePath(), "19200"));
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"read", "--port", (folder / "none").string(), "--address", "40001"}, "no such device"},
+        {{"read", "--port", other.SlavePath(), "--address", "40001"}, "busy: held by another program"},
+        {{"read", "--port", "/dev/null", "--address", "40001"}, "not a terminal"},
+        {{"read", "--port", port, "--mode", "19200,x", "--address", "40001"}, "the mode string is not understood"},
+        {{"read", "--port", port, "--file", kDevice, "Kalibracja"}, "\"Kalibracja\" is a group, not a register"},
+        {{"write", "--port", port, "--file", kDevice, "kPa", "1"},
+         "\"kPa\" is a bit child of \"Jednostka ciśnienia\", not a register"},
+        {{"read", "--port", port, "--address", "40001", "--type", "WROD"}, "unknown --type WROD"},
+        {{"write", "--port", port, "--file", kDevice, "N100", "1.5"}, "a decimal comma is expected"},
+        {{"read", "--port", port, "--address", "40001", "--slave", "256"}, "nieprawidłowy adres urządzenia"},
+        {{"read", "--port", port, "--address", "-25535"}, "rejestr poza zakresem"},
+    };
+    for (const auto& c : cases) {
+        const auto r = Vyx(c.args);
+        EXPECT_EQ(r.Status, 1) << c.message;
+        EXPECT_NE(r.Err.find(c.message), std::string::npos) << r.Err;
+        EXPECT_EQ(r.Out, "");
+    }
+}
+
+// Slave texts and register numbers beyond their fields send nothing at all.
+TEST(MasterRefusals, NothingIsSent) {
+    vyx::test::TModbusSlave slave;
+    const struct {
+        const char* slave;
+        const char* address;
+    } cases[] = {{"256", "40001"}, {"-1", "40001"}, {"503", "40001"}, {"247", "105537"}, {"247", "-25535"}};
+    for (const auto& c : cases) {
+        for (const char* command : {"read", "write"}) {
+            std::vector<std::string> args = {command, "--port", slave.SlavePath(), "--slave", c.slave, "--address",
+                                             c.address};
+            if (command[0] == 'w') args.push_back("1");
+            EXPECT_EQ(RunToEnd(VYX_BINARY, args).Status, 1) << command << " " << c.slave << " " << c.address;
+        }
+    }
+    EXPECT_EQ(RunToEnd(VYX_BINARY, {"reset", "--port", slave.SlavePath(), "--slave", "256"}).Status, 1);
+    EXPECT_TRUE(slave.Pty().ReadUntilQuiet(std::chrono::milliseconds(100), std::chrono::seconds(1)).empty());
+    EXPECT_EQ(slave.RequestCount(), 0);
+}
+
+// A reply with a good CRC that answers another request (another slave, function
+// or byte count: most likely a late reply) is taken as the window takes it, with
+// a warning, and counted by --count.
+TEST(MasterMismatch, RepliesNotAnsweringTheRequestAreWarnedAbout) {
+    auto framed = [](vyx::test::Bytes b) {
+        const uint16_t crc = vyx::Crc16(b.data(), static_cast<uint16_t>(b.size()));
+        b.push_back(static_cast<uint8_t>(crc & 0xFF));
+        b.push_back(static_cast<uint8_t>(crc >> 8));
+        return b;
+    };
+    const struct {
+        vyx::test::Bytes reply;
+        std::string warning;
+    } cases[] = {
+        {framed({0x11, 0x03, 0x02, 0x00, 0x07}), "slave address 17 instead of 247"},
+        {framed({0xF7, 0x04, 0x02, 0x00, 0x07}), "function 4 instead of 3"},
+        {framed({0xF7, 0x03, 0x04, 0x00, 0x07, 0x00, 0x08}), "byte count 4 instead of 2"},
+    };
+    for (const auto& c : cases) {
+        vyx::test::TModbusSlave slave;
+        slave.ReplyRawOnce(c.reply);
+        const auto r = RunToEnd(VYX_BINARY, {"read", "--port", slave.SlavePath(), "--address", "40001"});
+        EXPECT_EQ(r.Status, 0) << r.Err;
+        EXPECT_EQ(r.Out, "40001              7\n") << "decoded as the reply to the request sent";
+        EXPECT_NE(r.Err.find("warning: the reply does not match the request (" + c.warning + ")"),
+                  std::string::npos)
+            << r.Err;
+    }
+    vyx::test::TModbusSlave slave;
+    slave.SetHolding(0, 5);
+    slave.ReplyRawOnce(cases[0].reply);
+    slave.ReplyRawOnce(cases[1].reply);
+    const auto r = RunToEnd(VYX_BINARY, {"read", "--port", slave.SlavePath(), "--address", "40001", "--count", "4"});
+    EXPECT_NE(r.Err.find("good: 4,"), std::string::npos) << r.Err;
+    EXPECT_NE(r.Err.find("replies not matching the request: 2;"), std::string::npos) << r.Err;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "modbus/Frame.h"
+#include "registers/RegData.h"
 #include "modbus/Transaction.h"
 #include "registers/Error.h"
 #include "registers/RegisterFile.h"
@@ -60,14 +61,52 @@ TOutcome OutcomeOf(const vyx::TTransaction& t) {
     return t.Rslt.Ok ? TOutcome::Good : TOutcome::Exception;
 }
 
+// Says on standard error what went wrong with a reply, as the panes show it;
+// an exception reply with its code and meaning.
 void ReportOutcome(const vyx::TTransaction& t, TOutcome o) {
     switch (o) {
         case TOutcome::Good: break;
         case TOutcome::CrcError: std::fprintf(stderr, "crc_error\n"); break;
-        case TOutcome::Exception: std::fprintf(stderr, "%s\n", vyx::ToUtf8(t.Rslt.ErrorText).c_str()); break;
+        case TOutcome::Exception: {
+            // The code is the reply's third byte: "$", then two digits a byte.
+            const std::string hex = vyx::ToUtf8(t.Log.ReplyHex);
+            const auto code = static_cast<uint8_t>(hex.size() >= 7 ? std::stoul(hex.substr(5, 2), nullptr, 16) : 0);
+            std::fprintf(stderr, "%s (exception %u: %s)\n", vyx::ToUtf8(t.Rslt.ErrorText).c_str(), unsigned{code},
+                         vyx::ExceptionMeaning(code));
+            break;
+        }
         case TOutcome::Timeout: std::fprintf(stderr, "no reply\n"); break;
     }
 }
+
+namespace {
+
+// Warns when a reply with a good CRC does not answer the request sent: most
+// likely another request's late reply. It is still taken as the window takes it.
+bool WarnOnMismatch(const char* command, const vyx::TSerial& port, const vyx::TFrame& frame, TOutcome o, bool warn) {
+    if (o != TOutcome::Good && o != TOutcome::Exception) return false;
+    const std::string mismatch = vyx::ReplyMismatch(frame, port.RxBuf.data(), port.Com.Received);
+    if (mismatch.empty()) return false;
+    if (warn)
+        std::fprintf(stderr, "vyx %s: warning: the reply does not match the request (%s)\n", command,
+                     mismatch.c_str());
+    return true;
+}
+
+// Why a record cannot be read or written as a register, or empty.
+std::string NotARegister(const vyx::TNode& node) {
+    const std::string name = vyx::ToUtf8(node.Record.Name);
+    if (node.Record.DataType == u"BIT") {
+        const std::string parent = node.Parent() ? vyx::ToUtf8(node.Parent()->Record.Name) : std::string();
+        return "\"" + name + "\" is a bit child of \"" + parent + "\", not a register: read or write \"" +
+               parent + "\"";
+    }
+    if (vyx::GetAccessCode(node.Record.Access) == vyx::kAccessGroup)
+        return "\"" + name + "\" is a group, not a register: name one of its registers";
+    return {};
+}
+
+}  // namespace
 
 int ExitStatus(TOutcome o) {
     switch (o) {
@@ -91,7 +130,11 @@ void Open(TSession& s, const vyx::cli::Options& o, bool needRegister) {
             const std::string name = o.Positional()[0];
             s.node = s.tree.FindRegisterByName(vyx::FromUtf8(name));
             if (!s.node) throw vyx::Error("no register named \"" + name + "\" in " + o.Get("--file", ""));
+            if (const std::string why = NotARegister(*s.node); !why.empty()) throw vyx::Error(why);
         } else if (o.Has("--address")) {
+            const std::string type = o.Get("--type", "WORD");
+            if (vyx::GetTypeCode(type) == vyx::kTypeNone)
+                throw vyx::Error("unknown --type " + type + ": one of WORD, INT, REAL, TEXT, HEX, PREC, FLOAT, FINE");
             s.node = s.tree.AddChild(nullptr);
             s.node->Record.Address = vyx::FromUtf8(o.Get("--address", ""));
             s.node->Record.DataType = vyx::FromUtf8(o.Get("--type", "WORD"));
@@ -109,7 +152,9 @@ void Open(TSession& s, const vyx::cli::Options& o, bool needRegister) {
     const auto wait = static_cast<uint16_t>(o.GetInt("--wait", 40, 1, 60000));
     s.port.Com.PortPath = path;
     s.port.Com.ModeText = mode;
-    if (!s.port.OpenPort(path, mode)) throw vyx::Error("cannot open " + path + " with " + mode);
+    if (!s.port.OpenPort(path, mode))
+        throw vyx::Error("cannot open " + path + " with " + mode + ": " +
+                         vyx::OpenFaultText(s.port.OpenFault(), s.port.OpenErrno()));
     if (!s.port.SetTimeouts(30, 0, wait, 0, 30)) throw vyx::Error("cannot set the time-outs of " + path);
     s.view = std::make_unique<TConsoleView>(o.Has("--hex"));
     s.transaction = std::make_unique<vyx::TTransaction>(s.port, s.frame, *s.view);
@@ -160,7 +205,7 @@ using namespace vyx::master;
 
 int Read(TSession& s, const vyx::cli::Options& o) {
     const long count = o.GetInt("--count", 1, 1, 100000000);
-    long sent = 0, good = 0, crc = 0, exceptions = 0, timeouts = 0;
+    long sent = 0, good = 0, crc = 0, exceptions = 0, timeouts = 0, mismatched = 0;
     vyx::cli::TDurations times;
     TOutcome worst = TOutcome::Good;
     // A port that went away ends the run: every further request would meet a closed port.
@@ -173,13 +218,15 @@ int Read(TSession& s, const vyx::cli::Options& o) {
         if (o != TOutcome::Good) worst = o;
         good += o == TOutcome::Good, crc += o == TOutcome::CrcError;
         exceptions += o == TOutcome::Exception, timeouts += o == TOutcome::Timeout;
+        mismatched += WarnOnMismatch("read", s.port, s.frame, o, mismatched == 0);
         if (count == 1 && s.port.IsOpened()) ReportOutcome(*s.transaction, o);
     }
     if (count > 1)
         std::fprintf(stderr,
                      "requests: %ld, good: %ld, CRC errors: %ld, exceptions: %ld, time-outs: %ld; "
+                     "replies not matching the request: %ld; "
                      "per transaction: mean %.2f ms, median %.2f ms, 95th percentile %.2f ms, longest %.2f ms\n",
-                     sent, good, crc, exceptions, timeouts, times.MeanMs(), times.PercentileMs(50),
+                     sent, good, crc, exceptions, timeouts, mismatched, times.MeanMs(), times.PercentileMs(50),
                      times.PercentileMs(95), times.LongestMs());
     return ExitStatus(worst);
 }
@@ -187,10 +234,21 @@ int Read(TSession& s, const vyx::cli::Options& o) {
 int Write(TSession& s, const vyx::cli::Options& o) {
     const size_t valueAt = o.Has("--file") ? 1 : 0;
     if (o.Positional().size() != valueAt + 1) throw vyx::Error("name the value to write");
-    s.node->Record.Value = vyx::FromUtf8(o.Positional()[valueAt]);
-    if (!s.transaction->WriteRegister(*s.node, s.slave))
-        throw vyx::Error("the register is not writable (access " + vyx::ToUtf8(s.node->Record.Access) + ")");
+    const std::string value = o.Positional()[valueAt];
+    s.node->Record.Value = vyx::FromUtf8(value);
+    bool sent = false;
+    try {
+        sent = s.transaction->WriteRegister(*s.node, s.slave);
+    } catch (const vyx::Error& e) {
+        // Real numbers are typed with the decimal comma, as the window shows them.
+        const std::string what = e.what();
+        if (what.find("floating point value") != std::string::npos && value.find('.') != std::string::npos)
+            throw vyx::Error(what + "; a decimal comma is expected, e.g. 1,5");
+        throw;
+    }
+    if (!sent) throw vyx::Error("the register is not writable (access " + vyx::ToUtf8(s.node->Record.Access) + ")");
     const TOutcome outcome = OutcomeOf(*s.transaction);
+    WarnOnMismatch("write", s.port, s.frame, outcome, true);
     ReportOutcome(*s.transaction, outcome);
     return ExitStatus(outcome);
 }
@@ -198,6 +256,7 @@ int Write(TSession& s, const vyx::cli::Options& o) {
 int Reset(TSession& s, const vyx::cli::Options&) {
     if (!s.transaction->ResetDevice(s.slave)) throw vyx::Error("slave address 0 is the broadcast address: nothing sent");
     const TOutcome outcome = OutcomeOf(*s.transaction);
+    WarnOnMismatch("reset", s.port, s.frame, outcome, true);
     ReportOutcome(*s.transaction, outcome);
     return ExitStatus(outcome);
 }

@@ -57,7 +57,8 @@ private:
 
 enum class TOutcome { Good, CrcError, Exception, Timeout };
 TOutcome OutcomeOf(const TTransaction& t);
-// Says on standard error what went wrong with a reply, as the panes show it.
+// Says on standard error what went wrong with a reply, as the panes show it;
+// an exception reply with its code and meaning.
 void ReportOutcome(const TTransaction& t, TOutcome o);
 int ExitStatus(TOutcome o);
 
