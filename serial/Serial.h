@@ -174,7 +174,8 @@ private:
 // The serial ports of the system, then the simulators running for this user.
 // On Linux: /dev/NAME for each entry of /sys/class/tty with a device behind it
 // (a serial-core port such as ttyS only where a UART is detected), in natural
-// order; then each symbolic link in SimulatorFolder() whose target exists.
+// order; then each symbolic link in SimulatorFolder() whose target exists and
+// that is not stale (IsStaleSimulatorLink).
 std::vector<std::string> ListPorts();
 // The same over other folders (a sysfs tty class folder and a simulator folder).
 std::vector<std::string> ListPorts(const std::string& ttyClassFolder,
@@ -183,6 +184,13 @@ std::vector<std::string> ListPorts(const std::string& ttyClassFolder,
 // Where each running simulator leaves a link to its pseudo-terminal:
 // $XDG_RUNTIME_DIR/vyx when XDG_RUNTIME_DIR is set and not empty, else /tmp/vyx-UID.
 std::string SimulatorFolder();
+
+// A running simulator holds a lock (flock) on the file ".NAME.lock" beside its
+// link NAME for as long as it runs; the lock goes with the process, however it
+// ends. A link whose lock file exists but is held by nobody was left by a
+// simulator that was killed: its terminal may since belong to another program.
+std::string SimulatorLockPath(const std::string& link);
+bool IsStaleSimulatorLink(const std::string& link);
 
 // A port name typed by the user: a path when it starts with "/", else /dev/NAME.
 // Empty stays empty.

@@ -367,7 +367,8 @@ std::vector<std::string> ListPorts(const std::string& ttyClassFolder,
     ec.clear();
     for (fs::directory_iterator it(simulatorFolder, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code lec;
-        if (!it->is_symlink(lec) || !fs::exists(it->path(), lec)) continue;
+        if (!it->is_symlink(lec) || !fs::exists(it->path(), lec) || IsStaleSimulatorLink(it->path().string()))
+            continue;
         links.push_back(it->path().string());
     }
     std::sort(links.begin(), links.end(), NaturalLess);
@@ -379,6 +380,19 @@ std::string SimulatorFolder() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime != nullptr && runtime[0] != '\0') return std::string(runtime) + "/vyx";
     return "/tmp/vyx-" + std::to_string(getuid());
+}
+
+std::string SimulatorLockPath(const std::string& link) {
+    const std::filesystem::path path(link);
+    return (path.parent_path() / ("." + path.filename().string() + ".lock")).string();
+}
+
+bool IsStaleSimulatorLink(const std::string& link) {
+    const int fd = ::open(SimulatorLockPath(link).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;  // no lock file: not a simulator's link, judged by its target alone
+    const bool free = flock(fd, LOCK_SH | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
 }
 
 std::string PortPathFromName(const std::string& name) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <set>
 #include <filesystem>
 #include <thread>
@@ -243,6 +244,63 @@ TEST_F(SimTest, LinkLivesAsLongAsTheSimulatorAndTwoRunSideBySide) {
     EXPECT_TRUE(fs::is_symlink(link2));
     EXPECT_EQ(sims[1]->Stop(SIGTERM), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(link2)));
+}
+
+// A simulator killed outright leaves its link behind. The port list ignores it
+// even when its terminal exists again for another simulator, and the next
+// simulator of that name takes the name over.
+TEST_F(SimTest, LinkOfAKilledSimulatorIsStale) {
+    Start({"--name", "old"});
+    const fs::path stale = folder / "vyx" / "old";
+    ASSERT_TRUE(fs::is_symlink(stale));
+    EXPECT_EQ(sims.back()->Stop(SIGKILL), 128 + SIGKILL);
+    ASSERT_TRUE(fs::is_symlink(stale)) << "nothing removed it";
+
+    // Wherever the stale link points now (a new terminal may reuse its number),
+    // it is not listed; the new simulator's link is.
+    const std::string other = Start({"--name", "new"});
+    auto ports = ListPorts();
+    EXPECT_EQ(std::find(ports.begin(), ports.end(), stale.string()), ports.end());
+    EXPECT_NE(std::find(ports.begin(), ports.end(), (folder / "vyx" / "new").string()), ports.end());
+    // Pointed at a live terminal, the stale link is still not a port.
+    fs::remove(stale);
+    fs::create_symlink(other, stale);
+    ports = ListPorts();
+    EXPECT_EQ(std::find(ports.begin(), ports.end(), stale.string()), ports.end());
+
+    // The next simulator named "old" replaces the stale link instead of taking "old-2".
+    const std::string again = Start({"--name", "old"});
+    EXPECT_EQ(fs::read_symlink(stale), again);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder / "vyx" / "old-2")));
+    ports = ListPorts();
+    EXPECT_NE(std::find(ports.begin(), ports.end(), stale.string()), ports.end());
+    EXPECT_EQ(sims.back()->Stop(SIGTERM), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(stale)));
+    EXPECT_FALSE(fs::exists(SimulatorLockPath(stale.string()))) << "a clean end leaves nothing behind";
+}
+
+TEST_F(SimTest, SummaryCountsEachReplyOnce) {
+    Connect(Start({"--crc-errors", "0.5", "--exceptions", "0.5"}));
+    constexpr int kRequests = 40;
+    for (int i = 0; i < kRequests; ++i) {
+        BuildRead(frame, u"247", RegisterRecord(u"40059", u"WORD", u"1"));
+        Exchange();
+    }
+    ASSERT_EQ(sims.back()->Stop(SIGTERM), 0);
+    const std::string& summary = sims.back()->Stderr();
+    long requests = -1, good = -1, writes = -1, echoes = -1, exceptions = -1, crc = -1, silent = -1, ignored = -1;
+    const size_t at = summary.find("vyx sim: ", summary.find('\n'));
+    ASSERT_NE(at, std::string::npos) << summary;
+    ASSERT_EQ(std::sscanf(summary.c_str() + at,
+                          "vyx sim: %ld requests: %ld good replies (%ld writes, %ld echoes), %ld exceptions, "
+                          "%ld with a broken CRC, %ld unanswered; %ld frames ignored",
+                          &requests, &good, &writes, &echoes, &exceptions, &crc, &silent, &ignored),
+              8)
+        << summary;
+    EXPECT_EQ(requests, kRequests);
+    EXPECT_EQ(good + exceptions + crc + silent, requests) << summary;
+    EXPECT_GT(crc, 0);
+    EXPECT_GT(exceptions, 0);
 }
 
 TEST_F(SimTest, BadFileAndOptionsAreRefused) {

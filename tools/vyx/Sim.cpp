@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -56,8 +57,11 @@ const char kUsage[] =
     "  --exceptions P    probability of an exception reply (slave device failure)\n"
     "  --name NAME       name of the link (default: the file's name)\n";
 
+// Each request lands under exactly one of good, exceptions, crcErrors and
+// silenced, as the master counts it; writes and echoes are kinds of good replies.
 struct Stats {
-    long requests = 0, ignored = 0, misheard = 0, replies = 0, exceptions = 0, crcErrors = 0, silenced = 0, echoes = 0, writes = 0;
+    long requests = 0, ignored = 0, misheard = 0, good = 0, exceptions = 0, crcErrors = 0, silenced = 0, echoes = 0,
+         writes = 0;
 };
 
 // The pseudo-terminal: the master side is served, the terminal side is kept open
@@ -91,9 +95,14 @@ struct Terminal {
 };
 
 // A link named after the device in the simulator folder; NAME-2, NAME-3, ... when
-// another simulator of the same device runs. A stale link is replaced.
+// another simulator of the same device runs. The name is ours while we hold the
+// lock on its lock file (SimulatorLockPath), which goes with the process however
+// it ends; so a link found under a name whose lock we got was left by a killed
+// simulator and is replaced, even when its terminal exists again for another.
 struct Link {
     fs::path path;
+    std::string lockPath;
+    int lock = -1;
 
     bool Make(const std::string& name, const std::string& target, std::string& error) {
         const fs::path folder = vyx::SimulatorFolder();
@@ -111,26 +120,79 @@ struct Link {
             return false;
         }
         chmod(folder.c_str(), 0700);
-        for (int n = 1; n < 100; ++n) {
+        for (int n = 1, attempts = 0; n < 100 && attempts < 1000; ++attempts) {
             const fs::path candidate = folder / (n == 1 ? name : name + "-" + std::to_string(n));
+            bool created = false;
+            switch (Claim(candidate, created)) {
+                case Claimed::No: ++n; continue;          // a running simulator's
+                case Claimed::Retry: continue;            // its lock file went meanwhile
+                case Claimed::Failed:
+                    error = "cannot lock " + lockPath + ": " + std::strerror(errno);
+                    return false;
+                case Claimed::Yes: break;
+            }
             if (fs::is_symlink(fs::symlink_status(candidate, ec))) {
-                if (fs::exists(candidate, ec)) continue;  // a running simulator's
+                // Without a lock file before ours, a link to a live terminal is not
+                // a simulator's of this kind: leave it and take the next name.
+                if (created && fs::exists(candidate, ec)) {
+                    Release();
+                    ++n;
+                    continue;
+                }
                 fs::remove(candidate, ec);
             }
             if (symlink(target.c_str(), candidate.c_str()) == 0) {
                 path = candidate;
                 return true;
             }
-            if (errno != EEXIST) {
-                error = "cannot create " + candidate.string() + ": " + std::strerror(errno);
+            const int failure = errno;
+            Release();
+            if (failure != EEXIST) {
+                error = "cannot create " + candidate.string() + ": " + std::strerror(failure);
                 return false;
             }
+            ++n;
         }
         error = "too many simulators named " + name;
         return false;
     }
+
     ~Link() {
         if (!path.empty()) unlink(path.c_str());
+        Release();
+    }
+
+private:
+    enum class Claimed { Yes, No, Retry, Failed };
+
+    // Takes the lock of the name; `created` tells whether its lock file is new.
+    Claimed Claim(const fs::path& candidate, bool& created) {
+        lockPath = vyx::SimulatorLockPath(candidate.string());
+        lock = open(lockPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        created = lock >= 0;
+        if (!created && errno == EEXIST) lock = open(lockPath.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+        if (lock < 0) return errno == ENOENT ? Claimed::Retry : Claimed::Failed;
+        if (flock(lock, LOCK_EX | LOCK_NB) != 0) {
+            close(lock), lock = -1;
+            return Claimed::No;
+        }
+        // The holder before us may have removed the file between our open and our
+        // lock: then the lock guards nothing and the name is tried again.
+        struct stat held {}, now {};
+        if (fstat(lock, &held) != 0 || stat(lockPath.c_str(), &now) != 0 || held.st_ino != now.st_ino ||
+            held.st_dev != now.st_dev) {
+            close(lock), lock = -1;
+            return Claimed::Retry;
+        }
+        return Claimed::Yes;
+    }
+
+    // Gives the name up: the lock file goes first, while it is still held.
+    void Release() {
+        if (lock < 0) return;
+        unlink(lockPath.c_str());
+        close(lock);
+        lock = -1;
     }
 };
 
@@ -370,17 +432,13 @@ int RunSim(int argc, char** argv) {
             // Restart communications: the reply echoes the request.
             std::memcpy(reply, request, static_cast<size_t>(n));
             length = n;
-            ++stats.echoes;
         } else {
             // libmodbus composes the reply into the socket pair; it goes to the
             // line from there, paced and possibly damaged.
-            if (exception) {
+            if (exception)
                 modbus_reply_exception(ctx, request, static_cast<unsigned>(exception));
-                ++stats.exceptions;
-            } else {
+            else
                 modbus_reply(ctx, request, n, device.Mapping());
-                if (function == 6 || function == 16) ++stats.writes;
-            }
             pollfd p{pair[1], POLLIN, 0};
             while (length < static_cast<int>(sizeof reply) && poll(&p, 1, 0) == 1) {
                 const ssize_t r = read(pair[1], reply + length, sizeof reply - static_cast<size_t>(length));
@@ -388,22 +446,31 @@ int RunSim(int argc, char** argv) {
                 length += static_cast<int>(r);
             }
         }
-        if (length == 0) continue;
+        if (length == 0) {
+            ++stats.silenced;
+            continue;
+        }
+        // A broken CRC is all the master sees of a reply, whatever it carried.
         if (happens(crcErrors)) {
             reply[length - 1] ^= 0x5A;
             ++stats.crcErrors;
+        } else if (length < 2 || (reply[1] & 0x80) != 0) {
+            ++stats.exceptions;
+        } else {
+            ++stats.good;
+            stats.echoes += function == 8;
+            stats.writes += function == 6 || function == 16;
         }
         Send(terminal.master, reply, length, baud);
-        ++stats.replies;
     }
 
     modbus_free(ctx);
     close(pair[0]);
     close(pair[1]);
     std::fprintf(stderr,
-                 "vyx sim: %ld requests, %ld replies (%ld exceptions, %ld with a broken CRC, %ld echoes, "
-                 "%ld writes), %ld unanswered, %ld frames ignored, %ld at another line setting\n",
-                 stats.requests, stats.replies, stats.exceptions, stats.crcErrors, stats.echoes, stats.writes,
+                 "vyx sim: %ld requests: %ld good replies (%ld writes, %ld echoes), %ld exceptions, "
+                 "%ld with a broken CRC, %ld unanswered; %ld frames ignored, %ld at another line setting\n",
+                 stats.requests, stats.good, stats.writes, stats.echoes, stats.exceptions, stats.crcErrors,
                  stats.silenced, stats.ignored, stats.misheard);
     return kExitOk;
 }
