@@ -183,7 +183,7 @@ std::u16string FormatFixed(double value, int decimals) {
                 ++all[k];
                 break;
             }
-            if (k == 0) all = '1' + all;
+            if (k == 0) all.insert(all.begin(), '1');
         }
     }
     const size_t intLen = all.size() - static_cast<size_t>(decimals);

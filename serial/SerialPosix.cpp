@@ -361,6 +361,7 @@ std::vector<std::string> ListPorts(const std::string& ttyClassFolder,
         names.push_back(entry.filename().string());
     }
     std::sort(names.begin(), names.end(), NaturalLess);
+    ports.reserve(names.size());
     for (const std::string& name : names) ports.push_back("/dev/" + name);
 
     std::vector<std::string> links;

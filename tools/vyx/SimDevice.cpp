@@ -61,9 +61,9 @@ TSimDevice::TSimDevice(const TRegisterTree& tree, double noise, uint32_t seed)
         Store(input ? mapping_->tab_input_registers : mapping_->tab_registers, map.Address,
               Contents(type, r.Value, length));
         for (int k = 0; k < length; ++k) {
-            (input ? inputServed_ : holdingServed_)[static_cast<size_t>(map.Address + k)] = true;
+            (input ? inputServed_ : holdingServed_)[size_t{map.Address} + static_cast<size_t>(k)] = true;
             if (!input && number >= 40001 && (access == kAccessRW || access == kAccessRP))
-                writable_[static_cast<size_t>(map.Address + k)] = true;
+                writable_[size_t{map.Address} + static_cast<size_t>(k)] = true;
         }
         ++registers_;
 
@@ -85,14 +85,14 @@ bool TSimDevice::Readable(int function, int address, int count) const {
     const auto& served = function == 4 ? inputServed_ : holdingServed_;
     if (count < 1 || address < 0 || address + count > kTableSize) return false;
     for (int k = 0; k < count; ++k)
-        if (!served[static_cast<size_t>(address + k)]) return false;
+        if (!served[static_cast<size_t>(address) + static_cast<size_t>(k)]) return false;
     return true;
 }
 
 bool TSimDevice::Writable(int address, int count) const {
     if (count < 1 || address < 0 || address + count > kTableSize) return false;
     for (int k = 0; k < count; ++k)
-        if (!writable_[static_cast<size_t>(address + k)]) return false;
+        if (!writable_[static_cast<size_t>(address) + static_cast<size_t>(k)]) return false;
     return true;
 }
 

@@ -1,0 +1,144 @@
+// Feeds arbitrary received bytes, with any request state and type code, through
+// the whole reply handling of a transaction: the CRC check, DecodeReply and
+// DecodeValue into a register record with bit children. Besides crashes, leaks
+// and hangs, it checks that each outcome leaves the record and the result as
+// the reply handling promises.
+//
+// Input: function code, type code, register count, flags, number of bit
+// children, then per child a length byte and its value text; the rest is the
+// reply as the port delivers it.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "modbus/Frame.h"
+#include "modbus/Transaction.h"
+#include "registers/Error.h"
+#include "registers/RegisterTree.h"
+#include "serial/Serial.h"
+
+namespace {
+
+[[noreturn]] void Fail(const char* what) {
+    std::fprintf(stderr, "Reply_fuzz: %s\n", what);
+    std::abort();
+}
+
+// A port that delivers one reply, as the serial unit would: at most 128 bytes,
+// the rest of the buffer zero.
+class TScriptedPort : public vyx::TPort {
+public:
+    TScriptedPort(const uint8_t* reply, size_t n) : received_(static_cast<uint32_t>(std::min<size_t>(n, 128))) {
+        std::memcpy(buffer_, reply, received_);
+    }
+    bool IsOpened() const override { return true; }
+    uint16_t WritePort(const uint8_t*, uint16_t n) override { return n; }
+    bool ReadPort() override { return true; }
+    uint32_t Received() const override { return received_; }
+    const uint8_t* RxBuffer() const override { return buffer_; }
+
+private:
+    uint8_t buffer_[vyx::kPortBufferSize] = {};
+    uint32_t received_;
+};
+
+class TQuietView : public vyx::TTransactionView {
+public:
+    bool Monitor = false;
+    int Results = 0;
+    void ShowMessage(std::u16string_view) override {}
+    void AppendCommLine(std::u16string_view) override {}
+    void AppendResultLine(std::u16string_view) override { ++Results; }
+    void SetLed(vyx::TLed, vyx::TColor) override {}
+    void SetLedTimerInterval(vyx::TLed, int) override {}
+    void EnableLedTimer(vyx::TLed, bool) override {}
+    void StartHighlightTimer() override {}
+    void StopHighlightTimer() override {}
+    void ProcessPendingEvents() override {}
+    bool MonitorTicked() const override { return Monitor; }
+    std::u16string TimeOfDay() const override { return u"12:00:00"; }
+    void BeginTreeUpdate() override { ++updates_; }
+    void EndTreeUpdate() override { --updates_; }
+    void RepaintTree() override {}
+    void OnNextStep() override {}
+    int OpenUpdates() const { return updates_; }
+
+private:
+    int updates_ = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 5) return 0;
+    const uint8_t function = data[0], type = data[1], count = data[2], flags = data[3];
+    const size_t children = data[4] % 8;
+    size_t at = 5;
+
+    vyx::TRegisterTree tree;
+    vyx::TNode* reg = tree.AddChild(nullptr);
+    static const char16_t* const kTypes[] = {u"HEX", u"WORD", u"REAL", u"TEXT"};
+    reg->Record.DataType = kTypes[flags & 3];
+    reg->Record.Value = u"old";
+    for (size_t i = 0; i < children; ++i) {
+        vyx::TNode* child = tree.AddChild(reg);
+        child->Record.DataType = u"BIT";
+        child->CheckState = 1;  // neither of the two states a reply sets
+        if (at < size) {
+            const size_t wanted = data[at++] % 8;
+            const size_t length = std::min(wanted, size - at);
+            child->Record.Value.assign(data + at, data + at + length);
+            at += length;
+        }
+    }
+    if (children > 0 && (flags & 4)) reg->States |= vyx::kStateHasChildren;
+
+    TScriptedPort port(data + at, size - at);
+    TQuietView view;
+    view.Monitor = (flags & 8) != 0;
+    vyx::TFrame frame;
+    frame.TxBuf[vyx::kOffSlave] = 247;
+    frame.TxBuf[vyx::kOffFunction] = function;
+    frame.FrameLength = 8;
+    frame.TypeCode = type;
+    frame.RegisterCount = count;
+    vyx::TTransaction t(port, frame, view);
+    t.Tree = &tree;
+    t.CurrentNode = reg;
+    t.CurrentRecord = &reg->Record;
+    t.WrittenValue = u"5";
+
+    bool raised = false;
+    try {
+        t.Transact();
+    } catch (const vyx::Error&) {
+        raised = true;  // a bit child whose value is not a number
+    }
+    if (view.OpenUpdates() != 0) Fail("tree update not ended");
+
+    const uint32_t n = port.Received();
+    const uint8_t* rx = port.RxBuffer();
+    const bool crcGood = n >= 4 && vyx::CheckCrc(rx, static_cast<uint16_t>(n));
+    const bool exception = crcGood && (rx[1] & 0x80) != 0;
+    const bool read = crcGood && !exception && (function == 3 || function == 4);
+    if (n == 0 && (t.Log.Status != u"..." || t.Rslt.Ok)) Fail("time-out not reported");
+    if (n > 0 && !crcGood && (t.Log.Status != u"crc_error" || t.Rslt.Ok)) Fail("CRC error not reported");
+    if (exception && (t.Rslt.Ok || t.Rslt.ErrorText != u"błąd !")) Fail("exception not reported");
+    if (crcGood && !exception && !t.Rslt.Ok) Fail("good reply not taken");
+    if (!read && reg->Record.Value != u"old") Fail("record changed without a read reply");
+    if (read && reg->Record.Value != t.Rslt.ValueText) Fail("read value not stored");
+    if (crcGood && !exception && (function == 6 || function == 16) && t.Rslt.ValueText != u"5")
+        Fail("write not reported by its written value");
+    if (raised && !read) Fail("error without a read reply");
+    if (crcGood && !exception && !raised && view.Results != 1) Fail("good reply without its result line");
+    for (size_t i = 0; i < reg->ChildCount(); ++i) {
+        const uint8_t state = reg->Child(i)->CheckState;
+        if (state != 1 && state != vyx::kCheckCheckedNormal && state != vyx::kCheckUncheckedNormal)
+            Fail("bit child in a state no reply sets");
+        if (state != 1 && !read) Fail("bit child ticked without a read reply");
+    }
+    return 0;
+}
