@@ -271,7 +271,7 @@ TEST_F(VyxTool, BuildKeepsToTheNestingALoaderTakes) {
     const auto run = Build(Nested(kMaxNesting + 1), out);
     EXPECT_EQ(run.Status, 1);
     EXPECT_NE(run.Err.find("nested deeper than 1000 levels"), std::string::npos) << run.Err;
-    EXPECT_NE(run.Err.find("at depth 1000"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("in a node at depth 1000"), std::string::npos) << run.Err;
     EXPECT_LT(run.Err.size(), 300u) << "the place is named by its depth, not its whole path";
     EXPECT_FALSE(fs::exists(out));
 }

@@ -141,7 +141,7 @@ private:
             place += (i == 0 ? "nodes[" : ".children[") + std::to_string(path_[i]) + "]";
         }
         if (!key.empty()) place += "." + key;
-        if (deep) place += " at depth " + std::to_string(path_.size());
+        if (deep) place += " (in a node at depth " + std::to_string(path_.size()) + ")";
         throw JsonError(place + ": " + what);
     }
 
