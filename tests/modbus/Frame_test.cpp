@@ -180,3 +180,33 @@ TEST(ReplyEnd, CompleteOnlyWithAGoodCrc) {
         EXPECT_EQ(ReplyEnd(c.bytes.data(), static_cast<uint32_t>(c.bytes.size())), c.end)
             << HexDump(c.bytes.data(), static_cast<uint16_t>(c.bytes.size()));
 }
+
+// Replies compared with the request sent (slave 247, read of 2 registers by
+// function 3, or a function 6 write); the CRC bytes play no part.
+TEST(ReplyMismatch, NamesWhatDiffersFromTheRequest) {
+    TFrame read;
+    read.TxBuf[0] = 247, read.TxBuf[1] = 3, read.RegisterCount = 2;
+    TFrame write = read;
+    write.TxBuf[1] = 6;
+    const struct {
+        const TFrame& request;
+        Bytes reply;
+        std::string mismatch;
+    } cases[] = {
+        {read, {0xF7, 0x03, 0x04, 0, 1, 0, 2, 0, 0}, ""},
+        {read, {0xF7, 0x83, 0x02, 0, 0}, ""},  // an exception reply has no byte count
+        {read, {0x01, 0x03, 0x04, 0, 1, 0, 2, 0, 0}, "slave address 1 instead of 247"},
+        {read, {0xF7, 0x04, 0x04, 0, 1, 0, 2, 0, 0}, "function 4 instead of 3"},
+        {read, {0xF7, 0x84, 0x02, 0, 0}, "function 4 instead of 3"},
+        {read, {0xF7, 0x03, 0x02, 0, 1, 0, 0}, "byte count 2 instead of 4"},
+        {read, {0x00, 0x10, 0x02, 0, 1, 0, 0}, "slave address 0 instead of 247, function 16 instead of 3"},
+        {write, {0xF7, 0x06, 0x00, 0x09, 0x00, 0x05, 0, 0}, ""},  // a write's echo has no byte count
+        {write, {0xF7, 0x03, 0x02, 0x00, 0x05, 0, 0}, "function 3 instead of 6"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ReplyMismatch(c.request, c.reply.data(), static_cast<uint32_t>(c.reply.size())), c.mismatch)
+            << HexDump(c.reply.data(), static_cast<uint16_t>(c.reply.size()));
+    EXPECT_STREQ(ExceptionMeaning(2), "illegal data address");
+    EXPECT_STREQ(ExceptionMeaning(4), "slave device failure");
+    EXPECT_STREQ(ExceptionMeaning(0x7F), "unknown exception");
+}
