@@ -130,7 +130,6 @@ void Open(TSession& s, const vyx::cli::Options& o, bool needRegister) {
             const std::string name = o.Positional()[0];
             s.node = s.tree.FindRegisterByName(vyx::FromUtf8(name));
             if (!s.node) throw vyx::Error("no register named \"" + name + "\" in " + o.Get("--file", ""));
-            if (const std::string why = NotARegister(*s.node); !why.empty()) throw vyx::Error(why);
         } else if (o.Has("--address")) {
             const std::string type = o.Get("--type", "WORD");
             if (vyx::GetTypeCode(type) == vyx::kTypeNone)
@@ -203,7 +202,13 @@ namespace {
 
 using namespace vyx::master;
 
+// A read or write names one register (a walk may name a group).
+void NeedRegister(const TSession& s) {
+    if (const std::string why = NotARegister(*s.node); !why.empty()) throw vyx::Error(why);
+}
+
 int Read(TSession& s, const vyx::cli::Options& o) {
+    NeedRegister(s);
     const long count = o.GetInt("--count", 1, 1, 100000000);
     long sent = 0, good = 0, crc = 0, exceptions = 0, timeouts = 0, mismatched = 0;
     vyx::cli::TDurations times;
@@ -232,6 +237,7 @@ int Read(TSession& s, const vyx::cli::Options& o) {
 }
 
 int Write(TSession& s, const vyx::cli::Options& o) {
+    NeedRegister(s);
     const size_t valueAt = o.Has("--file") ? 1 : 0;
     if (o.Positional().size() != valueAt + 1) throw vyx::Error("name the value to write");
     const std::string value = o.Positional()[valueAt];
