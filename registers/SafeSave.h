@@ -15,9 +15,15 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string_view>
 
 namespace vyx {
 
 void SaveFileBytes(const std::filesystem::path& path, std::span<const uint8_t> bytes);
+
+// The same for bytes held in a string (a text already in its file encoding).
+inline void SaveFileBytes(const std::filesystem::path& path, std::string_view bytes) {
+    SaveFileBytes(path, std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+}
 
 }  // namespace vyx

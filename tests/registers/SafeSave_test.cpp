@@ -61,9 +61,11 @@ TEST_F(SafeSave, NewAndPlainFilesAreWrittenWhole) {
     SaveFileBytes(dir_ / "a.dat", kBytes);
     std::ofstream(dir_ / "b.dat") << "stare, dłuższe niż nowe dane";
     SaveFileBytes(dir_ / "b.dat", kBytes);
+    SaveFileBytes(dir_ / "c.log", std::string("linia\r\n"));
+    EXPECT_EQ(ReadText(dir_ / "c.log"), "linia\r\n");
     EXPECT_EQ(ReadText(dir_ / "a.dat"), Text(kBytes));
     EXPECT_EQ(ReadText(dir_ / "b.dat"), Text(kBytes));
-    EXPECT_EQ(Entries(), (std::vector<std::string>{"a.dat", "b.dat"})) << "no temporary file left";
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"a.dat", "b.dat", "c.log"})) << "no temporary file left";
 }
 
 TEST_F(SafeSave, LinksAreFollowedAndStayLinks) {
