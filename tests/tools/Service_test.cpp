@@ -1,6 +1,7 @@
 // vyx scan, backup, diff and restore against simulators.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -86,6 +87,23 @@ TEST_F(ServiceTest, ScanFindsEachSimulatorAtItsLineAndSlaveOnly) {
     const auto none = Vyx({"scan", "--port", a, "--bauds", "9600", "--parities", "o", "--slaves", "1-2"});
     EXPECT_EQ(none.Status, 3) << none.Err;
     EXPECT_EQ(none.Out, "");
+}
+
+// A snapshot is saved as every file of the program: a link stays a link, a FIFO
+// nobody reads is refused at once instead of hanging the backup.
+TEST_F(ServiceTest, BackupOntoALinkOrAFifoKeepsThem) {
+    const std::string port = Start(kCalibratable);
+    fs::create_symlink("target.json", folder / "link.json");
+    ASSERT_EQ(Vyx({"backup", "--port", port, "--file", kCalibratable, "-o", File("link.json")}).Status, 0);
+    EXPECT_TRUE(fs::is_symlink(folder / "link.json"));
+    std::ifstream in(folder / "target.json");
+    EXPECT_EQ(nlohmann::json::parse(in)["device"], "VXT-20F.dat");
+
+    ASSERT_EQ(::mkfifo(File("fifo").c_str(), 0600), 0);
+    const auto fifo = Vyx({"backup", "--port", port, "--file", kCalibratable, "-o", File("fifo")});
+    EXPECT_NE(fifo.Status, 0);
+    EXPECT_NE(fifo.Err.find("nothing reads the FIFO"), std::string::npos) << fifo.Err;
+    EXPECT_EQ(fs::symlink_status(folder / "fifo").type(), fs::file_type::fifo);
 }
 
 TEST_F(ServiceTest, BackupDiffRestoreRoundTrip) {

@@ -1,12 +1,11 @@
 #include "tools/vyx/Snapshot.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <ctime>
 #include <fstream>
 
 #include "registers/Error.h"
+#include "registers/SafeSave.h"
 #include "registers/Text.h"
 #include "tools/vyx/Json.h"
 
@@ -213,36 +212,9 @@ TSnapshot LoadSnapshot(const std::filesystem::path& path) {
 }
 
 void SaveSnapshot(const TSnapshot& snapshot, const std::filesystem::path& path) {
-    const std::string text = SnapshotToJson(snapshot).dump(2) + "\n";
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    // A plain file or a new name gets the text through a temporary file renamed over
-    // it, so a failure leaves an older snapshot whole; a device or FIFO is written in place.
-    const bool replace = !fs::exists(status) || fs::is_regular_file(status);
-    fs::path target = path;
-    if (replace) {
-        // Through a link to its target, so the link stays a link.
-        const fs::path resolved = fs::weakly_canonical(path, ec);
-        if (!ec) target = resolved;
-    }
-    const fs::path temp = replace ? fs::path(target.string() + ".tmp" + std::to_string(getpid())) : path;
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            if (replace) fs::remove(temp, ec);
-            throw Error("cannot write " + path.string());
-        }
-    }
-    if (replace) {
-        fs::rename(temp, target, ec);
-        if (ec) {
-            fs::remove(temp, ec);
-            throw Error("cannot write " + path.string() + ": " + ec.message());
-        }
-    }
+    // The program's one safe save: a plain file is replaced whole, a link followed,
+    // a device or FIFO written in place.
+    SaveFileBytes(path, SnapshotToJson(snapshot).dump(2) + "\n");
 }
 
 std::vector<TDifference> Compare(const TSnapshot& a, const TSnapshot& b) {

@@ -49,8 +49,8 @@ nlohmann::ordered_json SnapshotToJson(const TSnapshot& snapshot);
 // Throws JsonError (Json.h) naming the place of the fault.
 TSnapshot SnapshotFromJson(const nlohmann::json& doc);
 
-// Loading throws vyx::Error naming the file and the fault; saving goes through a
-// temporary file, so a failure leaves the target as it was.
+// Loading throws vyx::Error naming the file and the fault; saving goes through
+// SaveFileBytes (registers/SafeSave.h), so a failure leaves the target as it was.
 TSnapshot LoadSnapshot(const std::filesystem::path& path);
 void SaveSnapshot(const TSnapshot& snapshot, const std::filesystem::path& path);
 
