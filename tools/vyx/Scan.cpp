@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -51,7 +52,7 @@ double EstimateSeconds(const std::vector<long>& bauds, size_t parities, size_t s
 }
 
 std::string Duration(double seconds) {
-    const long s = static_cast<long>(seconds + 0.5);
+    const long s = std::lround(seconds);
     char buf[32];
     if (s >= 60)
         std::snprintf(buf, sizeof buf, "%ld min %ld s", s / 60, s % 60);

@@ -42,16 +42,17 @@ std::string Text(const json& object, const char* key, const std::string& where) 
 uint16_t ParseWord(const json& v, const std::string& where) {
     if (!v.is_string()) throw JsonError(where + ": expected a string of four hexadecimal digits");
     const std::string s = v.get<std::string>();
+    const auto notFourDigits = [&] { return JsonError(where + ": \"" + s + "\" is not four hexadecimal digits"); };
     unsigned value = 0;
     for (const char c : s) {
         const int digit = c >= '0' && c <= '9' ? c - '0'
                           : c >= 'A' && c <= 'F' ? c - 'A' + 10
                           : c >= 'a' && c <= 'f' ? c - 'a' + 10
                                                  : -1;
-        if (digit < 0) throw JsonError(where + ": \"" + s + "\" is not four hexadecimal digits");
+        if (digit < 0) throw notFourDigits();
         value = value * 16 + static_cast<unsigned>(digit);
     }
-    if (s.size() != 4) throw JsonError(where + ": \"" + s + "\" is not four hexadecimal digits");
+    if (s.size() != 4) throw notFourDigits();
     return static_cast<uint16_t>(value);
 }
 
