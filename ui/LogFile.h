@@ -1,6 +1,8 @@
 #pragma once
 // The result pane as a file: the log written beside the program when the window
-// closes, and "Zapisz do pliku". Nothing here knows the toolkit.
+// closes, and "Zapisz do pliku". Nothing here knows the toolkit; files are
+// written by the program's one safe save (registers/SafeSave.h), which overwrites
+// without asking and never leaves half a file.
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -10,13 +12,6 @@ namespace vyx::ui {
 // The lines as the file holds them: each in Windows-1250 (a character the code
 // page lacks becomes "?"), each followed by CR LF, the last one included.
 std::string LogBytes(const std::vector<std::u16string>& lines);
-
-// Writes the bytes to the file, overwriting it without asking: a plain file or a
-// new name through a temporary file renamed over it, so a crash never leaves half
-// a file; a link is followed; a device or a FIFO, or a target in a folder that
-// refuses new files, is written in place. Throws vyx::Error
-// `Cannot create file "PATH". REASON` when the file cannot be written.
-void SaveFileBytes(const std::filesystem::path& path, const std::string& bytes);
 
 // The log file of the program: its path with the extension replaced by ".log".
 std::filesystem::path LogFilePath(const std::filesystem::path& program);

@@ -29,6 +29,7 @@
 
 #include "registers/Error.h"
 #include "registers/RegisterFile.h"
+#include "registers/SafeSave.h"
 #include "registers/RegData.h"
 #include "ui/Boxes.h"
 #include "ui/LogFile.h"
