@@ -1,8 +1,12 @@
 #include "RegisterFile.h"
 
+#ifdef _WIN32
+#include "registers/WindowsFiles.h"
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -239,14 +243,19 @@ void ClearSelected(const TRegisterTree& tree) {
         n->States = static_cast<uint16_t>(n->States & ~kStateSelected);
 }
 
+#ifndef _WIN32
 std::string Reason(int error) { return std::strerror(error); }
 
 std::string FullPath(const std::filesystem::path& path) {
     std::error_code ec;
     std::filesystem::path full = std::filesystem::absolute(path, ec);
-    return (ec ? path : full).string();
+    return PathToUtf8(ec ? path : full);
 }
+#endif
 
+#ifdef _WIN32
+std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) { return win::ReadFileBytes(path); }
+#else
 // The whole contents of a regular file; failures carry the open error's text.
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
     auto fail = [&](const std::string& reason) {
@@ -282,6 +291,7 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
     ::close(fd);
     return bytes;
 }
+#endif
 
 class Writer {
 public:

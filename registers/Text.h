@@ -2,6 +2,7 @@
 // Text at the edges of the program. Inside, register texts are UTF-16
 // (std::u16string) and messages UTF-8 (std::string); 8-bit texts on the wire and in
 // files are Windows-1250. These are the only conversions between them.
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,12 @@ char16_t Cp1250ToChar(unsigned char byte);
 // UTF-16 to Windows-1250. A character the code page lacks becomes '?'.
 std::string ToCp1250(std::u16string_view text);
 unsigned char CharToCp1250(char16_t ch);
+
+// File names held as UTF-8 text (arguments, messages) and the paths of the
+// system. On Windows a path is UTF-16 and a plain std::string would be taken in
+// the ANSI code page, which loses letters outside it; these never do.
+std::filesystem::path PathFromUtf8(std::string_view utf8);
+std::string PathToUtf8(const std::filesystem::path& path);
 
 // Convenience for literals and messages.
 inline std::u16string U16(std::string_view utf8) { return FromUtf8(utf8); }

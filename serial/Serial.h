@@ -3,7 +3,8 @@
 // mode string, apply the read and write time-outs, send one request frame, read one
 // reply into the 128-byte receive buffer, close, and list the ports of the system.
 //
-// One back end per platform implements TSerial (SerialPosix.cpp: termios + poll).
+// One back end per platform implements TSerial (SerialPosix.cpp: termios + poll;
+// SerialWin.cpp: the comm functions of Windows).
 // Operations return a boolean or a count and report nothing themselves.
 #include <array>
 #include <chrono>
@@ -176,7 +177,11 @@ private:
 // (a serial-core port such as ttyS only where a UART is detected), in natural
 // order; then each symbolic link in SimulatorFolder() whose target exists and
 // that is not stale (IsStaleSimulatorLink).
+// On Windows: the names (COM1, ...) under the registry key
+// HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM in the order the registry
+// gives them; none when the key is missing.
 std::vector<std::string> ListPorts();
+#ifndef _WIN32
 // The same over other folders (a sysfs tty class folder and a simulator folder).
 std::vector<std::string> ListPorts(const std::string& ttyClassFolder,
                                    const std::string& simulatorFolder);
@@ -191,9 +196,11 @@ std::string SimulatorFolder();
 // simulator that was killed: its terminal may since belong to another program.
 std::string SimulatorLockPath(const std::string& link);
 bool IsStaleSimulatorLink(const std::string& link);
+#endif
 
 // A port name typed by the user: a path when it starts with "/", else /dev/NAME.
-// Empty stays empty.
+// On Windows a device path when it starts with "\\", else "\\.\" + NAME (so
+// that COM10 and above open too). Empty stays empty.
 std::string PortPathFromName(const std::string& name);
 
 }  // namespace vyx

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "serial/Serial.h"
+#ifndef _WIN32
 #include "serial/Termios.h"
+#endif
 
 #include <ostream>
 
@@ -61,6 +63,7 @@ INSTANTIATE_TEST_SUITE_P(Serial, ModeRefused,
                                            "19200,,8,1", "0", "0,e,8,1", "4294967296", "19200x", "-9600",
                                            "19 200", "0x4B00"));
 
+#ifndef _WIN32
 struct TermiosCase {
     TLineSettings line;
     tcflag_t size;
@@ -118,6 +121,8 @@ TEST(SerialSpeed, StandardRatesUseTheirConstantAndOthersAreCustom) {
     EXPECT_EQ(cfgetospeed(&t), B57600);
     EXPECT_EQ(cfgetispeed(&t), B57600);
 }
+
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace vyx

@@ -49,20 +49,20 @@ std::string Registers(size_t n) { return std::to_string(n) + (n == 1 ? " registe
 struct TDevice {
     fs::path Path;
     TRegisterTree Tree;
-    std::string Name() const { return Path.filename().string(); }
+    std::string Name() const { return PathToUtf8(Path.filename()); }
 };
 
 // The device file named by --file, else the snapshot's device file beside vyx.
 TDevice LoadDevice(const cli::Options& o, const std::string& snapshotDevice) {
     TDevice d;
     if (o.Has("--file")) {
-        d.Path = o.Get("--file", "");
+        d.Path = PathFromUtf8(o.Get("--file", ""));
     } else {
-        if (snapshotDevice.empty() || fs::path(snapshotDevice).filename() != snapshotDevice)
+        if (snapshotDevice.empty() || PathFromUtf8(snapshotDevice).filename() != PathFromUtf8(snapshotDevice))
             throw Error("name the device file with --file");
-        d.Path = ProgramFolder() / snapshotDevice;
+        d.Path = ProgramFolder() / PathFromUtf8(snapshotDevice);
         if (!fs::exists(d.Path))
-            throw Error(snapshotDevice + " is not in " + ProgramFolder().string() + "; name it with --file");
+            throw Error(snapshotDevice + " is not in " + PathToUtf8(ProgramFolder()) + "; name it with --file");
     }
     LoadRegisterFile(d.Tree, d.Path);
     return d;
@@ -125,7 +125,7 @@ int Backup(const cli::Options& o) {
     OpenLine(s, o, nullptr);
     const TSnapshot snapshot = ReadDevice(s, device);
     if (toFile)
-        SaveSnapshot(snapshot, o.Get("--output", ""));
+        SaveSnapshot(snapshot, PathFromUtf8(o.Get("--output", "")));
     else
         std::printf("%s\n", SnapshotToJson(snapshot).dump(2).c_str());
 
@@ -157,7 +157,7 @@ int Diff(const cli::Options& o) {
     const bool live = o.Has("--port");
     if (files.size() != (live ? 1u : 2u))
         throw std::invalid_argument(live ? "name one snapshot to compare with the device" : "name two snapshots");
-    const TSnapshot a = LoadSnapshot(files[0]);
+    const TSnapshot a = LoadSnapshot(PathFromUtf8(files[0]));
     TSnapshot b;
     std::string nameB;
     if (live) {
@@ -170,7 +170,7 @@ int Diff(const cli::Options& o) {
         b = ReadDevice(s, device);
         nameB = "device on " + s.Path;
     } else {
-        b = LoadSnapshot(files[1]);
+        b = LoadSnapshot(PathFromUtf8(files[1]));
         nameB = files[1];
     }
     const size_t n = PrintDifferences(Compare(a, b), files[0], nameB);
@@ -217,7 +217,7 @@ int Restore(const cli::Options& o) {
     if (o.Positional().size() != 1) throw std::invalid_argument("name one snapshot to restore");
     if (!o.Has("--port")) throw std::invalid_argument("--port is required");
     const std::string file = o.Positional()[0];
-    const TSnapshot saved = LoadSnapshot(file);
+    const TSnapshot saved = LoadSnapshot(PathFromUtf8(file));
     TDevice device = LoadDevice(o, saved.Device);
     if (device.Name() != saved.Device && !o.Has("--force"))
         throw Error(file + " was taken from " + saved.Device + ", not from " + device.Name() +

@@ -10,6 +10,7 @@
 
 #include "registers/Error.h"
 #include "registers/RegisterFile.h"
+#include "registers/Text.h"
 #include "tools/vyx/Commands.h"
 #include "tools/vyx/Json.h"
 
@@ -55,7 +56,7 @@ int RunBuild(int argc, char** argv) {
         return kExitUsage;
     }
 
-    std::ifstream in(input, std::ios::binary);
+    std::ifstream in(vyx::PathFromUtf8(input), std::ios::binary);
     if (!in) {
         std::cerr << "vyx build: cannot open " << input << ": " << std::strerror(errno) << '\n';
         return kExitFailure;
@@ -80,7 +81,7 @@ int RunBuild(int argc, char** argv) {
     }
 
     try {
-        vyx::SaveRegisterFile(tree, output);
+        vyx::SaveRegisterFile(tree, vyx::PathFromUtf8(output));
     } catch (const vyx::Error& e) {
         std::cerr << "vyx build: " << e.what() << '\n';
         return kExitFailure;

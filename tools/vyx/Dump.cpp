@@ -5,6 +5,7 @@
 
 #include "registers/Error.h"
 #include "registers/RegisterFile.h"
+#include "registers/Text.h"
 #include "tools/vyx/Commands.h"
 #include "tools/vyx/Json.h"
 
@@ -32,7 +33,7 @@ int RunDump(int argc, char** argv) {
     vyx::TRegisterTree tree;
     int version;
     try {
-        version = vyx::LoadRegisterFile(tree, argv[1]);
+        version = vyx::LoadRegisterFile(tree, vyx::PathFromUtf8(argv[1]));
     } catch (const vyx::Error& e) {
         std::cerr << e.what() << '\n';
         return kExitFailure;

@@ -126,7 +126,7 @@ void Open(TSession& s, const vyx::cli::Options& o, bool needRegister) {
     if (needRegister) {
         if (o.Has("--file")) {
             if (o.Positional().empty()) throw vyx::Error("--file needs the register's name after the file");
-            vyx::LoadRegisterFile(s.tree, o.Get("--file", ""));
+            vyx::LoadRegisterFile(s.tree, vyx::PathFromUtf8(o.Get("--file", "")));
             const std::string name = o.Positional()[0];
             s.node = s.tree.FindRegisterByName(vyx::FromUtf8(name));
             if (!s.node) throw vyx::Error("no register named \"" + name + "\" in " + o.Get("--file", ""));

@@ -2,6 +2,8 @@
 // line setting and each slave address with one short read and lists every device
 // that answers with a good CRC, a reply or an exception reply.
 #include <signal.h>
+
+#include <csignal>
 #include <unistd.h>
 
 #include <chrono>
@@ -166,7 +168,7 @@ int Scan(const cli::Options& o) {
     TNode* node = nullptr;
     if (o.Has("--file")) {
         if (o.Positional().size() != 1) throw std::invalid_argument("--file needs the register's name after the file");
-        LoadRegisterFile(tree, o.Get("--file", ""));
+        LoadRegisterFile(tree, PathFromUtf8(o.Get("--file", "")));
         node = tree.FindRegisterByName(FromUtf8(o.Positional()[0]));
         if (!node) throw Error("no register named \"" + o.Positional()[0] + "\" in " + o.Get("--file", ""));
     } else {
@@ -185,10 +187,15 @@ int Scan(const cli::Options& o) {
     std::fprintf(stderr, "vyx scan: %zu tries on %s, about %s\n", total, PortPathFromName(o.Get("--port", "")).c_str(),
                  Duration(estimate).c_str());
 
+#ifdef _WIN32
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+#else
     struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+#endif
 
     const bool terminal = isatty(2);
     const auto start = std::chrono::steady_clock::now();

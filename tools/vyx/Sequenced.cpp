@@ -29,11 +29,17 @@ volatile std::sig_atomic_t interrupted = 0;
 void OnInterrupt(int) { interrupted = 1; }
 
 void CatchInterrupt() {
+#ifdef _WIN32
+    // Ctrl+C arrives as SIGINT through the C runtime.
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+#else
     struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+#endif
 }
 
 // Sleeps until `until`, or less once interrupted.
@@ -147,7 +153,7 @@ int Calibrate(TSession& s, const vyx::cli::Options& o) {
         throw std::invalid_argument("--write needs 100R or 400R");
     if (!o.Positional().empty()) throw std::invalid_argument("calibrate takes no register name");
     if (!o.Has("--file")) throw std::invalid_argument("--file is required");
-    vyx::LoadRegisterFile(s.tree, o.Get("--file", ""));
+    vyx::LoadRegisterFile(s.tree, vyx::PathFromUtf8(o.Get("--file", "")));
     CatchInterrupt();
     TConsoleSequences c(s);
     const std::u16string choiceText = vyx::FromUtf8(choice);

@@ -1,6 +1,10 @@
 #include "tools/vyx/Service.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -104,9 +108,22 @@ std::vector<TNode*> TreeRegisters(const TRegisterTree& tree) {
 }
 
 std::filesystem::path ProgramFolder() {
+#ifdef _WIN32
+    std::wstring self(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
+        if (n == 0) return std::filesystem::current_path();
+        if (n < self.size()) {
+            self.resize(n);
+            return std::filesystem::path(self).parent_path();
+        }
+        self.resize(self.size() * 2);
+    }
+#else
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
     return ec ? std::filesystem::current_path() : self.parent_path();
+#endif
 }
 
 }  // namespace vyx::tool

@@ -1,6 +1,7 @@
 #include "tools/vyx/Snapshot.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 
@@ -18,10 +19,24 @@ using nlohmann::ordered_json;
 std::string LocalTimeText() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
+#ifdef _WIN32
+    // The C runtime's %z gives the zone's name here: the offset is worked out.
+    localtime_s(&local, &now);
+    std::tm copy = local;
+    const long offset = static_cast<long>(_mkgmtime(&copy) - now) / 60;
+    char buf[40];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &local);
+    std::string text = buf;
+    char zone[8];
+    std::snprintf(zone, sizeof zone, "%c%02ld%02ld", offset < 0 ? '-' : '+', std::labs(offset) / 60,
+                  std::labs(offset) % 60);
+    text += zone;
+#else
     localtime_r(&now, &local);
     char buf[40];
     std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S%z", &local);
     std::string text = buf;
+#endif
     // ISO 8601 writes the offset as +01:00.
     if (text.size() >= 5) text.insert(text.size() - 2, ":");
     return text;
@@ -202,13 +217,13 @@ TSnapshot SnapshotFromJson(const json& doc) {
 
 TSnapshot LoadSnapshot(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw Error("cannot read " + path.string());
+    if (!in) throw Error("cannot read " + PathToUtf8(path));
     try {
         return SnapshotFromJson(json::parse(in));
     } catch (const json::exception& e) {
-        throw Error(path.string() + ": not JSON: " + e.what());
+        throw Error(PathToUtf8(path) + ": not JSON: " + e.what());
     } catch (const JsonError& e) {
-        throw Error(path.string() + ": not a snapshot: " + e.what());
+        throw Error(PathToUtf8(path) + ": not a snapshot: " + e.what());
     }
 }
 

@@ -3,6 +3,14 @@
 #include <cstring>
 #include <string_view>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+#endif
+
 #include "tools/vyx/Commands.h"
 
 namespace {
@@ -16,7 +24,9 @@ struct Command {
 constexpr Command kCommands[] = {
     {"dump", RunDump, "print a register description file (.dat) as JSON"},
     {"build", RunBuild, "write a register description file (.dat) from JSON"},
+#ifndef _WIN32
     {"sim", RunSim, "play a device of a register description file on a pseudo-terminal"},
+#endif
     {"read", RunRead, "read a register of the device"},
     {"write", RunWrite, "write a value into a register of the device"},
     {"reset", RunReset, "send the device the restart diagnostic"},
@@ -37,6 +47,27 @@ void PrintUsage(std::FILE* out) {
     for (const Command& c : kCommands) std::fprintf(out, "  %-9s %s\n", c.name, c.summary);
 }
 
+#ifdef _WIN32
+// The arguments as UTF-8, like on Linux: the ANSI arguments Windows gives main()
+// turn letters outside the code page (the Polish ones on an English system)
+// into '?', so they are taken from the UTF-16 command line. Output is UTF-8 too.
+std::vector<std::string> Utf8Arguments() {
+    std::vector<std::string> args;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) return args;
+    for (int i = 0; i < count; ++i) {
+        const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string arg(n > 0 ? static_cast<size_t>(n) : 1u, '\0');
+        if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), n, nullptr, nullptr);
+        arg.resize(std::strlen(arg.c_str()));
+        args.push_back(std::move(arg));
+    }
+    LocalFree(wide);
+    return args;
+}
+#endif
+
 }  // namespace
 
 bool WantsHelp(int argc, char** argv) {
@@ -48,6 +79,17 @@ bool WantsHelp(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    std::vector<std::string> utf8 = Utf8Arguments();
+    std::vector<char*> pointers;
+    for (std::string& a : utf8) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    if (!utf8.empty()) {
+        argc = static_cast<int>(utf8.size());
+        argv = pointers.data();
+    }
+    SetConsoleOutputCP(CP_UTF8);
+#endif
     if (argc < 2) {
         PrintUsage(stderr);
         return kExitUsage;

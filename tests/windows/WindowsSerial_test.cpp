@@ -1,0 +1,41 @@
+// The Windows serial back end where no port is needed; the exchanges with a
+// device run end to end against the simulator (scripts/windows-test).
+#include <gtest/gtest.h>
+
+#include "serial/Serial.h"
+
+namespace vyx {
+namespace {
+
+TEST(WindowsSerial, PortNamesBecomeDevicePaths) {
+    EXPECT_EQ(PortPathFromName("COM3"), "\\\\.\\COM3");
+    EXPECT_EQ(PortPathFromName("COM12"), "\\\\.\\COM12");
+    EXPECT_EQ(PortPathFromName("\\\\.\\COM4"), "\\\\.\\COM4");
+    EXPECT_EQ(PortPathFromName(""), "");
+}
+
+TEST(WindowsSerial, MissingPortLeavesItClosed) {
+    TSerial port;
+    EXPECT_FALSE(port.OpenPort("\\\\.\\COM199", "19200,e,8,1"));
+    EXPECT_FALSE(port.IsOpened());
+    EXPECT_EQ(port.Handle(), kInvalidPortHandle);
+    port.RxBuf.fill(0x55);
+    const uint8_t frame[] = {1, 3, 0, 0, 0, 1, 0x84, 0x0A};
+    EXPECT_EQ(port.WritePort(frame, sizeof frame), 0);
+    EXPECT_EQ(port.RxBuf[0], 0x55) << "a write while closed leaves the receive buffer";
+    EXPECT_FALSE(port.ReadPort());
+    EXPECT_EQ(port.Received(), 0u);
+    EXPECT_FALSE(port.SetTimeouts(30, 0, 40, 0, 30));
+    port.ClosePort();
+    port.ClosePort();
+    EXPECT_FALSE(port.IsOpened());
+}
+
+TEST(WindowsSerial, PlainFileIsNoPort) {
+    TSerial port;
+    EXPECT_FALSE(port.OpenPort("C:\\windows\\win.ini", "19200"));
+    EXPECT_FALSE(port.IsOpened());
+}
+
+}  // namespace
+}  // namespace vyx
