@@ -1,6 +1,10 @@
 // The Windows serial back end where no port is needed; the exchanges with a
 // device run end to end against the simulator (scripts/windows-test).
+#include <windows.h>
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "serial/Serial.h"
 
@@ -35,6 +39,27 @@ TEST(WindowsSerial, PlainFileIsNoPort) {
     TSerial port;
     EXPECT_FALSE(port.OpenPort("C:\\windows\\win.ini", "19200"));
     EXPECT_FALSE(port.IsOpened());
+}
+
+// The port list is the data of the registry key's values. Adding a value needs
+// the rights of an administrator on Windows; wine gives them.
+TEST(WindowsSerial, PortListComesFromTheRegistry) {
+    HKEY key = nullptr;
+    const char* path = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS)
+        << "run as administrator";
+    const char value[] = "COM87";
+    const char* name = "\\Device\\VyxTest87";
+    ASSERT_EQ(RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), sizeof value),
+              ERROR_SUCCESS);
+    const std::vector<std::string> ports = ListPorts();
+    RegDeleteValueA(key, name);
+    RegCloseKey(key);
+    EXPECT_EQ(std::count(ports.begin(), ports.end(), "COM87"), 1) << "each value once, its data as the name";
+    const std::vector<std::string> after = ListPorts();
+    EXPECT_EQ(std::count(after.begin(), after.end(), "COM87"), 0);
 }
 
 }  // namespace

@@ -25,7 +25,11 @@ using namespace vyx::tool;
 namespace {
 
 const char kLineOptions[] =
+#ifdef _WIN32
+    "  --port NAME       serial port: COM3, or a device path\n"
+#else
     "  --port PATH       serial port: a path, or a name under /dev\n"
+#endif
     "  --mode TEXT       line settings (default: the snapshot's, else 19200,e,8,1)\n"
     "  --slave N         slave address (default: the snapshot's, else 247)\n"
     "  --file F.dat      the device file (default: the snapshot's device file in\n"

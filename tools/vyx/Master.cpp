@@ -23,7 +23,11 @@
 namespace vyx::master {
 
 const char kCommonOptions[] =
+#ifdef _WIN32
+    "  --port NAME       serial port: COM3, or a device path (required)\n"
+#else
     "  --port PATH       serial port: a path, or a name under /dev (required)\n"
+#endif
     "  --mode TEXT       line settings (default 19200,e,8,1)\n"
     "  --slave N         slave address (default 247)\n"
     "  --file F.dat NAME the register NAME of a register description file, or\n"
