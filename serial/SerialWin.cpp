@@ -70,7 +70,6 @@ bool TSerial::OpenPort(const std::string& path, const std::string& mode) {
 
     Handle_ = OpenDevice(path);
     if (Handle_ == kInvalidPortHandle) return false;
-    LineFree_ = {};
 
     (void)SetupComm(AsHandle(Handle_), kPortBufferSize, kPortBufferSize);
 
@@ -159,6 +158,8 @@ uint16_t TSerial::WritePort(const uint8_t* frame, uint16_t n) {
     TxBuf_.fill(0);
     if (n > 0) std::memcpy(TxBuf_.data(), frame, n);
 
+    // A blocking WriteFile returns once the driver has handed the bytes to the
+    // line, so the read's time-outs count from the request's end, as on Linux.
     DWORD written = 0;
     Com.Written = 0;
     if (!WriteFile(AsHandle(Handle_), TxBuf_.data(), n, &written, nullptr)) {
@@ -167,7 +168,6 @@ uint16_t TSerial::WritePort(const uint8_t* frame, uint16_t n) {
         return 0;
     }
     Com.Written = written;
-    LineFree_ = Clock::now();
     return static_cast<uint16_t>(Com.Written);
 }
 
