@@ -1,3 +1,5 @@
+// POSIX side of SafeSave.h; SafeSaveWin.cpp is the Windows side.
+#ifndef _WIN32
 #include "registers/SafeSave.h"
 
 #include <fcntl.h>
@@ -152,3 +154,4 @@ void SaveFileBytes(const fs::path& path, std::span<const uint8_t> bytes) {
 }
 
 }  // namespace vyx
+#endif

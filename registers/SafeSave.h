@@ -12,6 +12,10 @@
 // Every failure is a vyx::Error naming the file in full and the system's reason,
 // "Cannot create file "PATH". REASON" or "Cannot write file "PATH". REASON"; a
 // failed save leaves no temporary file behind.
+//
+// On Windows (SafeSaveWin.cpp) the name goes to the system as UTF-16, the
+// temporary file is moved over the target with MoveFileExW, and a device (NUL,
+// a port) is written in place; the reasons are the system's texts.
 #include <cstdint>
 #include <filesystem>
 #include <span>

@@ -48,6 +48,10 @@ bool ParseDecimal(const std::string& text, uint32_t& value) {
 
 }  // namespace
 
+#ifdef _WIN32
+std::string SystemErrorText(int error);  // SerialWin.cpp: the system's text of an error code
+#endif
+
 std::string OpenFaultText(TOpenFault fault, int error) {
     switch (fault) {
         case TOpenFault::None: return "no fault";
@@ -58,7 +62,11 @@ std::string OpenFaultText(TOpenFault fault, int error) {
         case TOpenFault::LineRefused: return "the port refused the line settings";
         case TOpenFault::System: break;
     }
+#ifdef _WIN32
+    return SystemErrorText(error);
+#else
     return std::strerror(error);
+#endif
 }
 
 bool ParseMode(const std::string& mode, TLineSettings& line) {

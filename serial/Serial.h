@@ -80,7 +80,8 @@ enum class TOpenFault {
     NotTerminal,  // the path is not a terminal device
     BadMode,      // the mode string does not parse
     LineRefused,  // the port refused the line settings (e.g. the baud rate)
-    System,       // another refusal of the system; its errno is kept beside it
+    System,       // another refusal of the system; its errno (on Windows, its
+                  // GetLastError code) is kept beside it
 };
 // A short English text for the fault, e.g. "busy: held by another program".
 std::string OpenFaultText(TOpenFault fault, int error);
@@ -199,8 +200,8 @@ bool IsStaleSimulatorLink(const std::string& link);
 #endif
 
 // A port name typed by the user: a path when it starts with "/", else /dev/NAME.
-// On Windows a device path when it starts with "\\", else "\\.\" + NAME (so
-// that COM10 and above open too). Empty stays empty.
+// On Windows a path when it holds "\", "/" or ":", else "\\.\" + NAME (so that
+// COM10 and above open too). Empty stays empty.
 std::string PortPathFromName(const std::string& name);
 
 }  // namespace vyx

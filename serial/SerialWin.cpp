@@ -54,14 +54,27 @@ bool DeviceGone(DWORD error) {
 TSerial::~TSerial() { ClosePort(); }
 
 TPortHandle TSerial::OpenDevice(const std::string& path) {
-    if (path.empty()) return kInvalidPortHandle;
+    auto refuse = [this](TOpenFault fault, DWORD error) {
+        OpenFault_ = fault;
+        OpenErrno_ = static_cast<int>(error);
+        return kInvalidPortHandle;
+    };
+    if (path.empty()) return refuse(TOpenFault::NoDevice, ERROR_FILE_NOT_FOUND);
     // Share mode 0: no other opener while this handle is open.
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return kInvalidPortHandle;
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return refuse(TOpenFault::NoDevice, error);
+        // A port open in another program refuses every further opener.
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) return refuse(TOpenFault::Busy, error);
+        return refuse(TOpenFault::System, error);
+    }
     if (GetFileType(h) != FILE_TYPE_CHAR) {  // a plain file is no port
         CloseHandle(h);
-        return kInvalidPortHandle;
+        return refuse(TOpenFault::NotTerminal, ERROR_BAD_DEVICE);
     }
+    OpenFault_ = TOpenFault::None;
+    OpenErrno_ = 0;
     return h;
 }
 
@@ -77,11 +90,13 @@ bool TSerial::OpenPort(const std::string& path, const std::string& mode) {
     TLineSettings line;
     if (!ParseMode(mode, line)) {
         ClosePort();
+        OpenFault_ = TOpenFault::BadMode;
         return false;
     }
     Line_ = line;
     if (!ApplyLine()) {
         ClosePort();
+        OpenFault_ = TOpenFault::LineRefused;
         return false;
     }
 
@@ -242,8 +257,21 @@ std::vector<std::string> ListPorts() {
     return ports;
 }
 
+std::string SystemErrorText(int error) {
+    char* buffer = nullptr;
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, static_cast<DWORD>(error), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                   reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string text = n > 0 && buffer != nullptr ? std::string(buffer, n) : std::string();
+    if (buffer != nullptr) LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == '.' || text.back() == ' '))
+        text.pop_back();
+    return text.empty() ? "Windows error " + std::to_string(error) : text;
+}
+
 std::string PortPathFromName(const std::string& name) {
-    if (name.empty() || name.rfind("\\\\", 0) == 0) return name;
+    if (name.empty() || name.find_first_of("\\/:") != std::string::npos) return name;
     return "\\\\.\\" + name;
 }
 

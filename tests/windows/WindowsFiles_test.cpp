@@ -11,6 +11,7 @@
 
 #include "registers/Error.h"
 #include "registers/RegisterFile.h"
+#include "registers/SafeSave.h"
 #include "registers/Text.h"
 #include "registers/WindowsFiles.h"
 #include "tests/support/TreeCompare.h"
@@ -66,7 +67,7 @@ TEST_F(WindowsFiles, BytesAreKeptExactly) {
     // CR, LF, CR LF, Ctrl-Z and NUL: what text mode would change or stop at.
     const std::vector<uint8_t> bytes = {0x0D, 0x0A, 0x0D, 0x0D, 0x0A, 0x1A, 0x00, 0x0A, 0xFF, 0x1A};
     const fs::path path = dir_ / L"bajty.dat";
-    win::SaveFileBytes(path, bytes);
+    SaveFileBytes(path, bytes);
     EXPECT_EQ(fs::file_size(path), bytes.size());
     EXPECT_EQ(win::ReadFileBytes(path), bytes);
 }
@@ -119,7 +120,7 @@ TEST_F(WindowsFiles, FailuresNameTheFileAndKeepTheOld) {
 
 TEST_F(WindowsFiles, DeviceIsWrittenInPlace) {
     // NUL takes the bytes and stays what it is.
-    EXPECT_NO_THROW(win::SaveFileBytes(L"NUL", std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_NO_THROW(SaveFileBytes(L"NUL", std::vector<uint8_t>{1, 2, 3}));
 }
 
 }  // namespace

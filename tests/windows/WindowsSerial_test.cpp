@@ -15,6 +15,7 @@ TEST(WindowsSerial, PortNamesBecomeDevicePaths) {
     EXPECT_EQ(PortPathFromName("COM3"), "\\\\.\\COM3");
     EXPECT_EQ(PortPathFromName("COM12"), "\\\\.\\COM12");
     EXPECT_EQ(PortPathFromName("\\\\.\\COM4"), "\\\\.\\COM4");
+    EXPECT_EQ(PortPathFromName("C:\\porty\\com"), "C:\\porty\\com");
     EXPECT_EQ(PortPathFromName(""), "");
 }
 
@@ -23,6 +24,7 @@ TEST(WindowsSerial, MissingPortLeavesItClosed) {
     EXPECT_FALSE(port.OpenPort("\\\\.\\COM199", "19200,e,8,1"));
     EXPECT_FALSE(port.IsOpened());
     EXPECT_EQ(port.Handle(), kInvalidPortHandle);
+    EXPECT_EQ(port.OpenFault(), TOpenFault::NoDevice);
     port.RxBuf.fill(0x55);
     const uint8_t frame[] = {1, 3, 0, 0, 0, 1, 0x84, 0x0A};
     EXPECT_EQ(port.WritePort(frame, sizeof frame), 0);
@@ -39,6 +41,11 @@ TEST(WindowsSerial, PlainFileIsNoPort) {
     TSerial port;
     EXPECT_FALSE(port.OpenPort("C:\\windows\\win.ini", "19200"));
     EXPECT_FALSE(port.IsOpened());
+    EXPECT_EQ(port.OpenFault(), TOpenFault::NotTerminal);
+    // The system's text of the code (wine's wording differs from Windows'), as one line.
+    const std::string denied = OpenFaultText(TOpenFault::System, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(denied.rfind("Access", 0), 0u) << denied;
+    EXPECT_EQ(denied.find_first_of(".\r\n"), std::string::npos) << denied;
 }
 
 // The port list is the data of the registry key's values. Adding a value needs
