@@ -124,22 +124,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         const float got = vyx::StrToFloat(text);
         if (!floatOk) Fail("decimal accepted against the model", shown);
-        double d = 0;
-        const auto [end, error] = std::from_chars(c.data(), c.data() + c.size(), d);
+        // Rounded once, straight to single precision (never through a double).
+        float f = 0;
+        const auto [end, error] = std::from_chars(c.data(), c.data() + c.size(), f);
         if (end != c.data() + c.size()) Fail("model's C form does not parse", c);
-        if (error == std::errc() && got != static_cast<float>(d) && !(std::isnan(got) && std::isnan(d)))
+        if (error == std::errc() && got != f && !(std::isnan(got) && std::isnan(f)))
             Fail("decimal value differs from the model", shown);
         if (error == std::errc::result_out_of_range && std::fabs(got) > 1e-30f)
-            Fail("decimal beyond double range is not tiny", shown);
+            Fail("decimal beyond single range is not tiny", shown);
         if (std::isinf(got)) Fail("infinite decimal without overflow", shown);
     } catch (const vyx::Error& e) {
         if (!floatOk) return 0;
+        float f = 0;
         double d = 0;
-        const auto result = std::from_chars(c.data(), c.data() + c.size(), d);
+        const auto single = std::from_chars(c.data(), c.data() + c.size(), f);
+        const auto wide = std::from_chars(c.data(), c.data() + c.size(), d);
         // Beyond the double range, only the direction is asked of the C library.
-        const bool overflows = result.ec == std::errc::result_out_of_range
+        const bool overflows = single.ec != std::errc::result_out_of_range ? std::isinf(f)
+                               : wide.ec == std::errc::result_out_of_range
                                    ? std::isinf(std::strtod(c.c_str(), nullptr))
-                                   : std::isinf(static_cast<float>(d));
+                                   : std::fabs(d) >= 1;
         if (!overflows || std::string(e.what()) != "Floating point overflow")
             Fail("decimal refused against the model", shown);
     }
