@@ -48,6 +48,19 @@ bool ParseDecimal(const std::string& text, uint32_t& value) {
 
 }  // namespace
 
+bool TSerial::PrepareWrite(const uint8_t* frame, uint16_t n) {
+    if (!Com.Opened) return false;
+    if (n > kPortBufferSize || (frame == nullptr && n > 0)) return false;
+    if (!Purge()) {
+        CloseIfGone();
+        return false;
+    }
+    RxBuf.fill(0);
+    TxBuf_.fill(0);
+    if (n > 0) std::memcpy(TxBuf_.data(), frame, n);
+    return true;
+}
+
 #ifdef _WIN32
 std::string SystemErrorText(int error);  // SerialWin.cpp: the system's text of an error code
 #endif

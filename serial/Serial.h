@@ -159,6 +159,10 @@ public:
 private:
     bool ApplyLine();
     bool Purge();
+    // The checks and copies every back end's WritePort begins with: false (and
+    // nothing sent) for a closed port, a frame above 128 bytes or a failed purge;
+    // else the receive buffer is zeroed and the frame is in the transmit copy.
+    bool PrepareWrite(const uint8_t* frame, uint16_t n);
     // Closes the port when the last system call failed because the device is gone.
     void CloseIfGone();
 

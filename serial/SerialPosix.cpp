@@ -215,25 +215,12 @@ bool TSerial::SetTimeouts(uint16_t ri, uint16_t rm, uint16_t rc, uint16_t wm, ui
         ClosePort();
         return false;
     }
-    Timeouts_.ReadInterval = ri;
-    Timeouts_.ReadTotalMultiplier = rm;
-    Timeouts_.ReadTotalConstant = rc;
-    Timeouts_.WriteTotalMultiplier = wm;
-    Timeouts_.WriteTotalConstant = wc;
+    Timeouts_ = {ri, rm, rc, wm, wc};
     return true;
 }
 
 uint16_t TSerial::WritePort(const uint8_t* frame, uint16_t n) {
-    if (!Com.Opened) return 0;
-    if (n > kPortBufferSize || (frame == nullptr && n > 0)) return 0;
-    if (!Purge()) {
-        CloseIfGone();
-        return 0;
-    }
-
-    RxBuf.fill(0);
-    TxBuf_.fill(0);
-    if (n > 0) std::memcpy(TxBuf_.data(), frame, n);
+    if (!PrepareWrite(frame, n)) return 0;
 
     const auto deadline =
         Clock::now() + std::chrono::milliseconds(uint64_t{Timeouts_.WriteTotalMultiplier} * n +
