@@ -25,3 +25,7 @@ inline constexpr int kExitUsage = 2;    // wrong arguments
 
 // True when argv[1..] asks for help ("--help" or "-h").
 bool WantsHelp(int argc, char** argv);
+
+// Ctrl-C and SIGTERM call the handler (which sets a flag), so a long command can
+// end cleanly with what it has printed so far.
+void CatchInterrupt(void (*handler)(int));

@@ -187,15 +187,7 @@ int Scan(const cli::Options& o) {
     std::fprintf(stderr, "vyx scan: %zu tries on %s, about %s\n", total, PortPathFromName(o.Get("--port", "")).c_str(),
                  Duration(estimate).c_str());
 
-#ifdef _WIN32
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-#else
-    struct sigaction sa {};
-    sa.sa_handler = OnInterrupt;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-#endif
+    CatchInterrupt(OnInterrupt);
 
     const bool terminal = isatty(2);
     const auto start = std::chrono::steady_clock::now();

@@ -28,20 +28,6 @@ volatile std::sig_atomic_t interrupted = 0;
 
 void OnInterrupt(int) { interrupted = 1; }
 
-void CatchInterrupt() {
-#ifdef _WIN32
-    // Ctrl+C arrives as SIGINT through the C runtime.
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-#else
-    struct sigaction sa {};
-    sa.sa_handler = OnInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-#endif
-}
-
 // Sleeps until `until`, or less once interrupted.
 void SleepUntil(Clock::time_point until) {
     while (!interrupted && Clock::now() < until)
@@ -117,7 +103,7 @@ int Monitor(TSession& s, const vyx::cli::Options& o) {
     const bool csv = o.Has("--csv");
     if (vyx::AccessCodeOf(s.node) <= 0)
         throw vyx::Error("\"" + vyx::ToUtf8(s.node->Record.Name) + "\" is not a register");
-    CatchInterrupt();
+    CatchInterrupt(OnInterrupt);
     TConsoleSequences c(s);
     s.view->Results = !csv;
     const std::u16string label = s.node->Record.Address + u"  " + s.node->Record.Name;
@@ -154,7 +140,7 @@ int Calibrate(TSession& s, const vyx::cli::Options& o) {
     if (!o.Positional().empty()) throw std::invalid_argument("calibrate takes no register name");
     if (!o.Has("--file")) throw std::invalid_argument("--file is required");
     vyx::LoadRegisterFile(s.tree, vyx::PathFromUtf8(o.Get("--file", "")));
-    CatchInterrupt();
+    CatchInterrupt(OnInterrupt);
     TConsoleSequences c(s);
     const std::u16string choiceText = vyx::FromUtf8(choice);
     try {

@@ -1,4 +1,7 @@
 // vyx: command-line tool over the register map and the protocol core.
+#include <signal.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -76,6 +79,20 @@ bool WantsHelp(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") return true;
     }
     return false;
+}
+
+void CatchInterrupt(void (*handler)(int)) {
+#ifdef _WIN32
+    // Ctrl+C arrives as SIGINT through the C runtime.
+    std::signal(SIGINT, handler);
+    std::signal(SIGTERM, handler);
+#else
+    struct sigaction sa {};
+    sa.sa_handler = handler;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+#endif
 }
 
 int main(int argc, char** argv) {
