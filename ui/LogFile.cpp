@@ -1,10 +1,9 @@
 #include "ui/LogFile.h"
 
-#include <cstdlib>
-
 #include "registers/Error.h"
 #include "registers/SafeSave.h"
 #include "registers/Text.h"
+#include "ui/Journal.h"
 
 namespace vyx::ui {
 namespace fs = std::filesystem;
@@ -21,18 +20,7 @@ fs::path LogFilePath(const fs::path& program) {
     return log;
 }
 
-fs::path StateLogPath(const fs::path& program) {
-    fs::path base;
-    const char* state = std::getenv("XDG_STATE_HOME");
-    const char* home = std::getenv("HOME");
-    if (state && *state)
-        base = state;
-    else if (home && *home)
-        base = fs::path(home) / ".local" / "state";
-    else
-        base = "/tmp";
-    return base / "vyx-cfg" / LogFilePath(program).filename();
-}
+fs::path StateLogPath(const fs::path& program) { return StateFolder() / LogFilePath(program).filename(); }
 
 TLogSave SaveLog(const fs::path& program, const std::string& bytes) {
     TLogSave result;

@@ -15,8 +15,8 @@ std::string LogBytes(const std::vector<std::u16string>& lines);
 
 // The log file of the program: its path with the extension replaced by ".log".
 std::filesystem::path LogFilePath(const std::filesystem::path& program);
-// Where the log goes when the program's folder refuses it:
-// $XDG_STATE_HOME/vyx-cfg/NAME.log, else ~/.local/state/vyx-cfg/NAME.log.
+// Where the log goes when the program's folder refuses it: NAME.log in the
+// program's state folder (StateFolder, ui/Journal.h).
 std::filesystem::path StateLogPath(const std::filesystem::path& program);
 
 struct TLogSave {

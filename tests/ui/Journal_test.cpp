@@ -1,0 +1,201 @@
+// The result journal: its bytes on disk, its lock, and what is recovered at start.
+#include "ui/Journal.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <optional>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "tests/support/ErrorText.h"
+#include "ui/LogFile.h"
+
+using namespace vyx;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string FileText(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// A stale journal: one whose window ended without Discard, holding the lines.
+fs::path Stale(const fs::path& folder, std::initializer_list<std::u16string_view> lines) {
+    ui::TJournal journal(folder);
+    for (auto line : lines) journal.Append(line);
+    return journal.Path();
+}
+
+// A variable set or cleared for the length of a test.
+class TEnvVar {
+public:
+    explicit TEnvVar(const char* name) : name_(name) {
+        if (const char* value = std::getenv(name)) old_ = value;
+    }
+    ~TEnvVar() { Set(old_ ? old_->c_str() : nullptr); }
+    TEnvVar(const TEnvVar&) = delete;
+    TEnvVar& operator=(const TEnvVar&) = delete;
+    void Set(const char* value) const {
+        if (value != nullptr)
+            ::setenv(name_, value, 1);
+        else
+            ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+class JournalTest : public ::testing::Test {
+protected:
+    JournalTest() {
+        folder = fs::temp_directory_path() /
+                 ("vyx-journal-test-" + std::to_string(getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+    }
+    ~JournalTest() override { fs::remove_all(folder); }
+    fs::path folder;
+};
+
+TEST_F(JournalTest, LinesReachTheFileAsTheLogWritesThem) {
+    ui::TJournal journal(folder / "new" / "sub");  // the folder is made
+    EXPECT_EQ(journal.Path().parent_path(), folder / "new" / "sub");
+    EXPECT_EQ(journal.Path().extension(), ".journal");
+    journal.Append(u"Zapis ł OK");
+    journal.Append(u"");
+    journal.Append(u"€ → ?");
+    // On disk before any Sync, as a crash would leave it.
+    EXPECT_EQ(FileText(journal.Path()), "Zapis \xB3 OK\r\n\r\n\x80 ? ?\r\n");
+    EXPECT_EQ(FileText(journal.Path()), ui::LogBytes({u"Zapis ł OK", u"", u"€ → ?"}));
+    journal.Sync();
+    journal.Sync();
+    EXPECT_FALSE(journal.Failed()) << journal.FailureText();
+
+    // A second window in the same second gets a name of its own.
+    ui::TJournal other(folder / "new" / "sub");
+    EXPECT_NE(other.Path(), journal.Path());
+    journal.Discard();
+    EXPECT_FALSE(fs::exists(journal.Path()));
+    journal.Append(u"po zamknięciu");  // nothing left to write to, and no crash
+    EXPECT_TRUE(fs::exists(other.Path()));
+}
+
+TEST_F(JournalTest, RecoveryKeepsWhatCrashedAndLeavesWhatRuns) {
+    std::optional<ui::TJournal> live(std::in_place, folder);
+    live->Append(u"okno nadal działa");
+    const fs::path crashed = Stale(folder, {u"wynik ł", u"drugi"});
+    const fs::path empty = Stale(folder, {});
+    ASSERT_TRUE(fs::exists(crashed));
+    ASSERT_TRUE(fs::exists(empty));
+    ASSERT_EQ(::mkfifo((folder / "fifo.journal").c_str(), 0600), 0);  // an open for reading would wait
+    fs::create_directory(folder / "folder.journal");
+    std::ofstream(folder / "other.log") << "x";
+
+    std::vector<fs::path> logs = ui::RecoverJournals(folder);
+    ASSERT_EQ(logs.size(), 1U);
+    EXPECT_EQ(logs[0].parent_path(), folder);
+    EXPECT_TRUE(std::regex_match(logs[0].filename().string(),
+                                 std::regex(R"(vyx-cfg-odzyskane-\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d\.log)")))
+        << logs[0];
+    EXPECT_EQ(FileText(logs[0]), "wynik \xB3\r\ndrugi\r\n");
+    EXPECT_FALSE(fs::exists(crashed));
+    EXPECT_FALSE(fs::exists(empty));
+    EXPECT_TRUE(fs::exists(live->Path()));
+    for (const char* kept : {"fifo.journal", "folder.journal", "other.log"})
+        EXPECT_TRUE(fs::exists(folder / kept)) << kept;
+    EXPECT_TRUE(ui::RecoverJournals(folder).empty());
+
+    // The running window writes on; once it is gone without a clean close, its
+    // journal is recovered too.
+    live->Append(u"koniec");
+    const fs::path held = live->Path();
+    live.reset();
+    logs = ui::RecoverJournals(folder);
+    ASSERT_EQ(logs.size(), 1U);
+    EXPECT_EQ(FileText(logs[0]), "okno nadal dzia\xB3" "a\r\nkoniec\r\n");
+    EXPECT_FALSE(fs::exists(held));
+}
+
+TEST_F(JournalTest, RecoveredNamesCarryTheTimeOfTheLastChangeAndReplaceNothing) {
+    const fs::path first = Stale(folder, {u"a"});
+    const fs::path second = Stale(folder, {u"b"});
+    std::tm tm{};
+    tm.tm_year = 2026 - 1900, tm.tm_mon = 11, tm.tm_mday = 8, tm.tm_hour = 14, tm.tm_min = 30, tm.tm_sec = 5;
+    tm.tm_isdst = -1;
+    const timespec changed[2] = {{std::mktime(&tm), 0}, {std::mktime(&tm), 0}};
+    for (const fs::path& journal : {first, second}) ASSERT_EQ(::utimensat(AT_FDCWD, journal.c_str(), changed, 0), 0);
+    const std::string name = "vyx-cfg-odzyskane-2026-12-08_14-30-05";
+    std::ofstream(folder / (name + ".log")) << "stary";
+
+    const std::vector<fs::path> logs = ui::RecoverJournals(folder);
+    EXPECT_EQ(logs, (std::vector{folder / (name + " (2).log"), folder / (name + " (3).log")}));
+    std::set<std::string> texts;
+    for (const fs::path& log : logs) texts.insert(FileText(log));
+    EXPECT_EQ(texts, (std::set<std::string>{"a\r\n", "b\r\n"}));
+    EXPECT_EQ(FileText(folder / (name + ".log")), "stary");
+}
+
+TEST_F(JournalTest, BadPlacesAndFailedWritesAreSaidAndNeverThrownAtTheWindow) {
+    fs::create_directories(folder);
+    std::ofstream(folder / "plain") << "";
+    // Below a plain file nothing can be made, also for root.
+    for (const fs::path& bad : {folder / "missing", folder / "plain", folder / "plain" / "sub"})
+        EXPECT_TRUE(ui::RecoverJournals(bad).empty()) << bad;
+    EXPECT_EQ(test::ErrorOf([&] { ui::TJournal journal(folder / "plain" / "sub"); }),
+              "Cannot create folder \"" + (folder / "plain" / "sub").string() + "\". Not a directory");
+
+    // A file size limit makes the write fail (EFBIG) even for root.
+    ui::TJournal journal(folder);
+    journal.Append(u"przed");
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 16;
+    const auto previous = ::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    journal.Append(u"wiersz ponad limit pliku");
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, previous);
+    EXPECT_TRUE(journal.Failed());
+    EXPECT_EQ(journal.FailureText(), "Cannot write file \"" + journal.Path().string() + "\". File too large");
+    journal.Append(u"dalej");  // writing ended at the failure
+    journal.Sync();
+    EXPECT_EQ(FileText(journal.Path()), "przed\r\nwiersz po");
+}
+
+TEST(StateFolder, FollowsTheEnvironment) {
+    struct Row {
+        const char* state;
+        const char* home;
+        fs::path folder;
+    };
+    const Row rows[] = {
+        {"/s", "/h", "/s/vyx-cfg"},
+        {"", "/h", "/h/.local/state/vyx-cfg"},
+        {nullptr, "/h", "/h/.local/state/vyx-cfg"},
+        {nullptr, nullptr, "/tmp/vyx-cfg-" + std::to_string(::getuid())},
+    };
+    TEnvVar state("XDG_STATE_HOME"), home("HOME");
+    for (const Row& row : rows) {
+        state.Set(row.state);
+        home.Set(row.home);
+        EXPECT_EQ(ui::StateFolder(), row.folder);
+        EXPECT_EQ(ui::StateLogPath("/opt/vyx/vyx-cfg.exe"), row.folder / "vyx-cfg.log");
+    }
+}
+
+}  // namespace
