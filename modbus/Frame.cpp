@@ -2,6 +2,8 @@
 
 #include <bit>
 #include <cstring>
+#include <iterator>
+#include <string>
 #include <utility>
 
 namespace vyx {
@@ -94,19 +96,46 @@ std::string HexDump(const uint8_t* p, uint16_t n) {
     return s;
 }
 
-const char* ExceptionMeaning(uint8_t code) {
-    switch (code) {
-        case 1: return "illegal function";
-        case 2: return "illegal data address";
-        case 3: return "illegal data value";
-        case 4: return "slave device failure";
-        case 5: return "acknowledge";
-        case 6: return "slave device busy";
-        case 8: return "memory parity error";
-        case 10: return "gateway path unavailable";
-        case 11: return "gateway target device failed to respond";
-        default: return "unknown exception";
+const char* ExceptionMeaning(uint8_t code, TLanguage language) {
+    struct TMeaning {
+        uint8_t Code;
+        const char* English;
+        const char* Polish;
+    };
+    static constexpr TMeaning kMeanings[] = {
+        {1, "illegal function", "niedozwolona funkcja"},
+        {2, "illegal data address", "niedozwolony adres danych"},
+        {3, "illegal data value", "niedozwolona wartość danych"},
+        {4, "slave device failure", "awaria urządzenia"},
+        {5, "acknowledge", "potwierdzenie, polecenie w toku"},
+        {6, "slave device busy", "urządzenie zajęte"},
+        {8, "memory parity error", "błąd parzystości pamięci"},
+        {10, "gateway path unavailable", "ścieżka bramy niedostępna"},
+        {11, "gateway target device failed to respond", "urządzenie za bramą nie odpowiada"},
+        {0, "unknown exception", "nieznany wyjątek"},
+    };
+    const TMeaning* m = std::begin(kMeanings);
+    while (m->Code != 0 && m->Code != code) ++m;
+    return language == TLanguage::Polish ? m->Polish : m->English;
+}
+
+std::string OutcomeReason(TOutcome outcome, uint8_t exceptionCode, TLanguage language) {
+    const bool pl = language == TLanguage::Polish;
+    switch (outcome) {
+        case TOutcome::None:
+        case TOutcome::Good:
+            return {};
+        case TOutcome::Exception:
+            return std::string(pl ? "wyjątek " : "exception ") + std::to_string(exceptionCode) + ": " +
+                   ExceptionMeaning(exceptionCode, language);
+        case TOutcome::CrcError:
+            return pl ? "błąd CRC odpowiedzi" : "crc_error";
+        case TOutcome::Timeout:
+            return pl ? "brak odpowiedzi urządzenia" : "no reply";
+        case TOutcome::PortClosed:
+            return pl ? "port zamknięty" : "port closed";
     }
+    return {};
 }
 
 std::string ReplyMismatch(const TFrame& request, const uint8_t* reply, uint32_t n) {

@@ -72,9 +72,24 @@ void PutWord(uint8_t* p, uint16_t value);
 // "$" and two upper-case hexadecimal digits per byte; "$" for none.
 std::string HexDump(const uint8_t* p, uint16_t n);
 
-// The meaning of a Modbus exception code, e.g. "illegal data address"; "unknown
-// exception" for a code the protocol does not define.
-const char* ExceptionMeaning(uint8_t code);
+// The language of the texts below: Polish for the window, English for `vyx`.
+enum class TLanguage { Polish, English };
+
+// The meaning of a Modbus exception code, e.g. "illegal data address"
+// ("niedozwolony adres danych"); "unknown exception" for a code the protocol
+// does not define.
+const char* ExceptionMeaning(uint8_t code, TLanguage language = TLanguage::English);
+
+// How a transaction ended. None before the first; PortClosed when the port was
+// closed before the request, or went away (a device unplugged) during it.
+enum class TOutcome { None, Good, Exception, CrcError, Timeout, PortClosed };
+
+// Why a transaction failed, in the texts every face of the program shows:
+// "brak odpowiedzi urządzenia", "błąd CRC odpowiedzi", "wyjątek 2: niedozwolony
+// adres danych", "port zamknięty" (English: "no reply", "crc_error",
+// "exception 2: illegal data address", "port closed"). Empty for a good reply
+// or none. UTF-8.
+std::string OutcomeReason(TOutcome outcome, uint8_t exceptionCode, TLanguage language);
 
 // What in a reply of n bytes (CRC included) differs from the request in the
 // frame: its slave address, its function (exception bit aside) or, for a read,

@@ -37,15 +37,28 @@ std::u16string PlaceAtColumn(std::u16string_view text, std::u16string line, size
 }
 
 std::u16string RequestLine(std::u16string_view address, std::u16string_view name, std::u16string_view value) {
-    std::u16string line(kRequestLineWidth, u' ');
-    line = PlaceAtColumn(address, std::move(line), 0);
-    line = PlaceAtColumn(name, std::move(line), kNameColumn);
-    line = PlaceAtColumn(value, std::move(line), kValueColumn);
+    std::u16string line(address);
+    const size_t nameAt = std::max(kNameColumn - 1, line.size() + 1);
+    line.resize(nameAt, u' ');
+    if (value.empty()) {
+        line += name;
+    } else {
+        line += name.substr(0, kValueColumn - kNameColumn - 1);
+        line.resize(nameAt + (kValueColumn - kNameColumn), u' ');
+        line += value;
+    }
     return TrimRight(std::move(line));
 }
 
+std::u16string WriteLineName(std::u16string_view name) {
+    return std::u16string(name.substr(0, kValueColumn - kNameColumn - 2)) + u":";
+}
+
 void TTransaction::Transact() {
+    ExceptionCode = 0;
     if (!port_.IsOpened()) {
+        Outcome = TOutcome::PortClosed;
+        view_.OutcomeKnown(Outcome);
         view_.ShowMessage(u"brak połączenia !");
         return;
     }
@@ -78,9 +91,16 @@ void TTransaction::Transact() {
         Log.Status.clear();
         Log.ReplyHex = FromUtf8(HexDump(port_.RxBuffer(), static_cast<uint16_t>(received)));
         view_.AppendCommLine(u"> " + Log.ReplyHex);
-        const bool good = received >= kMinimumReply && CheckCrc(port_.RxBuffer(), static_cast<uint16_t>(received));
+        const uint8_t* rx = port_.RxBuffer();
+        const bool good = received >= kMinimumReply && CheckCrc(rx, static_cast<uint16_t>(received));
+        Outcome = !good ? TOutcome::CrcError : (rx[1] & 0x80) ? TOutcome::Exception : TOutcome::Good;
+        if (Outcome == TOutcome::Exception) ExceptionCode = rx[2];
+        view_.OutcomeKnown(Outcome);
         Dispatch(good ? kMsgReplyGood : kMsgReplyCrcError);
     } else {
+        // The serial unit closes a port whose device went away.
+        Outcome = port_.IsOpened() ? TOutcome::Timeout : TOutcome::PortClosed;
+        view_.OutcomeKnown(Outcome);
         Dispatch(kMsgTimeout);
     }
 }
@@ -103,7 +123,7 @@ bool TTransaction::WriteRegister(TNode& node, std::u16string_view slaveText) {
     WrittenValue = StrToInt(r.Length) == 1 ? BuildWriteSingle(frame_, slaveText, r)
                                            : BuildWriteMultiple(frame_, slaveText, r);
     Log.LineAddress = r.Address;
-    Log.LineName = r.Name + u":";
+    Log.LineName = WriteLineName(r.Name);
     Log.LineValue = r.Value;
     Transact();
     return true;
@@ -141,7 +161,7 @@ void TTransaction::OnReplyGood() {
     pendingError_.clear();
     if (DecodeReply()) {
         Log.LineValue = Rslt.ValueText;
-        RequestLines.ReplaceLast(TrimRight(PlaceAtColumn(Log.LineValue, RequestLines.Last(), kValueColumn)));
+        RequestLines.ReplaceLast(RequestLine(Log.LineAddress, Log.LineName, Log.LineValue));
         if (view_.MonitorTicked())
             view_.AppendResultLine(view_.TimeOfDay() + u"  " + Log.LineValue);
         else

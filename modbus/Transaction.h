@@ -67,6 +67,9 @@ public:
     virtual void RepaintTree() = 0;
     // Message 1025: the next step of a running sequence; nothing when none runs.
     virtual void OnNextStep() = 0;
+    // The transaction's outcome is known (before its completion runs): the tree
+    // shows an emptied value at once, and a failure its reason.
+    virtual void OutcomeKnown(TOutcome) {}
 };
 
 // Outcome of the last reply.
@@ -93,9 +96,14 @@ void ClearLogRecord(TLog& log);
 // has; column 0 puts `text` in front of the whole line.
 std::u16string PlaceAtColumn(std::u16string_view text, std::u16string line, size_t column);
 
-// The request line: address at column 1, name at column 8, value at column 20,
-// trailing spaces removed.
+// The request line, built from its three texts: address at column 1, name at
+// column 8, value at column 20, trailing spaces removed. With a value, the name
+// is cut to 11 characters, so column 19 is always a space and no name runs into
+// its value; without one, the whole name stays. An address longer than 6
+// characters is never cut: one space follows it, and the line is that much wider.
 std::u16string RequestLine(std::u16string_view address, std::u16string_view name, std::u16string_view value);
+// The name of a write's line: the register's name cut to 10 characters, then ":".
+std::u16string WriteLineName(std::u16string_view name);
 
 // The request lines, one per transaction sent. Only the last one is ever read
 // back, so only it is kept: a monitoring run of days does not grow memory.
@@ -147,6 +155,8 @@ public:
 
     TRslt Rslt;
     TLog Log;
+    TOutcome Outcome = TOutcome::None;  // of the last transaction
+    uint8_t ExceptionCode = 0;          // of the last exception reply
     TRequestLines RequestLines;
     TNode* CurrentNode = nullptr;
     TRegData* CurrentRecord = nullptr;

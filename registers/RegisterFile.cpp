@@ -244,6 +244,8 @@ void ClearSelected(const TRegisterTree& tree) {
 }
 
 #ifndef _WIN32
+const char* const kTooLarge = "Larger than 64 MiB: no register description file is that large";
+
 std::string Reason(int error) { return std::strerror(error); }
 
 std::string FullPath(const std::filesystem::path& path) {
@@ -254,7 +256,9 @@ std::string FullPath(const std::filesystem::path& path) {
 #endif
 
 #ifdef _WIN32
-std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) { return win::ReadFileBytes(path); }
+std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
+    return win::ReadFileBytes(path, kMaxRegisterFileBytes);
+}
 #else
 // The whole contents of a regular file; failures carry the open error's text.
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
@@ -274,6 +278,10 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
         ::close(fd);
         throw fail(S_ISDIR(st.st_mode) ? Reason(EISDIR) : "Not a regular file");
     }
+    if (static_cast<uint64_t>(st.st_size) > kMaxRegisterFileBytes) {
+        ::close(fd);
+        throw fail(kTooLarge);
+    }
     std::vector<uint8_t> bytes;
     bytes.reserve(static_cast<size_t>(st.st_size));
     uint8_t chunk[65536];
@@ -287,6 +295,10 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
             throw fail(Reason(error));
         }
         bytes.insert(bytes.end(), chunk, chunk + got);
+        if (bytes.size() > kMaxRegisterFileBytes) {  // it grew while read
+            ::close(fd);
+            throw fail(kTooLarge);
+        }
     }
     ::close(fd);
     return bytes;
@@ -465,6 +477,8 @@ int LoadRegisterBytes(TRegisterTree& tree, std::span<const uint8_t> bytes) {
     ClearSelected(tree);
     return version;
 }
+
+std::vector<uint8_t> ReadRegisterFileBytes(const std::filesystem::path& path) { return ReadWholeFile(path); }
 
 int LoadRegisterFile(TRegisterTree& tree, const std::filesystem::path& path) {
     const std::vector<uint8_t> bytes = ReadWholeFile(path);

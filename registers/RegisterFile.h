@@ -27,6 +27,15 @@ inline constexpr size_t kMaxNesting = 1000;
 // Clears `tree` and loads the file into it. Returns the file's version (0, 1 or 2).
 int LoadRegisterFile(TRegisterTree& tree, const std::filesystem::path& path);
 
+// The largest file read as a register file, far above any real map: a link to
+// /dev/zero or a huge file by mistake is refused before it exhausts the memory.
+inline constexpr uint64_t kMaxRegisterFileBytes = 64u << 20;
+
+// The bytes of a register file. Only a regular file is read, and never blocks: a
+// folder, a FIFO or a device is refused at once, as is a file over the limit,
+// each with "Cannot open file "PATH". REASON".
+std::vector<uint8_t> ReadRegisterFileBytes(const std::filesystem::path& path);
+
 // The same from bytes already in memory (the whole file's contents).
 int LoadRegisterBytes(TRegisterTree& tree, std::span<const uint8_t> bytes);
 

@@ -36,7 +36,7 @@ std::string ErrorText(unsigned long error) {
     return ToUtf8(text);
 }
 
-std::vector<uint8_t> ReadFileBytes(const fs::path& path) {
+std::vector<uint8_t> ReadFileBytes(const fs::path& path, uint64_t limit) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) throw Fail("Cannot open file", path, GetLastError());
@@ -59,6 +59,11 @@ std::vector<uint8_t> ReadFileBytes(const fs::path& path) {
         }
         if (got == 0) break;
         bytes.insert(bytes.end(), chunk, chunk + got);
+        if (bytes.size() > limit) {
+            CloseHandle(h);
+            throw Error("Cannot open file \"" + FullText(path) + "\". Larger than " + std::to_string(limit >> 20) +
+                        " MiB: no register description file is that large");
+        }
     }
     CloseHandle(h);
     return bytes;

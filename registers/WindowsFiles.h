@@ -13,9 +13,9 @@
 
 namespace vyx::win {
 
-// The whole contents of a plain file. Failures are a vyx::Error
-// "Cannot open file "PATH". REASON" with the system's reason.
-std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
+// The whole contents of a plain file of at most `limit` bytes. Failures are a
+// vyx::Error "Cannot open file "PATH". REASON" with the system's reason.
+std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path, uint64_t limit = UINT64_MAX);
 
 // The path in full as UTF-8, for messages.
 std::string FullText(const std::filesystem::path& path);

@@ -126,6 +126,8 @@ bool TSequences::Run(TStep step) {
             if (stopRequested_) break;
             next_ = {};
             completed = RunStep(step);
+            // A port closed under a running walk or calibration ends it too.
+            if (!completed && t_.Outcome == TOutcome::PortClosed && (walkMode_ || calibrationActive_)) Interrupted();
             if (!completed || stopRequested_) break;
             step = next_;
         }
@@ -212,7 +214,13 @@ void TSequences::OnNextStep() {
     completed_ = true;
     if (stopRequested_) return;
     if (samplesLeft_ > 0 && calibrationActive_) {
-        // After a failed read the sample is empty.
+        if (!t_.Rslt.Ok) {
+            // A failed reading has no number: the run ends here, without a summary.
+            Interrupted();
+            calibrationActive_ = false;
+            samplesLeft_ = 0;
+            return;
+        }
         samples_.push_back(t_.CurrentRecord ? t_.CurrentRecord->Value : std::u16string());
         --samplesLeft_;
         if (samplesLeft_ == 0) {
@@ -226,6 +234,7 @@ void TSequences::OnNextStep() {
             case TStepKind::Read:
                 // A failed read (CRC error, exception reply, time-out) ends the
                 // walk; CurrentNode stays on the register that failed.
+                if (!t_.Rslt.Ok) Interrupted();
                 walkMode_ = t_.Rslt.Ok && StepToNextSibling();
                 if (walkMode_) next_ = {TStepKind::Read, t_.CurrentNode};
                 break;
@@ -238,6 +247,14 @@ void TSequences::OnNextStep() {
                 break;
         }
     }
+}
+
+void TSequences::Interrupted() {
+    std::u16string line = u"przerwano: " + FromUtf8(OutcomeReason(t_.Outcome, t_.ExceptionCode, TLanguage::Polish));
+    if (calibrationActive_)
+        line += u" (odczyt " + FromUtf8(std::to_string(samples_.size() + 1)) + u" z " +
+                FromUtf8(std::to_string(samplesWanted_)) + u")";
+    window_.SequenceInterrupted(line);
 }
 
 void TSequences::FinishCalibration() {
@@ -295,6 +312,9 @@ bool TSequences::btResetClick(std::u16string_view slaveText) {
 void TSequences::cbMonitorClick(bool ticked, std::u16string_view periodText, std::u16string_view lbRegText,
                                 std::u16string_view slaveText) {
     if (!ticked) {
+        if (monitoring_ && monitorFailures_ > 0)
+            panes_.AppendResultLine(u"nieudane odczyty: " + FromUtf8(std::to_string(monitorFailures_)) + u" z " +
+                                    FromUtf8(std::to_string(monitorReadings_)));
         if (monitoring_) panes_.AppendResultLine(u"");
         EndMonitoring();
         return;
@@ -317,6 +337,7 @@ void TSequences::cbMonitorClick(bool ticked, std::u16string_view periodText, std
         throw;
     }
     monitoring_ = true;
+    monitorReadings_ = monitorFailures_ = 0;
     monitorNode_ = node;
     monitorSlave_ = slaveText;
     window_.MonitoringStarted(period);
@@ -342,7 +363,12 @@ void TSequences::Tick() {
         EndMonitoring();  // shown once, not on every tick
         throw;
     }
-    if (!completed) EndMonitoring();  // the port is closed; its message was shown
+    if (!completed) {
+        EndMonitoring();  // the port is closed; its message was shown
+        return;
+    }
+    ++monitorReadings_;
+    monitorFailures_ += !t_.Rslt.Ok;
 }
 
 void TSequences::EndMonitoring() {
@@ -368,6 +394,7 @@ void TSequences::Button1Click(std::u16string_view kalibracjaText, std::u16string
     samples_.clear();
     calibrationActive_ = true;
     samplesLeft_ = count;
+    samplesWanted_ = count;
     calibrationNode_ = r0;
     slave_ = slaveText;
     t_.CurrentNode = r0;

@@ -64,6 +64,10 @@ public:
     virtual void Pause(int ms) = 0;
     // A message box or the save dialog is open: a monitoring tick is skipped.
     virtual bool ModalWindowOpen() const = 0;
+    // A failed reading ended a walk or a calibration: the line that says why,
+    // "przerwano: REASON" (a calibration adds " (odczyt K z N)"). The window
+    // adds it to the result pane; `vyx` says the reason its own way.
+    virtual void SequenceInterrupted(std::u16string_view) {}
 };
 
 // -1 without a node, otherwise the access code of its Access keyword
@@ -134,13 +138,15 @@ public:
     // Ticking starts monitoring CurrentNode: an empty line, the heading, the first
     // read; refused (box unticked) for a period below 100 or not a number, while
     // busy, for none, a group or a bit child, or an lbReg of "" or "----".
-    // Unticking always stops it.
+    // Unticking always stops it, after "nieudane odczyty: F z N" when F of the N
+    // readings failed.
     void cbMonitorClick(bool ticked, std::u16string_view periodText, std::u16string_view lbRegText,
                         std::u16string_view slaveText);
     // Timer1: one monitoring read; skipped while busy or a modal window is open.
     // A read that cannot be sent stops monitoring.
     void Timer1Timer();
     // "Start": the calibration, `countText` readings of "R0", then the summary.
+    // A failed reading ends it at once, without a summary.
     // Choosing an entry of cbxKalibracja does nothing of its own: its text is
     // read here and by btZapiszClick.
     void Button1Click(std::u16string_view kalibracjaText, std::u16string_view countText,
@@ -174,6 +180,7 @@ private:
     TNode* FirstRegisterFrom(TNode* node) const;
     void Tick();
     void EndMonitoring();
+    void Interrupted();
     void ReportActivity();
     bool Idle() const { return !running_ && !monitoring_; }
 
@@ -195,12 +202,15 @@ private:
 
     bool calibrationActive_ = false;
     int32_t samplesLeft_ = 0;
+    int32_t samplesWanted_ = 0;
     std::vector<std::u16string> samples_;
     TNode* calibrationNode_ = nullptr;
 
     bool monitoring_ = false;
     TNode* monitorNode_ = nullptr;
     std::u16string monitorSlave_;
+    uint64_t monitorReadings_ = 0;
+    uint64_t monitorFailures_ = 0;
 };
 
 }  // namespace vyx

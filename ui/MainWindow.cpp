@@ -4,7 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QAbstractItemView>
@@ -31,7 +31,10 @@
 #include "registers/RegisterFile.h"
 #include "registers/SafeSave.h"
 #include "registers/RegData.h"
+#include "registers/Text.h"
 #include "ui/Boxes.h"
+#include "ui/ChoiceBox.h"
+#include "ui/Journal.h"
 #include "ui/LogFile.h"
 #include "ui/RegisterModel.h"
 #include "ui/Shape.h"
@@ -49,6 +52,8 @@ constexpr int kTreeWidth = 401;
 constexpr int kPanelWidth = 270;
 constexpr int kResultHeight = 433;
 constexpr int kStatusHeight = 23;
+constexpr int kCommLinesKept = 20000;  // the communication pane is not logged
+constexpr int kJournalSyncMs = 1000;
 
 const QColor kNavy(0, 0, 128);
 const QColor kMaroon(128, 0, 0);
@@ -62,7 +67,7 @@ void SortWithoutCase(QStringList& list) {
 }
 
 // Replaces the entries of an editable list; the text in its field stays.
-void Refill(QComboBox* box, QStringList entries) {
+void Refill(TChoiceBox* box, QStringList entries) {
     SortWithoutCase(entries);
     const QString text = box->currentText();
     const QSignalBlocker block(box);
@@ -101,13 +106,19 @@ QLabel* FieldLabel(const QString& text) {
     return label;
 }
 
-QComboBox* Combo(bool editable, const QStringList& items = {}) {
-    auto* box = new QComboBox;
-    box->setEditable(editable);
-    box->setInsertPolicy(QComboBox::NoInsert);
-    if (editable) box->setCompleter(nullptr);  // no completion behind the user's back
+TChoiceBox* Combo(bool editable, const QStringList& items = {}) {
+    auto* box = new TChoiceBox(editable);
     box->addItems(items);
     return box;
+}
+
+// A file name as the list shows it: UTF-8, else (a name copied from a Windows
+// disk) Windows-1250.
+QString DisplayName(const fs::path& name) {
+    const std::string bytes = name.string();
+    const QString utf8 = QString::fromUtf8(bytes);
+    if (!utf8.contains(QChar::ReplacementCharacter) || bytes.find("\xEF\xBF\xBD") != std::string::npos) return utf8;
+    return Q(FromCp1250(bytes));
 }
 
 QGroupBox* Group(const QString& caption, int height) {
@@ -133,7 +144,14 @@ TForm1::TForm1(TBoxes& boxes, fs::path program, QWidget* parent)
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // The controls outlive this object's members: while they are torn down (a
+    // focused field losing its focus) nothing they report may reach a handler.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->removeEventFilter(this);
+        QObject::disconnect(child, nullptr, this, nullptr);
+    }
+}
 
 void TForm1::BuildControls() {
     // Main menu.
@@ -201,6 +219,7 @@ void TForm1::BuildControls() {
     Memo1 = new TTextPane;
     Memo2 = new TTextPane;
     Memo2->setReadOnly(true);
+    Memo2->KeepLastLines(kCommLinesKept);
     for (TTextPane* pane : {Memo1, Memo2}) {
         pane->setFont(MonoFont());
         pane->setToolTip(QStringLiteral("Okno logów"));
@@ -327,6 +346,8 @@ void TForm1::BuildControls() {
     // Status bar with one text area.
     stBar = new QLabel;
     statusBar()->addWidget(stBar, 1);
+    stReason = new QLabel;
+    statusBar()->addPermanentWidget(stReason);
     statusBar()->setFixedHeight(kStatusHeight);
     statusBar()->setSizeGripEnabled(false);
 
@@ -345,19 +366,22 @@ void TForm1::BuildControls() {
     connect(txTimer, &QTimer::timeout, this, [this] { Run([this] { Transaction.txTimerTimer(); }); });
     connect(rxTimer, &QTimer::timeout, this, [this] { Run([this] { Transaction.rxTimerTimer(); }); });
     connect(HighlightTimer, &QTimer::timeout, this, [this] { Run([this] { Transaction.EndHighlight(); }); });
+    JournalTimer = new QTimer(this);
+    JournalTimer->setInterval(kJournalSyncMs);
+    connect(JournalTimer, &QTimer::timeout, this, [this] {
+        if (journal_) journal_->Sync();
+    });
 
     // The user's choices.
-    connect(ComCBox, &QComboBox::activated, this, [this] { Run([this] { ComCBoxSelect(); }); });
-    connect(ComCBox->lineEdit(), &QLineEdit::returnPressed, this, [this] { Run([this] { ComCBoxSelect(); }); });
-    connect(cbxBaud, &QComboBox::activated, this, [this] { Run([this] { cbxBaudSelect(); }); });
-    connect(cbxParity, &QComboBox::activated, this, [this] { Run([this] { cbxParitySelect(); }); });
+    connect(ComCBox, &TChoiceBox::Chosen, this, [this] { Run([this] { ComCBoxSelect(); }); });
+    connect(cbxBaud, &TChoiceBox::Chosen, this, [this] { Run([this] { cbxBaudSelect(); }); });
+    connect(cbxParity, &TChoiceBox::Chosen, this, [this] { Run([this] { cbxParitySelect(); }); });
     connect(btReset, &QPushButton::clicked, this, [this] { Run([this] { btResetClick(); }); });
     connect(cbMonitor, &QCheckBox::clicked, this, [this] { Run([this] { cbMonitorClick(); }); });
     connect(Timer1, &QTimer::timeout, this, [this] { Run([this] { Timer1Timer(); }); });
     connect(Button1, &QPushButton::clicked, this, [this] { Run([this] { Button1Click(); }); });
     connect(btZapisz, &QPushButton::clicked, this, [this] { Run([this] { btZapiszClick(); }); });
-    connect(cbxDevice, &QComboBox::activated, this, [this] { Run([this] { cbxDeviceSelect(); }); });
-    connect(cbxDevice->lineEdit(), &QLineEdit::returnPressed, this, [this] { Run([this] { cbxDeviceSelect(); }); });
+    connect(cbxDevice, &TChoiceBox::Chosen, this, [this] { Run([this] { cbxDeviceSelect(); }); });
 
     // The client area is 1071 x 809 below the menu; the window may grow, never shrink below it.
     const QSize client(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
@@ -380,6 +404,26 @@ void TForm1::FormCreate() {
     Memo1->viewport()->update();
     // 7. The save dialog opens in the program's folder.
     saveFolder_ = QString::fromStdString(program_.parent_path().string()) + u'/';
+    // 8. The results of a session that did not close cleanly are kept, and this
+    //    window's results go to a journal of their own as they come.
+    StartJournal();
+}
+
+void TForm1::StartJournal() {
+    const fs::path folder = StateFolder();
+    for (const fs::path& recovered : RecoverJournals(folder)) {
+        const QString text = QStringLiteral("odzyskano wyniki poprzedniej sesji: ") + QString::fromStdString(recovered.string());
+        stBar->setText(text);
+        AppendResultLine(text.toStdU16String());
+    }
+    try {
+        journal_ = std::make_unique<TJournal>(folder);
+        // What was said above goes into the new journal too.
+        for (const QString& line : Memo1->Lines()) journal_->Append(line.toStdU16String());
+    } catch (const std::exception& e) {
+        stBar->setText(QStringLiteral("Brak dziennika wyników: ") + QString::fromUtf8(e.what()));
+    }
+    JournalTimer->start();
 }
 
 void TForm1::FormActivate() {
@@ -391,8 +435,12 @@ bool TForm1::FormClose() {
     if (Memo1->HasLines()) {
         const TLogSave saved = SaveLog(program_, ResultBytes());
         if (!saved.Message.empty()) ShowError(QString::fromStdString(saved.Message));
-        if (!saved.Saved) return false;
+        if (!saved.Saved) return false;  // the journal stays, with every line
     }
+    // The log holds every line: the journal is no longer needed.
+    if (journal_) journal_->Discard();
+    journal_.reset();
+    JournalTimer->stop();
     Sequences.Stop();
     Timer1->stop();
     if (Port.Com.Opened) Port.ClosePort();
@@ -491,7 +539,20 @@ void TForm1::ComCBoxEnter() {
     Refill(ComCBox, entries);
 }
 
+bool TForm1::DeferWhileBusy(void (TForm1::*choice)()) {
+    if (!inReply_ && !Sequences.Busy()) return false;
+    pendingChoice_ = choice;
+    return true;
+}
+
+void TForm1::RunPendingChoice() {
+    if (!pendingChoice_) return;
+    const auto choice = std::exchange(pendingChoice_, nullptr);
+    Run([&] { (this->*choice)(); });
+}
+
 void TForm1::ComCBoxSelect() {
+    if (DeferWhileBusy(&TForm1::ComCBoxSelect)) return;
     if (ComCBox->currentText() == Q(kDisconnected))
         Disconnect();
     else
@@ -529,7 +590,7 @@ void TForm1::Disconnect() {
 }
 
 void TForm1::cbxBaudSelect() {
-    if (!Port.Com.Opened) return;
+    if (!Port.Com.Opened || DeferWhileBusy(&TForm1::cbxBaudSelect)) return;
     Disconnect();
     Connect();
 }
@@ -563,21 +624,38 @@ void TForm1::btZapiszClick() {
 
 QStringList TForm1::ListDeviceFiles() const {
     QStringList names;
-    std::error_code ec;
-    for (fs::directory_iterator it(program_.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
-        const QString name = QString::fromStdString(it->path().filename().string());
-        if (name.endsWith(QStringLiteral(".dat"), Qt::CaseInsensitive)) names << name;
-    }
+    for (const auto& [name, path] : ListDeviceFilePaths()) names << name;
     SortWithoutCase(names);
     return names;
 }
 
-void TForm1::cbxDeviceEnter() { Refill(cbxDevice, ListDeviceFiles()); }
+std::map<QString, fs::path> TForm1::ListDeviceFilePaths() const {
+    // Each entry keeps the name the system gave it, which need not be UTF-8.
+    std::map<QString, fs::path> files;
+    std::error_code ec;
+    for (fs::directory_iterator it(program_.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+        const QString name = DisplayName(it->path().filename());
+        if (name.endsWith(QStringLiteral(".dat"), Qt::CaseInsensitive)) files.emplace(name, it->path());
+    }
+    return files;
+}
+
+void TForm1::cbxDeviceEnter() {
+    deviceFiles_ = ListDeviceFilePaths();
+    Refill(cbxDevice, ListDeviceFiles());
+}
+
+fs::path TForm1::DeviceFilePath(const QString& name) const {
+    const auto listed = deviceFiles_.find(name);
+    if (listed != deviceFiles_.end()) return listed->second;
+    return program_.parent_path() / PathFromUtf8(name.toStdString());
+}
 
 void TForm1::cbxDeviceSelect() {
+    if (DeferWhileBusy(&TForm1::cbxDeviceSelect)) return;
     const QString name = cbxDevice->currentText();
     if (name.isEmpty()) return;
-    LoadDeviceFile(program_.parent_path() / name.toStdString());
+    LoadDeviceFile(DeviceFilePath(name));
     const bool calibratable = name.contains(u'F', Qt::CaseSensitive);
     gbKal->setVisible(calibratable);
     gbKal->setEnabled(calibratable);
@@ -586,10 +664,7 @@ void TForm1::cbxDeviceSelect() {
 
 void TForm1::LoadDeviceFile(const fs::path& path) {
     // The bytes first: a file that cannot be read changes nothing.
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> bytes;
-    if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in && !in.eof()) throw Error("Cannot open file \"" + path.string() + "\". " + std::strerror(errno));
+    const std::vector<uint8_t> bytes = ReadRegisterFileBytes(path);
 
     // Nothing may go on pointing into the old tree.
     Sequences.Stop();
@@ -632,7 +707,14 @@ void TForm1::VTClick() {
 }
 
 void TForm1::VTColumnDblClick(int column, QPoint pointer) {
-    if (!Port.Com.Opened || TreeBusy()) return;
+    if (!Port.Com.Opened || TreeBusy()) {
+        // Said, so that nothing looks like a read that did not happen.
+        stBar->setText(!Port.Com.Opened        ? QStringLiteral("Port zamknięty: najpierw wybierz port")
+                       : Sequences.Monitoring() ? QStringLiteral("Trwa monitorowanie: najpierw je wyłącz")
+                                                : QStringLiteral("Trwa komunikacja z urządzeniem: poczekaj na jej koniec"));
+        if (!stbTimer->isActive()) stbTimer->start();
+        return;
+    }
     if (column == kColName) {
         Sequences.StartRead(Transaction.CurrentNode, SlaveText());
         // A finished walk leaves no current register.
@@ -755,7 +837,10 @@ void TForm1::WriteNode(TNode* node) {
 
 void TForm1::ShowMessage(std::u16string_view text) { boxes_.ShowMessage(this, Q(text)); }
 void TForm1::AppendCommLine(std::u16string_view line) { Memo2->AppendLine(Q(line)); }
-void TForm1::AppendResultLine(std::u16string_view line) { Memo1->AppendLine(Q(line)); }
+void TForm1::AppendResultLine(std::u16string_view line) {
+    Memo1->AppendLine(Q(line));
+    if (journal_) journal_->Append(line);
+}
 
 void TForm1::SetLed(TLed led, TColor color) { (led == TLed::Tx ? ledTX : ledRx)->SetColor(ToQColor(color)); }
 
@@ -778,18 +863,12 @@ void TForm1::StartHighlightTimer() { HighlightTimer->start(); }
 void TForm1::StopHighlightTimer() { HighlightTimer->stop(); }
 
 void TForm1::ProcessPendingEvents() {
-    // Nothing may close the port or free the tree under the running transaction.
-    QWidget* const lists[] = {ComCBox, cbxBaud, cbxParity, cbxDevice};
-    bool enabled[std::size(lists)];
-    for (size_t i = 0; i < std::size(lists); ++i) {
-        enabled[i] = lists[i]->isEnabled();
-        lists[i]->setEnabled(false);
-    }
+    // The lists stay enabled (disabling a focused one would move the focus); a
+    // choice made in them now waits until the transaction has ended.
     const bool outer = inReply_;
     inReply_ = true;
     QCoreApplication::processEvents();
     inReply_ = outer;
-    for (size_t i = 0; i < std::size(lists); ++i) lists[i]->setEnabled(enabled[i]);
 }
 
 bool TForm1::MonitorTicked() const { return Sequences.Monitoring(); }
@@ -809,10 +888,18 @@ void TForm1::RepaintTree() { Model->Refresh(); }
 
 void TForm1::OnNextStep() { Sequences.OnNextStep(); }
 
+void TForm1::OutcomeKnown(TOutcome outcome) {
+    // A failed read has emptied the value: the tree shows it now, not at the next repaint.
+    if (Transaction.CurrentNode) Model->NodeChanged(Transaction.CurrentNode);
+    stReason->setText(
+        QString::fromUtf8(OutcomeReason(outcome, Transaction.ExceptionCode, TLanguage::Polish)));
+}
+
 // ---- What the sequences show ----
 
 void TForm1::ActivityChanged(TActivity now) {
     const TEnabledControls on = EnabledControlsFor(now);
+    if (now != TActivity::Idle) ParkFocus();
     VT->setEnabled(on.Tree);
     Button1->setEnabled(on.Button1);
     btZapisz->setEnabled(on.btZapisz);
@@ -822,6 +909,28 @@ void TForm1::ActivityChanged(TActivity now) {
     ComCBox->setEnabled(on.ComCBox);
     cbxBaud->setEnabled(on.cbxBaud);
     cbxParity->setEnabled(on.cbxParity);
+    if (now == TActivity::Idle) {
+        RestoreFocus();
+        // Whatever a sequence added is on the disk when it ends.
+        if (journal_) journal_->Sync();
+    }
+}
+
+void TForm1::ParkFocus() {
+    // A control disabled while it has the focus hands it to the next one, a field
+    // with its text selected, where typing would overwrite the slave address. The
+    // communication pane takes it instead: typing there changes nothing.
+    QWidget* focused = QApplication::focusWidget();
+    if (!focused || focused == Memo2 || window() != focused->window()) return;
+    parkedFocus_ = focused;
+    Memo2->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::RestoreFocus() {
+    if (!parkedFocus_) return;
+    QWidget* back = std::exchange(parkedFocus_, nullptr);
+    if (QApplication::focusWidget() == Memo2 && back->isEnabled() && back->isVisible())
+        back->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::MonitoringStarted(int periodMs) {
@@ -840,15 +949,17 @@ void TForm1::ShowMean(std::u16string_view text) { eMed->setText(Q(text)); }
 void TForm1::Pause(int ms) {
     // The window keeps painting and answering between two readings; what the
     // user starts meanwhile is refused as during a reply.
-    QElapsedTimer clock;
-    clock.start();
+    // It waits for events, never spins.
     const bool outer = inReply_;
     inReply_ = true;
-    while (clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, static_cast<int>(ms - clock.elapsed()));
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
     inReply_ = outer;
 }
 
 bool TForm1::ModalWindowOpen() const { return QApplication::activeModalWidget() != nullptr; }
+
+void TForm1::SequenceInterrupted(std::u16string_view line) { AppendResultLine(line); }
 
 }  // namespace vyx::ui

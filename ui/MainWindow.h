@@ -9,16 +9,21 @@
 // ever leaves a toolkit slot. Every box goes through the TBoxes seam.
 #include <QMainWindow>
 #include <QPoint>
+#include <QPointer>
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <utility>
+#include <memory>
 
 #include "modbus/Frame.h"
 #include "modbus/Transaction.h"
 #include "registers/RegisterTree.h"
 #include "sequences/Sequences.h"
 #include "serial/Serial.h"
+#include "ui/ChoiceBox.h"
 
 class QCheckBox;
-class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -31,6 +36,7 @@ class QTreeView;
 namespace vyx::ui {
 
 class TBoxes;
+class TJournal;
 class TRegisterModel;
 class TShape;
 class TTextPane;
@@ -49,13 +55,13 @@ public:
     ~TForm1() override;
 
     // Controls, by the names the whole team uses.
-    QComboBox* ComCBox;
-    QComboBox* cbxBaud;
-    QComboBox* cbxParity;
+    TChoiceBox* ComCBox;
+    TChoiceBox* cbxBaud;
+    TChoiceBox* cbxParity;
     TShape* shConnect;
     QLineEdit* eSlave;
     QPushButton* btReset;
-    QComboBox* cbxDevice;
+    TChoiceBox* cbxDevice;
     TShape* ledTX;
     TShape* ledRx;
     QGroupBox* gbMon;
@@ -64,7 +70,7 @@ public:
     QCheckBox* cbMonitor;
     QCheckBox* cbxScale;
     QGroupBox* gbKal;
-    QComboBox* cbxKalibracja;
+    TChoiceBox* cbxKalibracja;
     QLineEdit* eCount;
     QPushButton* Button1;
     QLineEdit* eMed;
@@ -74,6 +80,7 @@ public:
     TTextPane* Memo2;
     QSplitter* Splitter1;
     QLabel* stBar;
+    QLabel* stReason;  // the status bar's right area: why the last transaction failed
     QMenu* PopupMenu1;
     QMenu* PopupMenu2;
     QTimer* Timer1;
@@ -81,6 +88,7 @@ public:
     QTimer* txTimer;
     QTimer* rxTimer;
     QTimer* HighlightTimer;  // the 500 ms one-shot that ends the red highlight
+    QTimer* JournalTimer;    // syncs the result journal to the disk every second
 
     TSerial Port;
     TFrame Frame;
@@ -121,6 +129,8 @@ public:
 
     // Device files.
     QStringList ListDeviceFiles() const;
+    // The *.dat files of the program's folder by the names the list shows.
+    std::map<QString, std::filesystem::path> ListDeviceFilePaths() const;
     void cbxDeviceEnter();
     void cbxDeviceSelect();
 
@@ -157,6 +167,7 @@ public:
     void EndTreeUpdate() override;
     void RepaintTree() override;
     void OnNextStep() override;
+    void OutcomeKnown(TOutcome outcome) override;
 
     // TSequenceView.
     void ActivityChanged(TActivity now) override;
@@ -165,6 +176,10 @@ public:
     void ShowMean(std::u16string_view text) override;
     void Pause(int ms) override;
     bool ModalWindowOpen() const override;
+    void SequenceInterrupted(std::u16string_view line) override;
+
+    // The journal of this window's result lines; null when the state folder refused it.
+    const TJournal* Journal() const { return journal_.get(); }
 
     const std::filesystem::path& ProgramPath() const { return program_; }
     QString SaveDialogFolder() const { return saveFolder_; }
@@ -183,6 +198,17 @@ private:
     // The result pane's lines as a file holds them.
     std::string ResultBytes() const;
     void LoadDeviceFile(const std::filesystem::path& path);
+    // The file a name in the device list stands for, in the program's folder.
+    std::filesystem::path DeviceFilePath(const QString& name) const;
+    // A choice made while a transaction runs waits until the transaction has
+    // ended: nothing closes the port or replaces the tree under it.
+    bool DeferWhileBusy(void (TForm1::*choice)());
+    // Keeps the keyboard focus out of controls about to be disabled, and brings it
+    // back when they are enabled again.
+    void ParkFocus();
+    void RestoreFocus();
+    void StartJournal();
+    void RunPendingChoice();
     void ExpandAsTheFileSays();
     // Runs device work once the tree's own handling of the event has returned,
     // only if the node still belongs to the loaded tree.
@@ -202,6 +228,10 @@ private:
     bool inReply_ = false;       // a reply's event processing is running
     uint64_t treeGeneration_ = 0;  // counts loads: nodes of an older tree are gone
     bool closePending_ = false;  // a close asked for while a handler ran
+    void (TForm1::*pendingChoice_)() = nullptr;  // a choice made during a transaction
+    QPointer<QWidget> parkedFocus_;  // where the focus was before controls were disabled
+    std::unique_ptr<TJournal> journal_;
+    std::map<QString, std::filesystem::path> deviceFiles_;  // listed names -> their files
 };
 
 template <typename F>
@@ -213,7 +243,9 @@ void TForm1::Run(F&& work) {
         ShowError(QString::fromUtf8(e.what()));
     }
     ShowPortGone();
-    if (--depth_ == 0 && closePending_) {
+    if (--depth_ > 0) return;
+    RunPendingChoice();
+    if (depth_ == 0 && closePending_) {
         closePending_ = false;
         close();
     }

@@ -72,6 +72,11 @@ void TRegisterModel::Refresh() {
     if (n > 0) emit dataChanged(index(0, 0), index(n - 1, columnCount() - 1));
 }
 
+void TRegisterModel::NodeChanged(const TNode* node) {
+    const QModelIndex first = IndexOf(node, 0);
+    if (first.isValid()) emit dataChanged(first, first.siblingAtColumn(columnCount() - 1));
+}
+
 const std::vector<TNode*>& TRegisterModel::Rows(const TNode* parent) const {
     static const std::vector<TNode*> kNone;
     const auto it = rows_.find(parent);

@@ -45,6 +45,8 @@ public:
     void EndReset();
     // Every cell is painted anew (values, ticks, colours).
     void Refresh();
+    // Repaints the row of one node.
+    void NodeChanged(const TNode* node);
 
     TNode* NodeOf(const QModelIndex& index) const;
     QModelIndex IndexOf(const TNode* node, int column = 0) const;

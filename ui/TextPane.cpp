@@ -12,14 +12,27 @@ TTextPane::TTextPane(QWidget* parent) : QPlainTextEdit(parent) {
     // The margins show the pane's own background, not the window's.
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Base);
+    connect(document(), &QTextDocument::contentsChanged, this, [this] {
+        if (!appending_ && document()->isEmpty()) appended_ = false;
+    });
+}
+
+void TTextPane::KeepLastLines(int lines) {
+    setUndoRedoEnabled(false);
+    setMaximumBlockCount(lines);
 }
 
 void TTextPane::AppendLine(const QString& line) {
+    const bool undo = isUndoRedoEnabled();
+    setUndoRedoEnabled(false);
+    appending_ = true;
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     if (HasLines()) cursor.insertBlock();
     cursor.insertText(line);
+    appending_ = false;
     appended_ = true;
+    setUndoRedoEnabled(undo);
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 

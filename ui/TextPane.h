@@ -3,7 +3,12 @@
 // whole lines, knows how many lines it holds, and keeps inner margins.
 //
 // A toolkit text pane cannot tell an empty pane from one holding a single empty
-// line, so the pane remembers whether a line was added since it was last emptied.
+// line, so the pane remembers whether a line was added since it was last emptied;
+// a pane the user empties by hand counts as empty again.
+//
+// Lines the program adds never enter the undo history: Ctrl+Z may take back the
+// user's own typing, never a result. (Adding a line so forgets the user's earlier
+// edits; the toolkit cannot drop one change from the history.)
 #include <QPlainTextEdit>
 #include <QStringList>
 
@@ -13,6 +18,8 @@ class TTextPane : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit TTextPane(QWidget* parent = nullptr);
+    // A pane that keeps only its last `lines` lines (0: all); its undo is off.
+    void KeepLastLines(int lines);
 
     // Adds one line after the last, also an empty one, and scrolls to it.
     void AppendLine(const QString& line);
@@ -28,6 +35,7 @@ public:
 
 private:
     bool appended_ = false;
+    bool appending_ = false;
 };
 
 }  // namespace vyx::ui

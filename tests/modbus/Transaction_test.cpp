@@ -94,10 +94,14 @@ TEST(RequestLine, PlaceAtColumn) {
 TEST(RequestLine, FixedColumnsAndOverwriting) {
     EXPECT_EQ(RequestLine(u"40001", u"Temp", u""), u"40001  Temp");
     EXPECT_EQ(RequestLine(u"40001", u"Temp", u"1,50"), u"40001  Temp        1,50");
-    // An address longer than 7 characters loses its 8th character on to the name.
-    EXPECT_EQ(RequestLine(u"123456789", u"AB", u""), u"1234567AB");
-    // A name longer than 12 characters loses its 13th character on to the value.
-    EXPECT_EQ(RequestLine(u"1", u"abcdefghijklmnop", u"XY"), u"1      abcdefghijklXYop");
+    // An address is never cut: one space follows a long one, and the value moves with the name.
+    EXPECT_EQ(RequestLine(u"0040001", u"AB", u""), u"0040001 AB");
+    EXPECT_EQ(RequestLine(u"0040001", u"AB", u"5"), u"0040001 AB          5");
+    // With a value, the name is cut to 11 so that a space always stands before the value.
+    EXPECT_EQ(RequestLine(u"1", u"abcdefghijklmnop", u"XY"), u"1      abcdefghijk XY");
+    EXPECT_EQ(RequestLine(u"1", u"abcdefghijklmnop", u""), u"1      abcdefghijklmnop");
+    EXPECT_EQ(RequestLine(u"40001", WriteLineName(u"Współczynnik korekcji"), u"1,0000"),
+              u"40001  Współczynn: 1,0000");
     EXPECT_EQ(RequestLine(u"", u"Reset", u""), u"       Reset");
 }
 

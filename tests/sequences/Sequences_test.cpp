@@ -37,7 +37,16 @@ public:
     void ShowMean(std::u16string_view text) override { Mean = text; }
     void Pause(int ms) override { Events.push_back("pause " + std::to_string(ms)); }
     bool ModalWindowOpen() const override { return Modal; }
+    void SequenceInterrupted(std::u16string_view line) override { Interruptions.push_back(ToUtf8(line)); }
+    std::vector<std::string> Interruptions;
 };
+
+// The reason each scripted fault gives.
+std::string ReasonOf(TFault fault) {
+    return fault == TFault::Crc         ? "błąd CRC odpowiedzi"
+           : fault == TFault::Exception ? "wyjątek 2: niedozwolony adres danych"
+                                        : "brak odpowiedzi urządzenia";
+}
 
 const std::string kWalk = "activity " + std::to_string(int(TActivity::Walk));
 const std::string kIdle = "activity " + std::to_string(int(TActivity::Idle));
@@ -163,7 +172,9 @@ TEST_F(SequencesTest, AFailedReadEndsTheWalkAtThatRegister) {
         EXPECT_EQ(g->Child(3)->Record.Value, u"");
         EXPECT_FALSE(seq.WalkMode());
         EXPECT_EQ(seq.Activity(), TActivity::Idle);
+        EXPECT_EQ(window.Interruptions.back(), "przerwano: " + ReasonOf(fault));
     }
+    EXPECT_EQ(window.Interruptions.size(), 3u);
 }
 
 TEST_F(SequencesTest, AnErrorRaisedInAStepEndsTheWalk) {
@@ -267,9 +278,12 @@ TEST_F(SequencesTest, MonitoringStartsAtAPeriodOf100) {
     seq.Button1Click(u"", u"3", u"247");
     EXPECT_EQ(port.Requests.size(), 3u);
 
+    port.Faults[port.Requests.size()] = TFault::Silence;
+    seq.Timer1Timer();
     seq.cbMonitorClick(false, u"abc", u"", u"247");  // unticking always stops
     EXPECT_FALSE(seq.Monitoring());
     EXPECT_EQ(view.ResultLines.back(), "");
+    EXPECT_EQ(view.ResultLines.end()[-2], "nieudane odczyty: 1 z 4");
     EXPECT_EQ(window.Events.back(), kIdle);
 }
 
@@ -323,16 +337,17 @@ TEST_F(SequencesTest, CalibrationPrintsTheMeanAndErr) {
     EXPECT_FALSE(seq.CalibrationActive());
 }
 
-TEST_F(SequencesTest, AFailedReadingLeavesNoSummary) {
-    for (const TFault fault : {TFault::Crc, TFault::Silence}) {
+TEST_F(SequencesTest, AFailedReadingEndsTheCalibrationWithoutASummary) {
+    for (const TFault fault : {TFault::Crc, TFault::Exception, TFault::Silence}) {
         tree.Clear();
         port = TScriptedPort();
         view.ResultLines.clear();
         R0({10, 11, 11});
         port.Faults[1] = fault;
-        EXPECT_EQ(test::ErrorOf([&] { seq.Button1Click(u"100R", u"3", u"247"); }), "'' is not a valid integer value");
-        EXPECT_EQ(port.Requests.size(), 3u);  // the failed reading counts as a sample
-        EXPECT_EQ(view.ResultLines.back(), "30001  R0          11");
+        seq.Button1Click(u"100R", u"3", u"247");
+        EXPECT_EQ(port.Requests.size(), 2u);  // nothing is read after the failure
+        EXPECT_EQ(view.ResultLines.back(), "30001  R0          10");
+        EXPECT_EQ(window.Interruptions.back(), "przerwano: " + ReasonOf(fault) + " (odczyt 2 z 3)");
         EXPECT_EQ(window.Mean, u"8");
         EXPECT_FALSE(seq.CalibrationActive());
         EXPECT_EQ(seq.SamplesLeft(), 0);

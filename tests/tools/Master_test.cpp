@@ -57,7 +57,7 @@ TEST_F(MasterTest, ReadPrintsTheResultLineAndTheFrames) {
     const auto r = Vyx({"read", "--port", port, "--file", kDevice, "Numer fabryczny", "--hex"});
     EXPECT_EQ(r.Status, 0) << r.Err;
     // The name's 13th character on is overwritten by the value.
-    EXPECT_EQ(r.Out, "< $F703003A0001B091\n> $F7030227FAEBE2\n40059  Numer fabryc10234\n");
+    EXPECT_EQ(r.Out, "< $F703003A0001B091\n> $F7030227FAEBE2\n40059  Numer fabry 10234\n");
 }
 
 TEST_F(MasterTest, WriteThenReadBack) {
@@ -154,7 +154,7 @@ TEST_F(MasterTest, WaitGivesASlowDeviceTimeToAnswer) {
     const std::string port = Start({"--delay", "100"});
     const auto waited = Vyx({"read", "--port", port, "--file", kDevice, "Numer fabryczny", "--wait", "3000"});
     EXPECT_EQ(waited.Status, 0) << waited.Err;
-    EXPECT_EQ(waited.Out, "40059  Numer fabryc10234\n");
+    EXPECT_EQ(waited.Out, "40059  Numer fabry 10234\n");
     // Last, so that its late reply meets no other read.
     const auto late = Vyx({"read", "--port", port, "--file", kDevice, "Numer fabryczny", "--wait", "40"});
     EXPECT_EQ(late.Status, 4) << late.Err;  // the window's 40 ms

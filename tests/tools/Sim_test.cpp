@@ -338,7 +338,7 @@ TEST_F(SimTest, TransactionReadsTheSampleDevice) {
         EXPECT_EQ(unit->Child(i)->CheckState, i == 1 ? kCheckCheckedNormal : kCheckUncheckedNormal)
             << ToUtf8(unit->Child(i)->Record.Name);
     ASSERT_EQ(view.ResultLines.size(), 1u);
-    EXPECT_EQ(view.ResultLines[0], "40028  Jednostka ci1nienia");
+    EXPECT_EQ(view.ResultLines[0], "40028  Jednostka c 1");
 
     // A write of a new unit, then the read ticks the child of that value.
     unit->Record.Value = std::u16string(1, u'4');

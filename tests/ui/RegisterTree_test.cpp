@@ -176,7 +176,7 @@ TEST_F(WindowTest, DoubleClickOnANameReadsTheRegister) {
     EXPECT_EQ(hex->Child(0)->CheckState, kCheckCheckedNormal);  // the child of value $00
     EXPECT_EQ(hex->Child(2)->CheckState, kCheckUncheckedNormal);
     EXPECT_FALSE(form->VT->isExpanded(form->Model->IndexOf(hex)));  // collapsed after the read
-    EXPECT_EQ(Last(form->Memo1->Lines()), "30013  Stan przetwo$00ka");
+    EXPECT_EQ(Last(form->Memo1->Lines()), "30013  Stan przetw $00");
     EXPECT_TRUE(form->HighlightTimer->isActive());
     EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();
 }

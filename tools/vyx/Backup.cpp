@@ -278,15 +278,13 @@ int Restore(const cli::Options& o) {
             continue;
         }
         t.Log.LineAddress = record.Address;
-        t.Log.LineName = record.Name + u":";
+        t.Log.LineName = WriteLineName(record.Name);
         t.Log.LineValue = record.Value;
         t.Transact();
         std::fflush(stdout);
-        if (t.Log.Status == u"..." || t.Log.Status == u"crc_error" || !t.Rslt.Ok)
+        if (t.Outcome != TOutcome::Good)
             std::fprintf(stderr, "%s  %s: %s\n", w.Saved->Address.c_str(), w.Saved->Name.c_str(),
-                         t.Log.Status == u"..."           ? "no reply"
-                         : t.Log.Status == u"crc_error" ? "crc_error"
-                                                         : ToUtf8(t.Rslt.ErrorText).c_str());
+                         OutcomeReason(t.Outcome, t.ExceptionCode, TLanguage::English).c_str());
     }
     s.View.Results = false;
     for (const TPlannedWrite& w : plan) {

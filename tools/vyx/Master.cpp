@@ -59,28 +59,15 @@ std::u16string TConsoleView::TimeOfDay() const {
     return vyx::FromUtf8(buf);
 }
 
-TOutcome OutcomeOf(const vyx::TTransaction& t) {
-    if (t.Log.Status == u"...") return TOutcome::Timeout;
-    if (t.Log.Status == u"crc_error") return TOutcome::CrcError;
-    return t.Rslt.Ok ? TOutcome::Good : TOutcome::Exception;
-}
-
 // Says on standard error what went wrong with a reply, as the panes show it;
 // an exception reply with its code and meaning.
 void ReportOutcome(const vyx::TTransaction& t, TOutcome o) {
-    switch (o) {
-        case TOutcome::Good: break;
-        case TOutcome::CrcError: std::fprintf(stderr, "crc_error\n"); break;
-        case TOutcome::Exception: {
-            // The code is the reply's third byte: "$", then two digits a byte.
-            const std::string hex = vyx::ToUtf8(t.Log.ReplyHex);
-            const auto code = static_cast<uint8_t>(hex.size() >= 7 ? std::stoul(hex.substr(5, 2), nullptr, 16) : 0);
-            std::fprintf(stderr, "%s (exception %u: %s)\n", vyx::ToUtf8(t.Rslt.ErrorText).c_str(), unsigned{code},
-                         vyx::ExceptionMeaning(code));
-            break;
-        }
-        case TOutcome::Timeout: std::fprintf(stderr, "no reply\n"); break;
-    }
+    if (o == TOutcome::Good || o == TOutcome::None) return;
+    const std::string reason = vyx::OutcomeReason(o, t.ExceptionCode, vyx::TLanguage::English);
+    if (o == TOutcome::Exception)
+        std::fprintf(stderr, "%s (%s)\n", vyx::ToUtf8(t.Rslt.ErrorText).c_str(), reason.c_str());
+    else
+        std::fprintf(stderr, "%s\n", reason.c_str());
 }
 
 namespace {
@@ -118,6 +105,8 @@ int ExitStatus(TOutcome o) {
         case TOutcome::CrcError: return kExitCrcError;
         case TOutcome::Exception: return kExitException;
         case TOutcome::Timeout: return kExitTimeout;
+        case TOutcome::None:
+        case TOutcome::PortClosed: break;
     }
     return kExitFailure;
 }
@@ -226,7 +215,7 @@ int Read(TSession& s, const vyx::cli::Options& o) {
         const TOutcome o = OutcomeOf(*s.transaction);
         if (o != TOutcome::Good) worst = o;
         good += o == TOutcome::Good, crc += o == TOutcome::CrcError;
-        exceptions += o == TOutcome::Exception, timeouts += o == TOutcome::Timeout;
+        exceptions += o == TOutcome::Exception, timeouts += o == TOutcome::Timeout || o == TOutcome::PortClosed;
         mismatched += WarnOnMismatch("read", s.port, s.frame, o, mismatched == 0);
         if (count == 1 && s.port.IsOpened()) ReportOutcome(*s.transaction, o);
     }

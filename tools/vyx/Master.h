@@ -55,8 +55,8 @@ private:
     bool hex_;
 };
 
-enum class TOutcome { Good, CrcError, Exception, Timeout };
-TOutcome OutcomeOf(const TTransaction& t);
+using vyx::TOutcome;
+inline TOutcome OutcomeOf(const TTransaction& t) { return t.Outcome; }
 // Says on standard error what went wrong with a reply, as the panes show it;
 // an exception reply with its code and meaning.
 void ReportOutcome(const TTransaction& t, TOutcome o);

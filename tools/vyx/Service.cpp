@@ -55,18 +55,15 @@ TRegisterRead ReadWords(TServiceSession& s, TNode& node) {
             return r;
         }
     }
-    if (t.Log.Status == u"...") {
-        r.Error = "no reply";
-        return r;
-    }
-    if (t.Log.Status == u"crc_error") {
-        r.Error = "crc_error";
+    const std::string reason = OutcomeReason(t.Outcome, t.ExceptionCode, TLanguage::English);
+    if (t.Outcome != TOutcome::Good && t.Outcome != TOutcome::Exception) {
+        r.Error = reason;
         return r;
     }
     r.Answered = true;
     const uint8_t* rx = s.Port.RxBuffer();
-    if (!t.Rslt.Ok) {
-        r.Error = ToUtf8(t.Rslt.ErrorText) + " (exception " + std::to_string(rx[2]) + ")";
+    if (t.Outcome == TOutcome::Exception) {
+        r.Error = ToUtf8(t.Rslt.ErrorText) + " (" + reason + ")";
         return r;
     }
     const uint32_t received = std::min<uint32_t>(s.Port.Received(), kPortBufferSize);
