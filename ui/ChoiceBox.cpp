@@ -25,7 +25,10 @@ TChoiceBox::TChoiceBox(bool editable, QWidget* parent) : QComboBox(parent) {
 }
 
 void TChoiceBox::hidePopup() {
+    // The toolkit also calls this on a closed list (when it is refilled).
+    const bool open = view()->isVisible();
     QComboBox::hidePopup();
+    if (!open) return;
     picking_ = true;
     QTimer::singleShot(0, this, [this] { picking_ = false; });
 }

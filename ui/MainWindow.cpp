@@ -899,16 +899,14 @@ void TForm1::OutcomeKnown(TOutcome outcome) {
 
 void TForm1::ActivityChanged(TActivity now) {
     const TEnabledControls on = EnabledControlsFor(now);
-    if (now != TActivity::Idle) ParkFocus();
-    VT->setEnabled(on.Tree);
-    Button1->setEnabled(on.Button1);
-    btZapisz->setEnabled(on.btZapisz);
-    btReset->setEnabled(on.btReset);
-    cbMonitor->setEnabled(on.cbMonitor);
-    cbxDevice->setEnabled(on.cbxDevice);
-    ComCBox->setEnabled(on.ComCBox);
-    cbxBaud->setEnabled(on.cbxBaud);
-    cbxParity->setEnabled(on.cbxParity);
+    const std::pair<QWidget*, bool> controls[] = {
+        {VT, on.Tree},          {Button1, on.Button1}, {btZapisz, on.btZapisz},
+        {btReset, on.btReset},  {cbMonitor, on.cbMonitor}, {cbxDevice, on.cbxDevice},
+        {ComCBox, on.ComCBox},  {cbxBaud, on.cbxBaud}, {cbxParity, on.cbxParity}};
+    QWidget* focused = QApplication::focusWidget();
+    for (const auto& [control, enabled] : controls)
+        if (!enabled && focused && (control == focused || control->isAncestorOf(focused))) ParkFocus(focused);
+    for (const auto& [control, enabled] : controls) control->setEnabled(enabled);
     if (now == TActivity::Idle) {
         RestoreFocus();
         // Whatever a sequence added is on the disk when it ends.
@@ -916,12 +914,10 @@ void TForm1::ActivityChanged(TActivity now) {
     }
 }
 
-void TForm1::ParkFocus() {
+void TForm1::ParkFocus(QWidget* focused) {
     // A control disabled while it has the focus hands it to the next one, a field
     // with its text selected, where typing would overwrite the slave address. The
-    // communication pane takes it instead: typing there changes nothing.
-    QWidget* focused = QApplication::focusWidget();
-    if (!focused || focused == Memo2 || window() != focused->window()) return;
+    // read-only communication pane takes it instead: typing there changes nothing.
     parkedFocus_ = focused;
     Memo2->setFocus(Qt::OtherFocusReason);
 }

@@ -205,7 +205,7 @@ private:
     bool DeferWhileBusy(void (TForm1::*choice)());
     // Keeps the keyboard focus out of controls about to be disabled, and brings it
     // back when they are enabled again.
-    void ParkFocus();
+    void ParkFocus(QWidget* focused);
     void RestoreFocus();
     void StartJournal();
     void RunPendingChoice();
