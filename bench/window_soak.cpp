@@ -2,10 +2,13 @@
 // every minute a line of elapsed time, resident memory, CPU time and the lines
 // of both panes, so the growth per hour can be read off. Run by bench/window-soak.
 //   window_soak PORT PROGRAM_DIR PERIOD_MS SECONDS
+//   window_soak PORT PROGRAM_DIR calibrate COUNT     (the CPU time of a calibration)
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QTimer>
@@ -63,6 +66,19 @@ int main(int argc, char** argv) {
     if (!form.Port.IsOpened() || !r0) {
         std::fprintf(stderr, "window_soak: no port or no R0\n");
         return 1;
+    }
+    if (std::string(argv[3]) == "calibrate") {
+        form.eCount->setText(QString::fromLatin1(argv[4]));
+        form.cbxKalibracja->setCurrentIndex(0);
+        QElapsedTimer wall;
+        wall.start();
+        const double cpu = CpuSeconds();
+        form.Run([&] { form.Button1Click(); });
+        const double used = CpuSeconds() - cpu;
+        std::printf("calibration of %s readings (%s): %.1f s, CPU %.2f s (%.1f %% of a core)\n", argv[4],
+                    qPrintable(form.Memo1->Lines().back()),
+                    static_cast<double>(wall.elapsed()) / 1000, used, 100 * used / (static_cast<double>(wall.elapsed()) / 1000));
+        return 0;
     }
     form.VT->setCurrentIndex(form.Model->IndexOf(r0));
     form.Run([&] { form.VTClick(); });

@@ -347,6 +347,7 @@ void TForm1::BuildControls() {
     stBar = new QLabel;
     statusBar()->addWidget(stBar, 1);
     stReason = new QLabel;
+    stReason->setContentsMargins(0, 0, 6, 0);
     statusBar()->addPermanentWidget(stReason);
     statusBar()->setFixedHeight(kStatusHeight);
     statusBar()->setSizeGripEnabled(false);
