@@ -31,6 +31,7 @@
 #include "registers/RegisterFile.h"
 #include "registers/SafeSave.h"
 #include "registers/RegData.h"
+#include "registers/TreeRules.h"
 #include "registers/Text.h"
 #include "ui/Boxes.h"
 #include "ui/ChoiceBox.h"
@@ -753,64 +754,22 @@ void TForm1::VTEdited(TNode* node, int) {
 void TForm1::VTChecking(TNode* node) {
     if (!node || TreeBusy()) return;
     VT->setCurrentIndex(Model->IndexOf(node));
-    const uint8_t state = EffectiveCheckState(*node);
-    const bool ticked = state == kCheckCheckedNormal || state == kCheckCheckedPressed;
-    uint8_t next = kCheckUncheckedNormal;
-    if (node->CheckType == kCheckTypeRadioButton ||
-        (node->CheckType != kCheckTypeButton && !ticked))
-        next = kCheckCheckedNormal;
-
-    TNode* parent = node->Parent();
-    // Only a tick of a bit child changes a value.
-    if (next == kCheckCheckedNormal && parent && node->Record.DataType == u"BIT") {
-        const std::u16string& text = node->Record.Value;
-        if (!parent->Record.DataType.empty()) {
-            const int access = GetAccessCode(parent->Record.Access);
-            if (access != kAccessRW && access != kAccessRP) {
-                // It would show a value that is never sent.
-                ShowMessage(u"rejestr tylko do odczytu");
-                return;
-            }
-            Transaction.CurrentNode = parent;
-            parent->Record.Value = text;
-            Highlight(parent);
-            AfterTreeEvent(parent, &TForm1::WriteNode);
-        } else {
-            Transaction.CurrentNode = parent;
-            TNode* reg = parent->Parent();
-            if (reg) {
-                const int32_t old = StrToInt(reg->Record.Value);
-                const int32_t bits = StrToInt(text);
-                const int32_t merged = bits > 255 ? (bits | (old & 0x00FF)) : (bits | (old & 0xFF00));
-                reg->Record.Value = u"$" + QStringLiteral("%1")
-                                               .arg(static_cast<uint32_t>(merged), 4, 16, QLatin1Char('0'))
-                                               .toUpper()
-                                               .toStdU16String();
-            }
-        }
+    const TTick tick = ApplyTick(Tree, *node);
+    if (tick.Refused) {
+        // It would show a value that is never sent.
+        ShowMessage(u"rejestr tylko do odczytu");
+        return;
     }
-    node->CheckState = next;
-    if (node->CheckType == kCheckTypeTriStateCheckBox) {
-        // A tri-state box hands its tick down to the boxes below it.
-        const size_t level = node->Level();
-        for (TNode* n = Tree.NextNode(node); n && n->Level() > level; n = Tree.NextNode(n))
-            if (n->CheckType == kCheckTypeCheckBox || n->CheckType == kCheckTypeTriStateCheckBox) n->CheckState = next;
+    if (tick.Current) Transaction.CurrentNode = tick.Current;
+    if (tick.Written) {
+        Highlight(tick.Written);
+        AfterTreeEvent(tick.Written, &TForm1::WriteNode);
     }
-    if (node->CheckType == kCheckTypeRadioButton && next == kCheckCheckedNormal && parent)
-        for (size_t i = 0; i < parent->ChildCount(); ++i) {
-            TNode* sibling = parent->Child(i);
-            if (sibling != node && sibling->CheckType == kCheckTypeRadioButton)
-                sibling->CheckState = kCheckUncheckedNormal;
-        }
     Model->Refresh();
 }
 
 void TForm1::VTExpanding(TNode* node) {
-    if (node->Record.DataType != u"HEX" || !node->Record.Value.empty()) return;
-    const size_t level = node->Level();
-    for (TNode* n = Tree.NextNode(node); n && n->Level() > level; n = Tree.NextNode(n))
-        n->CheckState = kCheckUncheckedNormal;
-    Model->Refresh();
+    if (UntickOnExpanding(Tree, *node)) Model->Refresh();
 }
 
 void TForm1::Highlight(TNode* node) {

@@ -1,6 +1,7 @@
 #include "ui/RegisterModel.h"
 
 #include "registers/Text.h"
+#include "registers/TreeRules.h"
 
 namespace vyx::ui {
 namespace {
@@ -10,24 +11,6 @@ QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
 bool Shown(const TNode& node) { return (node.States & kStateVisible) != 0; }
 
 }  // namespace
-
-uint8_t EffectiveCheckState(const TNode& node) {
-    if (node.CheckType != kCheckTypeTriStateCheckBox || node.ChildCount() == 0) return node.CheckState;
-    bool any = false, all = true, boxes = false;
-    for (size_t i = 0; i < node.ChildCount(); ++i) {
-        const TNode& child = *node.Child(i);
-        if (child.CheckType == kCheckTypeNone) continue;
-        boxes = true;
-        const uint8_t s = EffectiveCheckState(child);
-        const bool ticked = s == kCheckCheckedNormal || s == kCheckCheckedPressed;
-        const bool mixed = s == kCheckMixedNormal || s == kCheckMixedPressed;
-        any = any || ticked || mixed;
-        all = all && ticked;
-    }
-    if (!boxes) return node.CheckState;
-    if (all) return kCheckCheckedNormal;
-    return any ? kCheckMixedNormal : kCheckUncheckedNormal;
-}
 
 QColor CellColor(const TNode& node, int column, const TNode* highlight) {
     if (&node == highlight) return column == kColValue ? QColor(255, 0, 0) : QColor(0, 0, 0);

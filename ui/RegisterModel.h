@@ -26,11 +26,6 @@ enum : int {
 // The node's check type, for the delegate that draws radio buttons and buttons.
 inline constexpr int kCheckTypeRole = Qt::UserRole + 1;
 
-// The tick a node shows: its own, or for a tri-state parent the one its children
-// with tick boxes give (all ticked: ticked; none ticked or mixed: unticked;
-// otherwise mixed).
-uint8_t EffectiveCheckState(const TNode& node);
-
 // The cell's text colour; invalid where the tree's own colour applies.
 QColor CellColor(const TNode& node, int column, const TNode* highlight);
 

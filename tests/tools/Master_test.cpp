@@ -143,7 +143,9 @@ TEST_F(MasterTest, PortThatGoesAwayEndsTheCountAtOnceAndOpensAgainOnceBack) {
     EXPECT_NE(read.Stderr().find("requests: "), std::string::npos) << read.Stderr();
     // 100 000 reads would take half an hour; a hung-up line that spins would burn the processor.
     EXPECT_LT(end - unplugged, std::chrono::seconds(5));
-    EXPECT_LT(read.CpuTime(), (end - start) / 4) << "a waiting read must sleep";
+    // A spinning read would use all of it; start-up alone (under the sanitizers, on a
+    // busy machine) can take a good part of a run this short.
+    EXPECT_LT(read.CpuTime(), (end - start) / 2) << "a waiting read must sleep";
 
     const std::string back = Start();
     const auto r = Vyx({"read", "--port", back, "--file", kDevice, "Numer fabryczny"});
