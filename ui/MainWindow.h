@@ -191,6 +191,7 @@ protected:
 
 private:
     void BuildControls();
+    void WireHandlers();
     void ShowError(const QString& text);
     // A device that went away (an adapter unplugged) closes the port by itself:
     // the indicator turns red and the status bar says the port is closed.

@@ -1,0 +1,90 @@
+// The connection panel: choosing a port, its speed and parity (which open,
+// reopen or close it), the slave address, and "Reset". A choice made while a
+// transaction runs waits for its end.
+#include "ui/MainWindow.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <utility>
+
+#include "ui/FormSupport.h"
+#include "ui/Shape.h"
+
+namespace vyx::ui {
+
+QString ModeSuffix(int parityIndex) {
+    static const char* const kSuffix[] = {",e,8,1", ",o,8,1", ",n,8,2", ",n,8,1"};
+    if (parityIndex < 0 || parityIndex > 3) return {};
+    return QString::fromLatin1(kSuffix[parityIndex]);
+}
+
+void TForm1::ComCBoxEnter() {
+    QStringList entries{Q(kDisconnected)};
+    for (const std::string& port : ListPorts()) entries << QString::fromStdString(port);
+    Refill(ComCBox, entries);
+}
+
+bool TForm1::DeferWhileBusy(void (TForm1::*choice)()) {
+    if (!inReply_ && !Sequences.Busy()) return false;
+    pendingChoice_ = choice;
+    return true;
+}
+
+void TForm1::RunPendingChoice() {
+    if (!pendingChoice_) return;
+    const auto choice = std::exchange(pendingChoice_, nullptr);
+    Run([&] { (this->*choice)(); });
+}
+
+void TForm1::ComCBoxSelect() {
+    if (DeferWhileBusy(&TForm1::ComCBoxSelect)) return;
+    if (ComCBox->currentText() == Q(kDisconnected))
+        Disconnect();
+    else
+        Connect();
+    // A running timer keeps its period.
+    if (!stbTimer->isActive()) stbTimer->start();
+}
+
+void TForm1::Connect() {
+    if (Port.Com.Opened) Disconnect();
+    const QString name = ComCBox->currentText();
+    Port.Com.PortPath = PortPathFromName(name.toStdString());
+    Port.Com.ModeText = (cbxBaud->currentText() + ModeSuffix(cbxParity->currentIndex())).toStdString();
+    Port.Com.Opened = Port.OpenPort(Port.Com.PortPath, Port.Com.ModeText);
+    if (!Port.Com.Opened) {
+        shConnect->SetColor(ToQColor(kRed));
+        return;
+    }
+    stBar->setText(QStringLiteral("Port szeregowy otwarty: ") + name + QStringLiteral(" @") +
+                   QString::fromStdString(Port.Com.ModeText));
+    if (Port.SetTimeouts(30, 0, 40, 0, 30)) {
+        shConnect->SetColor(ToQColor(kGreen));
+    } else {
+        Port.Com.TimeoutFault = 1;
+        Port.ClosePort();
+        shConnect->SetColor(ToQColor(kRed));
+    }
+}
+
+void TForm1::Disconnect() {
+    if (!Port.Com.Opened) return;
+    Port.ClosePort();
+    shConnect->SetColor(ToQColor(kIdleGrey));
+    stBar->setText(QStringLiteral("Port zamknięty!"));
+}
+
+void TForm1::cbxBaudSelect() {
+    if (!Port.Com.Opened || DeferWhileBusy(&TForm1::cbxBaudSelect)) return;
+    Disconnect();
+    Connect();
+}
+
+void TForm1::cbxParitySelect() { cbxBaudSelect(); }
+
+void TForm1::btResetClick() { Sequences.btResetClick(SlaveText()); }
+
+std::u16string TForm1::SlaveText() const { return eSlave->text().toStdU16String(); }
+
+}  // namespace vyx::ui

@@ -1,0 +1,33 @@
+#include "ui/FormSupport.h"
+
+#include <QAbstractItemView>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <algorithm>
+
+#include "ui/ChoiceBox.h"
+
+namespace vyx::ui {
+
+void SortWithoutCase(QStringList& list) {
+    std::stable_sort(list.begin(), list.end(),
+                     [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+}
+
+// Replaces the entries of an editable list; the text in its field stays.
+void Refill(TChoiceBox* box, QStringList entries) {
+    SortWithoutCase(entries);
+    const QString text = box->currentText();
+    const QSignalBlocker block(box);
+    box->clear();
+    box->addItems(entries);
+    box->setCurrentIndex(-1);
+    box->setEditText(text);
+    // Long paths show whole in the drop-down, or at least their ends.
+    int widest = 0;
+    for (const QString& entry : entries) widest = std::max(widest, box->fontMetrics().horizontalAdvance(entry));
+    box->view()->setMinimumWidth(widest + 2 * box->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    box->view()->setTextElideMode(Qt::ElideLeft);
+}
+
+}  // namespace vyx::ui

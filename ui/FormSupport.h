@@ -1,0 +1,26 @@
+#pragma once
+// Small helpers the files of the main window share: texts between the core and
+// the toolkit, colours, and the refill of an editable list.
+#include <QColor>
+#include <QString>
+#include <QStringList>
+#include <string_view>
+
+#include "modbus/Transaction.h"
+
+namespace vyx::ui {
+
+class TChoiceBox;
+
+inline QString Q(std::u16string_view s) {
+    return QString(reinterpret_cast<const QChar*>(s.data()), static_cast<qsizetype>(s.size()));
+}
+inline QColor ToQColor(TColor c) { return QColor(c.R, c.G, c.B); }
+
+// Sorted alphabetically without regard to case.
+void SortWithoutCase(QStringList& list);
+
+// Replaces the entries of an editable list; the text in its field stays.
+void Refill(TChoiceBox* box, QStringList entries);
+
+}  // namespace vyx::ui

@@ -1,0 +1,60 @@
+// The result and communication panes with their menus, the status bar, and the
+// boxes: what the window shows in text. Every result line also goes to the journal.
+#include "ui/MainWindow.h"
+
+#include <QLabel>
+#include <QTimer>
+
+#include "registers/SafeSave.h"
+#include "ui/Boxes.h"
+#include "ui/FormSupport.h"
+#include "ui/Journal.h"
+#include "ui/LogFile.h"
+#include "ui/Shape.h"
+#include "ui/TextPane.h"
+
+namespace vyx::ui {
+namespace fs = std::filesystem;
+
+void TForm1::Wyczy1Click() {
+    Memo1->ClearLines();
+    Memo2->ClearLines();
+}
+
+void TForm1::Kopiuj1Click() { Memo1->selectAll(); }
+
+void TForm1::Zapiszdopliku1Click() {
+    const QString name = boxes_.AskSaveFileName(this, saveFolder_);
+    if (name.isEmpty()) return;
+    SaveFileBytes(fs::path(name.toStdString()), ResultBytes());
+}
+
+std::string TForm1::ResultBytes() const {
+    std::vector<std::u16string> lines;
+    for (const QString& line : Memo1->Lines()) lines.push_back(line.toStdU16String());
+    return LogBytes(lines);
+}
+
+void TForm1::Wyczy2Click() { Memo2->ClearLines(); }
+
+void TForm1::Wersjaprogramu1Click() { ShowMessage(u"Program vyx-cfg\r\nwersja: V5 (03-24)"); }
+
+void TForm1::stbTimerTimer() { stBar->clear(); }
+
+void TForm1::ShowError(const QString& text) { boxes_.ShowError(this, text); }
+
+void TForm1::ShowPortGone() {
+    if (Port.Com.Opened || shConnect->Color() != ToQColor(kGreen)) return;
+    shConnect->SetColor(ToQColor(kRed));
+    stBar->setText(QStringLiteral("Port zamknięty!"));
+}
+
+void TForm1::ShowMessage(std::u16string_view text) { boxes_.ShowMessage(this, Q(text)); }
+void TForm1::AppendCommLine(std::u16string_view line) { Memo2->AppendLine(Q(line)); }
+
+void TForm1::AppendResultLine(std::u16string_view line) {
+    Memo1->AppendLine(Q(line));
+    if (journal_) journal_->Append(line);
+}
+
+}  // namespace vyx::ui

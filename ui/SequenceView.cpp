@@ -1,0 +1,162 @@
+// What the transaction and the sequences show in the window (indicators and
+// their timers, the highlight, the outcome, the controls a running sequence
+// disables), and the monitoring and calibration controls that start them.
+#include "ui/MainWindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTime>
+#include <QTimer>
+#include <QTreeView>
+#include <utility>
+
+#include "ui/FormSupport.h"
+#include "ui/Journal.h"
+#include "ui/RegisterModel.h"
+#include "ui/Shape.h"
+#include "ui/TextPane.h"
+
+namespace vyx::ui {
+
+void TForm1::cbMonitorClick() {
+    Sequences.cbMonitorClick(cbMonitor->isChecked(), ePeriod->text().toStdU16String(),
+                             lbReg->text().toStdU16String(), SlaveText());
+}
+
+void TForm1::Timer1Timer() { Sequences.Timer1Timer(); }
+
+void TForm1::Button1Click() {
+    Sequences.Button1Click(cbxKalibracja->currentText().toStdU16String(), eCount->text().toStdU16String(),
+                           SlaveText());
+}
+
+void TForm1::btZapiszClick() {
+    Sequences.btZapiszClick(cbxKalibracja->currentText().toStdU16String(), eMed->text().toStdU16String(),
+                            SlaveText());
+}
+
+
+
+void TForm1::SetLed(TLed led, TColor color) { (led == TLed::Tx ? ledTX : ledRx)->SetColor(ToQColor(color)); }
+
+QTimer* TForm1::LedTimer(TLed led) const { return led == TLed::Tx ? txTimer : rxTimer; }
+
+void TForm1::SetLedTimerInterval(TLed led, int ms) {
+    // Setting the same interval again would restart a running timer.
+    if (LedTimer(led)->interval() != ms) LedTimer(led)->setInterval(ms);
+}
+
+void TForm1::EnableLedTimer(TLed led, bool enabled) {
+    QTimer* timer = LedTimer(led);
+    if (!enabled)
+        timer->stop();
+    else if (!timer->isActive())
+        timer->start();
+}
+
+void TForm1::StartHighlightTimer() { HighlightTimer->start(); }
+void TForm1::StopHighlightTimer() { HighlightTimer->stop(); }
+
+void TForm1::ProcessPendingEvents() {
+    // The lists stay enabled (disabling a focused one would move the focus); a
+    // choice made in them now waits until the transaction has ended.
+    const bool outer = inReply_;
+    inReply_ = true;
+    QCoreApplication::processEvents();
+    inReply_ = outer;
+}
+
+bool TForm1::MonitorTicked() const { return Sequences.Monitoring(); }
+
+std::u16string TForm1::TimeOfDay() const {
+    return QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toStdU16String();
+}
+
+void TForm1::BeginTreeUpdate() { VT->setUpdatesEnabled(false); }
+
+void TForm1::EndTreeUpdate() {
+    VT->setUpdatesEnabled(true);
+    Model->Refresh();
+}
+
+void TForm1::RepaintTree() { Model->Refresh(); }
+
+void TForm1::OnNextStep() { Sequences.OnNextStep(); }
+
+void TForm1::OutcomeKnown(TOutcome outcome) {
+    // A failed read has emptied the value: the tree shows it now, not at the next repaint.
+    if (Transaction.CurrentNode) Model->NodeChanged(Transaction.CurrentNode);
+    stReason->setText(
+        QString::fromUtf8(OutcomeReason(outcome, Transaction.ExceptionCode, TLanguage::Polish)));
+}
+
+
+
+void TForm1::ActivityChanged(TActivity now) {
+    const TEnabledControls on = EnabledControlsFor(now);
+    const std::pair<QWidget*, bool> controls[] = {
+        {VT, on.Tree},          {Button1, on.Button1}, {btZapisz, on.btZapisz},
+        {btReset, on.btReset},  {cbMonitor, on.cbMonitor}, {cbxDevice, on.cbxDevice},
+        {ComCBox, on.ComCBox},  {cbxBaud, on.cbxBaud}, {cbxParity, on.cbxParity}};
+    QWidget* focused = QApplication::focusWidget();
+    for (const auto& [control, enabled] : controls)
+        if (!enabled && focused && (control == focused || control->isAncestorOf(focused))) ParkFocus(focused);
+    for (const auto& [control, enabled] : controls) control->setEnabled(enabled);
+    if (now == TActivity::Idle) {
+        RestoreFocus();
+        // Whatever a sequence added is on the disk when it ends.
+        if (journal_) journal_->Sync();
+    }
+}
+
+void TForm1::ParkFocus(QWidget* focused) {
+    // A control disabled while it has the focus hands it to the next one, a field
+    // with its text selected, where typing would overwrite the slave address. The
+    // read-only communication pane takes it instead: typing there changes nothing.
+    parkedFocus_ = focused;
+    Memo2->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::RestoreFocus() {
+    if (!parkedFocus_) return;
+    QWidget* back = std::exchange(parkedFocus_, nullptr);
+    if (QApplication::focusWidget() == Memo2 && back->isEnabled() && back->isVisible())
+        back->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::MonitoringStarted(int periodMs) {
+    Timer1->setInterval(periodMs);
+    Timer1->start();
+}
+
+void TForm1::MonitoringStopped() {
+    Timer1->stop();
+    const QSignalBlocker block(cbMonitor);
+    cbMonitor->setChecked(false);
+}
+
+void TForm1::ShowMean(std::u16string_view text) { eMed->setText(Q(text)); }
+
+void TForm1::Pause(int ms) {
+    // The window keeps painting and answering between two readings; what the
+    // user starts meanwhile is refused as during a reply.
+    // It waits for events, never spins.
+    const bool outer = inReply_;
+    inReply_ = true;
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    inReply_ = outer;
+}
+
+bool TForm1::ModalWindowOpen() const { return QApplication::activeModalWidget() != nullptr; }
+
+void TForm1::SequenceInterrupted(std::u16string_view line) { AppendResultLine(line); }
+
+}  // namespace vyx::ui

@@ -1,0 +1,111 @@
+// Work in the register tree: clicking makes a register current, double-clicking
+// reads it or edits its value, an accepted edit or a tick writes it. What a tick
+// does to values and ticks is the tree's rules' (registers/TreeRules.h).
+#include "ui/MainWindow.h"
+
+#include <QLabel>
+#include <QTimer>
+#include <QTreeView>
+
+#include "registers/RegData.h"
+#include "registers/TreeRules.h"
+#include "ui/FormSupport.h"
+#include "ui/RegisterModel.h"
+
+namespace vyx::ui {
+
+void TForm1::VTClick() {
+    if (WalkMode()) return;
+    TNode* node = Model->NodeOf(VT->currentIndex());
+    if (!node) return;
+    Transaction.CurrentNode = node;
+    Transaction.CurrentRecord = &node->Record;
+    lbReg->setText(Q(node->Record.Address) + QStringLiteral("  ") + Q(node->Record.Name));
+}
+
+void TForm1::VTColumnDblClick(int column, QPoint pointer) {
+    if (!Port.Com.Opened || TreeBusy()) {
+        // Said, so that nothing looks like a read that did not happen.
+        stBar->setText(!Port.Com.Opened        ? QStringLiteral("Port zamknięty: najpierw wybierz port")
+                       : Sequences.Monitoring() ? QStringLiteral("Trwa monitorowanie: najpierw je wyłącz")
+                                                : QStringLiteral("Trwa komunikacja z urządzeniem: poczekaj na jej koniec"));
+        if (!stbTimer->isActive()) stbTimer->start();
+        return;
+    }
+    if (column == kColName) {
+        Sequences.StartRead(Transaction.CurrentNode, SlaveText());
+        // A finished walk leaves no current register.
+        if (Transaction.CurrentNode) VT->collapse(Model->IndexOf(Transaction.CurrentNode));
+    } else if (column == kColValue) {
+        TNode* node = Model->NodeOf(VT->indexAt(pointer));
+        if (!node || node != Model->NodeOf(VT->currentIndex())) return;
+        if (GetAccessCode(node->Record.Access) != kAccessRW) {
+            ShowMessage(u"rejestr tylko do odczytu");
+            return;
+        }
+        if (VTEditing(node, kColValue)) VT->edit(Model->IndexOf(node, kColValue));
+    }
+}
+
+bool TForm1::VTEditing(const TNode* node, int column) const {
+    if (column != kColValue || !node) return false;
+    const int access = GetAccessCode(node->Record.Access);
+    return access != kAccessRO && access != kAccessGroup;
+}
+
+void TForm1::VTNewText(TNode* node, int column, const QString& text) {
+    const std::u16string value = text.toStdU16String();
+    if (node && column == kColValue && value != node->Record.Value) node->Record.Value = value;
+}
+
+void TForm1::VTEdited(TNode* node, int) {
+    if (!node) return;
+    VT->setCurrentIndex(Model->IndexOf(node));
+    Highlight(node);
+    // The node that was edited is written.
+    AfterTreeEvent(node, &TForm1::WriteNode);
+}
+
+void TForm1::VTChecking(TNode* node) {
+    if (!node || TreeBusy()) return;
+    VT->setCurrentIndex(Model->IndexOf(node));
+    const TTick tick = ApplyTick(Tree, *node);
+    if (tick.Refused) {
+        // It would show a value that is never sent.
+        ShowMessage(u"rejestr tylko do odczytu");
+        return;
+    }
+    if (tick.Current) Transaction.CurrentNode = tick.Current;
+    if (tick.Written) {
+        Highlight(tick.Written);
+        AfterTreeEvent(tick.Written, &TForm1::WriteNode);
+    }
+    Model->Refresh();
+}
+
+void TForm1::VTExpanding(TNode* node) {
+    if (UntickOnExpanding(Tree, *node)) Model->Refresh();
+}
+
+void TForm1::Highlight(TNode* node) {
+    Transaction.HighlightNode = node;
+    StartHighlightTimer();
+    Model->Refresh();
+}
+
+bool TForm1::TreeBusy() const { return inReply_ || Sequences.Busy() || Sequences.Monitoring(); }
+
+void TForm1::AfterTreeEvent(TNode* node, void (TForm1::*work)(TNode*)) {
+    const uint64_t generation = treeGeneration_;
+    QTimer::singleShot(0, this, [this, node, work, generation] {
+        if (generation == treeGeneration_) Run([&] { (this->*work)(node); });
+    });
+}
+
+void TForm1::WriteNode(TNode* node) {
+    if (Sequences.Busy()) return;
+    Transaction.CurrentNode = node;
+    Sequences.WriteCurrentRegister(SlaveText());
+}
+
+}  // namespace vyx::ui
