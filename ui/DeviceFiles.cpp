@@ -22,7 +22,7 @@ namespace {
 // disk) Windows-1250.
 QString DisplayName(const fs::path& name) {
     const std::string bytes = name.string();
-    const QString utf8 = QString::fromUtf8(bytes);
+    QString utf8 = QString::fromUtf8(bytes);
     if (!utf8.contains(QChar::ReplacementCharacter) || bytes.find("\xEF\xBF\xBD") != std::string::npos) return utf8;
     return Q(FromCp1250(bytes));
 }

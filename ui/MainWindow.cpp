@@ -103,7 +103,7 @@ void TForm1::StartJournal() {
     for (const fs::path& recovered : RecoverJournals(folder)) {
         const QString text = QStringLiteral("odzyskano wyniki poprzedniej sesji: ") + QString::fromStdString(recovered.string());
         stBar->setText(text);
-        AppendResultLine(text.toStdU16String());
+        Memo1->AppendLine(text);  // the journal below takes it too
     }
     try {
         journal_ = std::make_unique<TJournal>(folder);
