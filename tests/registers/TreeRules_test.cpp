@@ -3,40 +3,19 @@
 
 #include "registers/Error.h"
 #include "registers/TreeRules.h"
+#include "tests/support/BitDevice.h"
 
 using namespace vyx;
 
 namespace {
 
-TNode* Add(TRegisterTree& tree, TNode* parent, TRegData record, uint8_t checkType = kCheckTypeNone) {
-    TNode* n = tree.AddChild(parent);
-    n->Record = std::move(record);
-    n->CheckType = checkType;
-    return n;
-}
-
-// "Tryb" (RW HEX, tri-state, bits 1 2 3), "Flagi" (RW HEX with a high-byte and a
-// low-byte group of bits), "Stan" (RO HEX), "Wybor" (RW WORD, radio buttons),
-// "Polecenie" (a button).
 class TreeRulesTest : public ::testing::Test {
 protected:
-    TreeRulesTest() {
-        TNode* top = Add(tree, nullptr, {u"Urządzenie", u"", u"", u"", u"", u"", u""});
-        tryb = Add(tree, top, {u"Tryb", u"", u"40010", u"HEX", u"1", u"RW", u""}, kCheckTypeTriStateCheckBox);
-        for (const char16_t* v : {u"1", u"2", u"3"}) Add(tree, tryb, {v, u"", u"", u"BIT", u"", u"", v}, kCheckTypeCheckBox);
-        flagi = Add(tree, top, {u"Flagi", u"", u"40011", u"HEX", u"1", u"RW", u"$1234"});
-        high = Add(tree, flagi, {u"Starszy", u"", u"", u"", u"", u"", u""});
-        b9 = Add(tree, high, {u"b9", u"", u"", u"BIT", u"", u"", u"512"}, kCheckTypeCheckBox);
-        low = Add(tree, flagi, {u"Młodszy", u"", u"", u"", u"", u"", u""});
-        b0 = Add(tree, low, {u"b0-2", u"", u"", u"BIT", u"", u"", u"7"}, kCheckTypeCheckBox);
-        stan = Add(tree, top, {u"Stan", u"", u"40012", u"HEX", u"1", u"RO", u"$00"});
-        s1 = Add(tree, stan, {u"s1", u"", u"", u"BIT", u"", u"", u"1"}, kCheckTypeCheckBox);
-        wybor = Add(tree, top, {u"Wybor", u"", u"40013", u"WORD", u"1", u"RW", u"0"});
-        for (const char16_t* v : {u"0", u"1", u"2"}) Add(tree, wybor, {v, u"", u"", u"BIT", u"", u"", v}, kCheckTypeRadioButton);
-        button = Add(tree, top, {u"Polecenie", u"", u"", u"BIT", u"", u"", u"1"}, kCheckTypeButton);
-    }
+    TreeRulesTest() : d(test::BuildBitDevice(tree)) {}
     TRegisterTree tree;
-    TNode *tryb, *flagi, *high, *b9, *low, *b0, *stan, *s1, *wybor, *button;
+    test::TBitDevice d;
+    TNode *tryb = d.Tryb, *flagi = d.Flagi, *high = d.High, *b9 = d.B9, *low = d.Low, *b0 = d.B0, *stan = d.Stan,
+          *s1 = d.S1, *wybor = d.Wybor;
 };
 
 }  // namespace

@@ -1,4 +1,5 @@
 // The result journal: its bytes on disk, its lock, and what is recovered at start.
+#include "tests/support/FileText.h"
 #include "ui/Journal.h"
 
 #include <fcntl.h>
@@ -22,14 +23,9 @@
 using namespace vyx;
 namespace fs = std::filesystem;
 
-namespace {
+using vyx::test::FileText;
 
-std::string FileText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+namespace {
 
 // A stale journal: one whose window ended without Discard, holding the lines.
 fs::path Stale(const fs::path& folder, std::initializer_list<std::u16string_view> lines) {

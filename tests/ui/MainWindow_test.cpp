@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/FileText.h"
 #include "tests/support/Pty.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/LogFile.h"
@@ -23,13 +24,6 @@ using namespace vyx;
 using namespace vyx::test;
 
 namespace {
-
-std::string FileText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 QStringList Items(const QComboBox* box) {
     QStringList items;

@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include "tests/support/BitDevice.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/TextPane.h"
 
@@ -11,32 +12,10 @@ using namespace vyx::test;
 
 namespace {
 
-TNode* Add(TRegisterTree& tree, TNode* parent, TRegData record, uint8_t checkType = kCheckTypeNone) {
-    TNode* n = tree.AddChild(parent);
-    n->Record = std::move(record);
-    n->CheckType = checkType;
-    return n;
-}
-
-// Bit-field registers: "Tryb" (RW HEX, bit children 1, 2, 3), "Flagi" (RW HEX
-// with a high-byte and a low-byte group of bits), "Stan" (RO HEX) and "Wybor" (RW
-// WORD with radio buttons); "Nastawa" (RW WORD), "Serwis" (RP WORD).
+// The bit-field device of the tick tests, as a file.
 void WriteBitDevice(const fs::path& path) {
     TRegisterTree tree;
-    TNode* top = Add(tree, nullptr, {u"Urządzenie", u"", u"", u"", u"", u"", u""});
-    TNode* tryb = Add(tree, top, {u"Tryb", u"", u"40010", u"HEX", u"1", u"RW", u""}, kCheckTypeTriStateCheckBox);
-    for (const char16_t* v : {u"1", u"2", u"3"}) Add(tree, tryb, {v, u"", u"", u"BIT", u"", u"", v}, kCheckTypeCheckBox);
-    TNode* flagi = Add(tree, top, {u"Flagi", u"", u"40011", u"HEX", u"1", u"RW", u"$1234"});
-    TNode* high = Add(tree, flagi, {u"Starszy", u"", u"", u"", u"", u"", u""});
-    Add(tree, high, {u"b9", u"", u"", u"BIT", u"", u"", u"512"}, kCheckTypeCheckBox);
-    TNode* low = Add(tree, flagi, {u"Młodszy", u"", u"", u"", u"", u"", u""});
-    Add(tree, low, {u"b0-2", u"", u"", u"BIT", u"", u"", u"7"}, kCheckTypeCheckBox);
-    TNode* stan = Add(tree, top, {u"Stan", u"", u"40012", u"HEX", u"1", u"RO", u"$00"});
-    Add(tree, stan, {u"s1", u"", u"", u"BIT", u"", u"", u"1"}, kCheckTypeCheckBox);
-    TNode* wybor = Add(tree, top, {u"Wybor", u"", u"40013", u"WORD", u"1", u"RW", u"0"});
-    for (const char16_t* v : {u"0", u"1", u"2"}) Add(tree, wybor, {v, u"", u"", u"BIT", u"", u"", v}, kCheckTypeRadioButton);
-    Add(tree, top, {u"Nastawa", u"", u"40014", u"WORD", u"1", u"RW", u"5"});
-    Add(tree, top, {u"Serwis", u"", u"40015", u"WORD", u"1", u"RP", u"6"});
+    BuildBitDevice(tree);
     SaveRegisterFile(tree, path);
 }
 

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/FileText.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/Journal.h"
 #include "ui/TextPane.h"
@@ -22,13 +23,6 @@ using namespace vyx;
 using namespace vyx::test;
 
 namespace {
-
-std::string FileText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class TrustTest : public WindowTest {
 protected:
