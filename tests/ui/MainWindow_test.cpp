@@ -159,7 +159,7 @@ TEST_F(WindowTest, ConnectReconnectDisconnectAndFail) {
 
     ChoosePort("/dev/vyx-no-such-port");
     EXPECT_EQ(form->shConnect->Color(), red);
-    EXPECT_EQ(form->stBar->text(), "x");
+    EXPECT_EQ(form->stBar->text(), "brak urządzenia /dev/vyx-no-such-port");
     ChoosePort("odłączony");
     EXPECT_EQ(form->shConnect->Color(), red);
 }
