@@ -70,6 +70,7 @@ std::string OpenFaultText(TOpenFault fault, int error) {
         case TOpenFault::None: return "no fault";
         case TOpenFault::NoDevice: return "no such device";
         case TOpenFault::Busy: return "busy: held by another program";
+        case TOpenFault::NoPermission: return "permission denied";
         case TOpenFault::NotTerminal: return "not a terminal";
         case TOpenFault::BadMode: return "the mode string is not understood";
         case TOpenFault::LineRefused: return "the port refused the line settings";

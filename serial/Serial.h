@@ -77,6 +77,8 @@ enum class TOpenFault {
     None,         // the last open succeeded
     NoDevice,     // nothing at the path, or no device behind it
     Busy,         // held by another program (or by this one)
+    NoPermission, // the user may not open the device (EACCES, EPERM); on Linux
+                  // a serial device is for the group dialout
     NotTerminal,  // the path is not a terminal device
     BadMode,      // the mode string does not parse
     LineRefused,  // the port refused the line settings (e.g. the baud rate)
@@ -186,10 +188,30 @@ private:
 // HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM in the order the registry
 // gives them; none when the key is missing.
 std::vector<std::string> ListPorts();
+
+// One entry of the port list. A USB serial adapter's number (ttyUSB0, ttyACM0)
+// changes between plug-ins; where udev names it in /dev/serial/by-id, the entry
+// is that stable link, with the adapter's name and the device it now stands for.
+struct TPortEntry {
+    std::string Path;     // what opens the port
+    std::string Adapter;  // e.g. "FTDI FT232R USB UART A50285BI"; empty for others
+    std::string Device;   // e.g. "/dev/ttyUSB0" for a by-id entry; empty for others
+
+    bool operator==(const TPortEntry&) const = default;
+};
+// The entries of ListPorts, in its order (on Windows without adapters).
+std::vector<TPortEntry> ListPortEntries();
 #ifndef _WIN32
-// The same over other folders (a sysfs tty class folder and a simulator folder).
+// The same over other folders (a sysfs tty class folder, a simulator folder and
+// a by-id folder, which may be missing).
 std::vector<std::string> ListPorts(const std::string& ttyClassFolder,
                                    const std::string& simulatorFolder);
+std::vector<TPortEntry> ListPortEntries(const std::string& ttyClassFolder, const std::string& simulatorFolder,
+                                        const std::string& byIdFolder);
+
+// The adapter's name in a by-id link's name: "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"
+// gives "FTDI FT232R USB UART A50285BI".
+std::string AdapterName(const std::string& byIdLinkName);
 
 // Where each running simulator leaves a link to its pseudo-terminal:
 // $XDG_RUNTIME_DIR/vyx when XDG_RUNTIME_DIR is set and not empty, else /tmp/vyx-UID.

@@ -8,6 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <map>
+#include <utility>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -152,6 +155,7 @@ TPortHandle TSerial::OpenDevice(const std::string& path) {
         const int error = errno;
         if (error == ENOENT || error == ENODEV || error == ENXIO) return refuse(TOpenFault::NoDevice, error, -1);
         if (error == EBUSY) return refuse(TOpenFault::Busy, error, -1);  // TIOCEXCL of another opener
+        if (error == EACCES || error == EPERM) return refuse(TOpenFault::NoPermission, error, -1);
         return refuse(TOpenFault::System, error, -1);
     }
     if (!isatty(fd)) return refuse(TOpenFault::NotTerminal, ENOTTY, fd);
@@ -334,10 +338,21 @@ void TSerial::ClosePort() {
 
 std::vector<std::string> ListPorts() { return ListPorts("/sys/class/tty", SimulatorFolder()); }
 
+std::vector<TPortEntry> ListPortEntries() {
+    return ListPortEntries("/sys/class/tty", SimulatorFolder(), "/dev/serial/by-id");
+}
+
 std::vector<std::string> ListPorts(const std::string& ttyClassFolder,
                                    const std::string& simulatorFolder) {
-    namespace fs = std::filesystem;
     std::vector<std::string> ports;
+    for (TPortEntry& e : ListPortEntries(ttyClassFolder, simulatorFolder, {})) ports.push_back(std::move(e.Path));
+    return ports;
+}
+
+std::vector<TPortEntry> ListPortEntries(const std::string& ttyClassFolder, const std::string& simulatorFolder,
+                                        const std::string& byIdFolder) {
+    namespace fs = std::filesystem;
+    std::vector<TPortEntry> ports;
     std::error_code ec;
 
     std::vector<std::string> names;
@@ -348,8 +363,31 @@ std::vector<std::string> ListPorts(const std::string& ttyClassFolder,
         names.push_back(entry.filename().string());
     }
     std::sort(names.begin(), names.end(), NaturalLess);
+
+    // udev's stable links, by the tty name they point at (first in name order).
+    std::map<std::string, std::string> stable;
+    std::vector<std::string> byId;
+    ec.clear();
+    if (!byIdFolder.empty())
+        for (fs::directory_iterator it(byIdFolder, ec), end; !ec && it != end; it.increment(ec)) {
+            std::error_code lec;
+            if (it->is_symlink(lec)) byId.push_back(it->path().filename().string());
+        }
+    std::sort(byId.begin(), byId.end(), NaturalLess);
+    for (const std::string& link : byId) {
+        std::error_code lec;
+        const fs::path target = fs::read_symlink(fs::path(byIdFolder) / link, lec);
+        if (!lec) stable.emplace(target.filename().string(), link);
+    }
+
     ports.reserve(names.size());
-    for (const std::string& name : names) ports.push_back("/dev/" + name);
+    for (const std::string& name : names) {
+        const auto it = stable.find(name);
+        if (it == stable.end())
+            ports.push_back({"/dev/" + name, {}, {}});
+        else
+            ports.push_back({(fs::path(byIdFolder) / it->second).string(), AdapterName(it->second), "/dev/" + name});
+    }
 
     std::vector<std::string> links;
     ec.clear();
@@ -360,8 +398,22 @@ std::vector<std::string> ListPorts(const std::string& ttyClassFolder,
         links.push_back(it->path().string());
     }
     std::sort(links.begin(), links.end(), NaturalLess);
-    ports.insert(ports.end(), links.begin(), links.end());
+    for (std::string& link : links) ports.push_back({std::move(link), {}, {}});
     return ports;
+}
+
+std::string AdapterName(const std::string& byIdLinkName) {
+    std::string name = byIdLinkName;
+    if (name.rfind("usb-", 0) == 0) name.erase(0, 4);
+    // The interface and port suffix: "-if00" or "-if00-port0".
+    const std::size_t at = name.rfind("-if");
+    if (at != std::string::npos && at > 0) {
+        std::size_t i = at + 3;
+        while (i < name.size() && std::isxdigit(static_cast<unsigned char>(name[i]))) ++i;
+        if (i > at + 3 && (i == name.size() || name.compare(i, 5, "-port") == 0)) name.erase(at);
+    }
+    std::replace(name.begin(), name.end(), '_', ' ');
+    return name;
 }
 
 std::string SimulatorFolder() {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "serial/Serial.h"
 
@@ -219,6 +220,12 @@ void TSerial::ClosePort() {
     CloseHandle(AsHandle(Handle_));
     Com.Opened = false;
     Handle_ = kInvalidPortHandle;
+}
+
+std::vector<TPortEntry> ListPortEntries() {
+    std::vector<TPortEntry> entries;
+    for (std::string& port : ListPorts()) entries.push_back({std::move(port), {}, {}});
+    return entries;
 }
 
 std::vector<std::string> ListPorts() {

@@ -3,6 +3,7 @@
 // transaction runs waits for its end.
 #include "ui/MainWindow.h"
 
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -19,10 +20,39 @@ QString ModeSuffix(int parityIndex) {
     return QString::fromLatin1(kSuffix[parityIndex]);
 }
 
+QString PortFaultText(TOpenFault fault, int error, const QString& port, const QString& mode) {
+    switch (fault) {
+        case TOpenFault::None: return {};
+        case TOpenFault::NoDevice: return QStringLiteral("brak urządzenia ") + port;
+        case TOpenFault::Busy: return QStringLiteral("port ") + port + QStringLiteral(" jest zajęty przez inny program");
+        case TOpenFault::NoPermission:
+#ifdef _WIN32
+            return QStringLiteral("brak uprawnień do ") + port;
+#else
+            return QStringLiteral("brak uprawnień do ") + port +
+                   QStringLiteral(": dodaj użytkownika do grupy dialout i zaloguj się ponownie");
+#endif
+        case TOpenFault::NotTerminal: return port + QStringLiteral(" nie jest portem szeregowym");
+        case TOpenFault::BadMode: return QStringLiteral("nieprawidłowe ustawienia portu: ") + mode;
+        case TOpenFault::LineRefused:
+            return QStringLiteral("port ") + port + QStringLiteral(" odrzucił ustawienia ") + mode;
+        case TOpenFault::System: break;
+    }
+    return QStringLiteral("nie można otworzyć ") + port + QStringLiteral(": ") +
+           QString::fromLocal8Bit(OpenFaultText(fault, error));
+}
+
 void TForm1::ComCBoxEnter() {
     QStringList entries{Q(kDisconnected)};
-    for (const std::string& port : ListPorts()) entries << QString::fromStdString(port);
-    Refill(ComCBox, entries);
+    QHash<QString, QString> tips;
+    for (const TPortEntry& port : ListPortEntries()) {
+        const QString path = QString::fromStdString(port.Path);
+        entries << path;
+        if (!port.Adapter.empty())
+            tips.insert(path, QString::fromStdString(port.Adapter) + QStringLiteral(" (teraz ") +
+                                  QString::fromStdString(port.Device) + QStringLiteral(")"));
+    }
+    Refill(ComCBox, entries, tips);
 }
 
 bool TForm1::DeferWhileBusy(void (TForm1::*choice)()) {
@@ -43,8 +73,12 @@ void TForm1::ComCBoxSelect() {
         Disconnect();
     else
         Connect();
-    // A running timer keeps its period.
-    if (!stbTimer->isActive()) stbTimer->start();
+    // A running timer keeps its period; why a port did not open stays until the
+    // next choice.
+    if (!Port.Com.Opened && Port.OpenFault() != TOpenFault::None)
+        stbTimer->stop();
+    else if (!stbTimer->isActive())
+        stbTimer->start();
 }
 
 void TForm1::Connect() {
@@ -55,6 +89,9 @@ void TForm1::Connect() {
     Port.Com.Opened = Port.OpenPort(Port.Com.PortPath, Port.Com.ModeText);
     if (!Port.Com.Opened) {
         shConnect->SetColor(ToQColor(kRed));
+        stBar->setText(PortFaultText(Port.OpenFault(), Port.OpenErrno(), name,
+                                     QString::fromStdString(Port.Com.ModeText)));
+        stbTimer->stop();
         return;
     }
     stBar->setText(QStringLiteral("Port szeregowy otwarty: ") + name + QStringLiteral(" @") +

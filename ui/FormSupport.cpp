@@ -15,12 +15,16 @@ void SortWithoutCase(QStringList& list) {
 }
 
 // Replaces the entries of an editable list; the text in its field stays.
-void Refill(TChoiceBox* box, QStringList entries) {
+void Refill(TChoiceBox* box, QStringList entries, const QHash<QString, QString>& tips) {
     SortWithoutCase(entries);
     const QString text = box->currentText();
     const QSignalBlocker block(box);
     box->clear();
     box->addItems(entries);
+    for (int i = 0; i < box->count(); ++i) {
+        const auto tip = tips.find(box->itemText(i));
+        if (tip != tips.end()) box->setItemData(i, *tip, Qt::ToolTipRole);
+    }
     box->setCurrentIndex(-1);
     box->setEditText(text);
     // Long paths show whole in the drop-down, or at least their ends.

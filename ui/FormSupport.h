@@ -2,6 +2,7 @@
 // Small helpers the files of the main window share: texts between the core and
 // the toolkit, colours, and the refill of an editable list.
 #include <QColor>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <string_view>
@@ -20,7 +21,8 @@ inline QColor ToQColor(TColor c) { return QColor(c.R, c.G, c.B); }
 // Sorted alphabetically without regard to case.
 void SortWithoutCase(QStringList& list);
 
-// Replaces the entries of an editable list; the text in its field stays.
-void Refill(TChoiceBox* box, QStringList entries);
+// Replaces the entries of an editable list; the text in its field stays. An
+// entry named in `tips` shows that text as its tooltip.
+void Refill(TChoiceBox* box, QStringList entries, const QHash<QString, QString>& tips = {});
 
 }  // namespace vyx::ui

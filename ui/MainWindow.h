@@ -22,6 +22,7 @@
 #include "sequences/Sequences.h"
 #include "serial/Serial.h"
 #include "ui/ChoiceBox.h"
+#include "ui/CutLabel.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -46,6 +47,10 @@ inline constexpr char16_t kDisconnected[] = u"odłączony";
 // The mode suffix of the parity entry chosen (-1: none chosen).
 QString ModeSuffix(int parityIndex);
 
+// Why a port did not open, as the status bar says it: the port as the user
+// named it, the mode string it was opened with.
+QString PortFaultText(TOpenFault fault, int error, const QString& port, const QString& mode);
+
 class TForm1 : public QMainWindow, public TTransactionView, public TSequenceView {
     Q_OBJECT
 public:
@@ -65,7 +70,7 @@ public:
     TShape* ledTX;
     TShape* ledRx;
     QGroupBox* gbMon;
-    QLabel* lbReg;
+    TCutLabel* lbReg;  // the current register; its tooltip holds a name it cuts
     QLineEdit* ePeriod;
     QCheckBox* cbMonitor;
     QCheckBox* cbxScale;

@@ -12,6 +12,20 @@ bool Shown(const TNode& node) { return (node.States & kStateVisible) != 0; }
 
 }  // namespace
 
+QString RegisterToolTip(const TRegData& r) {
+    QString tip = QStringLiteral("<qt><b>") + Q(r.Name).toHtmlEscaped() + QStringLiteral("</b>");
+    const auto field = [&tip](const char16_t* label, const std::u16string& value) {
+        if (!value.empty())
+            tip += QStringLiteral("<br>") + QString::fromUtf16(label) + QStringLiteral(": ") + Q(value).toHtmlEscaped();
+    };
+    field(u"Adres", r.Address);
+    field(u"Typ", r.DataType);
+    field(u"Długość", r.Length);
+    field(u"Dostęp", r.Access);
+    if (!r.Note.empty()) tip += QStringLiteral("<br><i>") + Q(r.Note).toHtmlEscaped() + QStringLiteral("</i>");
+    return tip + QStringLiteral("</qt>");
+}
+
 QColor CellColor(const TNode& node, int column, const TNode* highlight) {
     if (&node == highlight) return column == kColValue ? QColor(255, 0, 0) : QColor(0, 0, 0);
     if (node.Record.Access == u"RP") return QColor(128, 0, 0);
@@ -117,6 +131,8 @@ QVariant TRegisterModel::data(const QModelIndex& index, int role) const {
             if (s == kCheckMixedNormal || s == kCheckMixedPressed) return Qt::PartiallyChecked;
             return Qt::Unchecked;
         }
+        case Qt::ToolTipRole:
+            return RegisterToolTip(r);
         case kCheckTypeRole:
             return node->CheckType;
         default:

@@ -26,6 +26,11 @@ enum : int {
 // The node's check type, for the delegate that draws radio buttons and buttons.
 inline constexpr int kCheckTypeRole = Qt::UserRole + 1;
 
+// The row's tooltip: the whole name (the name column cuts long ones with "…"),
+// then the address, type, length and access of a register, then the file's note
+// for the node. Rich text, every field escaped.
+QString RegisterToolTip(const TRegData& record);
+
 // The cell's text colour; invalid where the tree's own colour applies.
 QColor CellColor(const TNode& node, int column, const TNode* highlight);
 

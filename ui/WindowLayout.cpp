@@ -16,6 +16,7 @@
 #include <QStatusBar>
 #include <QTreeView>
 
+#include "ui/CutLabel.h"
 #include "ui/FormSupport.h"
 #include "ui/RegisterModel.h"
 #include "ui/Shape.h"
@@ -227,7 +228,7 @@ void TForm1::BuildControls() {
     // " Monitor "
     gbMon = Group(QStringLiteral(" Monitor "), 160);
     auto* mon = new QGridLayout(gbMon);
-    lbReg = new QLabel(QStringLiteral("----"));
+    lbReg = new TCutLabel(QStringLiteral("----"));
     ePeriod = new QLineEdit(QStringLiteral("2000"));
     cbMonitor = new QCheckBox(QStringLiteral("Monitorowanie"));
     cbxScale = new QCheckBox(QStringLiteral("Skalowanie"));

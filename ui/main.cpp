@@ -9,6 +9,7 @@
 
 #include "ui/Boxes.h"
 #include "ui/MainWindow.h"
+#include "ui/Translations.h"
 
 namespace {
 
@@ -25,6 +26,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vyx-cfg"));
     QApplication::setApplicationDisplayName(QStringLiteral("vyx-cfg"));
+    // Without the file Qt's own texts stay English; the window works the same.
+    vyx::ui::InstallQtTranslations();
 
     vyx::ui::TDialogBoxes boxes;
     const QString program = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();

@@ -101,6 +101,37 @@ TEST(ListPorts, SimulatorLinksWhoseTargetExistsFollowTheDevices) {
     EXPECT_TRUE(port.OpenPort(expected[1], "19200,e,8,1")) << "a listed simulator opens";
 }
 
+// A USB adapter is offered by its stable by-id link, which names it; the other
+// ports and a missing by-id folder change nothing.
+TEST(ListPorts, UsbAdaptersByTheirStableNames) {
+    TempFolder sys;
+    TempFolder sim;
+    TempFolder byId;
+    AddTty(sys.Path, "ttyUSB0", true);
+    AddTty(sys.Path, "ttyACM1", true);
+    AddTty(sys.Path, "ttyS0", true, "4");
+    fs::create_symlink("../../ttyUSB0", byId.Path / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    fs::create_symlink("../../ttyACM1", byId.Path / "usb-Arduino__www.arduino.cc__0043_7543-if00");
+    fs::create_symlink("../../ttyUSB7", byId.Path / "usb-gone-if00-port0");  // no such tty
+    const std::vector<TPortEntry> expected = {
+        {(byId.Path / "usb-Arduino__www.arduino.cc__0043_7543-if00").string(), "Arduino  www.arduino.cc  0043 7543",
+         "/dev/ttyACM1"},
+        {"/dev/ttyS0", "", ""},
+        {(byId.Path / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0").string(), "FTDI FT232R USB UART A50285BI",
+         "/dev/ttyUSB0"},
+    };
+    EXPECT_EQ(ListPortEntries(sys.Path.string(), sim.Path.string(), byId.Path.string()), expected);
+    const std::vector<std::string> plain = {"/dev/ttyACM1", "/dev/ttyS0", "/dev/ttyUSB0"};
+    EXPECT_EQ(ListPorts(sys.Path.string(), sim.Path.string()), plain);
+    const auto without = ListPortEntries(sys.Path.string(), sim.Path.string(), (byId.Path / "missing").string());
+    ASSERT_EQ(without.size(), 3u);
+    EXPECT_EQ(without[2], (TPortEntry{"/dev/ttyUSB0", "", ""}));
+
+    EXPECT_EQ(AdapterName("usb-Prolific_Technology_Inc._USB-Serial_Controller-if00-port0"),
+              "Prolific Technology Inc. USB-Serial Controller");
+    EXPECT_EQ(AdapterName("pci-serial-ifxx"), "pci-serial-ifxx");
+}
+
 TEST(ListPorts, SystemListAddsTheSimulatorsOfThisUser) {
     EnvironmentGuard guard("XDG_RUNTIME_DIR");
     TempFolder runtime;

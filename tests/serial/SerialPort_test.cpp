@@ -1,6 +1,8 @@
 // The serial port over a real pseudo-terminal: the test plays the device on the
 // master side.
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -101,6 +103,31 @@ TEST_F(SerialPort, FileThatIsNoTerminalFails) {
     EXPECT_FALSE(port.OpenPort("/dev/null", "19200,e,8,1"));
     EXPECT_FALSE(port.Com.Opened);
     EXPECT_EQ(port.Handle(), kInvalidPortHandle);
+}
+
+// A user outside the device's group: the open says so rather than a bare errno.
+// root opens anything, so as root the open is tried in a child as nobody.
+TEST_F(SerialPort, DeviceWithoutPermissionIsItsOwnFault) {
+    ASSERT_EQ(chmod(pty.SlavePath().c_str(), 0), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+        TSerial other;
+        const bool opened = other.OpenPort(pty.SlavePath(), "19200,e,8,1");
+        _exit(opened ? 1 : other.OpenFault() == TOpenFault::NoPermission && other.OpenErrno() == EACCES ? 0 : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: opened, 2: another fault, 3: could not become nobody";
+    EXPECT_EQ(OpenFaultText(TOpenFault::NoPermission, EACCES), "permission denied");
+
+    // The owner's own refusals keep their faults.
+    EXPECT_FALSE(port.OpenPort("/dev/vyx-no-such-port", "19200,e,8,1"));
+    EXPECT_EQ(port.OpenFault(), TOpenFault::NoDevice);
+    EXPECT_FALSE(port.OpenPort("/dev/null", "19200,e,8,1"));
+    EXPECT_EQ(port.OpenFault(), TOpenFault::NotTerminal);
 }
 
 TEST_F(SerialPort, OpenWhileOpenClosesTheOldPortEvenWhenTheNewOpenFails) {

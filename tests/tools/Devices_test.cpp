@@ -174,6 +174,27 @@ TEST(CalibratableDevice, HasTheCalibrationRegisters) {
     }
 }
 
+// What `vyx sim` acts on: the counter of R0's readings, and the command that
+// zeroes it, whose tick writes; restoring the factory settings is never sent.
+TEST(CalibratableDevice, HasTheCounterAndTheCommandThatZeroesIt) {
+    TRegisterTree tree;
+    LoadRegisterFile(tree, kDevices / "VXT-20F.dat");
+    const TNode* counter = tree.FindRegisterByName(u"Licznik pomiarów");
+    ASSERT_NE(counter, nullptr);
+    EXPECT_EQ(counter->Record.Address, u"30011");
+    EXPECT_EQ(counter->Record.DataType, u"WORD");
+    const TNode* zero = tree.FindRegisterByName(u"Zeruj licznik pomiarów");
+    ASSERT_NE(zero, nullptr);
+    EXPECT_EQ(zero->CheckType, kCheckTypeRadioButton);
+    EXPECT_EQ(zero->Record.Value, u"1");
+    EXPECT_EQ(zero->Parent()->Record.Name, u"Polecenie");
+    EXPECT_EQ(zero->Parent()->Record.Address, u"40070");
+    EXPECT_EQ(zero->Parent()->Record.Access, u"RW");
+    const TNode* factory = tree.FindRegisterByName(u"Przywróć ustawienia fabryczne");
+    ASSERT_NE(factory, nullptr);
+    EXPECT_EQ(factory->CheckType, kCheckTypeButton);
+}
+
 TEST(SampleDevices, OnlyTheCalibratableOneHasAnFInItsName) {
     std::set<std::string> withF, withoutF;
     for (const auto& e : fs::directory_iterator(kDevices)) {

@@ -105,6 +105,35 @@ TEST_F(SimTest, ServesEveryRegisterOfTheFileWithItsValue) {
     EXPECT_GT(registers, 20);
 }
 
+TEST_F(SimTest, CountsReadingsOfR0AndZeroesTheCounterOnCommand) {
+    Connect(Start({}));
+    const TRegData counter = RegisterRecord(u"30011", u"WORD", u"1");
+    const TRegData command = RegisterRecord(u"40070", u"WORD", u"1");
+    for (int i = 0; i < 3; ++i) Read(RegisterRecord(u"30001", u"INT", u"1"));
+    Read(RegisterRecord(u"30003", u"REAL", u"2"));  // not R0: not counted
+    EXPECT_EQ(Read(counter), u"3");
+
+    // Another command value is kept and does nothing to the counter.
+    BuildWriteSingle(frame, u"247", RegisterRecord(u"40070", u"WORD", u"1", u"2"));
+    ASSERT_TRUE(GoodReply());
+    EXPECT_EQ(Read(command), u"2");
+    EXPECT_EQ(Read(counter), u"3");
+
+    BuildWriteSingle(frame, u"247", RegisterRecord(u"40070", u"WORD", u"1", u"1"));
+    ASSERT_TRUE(GoodReply());
+    EXPECT_EQ(port.RxBuffer()[1], 6);
+    EXPECT_EQ(Read(counter), u"0");
+    EXPECT_EQ(Read(command), u"0");
+    Read(RegisterRecord(u"30001", u"INT", u"1"));
+    EXPECT_EQ(Read(counter), u"1");
+}
+
+TEST_F(SimTest, SteadyDeviceCountsNoReadings) {
+    Connect(Start({"--noise", "0"}));
+    for (int i = 0; i < 3; ++i) Read(RegisterRecord(u"30001", u"INT", u"1"));
+    EXPECT_EQ(Read(RegisterRecord(u"30011", u"WORD", u"1")), u"0");
+}
+
 TEST_F(SimTest, StoresWritesToWritableRegistersOnly) {
     Connect(Start({}));
     BuildWriteMultiple(frame, u"247", RegisterRecord(u"40001", u"REAL", u"2", u"1234,5"));  // N100, RW

@@ -16,6 +16,7 @@
 #include "tests/support/FileText.h"
 #include "tests/support/Pty.h"
 #include "tests/ui/WindowFixture.h"
+#include "ui/FormSupport.h"
 #include "ui/LogFile.h"
 #include "ui/Shape.h"
 #include "ui/TextPane.h"
@@ -113,6 +114,12 @@ TEST_F(WindowTest, PortListRefillKeepsTheTypedText) {
     EXPECT_EQ(items.back(), "odłączony");  // after the paths, without regard to case
     EXPECT_TRUE(items.contains(QString::fromStdString((folder / "vyx" / "VXT-20F").string())));
     EXPECT_EQ(form->ComCBox->currentText(), "moj port");
+
+    // An adapter's entry names it in its tooltip, whatever the sorted place.
+    ui::Refill(form->ComCBox, {"/dev/ttyS0", "/dev/serial/by-id/usb-FTDI-if00-port0"},
+               {{"/dev/serial/by-id/usb-FTDI-if00-port0", "FTDI (teraz /dev/ttyUSB0)"}});
+    EXPECT_EQ(form->ComCBox->itemData(0, Qt::ToolTipRole).toString(), "FTDI (teraz /dev/ttyUSB0)");
+    EXPECT_FALSE(form->ComCBox->itemData(1, Qt::ToolTipRole).isValid());
 }
 
 TEST_F(WindowTest, ConnectReconnectDisconnectAndFail) {
@@ -153,7 +160,7 @@ TEST_F(WindowTest, ConnectReconnectDisconnectAndFail) {
 
     ChoosePort("/dev/vyx-no-such-port");
     EXPECT_EQ(form->shConnect->Color(), red);
-    EXPECT_EQ(form->stBar->text(), "x");
+    EXPECT_EQ(form->stBar->text(), "brak urządzenia /dev/vyx-no-such-port");
     ChoosePort("odłączony");
     EXPECT_EQ(form->shConnect->Color(), red);
 }

@@ -42,7 +42,10 @@ const char kUsage[] =
     "Usage: vyx sim FILE.dat [options]\n"
     "Plays the device of a register description file: a Modbus RTU slave on a\n"
     "pseudo-terminal. Prints the terminal's path and leaves a link to it in the\n"
-    "simulator folder, where the port list finds it; both go when it ends (Ctrl-C).\n\n"
+    "simulator folder, where the port list finds it; both go when it ends (Ctrl-C).\n"
+    "Each read of R0 is counted in \"Licznik pomiarów\"; writing the value of\n"
+    "\"Zeruj licznik pomiarów\" into its register zeroes the counter and then the\n"
+    "command register, as the device does.\n\n"
     "Options:\n"
     "  --slave N         slave address (default 247)\n"
     "  --baud B          pace requests and replies as a line of B baud would\n"
@@ -51,7 +54,8 @@ const char kUsage[] =
     "                    another speed, parity or stop bits is not understood and\n"
     "                    gets no reply (default: any line)\n"
     "  --delay MS        turn-around time before each reply (default 0)\n"
-    "  --noise N         R0 varies by up to N counts around its value (default 1)\n"
+    "  --noise N         R0 varies by up to N counts around its value (default 1);\n"
+    "                    0 is a steady device, whose readings are not counted\n"
     "  --crc-errors P    probability of a reply with a broken CRC\n"
     "  --silence P       probability of no reply at all\n"
     "  --exceptions P    probability of an exception reply (slave device failure)\n"
@@ -421,6 +425,7 @@ int RunSim(int argc, char** argv) {
         } else if (function == 3 || function == 4) {
             if (!device.Readable(function, address, count)) exception = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS;
             device.VaryR0();
+            if (!exception) device.CountReading(function, address, count);
         } else if (function == 6) {
             if (!device.Writable(address, 1)) exception = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS;
         } else if (function == 16) {
@@ -439,6 +444,8 @@ int RunSim(int argc, char** argv) {
                 modbus_reply_exception(ctx, request, static_cast<unsigned>(exception));
             else
                 modbus_reply(ctx, request, n, device.Mapping());
+            if (!exception && function == 6) device.RunCommand(address, 1);
+            if (!exception && function == 16) device.RunCommand(address, count);
             pollfd p{pair[1], POLLIN, 0};
             while (length < static_cast<int>(sizeof reply) && poll(&p, 1, 0) == 1) {
                 const ssize_t r = read(pair[1], reply + length, sizeof reply - static_cast<size_t>(length));

@@ -67,6 +67,22 @@ TSimDevice::TSimDevice(const TRegisterTree& tree, double noise, uint32_t seed)
         }
         ++registers_;
 
+        if (r.Name == u"Licznik pomiarów" && counter_ < 0) {
+            counter_ = map.Address;
+            counterInput_ = input;
+        }
+        if (!input && access == kAccessRW && command_ < 0) {
+            // A command is a bit child of an RW register whose value the tick writes.
+            for (const TNode* c = node->FirstChild(); c; c = tree.NextSibling(c)) {
+                if (c->Record.Name != u"Zeruj licznik pomiarów") continue;
+                try {
+                    zeroCounter_ = static_cast<uint16_t>(StrToInt(c->Record.Value));
+                    command_ = map.Address;
+                } catch (const Error&) {
+                }
+            }
+        }
+
         if (r.Name == u"R0" && !r0_.Present) {
             r0_ = {true, input, map.Address, type, length, 0.0};
             try {
@@ -110,6 +126,20 @@ void TSimDevice::VaryR0() {
         text = FormatFixed(reading, 4);
     Store(r0_.Input ? mapping_->tab_input_registers : mapping_->tab_registers, r0_.Address,
           Contents(r0_.Type, text, r0_.Length));
+}
+
+void TSimDevice::CountReading(int function, int address, int count) {
+    if (!r0_.Present || counter_ < 0 || noise_ <= 0) return;  // a steady device counts nothing
+    if ((function == 4) != r0_.Input || address > r0_.Address || address + count <= r0_.Address) return;
+    uint16_t* table = counterInput_ ? mapping_->tab_input_registers : mapping_->tab_registers;
+    table[counter_] = static_cast<uint16_t>(table[counter_] + 1);
+}
+
+void TSimDevice::RunCommand(int address, int count) {
+    if (command_ < 0 || counter_ < 0 || address > command_ || address + count <= command_) return;
+    if (mapping_->tab_registers[command_] != zeroCounter_) return;
+    (counterInput_ ? mapping_->tab_input_registers : mapping_->tab_registers)[counter_] = 0;
+    mapping_->tab_registers[command_] = 0;
 }
 
 }  // namespace vyx

@@ -34,6 +34,17 @@ public:
     // Gives R0 a fresh reading around its value; called before each read.
     void VaryR0();
 
+    // Before a read of registers at the function's address: a read that takes in
+    // R0 is a measurement, counted in "Licznik pomiarów" (when the file has it),
+    // which wraps after 65535. A steady device (noise 0) counts nothing, so that
+    // its registers read the same every time.
+    void CountReading(int function, int address, int count);
+
+    // After a good write: when it wrote the value of "Zeruj licznik pomiarów" into
+    // that entry's register, the device carries the command out (the counter goes
+    // to 0) and clears the command register, as a device does.
+    void RunCommand(int address, int count);
+
     size_t RegisterCount() const { return registers_; }
 
 private:
@@ -49,6 +60,10 @@ private:
     modbus_mapping_t* mapping_ = nullptr;
     std::vector<bool> holdingServed_, inputServed_, writable_;
     TVarying r0_;
+    int counter_ = -1;         // holding/input address of the measurement counter
+    bool counterInput_ = false;
+    int command_ = -1;         // holding address of the command register
+    uint16_t zeroCounter_ = 0; // the command value that zeroes the counter
     double noise_;
     std::mt19937 random_;
     size_t registers_ = 0;
