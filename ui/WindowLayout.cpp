@@ -153,6 +153,7 @@ void TForm1::BuildControls() {
     Splitter1->setStretchFactor(1, 1);
     Splitter1->setSizes({kResultHeight, kClientHeight - kStatusHeight - kResultHeight - 3});
     row->addWidget(Splitter1, 1);
+    row->setStretchFactor(VT, 1);  // a narrowed tree shares the width with the panes
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->addAction(QStringLiteral("Wyczyść"), this, [this] { Run([this] { Wyczy1Click(); }); });

@@ -66,15 +66,19 @@ TWindowSettings TForm1::CurrentSettings() const {
 }
 
 void TForm1::FitTo(const TPlacement& placement) {
-    if (placement.Fits) {
+    // The tree gives up width only on a screen too narrow for the fixed layout.
+    if (placement.Geometry.width() >= fullMinimum_.width()) {
         VT->setFixedWidth(kTreeWidth);
+    } else {
+        VT->setMinimumWidth(kTreeNarrowest);
+        VT->setMaximumWidth(kTreeWidth);
+    }
+    if (placement.Fits) {
         PanelScroll->setFixedWidth(kPanelWidth);
         setMinimumSize(fullMinimum_);
         return;
     }
-    // The tree gives up width first; the panel keeps its own beside its scroll bar.
-    VT->setMinimumWidth(kTreeNarrowest);
-    VT->setMaximumWidth(kTreeWidth);
+    // The panel keeps its own width beside its scroll bar.
     PanelScroll->setFixedWidth(kPanelWidth + PanelScroll->verticalScrollBar()->sizeHint().width());
     setMinimumSize(fullMinimum_.boundedTo(placement.Geometry.size()));
 }
