@@ -42,7 +42,7 @@ fs::path Folder() {
 
 void BM_ChooseAndShow(benchmark::State& state, const char* file) {
     TQuietBoxes boxes;
-    vyx::ui::TForm1 form(boxes, Folder() / "vyx-cfg");
+    vyx::ui::TForm1 form(boxes, Folder() / "vyx-cfg", {.DefaultSettings = true});
     form.show();
     form.cbxDevice->setEditText(QString::fromLatin1(file));
     for (auto _ : state) {
@@ -56,7 +56,7 @@ BENCHMARK_CAPTURE(BM_ChooseAndShow, expanded, "big-expanded.dat")->Unit(benchmar
 
 void BM_ExpandEveryGroup(benchmark::State& state) {
     TQuietBoxes boxes;
-    vyx::ui::TForm1 form(boxes, Folder() / "vyx-cfg");
+    vyx::ui::TForm1 form(boxes, Folder() / "vyx-cfg", {.DefaultSettings = true});
     form.show();
     form.cbxDevice->setEditText(QStringLiteral("big.dat"));
     form.Run([&] { form.cbxDeviceSelect(); });

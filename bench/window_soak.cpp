@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     TQuietBoxes boxes;
-    vyx::ui::TForm1 form(boxes, std::filesystem::path(argv[2]) / "vyx-cfg");
+    vyx::ui::TForm1 form(boxes, std::filesystem::path(argv[2]) / "vyx-cfg", {.DefaultSettings = true});
     form.show();
 
     form.ComCBox->setEditText(QString::fromLocal8Bit(argv[1]));

@@ -94,15 +94,33 @@ void TForm1::Connect() {
         stbTimer->stop();
         return;
     }
-    stBar->setText(QStringLiteral("Port szeregowy otwarty: ") + name + QStringLiteral(" @") +
-                   QString::fromStdString(Port.Com.ModeText));
-    if (Port.SetTimeouts(30, 0, 40, 0, 30)) {
+    QString status = QStringLiteral("Port szeregowy otwarty: ") + name + QStringLiteral(" @") +
+                     QString::fromStdString(Port.Com.ModeText);
+    if (replyWaitMs_ != kReplyWaitDefaultMs) status += QStringLiteral(", odp. %1 ms").arg(replyWaitMs_);
+    stBar->setText(status);
+    ApplyTimeouts();
+}
+
+void TForm1::ApplyTimeouts() {
+    // The reply wait is the read's total constant; the inter-byte gap and the
+    // write time-out stay.
+    if (Port.SetTimeouts(30, 0, static_cast<uint16_t>(replyWaitMs_), 0, 30)) {
         shConnect->SetColor(ToQColor(kGreen));
     } else {
         Port.Com.TimeoutFault = 1;
         Port.ClosePort();
         shConnect->SetColor(ToQColor(kRed));
     }
+}
+
+void TForm1::eWaitExit() {
+    bool ok = false;
+    const int ms = eWait->text().trimmed().toInt(&ok);
+    if (ok && ms >= kReplyWaitMinMs && ms <= kReplyWaitMaxMs && ms != replyWaitMs_) {
+        replyWaitMs_ = ms;
+        if (Port.Com.Opened) ApplyTimeouts();  // kept for the next read, also mid-sequence
+    }
+    eWait->setText(QString::number(replyWaitMs_));
 }
 
 void TForm1::Disconnect() {

@@ -64,6 +64,7 @@ void TForm1::cbxDeviceSelect() {
     const QString name = cbxDevice->currentText();
     if (name.isEmpty()) return;
     LoadDeviceFile(DeviceFilePath(name));
+    loadedDevice_ = name;
     const bool calibratable = name.contains(u'F', Qt::CaseSensitive);
     gbKal->setVisible(calibratable);
     gbKal->setEnabled(calibratable);

@@ -2,11 +2,13 @@
 // activation, closing with the log, and the events it filters for its controls.
 #include "ui/MainWindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
@@ -17,6 +19,7 @@
 #include "ui/FormSupport.h"
 #include "ui/Journal.h"
 #include "ui/LogFile.h"
+#include "ui/RegisterModel.h"
 #include "ui/TextPane.h"
 
 namespace vyx::ui {
@@ -28,8 +31,8 @@ constexpr int kJournalSyncMs = 1000;
 
 }  // namespace
 
-TForm1::TForm1(TBoxes& boxes, fs::path program, QWidget* parent)
-    : QMainWindow(parent), boxes_(boxes), program_(std::move(program)) {
+TForm1::TForm1(TBoxes& boxes, fs::path program, TFormOptions options, QWidget* parent)
+    : QMainWindow(parent), boxes_(boxes), program_(std::move(program)), options_(options) {
     BuildControls();
     WireHandlers();
     Transaction.Tree = &Tree;
@@ -71,6 +74,16 @@ void TForm1::WireHandlers() {
     connect(ComCBox, &TChoiceBox::Chosen, this, [this] { Run([this] { ComCBoxSelect(); }); });
     connect(cbxBaud, &TChoiceBox::Chosen, this, [this] { Run([this] { cbxBaudSelect(); }); });
     connect(cbxParity, &TChoiceBox::Chosen, this, [this] { Run([this] { cbxParitySelect(); }); });
+    connect(eWait, &QLineEdit::editingFinished, this, [this] { Run([this] { eWaitExit(); }); });
+    auto* read = new QAction(this);
+    read->setShortcut(Qt::Key_F5);  // reads the current register or group, as a double-click on its name
+    addAction(read);
+    connect(read, &QAction::triggered, this, [this] {
+        Run([this] {
+            VTClick();
+            VTColumnDblClick(kColName);
+        });
+    });
     connect(btReset, &QPushButton::clicked, this, [this] { Run([this] { btResetClick(); }); });
     connect(cbMonitor, &QCheckBox::clicked, this, [this] { Run([this] { cbMonitorClick(); }); });
     connect(Timer1, &QTimer::timeout, this, [this] { Run([this] { Timer1Timer(); }); });
@@ -96,6 +109,9 @@ void TForm1::FormCreate() {
     // 8. The results of a session that did not close cleanly are kept, and this
     //    window's results go to a journal of their own as they come.
     StartJournal();
+    // 9. The settings of the last clean close, unless the defaults were asked for.
+    startSettings_ = options_.DefaultSettings ? TWindowSettings{} : ReadSettings(SettingsFilePath());
+    ApplySettings(startSettings_);
 }
 
 void TForm1::StartJournal() {
@@ -116,8 +132,12 @@ void TForm1::StartJournal() {
 }
 
 void TForm1::FormActivate() {
-    cbxParity->setCurrentIndex(0);
-    cbxBaud->setCurrentIndex(1);
+    cbxParity->setCurrentIndex(startSettings_.Parity);
+    const int speed = cbxBaud->findText(startSettings_.Baud);
+    if (speed >= 0)
+        cbxBaud->setCurrentIndex(speed);
+    else
+        cbxBaud->setEditText(startSettings_.Baud);
 }
 
 bool TForm1::FormClose() {
@@ -126,6 +146,8 @@ bool TForm1::FormClose() {
         if (!saved.Message.empty()) ShowError(QString::fromStdString(saved.Message));
         if (!saved.Saved) return false;  // the journal stays, with every line
     }
+    // A clean close: the next start takes these settings.
+    WriteSettings(CurrentSettings(), SettingsFilePath());
     // The log holds every line: the journal is no longer needed.
     if (journal_) journal_->Discard();
     journal_.reset();

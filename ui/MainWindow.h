@@ -23,6 +23,8 @@
 #include "serial/Serial.h"
 #include "ui/ChoiceBox.h"
 #include "ui/CutLabel.h"
+#include "ui/Placement.h"
+#include "ui/Settings.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -30,6 +32,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QScrollArea;
 class QSplitter;
 class QTimer;
 class QTreeView;
@@ -50,13 +53,16 @@ QString ModeSuffix(int parityIndex);
 // Why a port did not open, as the status bar says it: the port as the user
 // named it, the mode string it was opened with.
 QString PortFaultText(TOpenFault fault, int error, const QString& port, const QString& mode);
+struct TFormOptions {
+    bool DefaultSettings = false;  // start with the defaults, not the remembered settings
+};
 
 class TForm1 : public QMainWindow, public TTransactionView, public TSequenceView {
     Q_OBJECT
 public:
     // `program` is the executable, resolved: its folder holds the device files and
     // the log file.
-    TForm1(TBoxes& boxes, std::filesystem::path program, QWidget* parent = nullptr);
+    TForm1(TBoxes& boxes, std::filesystem::path program, TFormOptions options = {}, QWidget* parent = nullptr);
     ~TForm1() override;
 
     // Controls, by the names the whole team uses.
@@ -65,6 +71,7 @@ public:
     TChoiceBox* cbxParity;
     TShape* shConnect;
     QLineEdit* eSlave;
+    QLineEdit* eWait;  // the reply wait: how long a read waits for a first byte (ms)
     QPushButton* btReset;
     TChoiceBox* cbxDevice;
     TShape* ledTX;
@@ -84,6 +91,7 @@ public:
     TTextPane* Memo1;
     TTextPane* Memo2;
     QSplitter* Splitter1;
+    QScrollArea* PanelScroll;  // holds the control panel
     QLabel* stBar;
     QLabel* stReason;  // the status bar's right area: why the last transaction failed
     QMenu* PopupMenu1;
@@ -109,6 +117,16 @@ public:
     // window then stays open.
     bool FormClose();
 
+    // Remembered settings and the place on the screen (WindowSettings.cpp).
+    const TWindowSettings& StartSettings() const { return startSettings_; }
+    // What a clean close now would remember.
+    TWindowSettings CurrentSettings() const;
+    // The window's minimum size where the fixed layout holds.
+    QSize FullMinimum() const { return fullMinimum_; }
+    // Takes the placement: the fixed layout where it fits, else a narrower tree
+    // and a scrolling control panel within the placement's size.
+    void FitTo(const TPlacement& placement);
+
     // Pane menus, main menu, status bar.
     void Wyczy1Click();
     void Kopiuj1Click();
@@ -125,6 +143,10 @@ public:
     void cbxBaudSelect();
     void cbxParitySelect();
     void btResetClick();
+    // The reply wait field left or Enter pressed: a whole number in range takes
+    // effect (at once on an open port), anything else shows the wait in force again.
+    void eWaitExit();
+    int ReplyWaitMs() const { return replyWaitMs_; }
 
     // Monitoring and calibration (the work is the sequences').
     void cbMonitorClick();
@@ -214,6 +236,9 @@ private:
     void ParkFocus(QWidget* focused);
     void RestoreFocus();
     void StartJournal();
+    // Fills the controls from the settings, loads the device file they name and
+    // places the window.
+    void ApplySettings(const TWindowSettings& settings);
     void RunPendingChoice();
     void ExpandAsTheFileSays();
     // Runs device work once the tree's own handling of the event has returned,
@@ -222,6 +247,9 @@ private:
     // Makes the node current and writes it (RW and RP registers only).
     void WriteNode(TNode* node);
     std::u16string SlaveText() const;
+    // Applies the read and write time-outs to the open port; a port that refuses
+    // them is closed and shown red.
+    void ApplyTimeouts();
     void Highlight(TNode* node);
     bool TreeBusy() const;
     QTimer* LedTimer(TLed led) const;
@@ -229,7 +257,12 @@ private:
     TBoxes& boxes_;
     std::filesystem::path program_;
     QString saveFolder_;
+    TFormOptions options_;
+    TWindowSettings startSettings_;
+    QSize fullMinimum_;
+    QString loadedDevice_;  // the device list's name of the file loaded
     bool activated_ = false;
+    int replyWaitMs_ = kReplyWaitDefaultMs;
     int depth_ = 0;              // handlers running, nested through event processing
     bool inReply_ = false;       // a reply's event processing is running
     uint64_t treeGeneration_ = 0;  // counts loads: nodes of an older tree are gone

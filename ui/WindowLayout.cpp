@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTreeView>
@@ -22,16 +23,11 @@
 #include "ui/Shape.h"
 #include "ui/TextPane.h"
 #include "ui/TreeLook.h"
+#include "ui/WindowSizes.h"
 
 namespace vyx::ui {
 namespace {
 
-constexpr int kClientWidth = 1071;
-constexpr int kClientHeight = 809;
-constexpr int kTreeWidth = 401;
-constexpr int kPanelWidth = 270;
-constexpr int kResultHeight = 433;
-constexpr int kStatusHeight = 23;
 constexpr int kCommLinesKept = 20000;  // the communication pane is not logged
 
 const QColor kNavy(0, 0, 128);
@@ -81,7 +77,10 @@ void TForm1::BuildControls() {
 
     // Main menu.
     QMenu* info = menuBar()->addMenu(QStringLiteral("Informacja"));
-    info->addAction(QStringLiteral("Wersja programu"), this, [this] { Run([this] { Wersjaprogramu1Click(); }); });
+    QAction* version =
+        info->addAction(QStringLiteral("Wersja programu"), this, [this] { Run([this] { Wersjaprogramu1Click(); }); });
+    version->setShortcut(Qt::Key_F1);
+    addAction(version);  // the shortcut works with the menu closed
 
     auto* central = new QWidget;
     auto* row = new QHBoxLayout(central);
@@ -155,11 +154,15 @@ void TForm1::BuildControls() {
     Splitter1->setStretchFactor(1, 1);
     Splitter1->setSizes({kResultHeight, kClientHeight - kStatusHeight - kResultHeight - 3});
     row->addWidget(Splitter1, 1);
+    row->setStretchFactor(VT, 1);  // a narrowed tree shares the width with the panes
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->addAction(QStringLiteral("Wyczyść"), this, [this] { Run([this] { Wyczy1Click(); }); });
     PopupMenu1->addAction(QStringLiteral("Kopiuj"), this, [this] { Run([this] { Kopiuj1Click(); }); });
-    PopupMenu1->addAction(QStringLiteral("Zapisz do pliku"), this, [this] { Run([this] { Zapiszdopliku1Click(); }); });
+    QAction* save =
+        PopupMenu1->addAction(QStringLiteral("Zapisz do pliku"), this, [this] { Run([this] { Zapiszdopliku1Click(); }); });
+    save->setShortcut(QKeySequence::Save);
+    addAction(save);
     PopupMenu2 = new QMenu(this);
     PopupMenu2->addAction(QStringLiteral("Wyczyść"), this, [this] { Run([this] { Wyczy2Click(); }); });
     connect(Memo1, &QWidget::customContextMenuRequested, this,
@@ -167,13 +170,19 @@ void TForm1::BuildControls() {
     connect(Memo2, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupMenu2->popup(Memo2->mapToGlobal(at)); });
 
-    // Control panel.
+    // Control panel, which scrolls on a screen too small for it.
     auto* panel = new QWidget;
     panel->setFixedWidth(kPanelWidth);
     auto* column = new QVBoxLayout(panel);
     column->setContentsMargins(4, 2, 4, 2);
     column->setSpacing(4);
-    row->addWidget(panel);
+    PanelScroll = new QScrollArea;
+    PanelScroll->setFrameShape(QFrame::NoFrame);
+    PanelScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    PanelScroll->setWidgetResizable(true);
+    PanelScroll->setFixedWidth(kPanelWidth);
+    PanelScroll->setWidget(panel);
+    row->addWidget(PanelScroll);
 
     // " Połączenie "
     QGroupBox* gbPol = Group(QStringLiteral(" Połączenie "), 209);
@@ -190,6 +199,8 @@ void TForm1::BuildControls() {
     QPalette slavePalette = eSlave->palette();
     slavePalette.setColor(QPalette::Text, kMaroon);
     eSlave->setPalette(slavePalette);
+    eWait = new QLineEdit(QString::number(kReplyWaitDefaultMs));
+    eWait->setToolTip(QStringLiteral("ms"));
     btReset = new QPushButton(QStringLiteral("Reset"));
     pol->addWidget(FieldLabel(QStringLiteral("Port:")), 0, 0);
     pol->addWidget(shConnect, 0, 1);
@@ -200,8 +211,11 @@ void TForm1::BuildControls() {
     pol->addWidget(cbxParity, 2, 2);
     pol->addWidget(FieldLabel(QStringLiteral("Adres:")), 3, 0);
     pol->addWidget(eSlave, 3, 2);
-    pol->addWidget(btReset, 4, 2);
+    pol->addWidget(FieldLabel(QStringLiteral("Czas odp.:")), 4, 0);
+    pol->addWidget(eWait, 4, 2);
+    pol->addWidget(btReset, 5, 2);
     pol->setColumnStretch(2, 1);
+    pol->setVerticalSpacing(4);  // six rows in the group's height
     column->addWidget(gbPol);
 
     // "Opis rejestrów"
@@ -278,9 +292,9 @@ void TForm1::BuildControls() {
     statusBar()->setSizeGripEnabled(false);
 
     // The client area is 1071 x 809 below the menu; the window may grow, never shrink below it.
-    const QSize client(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
-    setMinimumSize(client);
-    resize(client);
+    fullMinimum_ = QSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    setMinimumSize(fullMinimum_);
+    resize(fullMinimum_);
 }
 
 }  // namespace vyx::ui

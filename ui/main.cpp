@@ -31,7 +31,10 @@ int main(int argc, char** argv) {
 
     vyx::ui::TDialogBoxes boxes;
     const QString program = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
-    vyx::ui::TForm1 form(boxes, program.toStdString());
+    // --reset-settings: start with the defaults; a clean close then remembers anew.
+    vyx::ui::TFormOptions options;
+    options.DefaultSettings = QCoreApplication::arguments().contains(QStringLiteral("--reset-settings"));
+    vyx::ui::TForm1 form(boxes, program.toStdString(), options);
 
     // SIGTERM, SIGINT and SIGHUP close the window as the user would, so the log is written.
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {

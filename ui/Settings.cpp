@@ -1,0 +1,100 @@
+// The settings file: reading with every value checked, writing it whole.
+#include "ui/Settings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace vyx::ui {
+namespace {
+
+constexpr int kMaxText = 260;          // a port path or a file name
+constexpr int kMaxPeriodMs = 86400000;  // a day
+constexpr int kMaxCount = 100000;
+constexpr int kMaxExtent = 100000;      // pixels, either way
+
+// The whole number a text holds, when it lies in [low, high].
+bool InRange(const QString& text, int low, int high, int* value = nullptr) {
+    bool ok = false;
+    const int n = text.trimmed().toInt(&ok);
+    if (!ok || n < low || n > high) return false;
+    if (value) *value = n;
+    return true;
+}
+
+bool PlainText(const QString& text) {
+    if (text.size() > kMaxText) return false;
+    for (QChar c : text)
+        if (c.category() == QChar::Other_Control || c == QChar::ReplacementCharacter) return false;
+    return true;
+}
+
+}  // namespace
+
+QString SettingsFilePath() {
+#ifdef _WIN32
+    // Where the toolkit keeps a user's INI settings.
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("vyx-cfg"), QStringLiteral("vyx-cfg"))
+        .fileName();
+#else
+    // Asked each time: the folder follows XDG_CONFIG_HOME as it is now.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/vyx-cfg/vyx-cfg.ini");
+#endif
+}
+
+TWindowSettings ReadSettings(const QString& path) {
+    TWindowSettings s;
+    if (!QFileInfo(path).isFile()) return s;
+    QSettings file(path, QSettings::IniFormat);
+    if (file.status() != QSettings::NoError) return s;
+    const auto text = [&](const char* key) { return file.value(QLatin1String(key)).toString(); };
+
+    if (const QString port = text("connection/port"); PlainText(port)) s.Port = port;
+    if (const QString baud = text("connection/speed");
+        baud.size() <= 7 && QRegularExpression(QStringLiteral("^[1-9][0-9]*$")).match(baud).hasMatch())
+        s.Baud = baud;
+    InRange(text("connection/parity"), 0, 3, &s.Parity);
+    if (const QString slave = text("connection/slave"); InRange(slave, 0, 255)) s.Slave = slave.trimmed();
+    InRange(text("connection/replyWait"), kReplyWaitMinMs, kReplyWaitMaxMs, &s.ReplyWaitMs);
+    if (const QString device = text("device/file"); PlainText(device) && !device.contains(u'/') &&
+                                                      !device.contains(u'\\') && device != QStringLiteral("..") &&
+                                                      device.endsWith(QStringLiteral(".dat"), Qt::CaseInsensitive))
+        s.DeviceFile = device;
+    if (const QString period = text("monitor/period"); InRange(period, 100, kMaxPeriodMs)) s.Period = period.trimmed();
+    if (const QString count = text("calibration/count"); InRange(count, 1, kMaxCount)) s.Count = count.trimmed();
+
+    int x = 0, y = 0, w = 0, h = 0;
+    if (InRange(text("window/x"), -kMaxExtent, kMaxExtent, &x) && InRange(text("window/y"), -kMaxExtent, kMaxExtent, &y) &&
+        InRange(text("window/width"), 1, kMaxExtent, &w) && InRange(text("window/height"), 1, kMaxExtent, &h))
+        s.Geometry = QRect(x, y, w, h);
+    s.Maximized = !s.Geometry.isNull() && text("window/maximized") == QStringLiteral("true");
+    return s;
+}
+
+bool WriteSettings(const TWindowSettings& s, const QString& path) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSettings file(path, QSettings::IniFormat);
+    file.clear();
+    file.setValue(QStringLiteral("connection/port"), s.Port);
+    file.setValue(QStringLiteral("connection/speed"), s.Baud);
+    file.setValue(QStringLiteral("connection/parity"), s.Parity);
+    file.setValue(QStringLiteral("connection/slave"), s.Slave);
+    file.setValue(QStringLiteral("connection/replyWait"), s.ReplyWaitMs);
+    file.setValue(QStringLiteral("device/file"), s.DeviceFile);
+    file.setValue(QStringLiteral("monitor/period"), s.Period);
+    file.setValue(QStringLiteral("calibration/count"), s.Count);
+    if (!s.Geometry.isNull()) {
+        file.setValue(QStringLiteral("window/x"), s.Geometry.x());
+        file.setValue(QStringLiteral("window/y"), s.Geometry.y());
+        file.setValue(QStringLiteral("window/width"), s.Geometry.width());
+        file.setValue(QStringLiteral("window/height"), s.Geometry.height());
+        file.setValue(QStringLiteral("window/maximized"), s.Maximized);
+    }
+    file.sync();
+    return file.status() == QSettings::NoError;
+}
+
+}  // namespace vyx::ui

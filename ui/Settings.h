@@ -1,0 +1,41 @@
+#pragma once
+// What the window remembers between sessions: the connection, the device file,
+// the monitoring period, the calibration count and where the window was. Kept in
+// an INI file in the user's configuration folder, written at a clean close and
+// read at start. A missing, unreadable or damaged file gives the defaults, and so
+// does each value that is out of range: nothing read here ever stops the start.
+#include <QRect>
+#include <QString>
+
+namespace vyx::ui {
+
+// The reply wait: how long a read waits for the first byte of a reply.
+inline constexpr int kReplyWaitDefaultMs = 40;
+inline constexpr int kReplyWaitMinMs = 40;
+inline constexpr int kReplyWaitMaxMs = 5000;
+
+struct TWindowSettings {
+    QString Port;                  // the port field's text; empty: none
+    QString Baud = QStringLiteral("19200");
+    int Parity = 0;                // entry of the parity list (0: even parity)
+    QString Slave = QStringLiteral("247");
+    int ReplyWaitMs = kReplyWaitDefaultMs;
+    QString DeviceFile;            // a name of the device list; empty: none
+    QString Period = QStringLiteral("2000");
+    QString Count = QStringLiteral("16");
+    QRect Geometry;                // the window without its frame; null: none remembered
+    bool Maximized = false;
+
+    bool operator==(const TWindowSettings&) const = default;
+};
+
+// `vyx-cfg/vyx-cfg.ini` in the user's configuration folder: $XDG_CONFIG_HOME,
+// else ~/.config; on Windows the roaming application data (%APPDATA%).
+QString SettingsFilePath();
+
+// The settings the file holds, each checked; the defaults where it holds none.
+TWindowSettings ReadSettings(const QString& path);
+// Writes the whole file anew; false when it could not be written.
+bool WriteSettings(const TWindowSettings& settings, const QString& path);
+
+}  // namespace vyx::ui
