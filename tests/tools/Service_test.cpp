@@ -9,10 +9,10 @@
 #include <sstream>
 
 #include "tests/support/Process.h"
+#include "tests/support/Simulator.h"
 
 namespace fs = std::filesystem;
 using vyx::test::RunToEnd;
-using vyx::test::TProcess;
 using vyx::test::TRun;
 
 namespace {
@@ -41,30 +41,18 @@ size_t Count(const std::string& text, const std::string& part) {
     return n;
 }
 
-class ServiceTest : public ::testing::Test {
+class ServiceTest : public vyx::test::SimulatorTest {
 protected:
-    ServiceTest() {
-        folder = fs::temp_directory_path() / ("vyx-service-test-" + std::to_string(getpid()));
-        fs::create_directories(folder);
-    }
-    ~ServiceTest() override {
-        sims.clear();
-        fs::remove_all(folder);
-    }
+    ServiceTest() : SimulatorTest(VYX_BINARY, "service") {}
 
     std::string Start(const std::string& device, std::vector<std::string> options = {}) {
-        options.insert(options.begin(), {"sim", device, "--noise", "0"});
-        sims.push_back(std::make_unique<TProcess>(VYX_BINARY, options,
-                                                  std::map<std::string, std::string>{{"XDG_RUNTIME_DIR", folder}}));
-        return sims.back()->FirstLine();
+        options.insert(options.begin(), {"--noise", "0"});
+        return StartSim(device, options);
     }
 
-    TRun Vyx(std::vector<std::string> args) { return RunToEnd(VYX_BINARY, args); }
+    TRun Vyx(const std::vector<std::string>& args) const { return RunToEnd(program, args); }
 
     std::string File(const char* name) const { return (folder / name).string(); }
-
-    fs::path folder;
-    std::vector<std::unique_ptr<TProcess>> sims;
 };
 
 }  // namespace
