@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <string>
 
@@ -36,28 +35,6 @@ const char kCommonOptions[] =
     "  --wait MS         wait for the first byte of a reply (default 40, as the window)\n"
     "Exit status: 0 good reply, 2 CRC error, 3 exception reply, 4 time-out,\n"
     "1 any other error.\n";
-
-void TConsoleView::ShowMessage(std::u16string_view text) {
-    ++Messages;
-    std::fprintf(stderr, "%s\n", vyx::ToUtf8(text).c_str());
-}
-
-void TConsoleView::AppendCommLine(std::u16string_view line) {
-    if (hex_) std::printf("%s\n", vyx::ToUtf8(line).c_str());
-}
-
-void TConsoleView::AppendResultLine(std::u16string_view line) {
-    if (Results) std::printf("%s\n", vyx::ToUtf8(line).c_str());
-}
-
-void TConsoleView::ProcessPendingEvents() { std::fflush(stdout); }
-
-std::u16string TConsoleView::TimeOfDay() const {
-    const std::time_t now = std::time(nullptr);
-    char buf[16];
-    std::strftime(buf, sizeof buf, "%H:%M:%S", std::localtime(&now));
-    return vyx::FromUtf8(buf);
-}
 
 // Says on standard error what went wrong with a reply, as the panes show it;
 // an exception reply with its code and meaning.
@@ -148,7 +125,8 @@ void Open(TSession& s, const vyx::cli::Options& o, bool needRegister) {
         throw vyx::Error("cannot open " + path + " with " + mode + ": " +
                          vyx::OpenFaultText(s.port.OpenFault(), s.port.OpenErrno()));
     if (!s.port.SetTimeouts(30, 0, wait, 0, 30)) throw vyx::Error("cannot set the time-outs of " + path);
-    s.view = std::make_unique<TConsoleView>(o.Has("--hex"));
+    s.view = std::make_unique<TConsoleView>();
+    s.view->Hex = o.Has("--hex");
     s.transaction = std::make_unique<vyx::TTransaction>(s.port, s.frame, *s.view);
     s.transaction->Tree = &s.tree;
     s.transaction->CurrentNode = s.node;

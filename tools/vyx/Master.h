@@ -3,7 +3,6 @@
 // reset (Master.cpp), walk, monitor and calibrate (Sequenced.cpp). Each opens the
 // port and finds its register in a session, runs the same transaction as the
 // window through a console view, and ends with the exit status of the outcome.
-#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -12,6 +11,7 @@
 #include "modbus/Transaction.h"
 #include "registers/RegisterTree.h"
 #include "serial/Serial.h"
+#include "tools/vyx/ConsoleView.h"
 #include "tools/vyx/Options.h"
 
 namespace vyx::master {
@@ -23,37 +23,7 @@ inline constexpr int kExitTimeout = 4;
 
 extern const char kCommonOptions[];
 
-// The window's faces of a transaction, on a terminal: result lines on standard
-// output, messages on standard error, with --hex the frames too.
-class TConsoleView : public TTransactionView {
-public:
-    explicit TConsoleView(bool hex) : hex_(hex) {}
-    void ShowMessage(std::u16string_view text) override;
-    void AppendCommLine(std::u16string_view line) override;
-    void AppendResultLine(std::u16string_view line) override;
-    void SetLed(TLed, TColor) override {}
-    void SetLedTimerInterval(TLed, int) override {}
-    void EnableLedTimer(TLed, bool) override {}
-    void StartHighlightTimer() override {}
-    void StopHighlightTimer() override {}
-    void ProcessPendingEvents() override;
-    bool MonitorTicked() const override { return Monitor; }
-    std::u16string TimeOfDay() const override;
-    void BeginTreeUpdate() override {}
-    void EndTreeUpdate() override {}
-    void RepaintTree() override {}
-    void OnNextStep() override {
-        if (NextStep) NextStep();
-    }
-
-    std::function<void()> NextStep;  // message 1025
-    bool Monitor = false;            // readings are printed with their time
-    bool Results = true;             // result lines are printed
-    int Messages = 0;                // message boxes shown
-
-private:
-    bool hex_;
-};
+using tool::TConsoleView;
 
 using vyx::TOutcome;
 inline TOutcome OutcomeOf(const TTransaction& t) { return t.Outcome; }

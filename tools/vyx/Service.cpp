@@ -8,31 +8,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 
 #include "registers/Error.h"
 #include "registers/Text.h"
 
 namespace vyx::tool {
-
-void TServiceView::ShowMessage(std::u16string_view text) { std::fprintf(stderr, "%s\n", ToUtf8(text).c_str()); }
-
-void TServiceView::AppendCommLine(std::u16string_view line) {
-    if (Hex) std::fprintf(Out, "%s\n", ToUtf8(line).c_str());
-}
-
-void TServiceView::AppendResultLine(std::u16string_view line) {
-    if (Results) std::fprintf(Out, "%s\n", ToUtf8(line).c_str());
-}
-
-void TServiceView::ProcessPendingEvents() { std::fflush(Out); }
-
-std::u16string TServiceView::TimeOfDay() const {
-    const std::time_t now = std::time(nullptr);
-    char buf[16];
-    std::strftime(buf, sizeof buf, "%H:%M:%S", std::localtime(&now));
-    return FromUtf8(buf);
-}
 
 void TServiceSession::Open(const std::string& portName, const std::string& mode) {
     if (portName.empty()) throw Error("--port is required");

@@ -1,8 +1,8 @@
 #pragma once
 // What the service commands (scan, backup, diff, restore) share: a session on one
-// port with the transaction every face of the program uses, a console view that
-// prints only what the command asks for, and the reading of one register with the
-// words of its reply exactly as they came.
+// port with the transaction every face of the program uses, on a console view,
+// and the reading of one register with the words of its reply exactly as they
+// came.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +13,7 @@
 #include "modbus/Transaction.h"
 #include "registers/RegisterTree.h"
 #include "serial/Serial.h"
+#include "tools/vyx/ConsoleView.h"
 
 namespace vyx::tool {
 
@@ -21,36 +22,12 @@ namespace vyx::tool {
 // not take, nothing found by a scan.
 inline constexpr int kExitNotClean = 3;
 
-// The transaction's faces on a terminal. Request and reply frames go to standard
-// output under --hex; result lines only while `Results` is set (the writes of a
-// restore show them, the reads of a backup do not).
-class TServiceView : public TTransactionView {
-public:
-    bool Hex = false;
-    bool Results = false;
-    std::FILE* Out = stdout;  // standard error when standard output carries a document
-
-    void ShowMessage(std::u16string_view text) override;
-    void AppendCommLine(std::u16string_view line) override;
-    void AppendResultLine(std::u16string_view line) override;
-    void SetLed(TLed, TColor) override {}
-    void SetLedTimerInterval(TLed, int) override {}
-    void EnableLedTimer(TLed, bool) override {}
-    void StartHighlightTimer() override {}
-    void StopHighlightTimer() override {}
-    void ProcessPendingEvents() override;
-    bool MonitorTicked() const override { return false; }
-    std::u16string TimeOfDay() const override;
-    void BeginTreeUpdate() override {}
-    void EndTreeUpdate() override {}
-    void RepaintTree() override {}
-    void OnNextStep() override {}
-};
-
 struct TServiceSession {
+    TServiceSession() { View.Results = false; }
+
     TSerial Port;
     TFrame Frame;
-    TServiceView View;
+    TConsoleView View;  // result lines only when a command asks for them
     TTransaction Transaction{Port, Frame, View};
     std::u16string Slave = u"247";
     std::string Path;
