@@ -17,10 +17,11 @@
 #include "registers/Text.h"
 #include "tools/vyx/Commands.h"
 #include "tools/vyx/Options.h"
-#include "tools/vyx/Service.h"
+#include "tools/vyx/Device.h"
 
 using namespace vyx;
-using namespace vyx::tool;
+using namespace vyx::service;
+using vyx::tool::TConsoleSession;
 
 namespace {
 
@@ -180,8 +181,10 @@ int Scan(const cli::Options& o) {
         node->Record.Access = u"RO";
     }
 
-    TServiceSession s;
-    s.View.Hex = o.Has("--hex");
+    TConsoleSession c;
+    c.View.Hex = o.Has("--hex");
+    c.View.Results = false;
+    TSession& s = c.Session;
     const size_t total = bauds.size() * parities.size() * slaves.size();
     const double estimate = EstimateSeconds(bauds, parities.size(), slaves.size());
     std::fprintf(stderr, "vyx scan: %zu tries on %s, about %s\n", total, PortPathFromName(o.Get("--port", "")).c_str(),

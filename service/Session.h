@@ -1,11 +1,11 @@
 #pragma once
-// What the service commands (scan, backup, diff, restore) share: a session on one
-// port with the transaction every face of the program uses, on a console view,
-// and the reading of one register with the words of its reply exactly as they
-// came.
+// A service session: one device on one port, reached through the transaction
+// every face of the program uses, and what finding, backing up and restoring a
+// unit ask of it: the reading of one register with the words of its reply
+// exactly as they came, and the registers of a whole device file in order.
+// Whoever drives the session (the command-line tool, later the window) gives
+// the view that shows the transaction.
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,24 +13,17 @@
 #include "modbus/Transaction.h"
 #include "registers/RegisterTree.h"
 #include "serial/Serial.h"
-#include "tools/vyx/ConsoleView.h"
 
-namespace vyx::tool {
+namespace vyx::service {
 
-// Exit status of a service command whose work was done but whose result is not
-// clean: differences found, a snapshot incomplete, a restored register that did
-// not take, nothing found by a scan.
-inline constexpr int kExitNotClean = 3;
-
-struct TServiceSession {
-    TServiceSession() { View.Results = false; }
+struct TSession {
+    explicit TSession(TTransactionView& view) : Transaction(Port, Frame, view) {}
 
     TSerial Port;
     TFrame Frame;
-    TConsoleView View;  // result lines only when a command asks for them
-    TTransaction Transaction{Port, Frame, View};
+    TTransaction Transaction;
     std::u16string Slave = u"247";
-    std::string Path;
+    std::string Path;  // of the port last opened
     std::string Mode;
 
     // Opens the port (a path, or a name under /dev) with the mode string and the
@@ -47,14 +40,11 @@ struct TRegisterRead {
     std::string Error;  // "no reply", "crc_error", "błąd ! (exception N)", a builder's refusal...
     bool Answered = false;  // a good CRC came back, a reply or an exception reply
 };
-TRegisterRead ReadWords(TServiceSession& session, TNode& node);
+TRegisterRead ReadWords(TSession& session, TNode& node);
 
 // The registers of the whole tree as a group walk reads them, in tree order:
 // every node with an access keyword (RO, RW, RP); groups are entered, registers
 // never, so bit children and anything else below a register are left out.
 std::vector<TNode*> TreeRegisters(const TRegisterTree& tree);
 
-// The folder of the running executable, where the device files lie.
-std::filesystem::path ProgramFolder();
-
-}  // namespace vyx::tool
+}  // namespace vyx::service

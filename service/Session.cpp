@@ -1,20 +1,13 @@
-#include "tools/vyx/Service.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
+#include "service/Session.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "registers/Error.h"
 #include "registers/Text.h"
 
-namespace vyx::tool {
+namespace vyx::service {
 
-void TServiceSession::Open(const std::string& portName, const std::string& mode) {
+void TSession::Open(const std::string& portName, const std::string& mode) {
     if (portName.empty()) throw Error("--port is required");
     Path = PortPathFromName(portName);
     Mode = mode;
@@ -22,7 +15,7 @@ void TServiceSession::Open(const std::string& portName, const std::string& mode)
     if (!Port.SetTimeouts(30, 0, 40, 0, 30)) throw Error("cannot set the time-outs of " + Path);
 }
 
-TRegisterRead ReadWords(TServiceSession& s, TNode& node) {
+TRegisterRead ReadWords(TSession& s, TNode& node) {
     TRegisterRead r;
     TTransaction& t = s.Transaction;
     t.CurrentNode = &node;
@@ -84,23 +77,4 @@ std::vector<TNode*> TreeRegisters(const TRegisterTree& tree) {
     return registers;
 }
 
-std::filesystem::path ProgramFolder() {
-#ifdef _WIN32
-    std::wstring self(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
-        if (n == 0) return std::filesystem::current_path();
-        if (n < self.size()) {
-            self.resize(n);
-            return std::filesystem::path(self).parent_path();
-        }
-        self.resize(self.size() * 2);
-    }
-#else
-    std::error_code ec;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::current_path() : self.parent_path();
-#endif
-}
-
-}  // namespace vyx::tool
+}  // namespace vyx::service
