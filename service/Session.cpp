@@ -15,30 +15,33 @@ void TSession::Open(const std::string& portName, const std::string& mode) {
     if (!Port.SetTimeouts(30, 0, 40, 0, 30)) throw Error("cannot set the time-outs of " + Path);
 }
 
+std::string FailureText(const TTransaction& t) {
+    const std::string reason = OutcomeReason(t.Outcome, t.ExceptionCode, TLanguage::English);
+    if (t.Outcome == TOutcome::Exception) return ToUtf8(t.Rslt.ErrorText) + " (" + reason + ")";
+    return reason;
+}
+
 TRegisterRead ReadWords(TSession& s, TNode& node) {
     TRegisterRead r;
     TTransaction& t = s.Transaction;
     t.CurrentNode = &node;
+    const uint64_t sent = t.RequestLines.Count();
     try {
         t.ReadRegister(node, s.Slave);
     } catch (const Error& e) {
-        // A refused build sent nothing; a failure after the reply leaves its outcome below.
-        if (t.Log.RequestHex.empty()) {
+        // A refused build sent nothing, and the outcome is still the last
+        // transaction's; a failure after the reply leaves this one's below.
+        if (t.RequestLines.Count() == sent) {
             r.Error = e.what();
             return r;
         }
     }
-    const std::string reason = OutcomeReason(t.Outcome, t.ExceptionCode, TLanguage::English);
-    if (t.Outcome != TOutcome::Good && t.Outcome != TOutcome::Exception) {
-        r.Error = reason;
+    r.Outcome = t.Outcome;
+    if (t.Outcome != TOutcome::Good) {
+        r.Error = FailureText(t);
         return r;
     }
-    r.Answered = true;
     const uint8_t* rx = s.Port.RxBuffer();
-    if (t.Outcome == TOutcome::Exception) {
-        r.Error = ToUtf8(t.Rslt.ErrorText) + " (" + reason + ")";
-        return r;
-    }
     const uint32_t received = std::min<uint32_t>(s.Port.Received(), kPortBufferSize);
     const uint32_t n = received >= 5 ? std::min<uint32_t>(rx[2], received - 5) : 0;
     if (n != 2u * s.Frame.RegisterCount) {

@@ -31,14 +31,23 @@ struct TSession {
     void Open(const std::string& portName, const std::string& mode);
 };
 
+// Why the last transaction failed, as every command says it: the reason of
+// OutcomeReason in English ("no reply", "crc_error", "port closed"), an
+// exception reply led by the result pane's text: "błąd ! (exception 2: illegal
+// data address)". Empty after a good reply or none.
+std::string FailureText(const TTransaction& t);
+
 // One register read: its outcome, the value text as the window shows it and the
 // data words of a good reply, or why there are none.
 struct TRegisterRead {
-    bool Ok = false;
+    TOutcome Outcome = TOutcome::None;  // None when nothing was sent
+    bool Ok = false;                    // a good reply of the register's length
     std::u16string Value;
     std::vector<uint16_t> Words;
-    std::string Error;  // "no reply", "crc_error", "błąd ! (exception N)", a builder's refusal...
-    bool Answered = false;  // a good CRC came back, a reply or an exception reply
+    std::string Error;  // FailureText, a builder's refusal, a reply of another length
+
+    // A good CRC came back: a reply or an exception reply.
+    bool Answered() const { return Outcome == TOutcome::Good || Outcome == TOutcome::Exception; }
 };
 TRegisterRead ReadWords(TSession& session, TNode& node);
 

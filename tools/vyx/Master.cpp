@@ -14,6 +14,7 @@
 #include "registers/RegisterFile.h"
 #include "registers/Text.h"
 #include "serial/Serial.h"
+#include "service/Session.h"
 #include "tools/vyx/Commands.h"
 #include "tools/vyx/Durations.h"
 #include "tools/vyx/Master.h"
@@ -36,15 +37,8 @@ const char kCommonOptions[] =
     "Exit status: 0 good reply, 2 CRC error, 3 exception reply, 4 time-out,\n"
     "1 any other error.\n";
 
-// Says on standard error what went wrong with a reply, as the panes show it;
-// an exception reply with its code and meaning.
-void ReportOutcome(const vyx::TTransaction& t, TOutcome o) {
-    if (o == TOutcome::Good || o == TOutcome::None) return;
-    const std::string reason = vyx::OutcomeReason(o, t.ExceptionCode, vyx::TLanguage::English);
-    if (o == TOutcome::Exception)
-        std::fprintf(stderr, "%s (%s)\n", vyx::ToUtf8(t.Rslt.ErrorText).c_str(), reason.c_str());
-    else
-        std::fprintf(stderr, "%s\n", reason.c_str());
+void ReportOutcome(const vyx::TTransaction& t) {
+    if (const std::string text = vyx::service::FailureText(t); !text.empty()) std::fprintf(stderr, "%s\n", text.c_str());
 }
 
 namespace {
@@ -190,12 +184,12 @@ int Read(TSession& s, const vyx::cli::Options& o) {
         s.transaction->ReadRegister(*s.node, s.slave);
         times.Add(std::chrono::steady_clock::now() - start);
         ++sent;
-        const TOutcome o = OutcomeOf(*s.transaction);
+        const TOutcome o = s.transaction->Outcome;
         if (o != TOutcome::Good) worst = o;
         good += o == TOutcome::Good, crc += o == TOutcome::CrcError;
         exceptions += o == TOutcome::Exception, timeouts += o == TOutcome::Timeout || o == TOutcome::PortClosed;
         mismatched += WarnOnMismatch("read", s.port, s.frame, o, mismatched == 0);
-        if (count == 1 && s.port.IsOpened()) ReportOutcome(*s.transaction, o);
+        if (count == 1 && s.port.IsOpened()) ReportOutcome(*s.transaction);
     }
     if (count > 1)
         std::fprintf(stderr,
@@ -224,17 +218,17 @@ int Write(TSession& s, const vyx::cli::Options& o) {
         throw;
     }
     if (!sent) throw vyx::Error("the register is not writable (access " + vyx::ToUtf8(s.node->Record.Access) + ")");
-    const TOutcome outcome = OutcomeOf(*s.transaction);
+    const TOutcome outcome = s.transaction->Outcome;
     WarnOnMismatch("write", s.port, s.frame, outcome, true);
-    ReportOutcome(*s.transaction, outcome);
+    ReportOutcome(*s.transaction);
     return ExitStatus(outcome);
 }
 
 int Reset(TSession& s, const vyx::cli::Options&) {
     if (!s.transaction->ResetDevice(s.slave)) throw vyx::Error("slave address 0 is the broadcast address: nothing sent");
-    const TOutcome outcome = OutcomeOf(*s.transaction);
+    const TOutcome outcome = s.transaction->Outcome;
     WarnOnMismatch("reset", s.port, s.frame, outcome, true);
-    ReportOutcome(*s.transaction, outcome);
+    ReportOutcome(*s.transaction);
     return ExitStatus(outcome);
 }
 

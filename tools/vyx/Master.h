@@ -26,10 +26,9 @@ extern const char kCommonOptions[];
 using tool::TConsoleView;
 
 using vyx::TOutcome;
-inline TOutcome OutcomeOf(const TTransaction& t) { return t.Outcome; }
-// Says on standard error what went wrong with a reply, as the panes show it;
-// an exception reply with its code and meaning.
-void ReportOutcome(const TTransaction& t, TOutcome o);
+// Says on standard error why the last transaction failed (FailureText); nothing
+// after a good reply.
+void ReportOutcome(const TTransaction& t);
 int ExitStatus(TOutcome o);
 
 struct TSession {

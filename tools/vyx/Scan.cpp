@@ -221,8 +221,8 @@ int Scan(const cli::Options& o) {
                 s.Slave = FromUtf8(std::to_string(slave));
                 const TRegisterRead r = ReadWords(s, *node);
                 ++done;
-                if (!r.Answered) {
-                    garbled += r.Error == "crc_error";
+                if (!r.Answered()) {
+                    garbled += r.Outcome == TOutcome::CrcError;
                     continue;
                 }
                 // A late answer to an earlier try is not this address's.

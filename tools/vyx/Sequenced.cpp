@@ -39,7 +39,7 @@ class TConsoleSequences : public vyx::TSequenceView {
 public:
     explicit TConsoleSequences(TSession& s) : s_(s), sequences(*s.transaction, *s.view, *this) {
         s.view->NextStep = [this] {
-            last = OutcomeOf(*s_.transaction);
+            last = s_.transaction->Outcome;
             if (last != TOutcome::Good) failed = last;
             ++completed;
             if (interrupted) sequences.Stop();
@@ -81,7 +81,7 @@ int Walk(TSession& s, const vyx::cli::Options&) {
     c.sequences.StartRead(s.node, s.slave);
     if (s.transaction->RequestLines.Count() == 0 && s.view->Messages == 0)
         throw vyx::Error("\"" + vyx::ToUtf8(s.node->Record.Name) + "\" has no register to read");
-    if (c.failed) ReportOutcome(*s.transaction, c.last);
+    if (c.failed) ReportOutcome(*s.transaction);
     return c.Status();
 }
 
@@ -114,7 +114,7 @@ int Monitor(TSession& s, const vyx::cli::Options& o) {
         ++readings;
         if (c.completed == before) return;
         if (c.last != TOutcome::Good)
-            ReportOutcome(*s.transaction, c.last);
+            ReportOutcome(*s.transaction);
         else if (csv)
             std::printf("%s;%s\n", LocalTimeToTheMillisecond().c_str(), vyx::ToUtf8(s.transaction->Log.LineValue).c_str());
         std::fflush(stdout);
@@ -147,7 +147,7 @@ int Calibrate(TSession& s, const vyx::cli::Options& o) {
     if (c.failed) {
         // A failed reading ended the run without a summary.
         std::fprintf(stderr, "vyx calibrate: interrupted by a failed reading\n");
-        ReportOutcome(*s.transaction, *c.failed);
+        ReportOutcome(*s.transaction);
         return c.Status();
     }
     if (interrupted) {
@@ -162,7 +162,7 @@ int Calibrate(TSession& s, const vyx::cli::Options& o) {
     if (s.transaction->RequestLines.Count() == before)
         throw vyx::Error(choice == "100R" ? "N100 is not a writable typed register of the file"
                                           : "N400 is not a writable typed register of the file");
-    if (c.failed) ReportOutcome(*s.transaction, *c.failed);
+    if (c.failed) ReportOutcome(*s.transaction);
     return c.Status();
 }
 
