@@ -7,12 +7,16 @@
 
 namespace vyx::service {
 
-void TSession::Open(const std::string& portName, const std::string& mode) {
-    if (portName.empty()) throw Error("--port is required");
+void TSession::Open(const std::string& portName, const std::string& mode, uint16_t firstByteWaitMs) {
+    if (portName.empty()) throw Error("no port named");
     Path = PortPathFromName(portName);
     Mode = mode;
-    if (!Port.OpenPort(Path, mode)) throw Error("cannot open " + Path + " with " + mode);
-    if (!Port.SetTimeouts(30, 0, 40, 0, 30)) throw Error("cannot set the time-outs of " + Path);
+    Port.Com.PortPath = Path;
+    Port.Com.ModeText = mode;
+    if (!Port.OpenPort(Path, mode))
+        throw Error("cannot open " + Path + " with " + mode + ": " + OpenFaultText(Port.OpenFault(), Port.OpenErrno()));
+    // The connection panel's time-outs (serial/Serial.h tells them), but for the first-byte wait.
+    if (!Port.SetTimeouts(30, 0, firstByteWaitMs, 0, 30)) throw Error("cannot set the time-outs of " + Path);
 }
 
 std::string FailureText(const TTransaction& t) {

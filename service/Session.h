@@ -16,6 +16,9 @@
 
 namespace vyx::service {
 
+// The connection panel's wait for the first byte of a reply, in ms.
+inline constexpr uint16_t kFirstByteWaitMs = 40;
+
 struct TSession {
     explicit TSession(TTransactionView& view) : Transaction(Port, Frame, view) {}
 
@@ -27,8 +30,10 @@ struct TSession {
     std::string Mode;
 
     // Opens the port (a path, or a name under /dev) with the mode string and the
-    // time-outs of the connection panel; throws vyx::Error with the reason.
-    void Open(const std::string& portName, const std::string& mode);
+    // time-outs of the connection panel, but for the wait for a reply's first
+    // byte, which a slow device or link may need longer. Throws vyx::Error with
+    // the reason, e.g. "cannot open /dev/ttyUSB0 with 19200,e,8,1: no such device".
+    void Open(const std::string& portName, const std::string& mode, uint16_t firstByteWaitMs = kFirstByteWaitMs);
 };
 
 // Why the last transaction failed, as every command says it: the reason of

@@ -23,11 +23,11 @@
 namespace fs = std::filesystem;
 using namespace vyx;
 using namespace vyx::service;
-using vyx::tool::TConsoleSession;
+using namespace vyx::tool;
 
 namespace {
 
-const char kLineOptions[] =
+const std::string kLineOptions = std::string(
 #ifdef _WIN32
     "  --port NAME       serial port: COM3, or a device path\n"
 #else
@@ -37,9 +37,10 @@ const char kLineOptions[] =
     "  --slave N         slave address (default: the snapshot's, else 247)\n"
     "  --file F.dat      the device file (default: the snapshot's device file in\n"
     "                    the folder of vyx)\n"
-    "  --hex             also print the request and reply frames\n";
+    "  --hex             also print the request and reply frames\n") +
+    kWaitOption;
 
-const std::set<std::string> kValued = {"--port", "--mode", "--slave", "--file", "--output"};
+const std::set<std::string> kValued = {"--port", "--mode", "--slave", "--file", "--output", "--wait"};
 
 // "-o FILE" is the short form of "--output FILE".
 std::vector<char*> ExpandShortOptions(int argc, char** argv) {
@@ -123,7 +124,7 @@ TSession& OpenLine(TConsoleSession& c, const cli::Options& o, const TSnapshot* s
     s.Slave = FromUtf8(o.Get("--slave", snapshot ? std::to_string(snapshot->Slave) : "247"));
     const int32_t slave = StrToInt(s.Slave);
     if (slave < 1 || slave > 255) throw Error("--slave needs an address from 1 to 255");
-    s.Open(o.Get("--port", ""), o.Get("--mode", snapshot ? snapshot->Mode : "19200,e,8,1"));
+    OpenPort(s, o, snapshot ? snapshot->Mode : "19200,e,8,1");
     return s;
 }
 
@@ -158,7 +159,8 @@ int Guarded(const char* command, const char* usage, int (*body)(const cli::Optio
 }
 
 const std::string kBackupUsage = std::string(
-    "Usage: vyx backup --port PATH --file F.dat [-o UNIT.json] [--slave N] [--mode TEXT] [--hex]\n"
+    "Usage: vyx backup --port PATH --file F.dat [-o UNIT.json] [--slave N] [--mode TEXT]\n"
+    "                  [--wait MS] [--hex]\n"
     "Reads every register of the device file in tree order and writes a snapshot\n"
     "(docs/snapshots.md) to UNIT.json, or to standard output. Registers that fail\n"
     "to read are listed with the reason on standard error and kept in the snapshot\n"
@@ -197,7 +199,8 @@ int Backup(const cli::Options& o) {
 
 const std::string kDiffUsage = std::string(
     "Usage: vyx diff A.json B.json\n"
-    "       vyx diff A.json --port PATH [--file F.dat] [--slave N] [--mode TEXT] [--hex]\n"
+    "       vyx diff A.json --port PATH [--file F.dat] [--slave N] [--mode TEXT]\n"
+    "                       [--wait MS] [--hex]\n"
     "Lists the registers whose words differ, side by side with their shown values\n"
     "(and their words where the values look alike), and the registers present in\n"
     "only one. With --port, B is the live device, read through the device file.\n"
@@ -235,7 +238,7 @@ int Diff(const cli::Options& o) {
 
 const std::string kRestoreUsage = std::string(
     "Usage: vyx restore UNIT.json --port PATH [--yes] [--force] [--file F.dat] [--slave N]\n"
-    "                   [--mode TEXT] [--hex]\n"
+    "                   [--mode TEXT] [--wait MS] [--hex]\n"
     "Reads the device and shows what would change, as vyx diff does. With --yes it\n"
     "writes the RW and RP registers whose words differ, with the snapshot's exact\n"
     "words (function 6 for one register, 16 for more), then reads each back and\n"

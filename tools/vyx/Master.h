@@ -3,7 +3,6 @@
 // reset (Master.cpp), walk, monitor and calibrate (Sequenced.cpp). Each opens the
 // port and finds its register in a session, runs the same transaction as the
 // window through a console view, and ends with the exit status of the outcome.
-#include <memory>
 #include <set>
 #include <string>
 
@@ -11,7 +10,7 @@
 #include "modbus/Transaction.h"
 #include "registers/RegisterTree.h"
 #include "serial/Serial.h"
-#include "tools/vyx/ConsoleView.h"
+#include "tools/vyx/Device.h"
 #include "tools/vyx/Options.h"
 
 namespace vyx::master {
@@ -21,24 +20,16 @@ inline constexpr int kExitCrcError = 2;
 inline constexpr int kExitException = 3;
 inline constexpr int kExitTimeout = 4;
 
-extern const char kCommonOptions[];
-
-using tool::TConsoleView;
-
 using vyx::TOutcome;
 // Says on standard error why the last transaction failed (FailureText); nothing
 // after a good reply.
 void ReportOutcome(const TTransaction& t);
 int ExitStatus(TOutcome o);
 
-struct TSession {
-    TSerial port;
-    TFrame frame;
-    std::unique_ptr<TConsoleView> view;
-    std::unique_ptr<TTransaction> transaction;
+// The device session of a master command, and the register it names.
+struct TSession : tool::TConsoleSession {
     TRegisterTree tree;
     TNode* node = nullptr;
-    std::u16string slave;
 };
 
 // Parses the options (the common ones and `valued`, `flags`), opens the session
