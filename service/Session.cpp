@@ -20,7 +20,7 @@ void TSession::Open(const std::string& portName, const std::string& mode, uint16
 }
 
 std::string FailureText(const TTransaction& t) {
-    const std::string reason = OutcomeReason(t.Outcome, t.ExceptionCode, TLanguage::English);
+    std::string reason = OutcomeReason(t.Outcome, t.ExceptionCode, TLanguage::English);
     if (t.Outcome == TOutcome::Exception) return ToUtf8(t.Rslt.ErrorText) + " (" + reason + ")";
     return reason;
 }
