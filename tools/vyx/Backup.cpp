@@ -13,12 +13,12 @@
 #include "registers/Error.h"
 #include "registers/RegisterFile.h"
 #include "registers/Text.h"
-#include "tools/vyx/Commands.h"
-#include "tools/vyx/Options.h"
 #include "service/Restore.h"
 #include "service/Session.h"
 #include "service/Snapshot.h"
+#include "tools/vyx/Commands.h"
 #include "tools/vyx/Device.h"
+#include "tools/vyx/Options.h"
 
 namespace fs = std::filesystem;
 using namespace vyx;

@@ -11,6 +11,7 @@
 
 namespace vyx::tool {
 
+// A session on a terminal; the view comes first, as the session shows on it.
 struct TConsoleSession {
     TConsoleView View;
     service::TSession Session{View};

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -16,8 +17,8 @@
 #include "registers/RegisterFile.h"
 #include "registers/Text.h"
 #include "tools/vyx/Commands.h"
-#include "tools/vyx/Options.h"
 #include "tools/vyx/Device.h"
+#include "tools/vyx/Options.h"
 
 using namespace vyx;
 using namespace vyx::service;
