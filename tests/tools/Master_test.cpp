@@ -11,6 +11,7 @@
 #include "serial/Serial.h"
 #include "tests/support/ModbusSlave.h"
 #include "tests/support/Process.h"
+#include "tests/support/Simulator.h"
 
 namespace fs = std::filesystem;
 using vyx::test::RunToEnd;
@@ -20,34 +21,14 @@ namespace {
 
 const std::string kDevice = std::string(VYX_DEVICES_DIR) + "/VXT-20F.dat";
 
-class MasterTest : public ::testing::Test {
+class MasterTest : public vyx::test::SimulatorTest {
 protected:
-    MasterTest() {
-        folder = fs::temp_directory_path() / ("vyx-master-test-" + std::to_string(getpid()));
-        fs::create_directories(folder);
-    }
-    ~MasterTest() override {
-        sim.reset();
-        fs::remove_all(folder);
-    }
+    MasterTest() : SimulatorTest(VYX_BINARY, "master") {}
 
     std::string Start(std::vector<std::string> options = {}) {
-        options.insert(options.begin(), {"sim", kDevice, "--noise", "0"});
-        sim = std::make_unique<TProcess>(VYX_BINARY, options,
-                                         std::map<std::string, std::string>{{"XDG_RUNTIME_DIR", folder}});
-        return sim->FirstLine();
+        options.insert(options.begin(), {"--noise", "0"});
+        return StartSim(kDevice, options);
     }
-
-    // The simulator is another process, which a busy machine may run late: a long
-    // first-byte wait keeps that from turning a reply into a time-out, and costs
-    // nothing when the reply comes. A test that expects silence gives its own.
-    vyx::test::TRun Vyx(std::vector<std::string> args) {
-        args.insert(args.begin() + 1, {"--wait", "1000"});
-        return RunToEnd(VYX_BINARY, args);
-    }
-
-    fs::path folder;
-    std::unique_ptr<TProcess> sim;
 };
 
 }  // namespace
@@ -136,7 +117,7 @@ TEST_F(MasterTest, PortThatGoesAwayEndsTheCountAtOnceAndOpensAgainOnceBack) {
     TProcess read(VYX_BINARY, {"read", "--port", port, "--file", kDevice, "Numer fabryczny", "--count", "100000"});
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const auto unplugged = Clock::now();
-    sim->Stop(SIGKILL);  // its pseudo-terminal hangs up
+    Sim().Stop(SIGKILL);  // its pseudo-terminal hangs up
     EXPECT_EQ(read.Wait(), 1);
     const auto end = Clock::now();
     EXPECT_NE(read.Stderr().find("the port " + port + " is gone"), std::string::npos) << read.Stderr();

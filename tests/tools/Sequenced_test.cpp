@@ -3,14 +3,12 @@
 #include <signal.h>
 
 #include <cctype>
-#include <filesystem>
 #include <sstream>
 #include <thread>
 
 #include "tests/support/Process.h"
+#include "tests/support/Simulator.h"
 
-namespace fs = std::filesystem;
-using vyx::test::RunToEnd;
 using vyx::test::TProcess;
 
 namespace {
@@ -42,34 +40,11 @@ bool Like(const std::string& text, const std::string& pattern) {
     return i == text.size();
 }
 
-class SequencedTest : public ::testing::Test {
+class SequencedTest : public vyx::test::SimulatorTest {
 protected:
-    SequencedTest() {
-        folder = fs::temp_directory_path() / ("vyx-sequenced-test-" + std::to_string(getpid()));
-        fs::create_directories(folder);
-    }
-    ~SequencedTest() override {
-        sim.reset();
-        fs::remove_all(folder);
-    }
+    SequencedTest() : SimulatorTest(VYX_BINARY, "sequenced") {}
 
-    std::string Start(std::vector<std::string> options = {}) {
-        options.insert(options.begin(), {"sim", kDevice});
-        sim = std::make_unique<TProcess>(VYX_BINARY, options,
-                                         std::map<std::string, std::string>{{"XDG_RUNTIME_DIR", folder}});
-        return sim->FirstLine();
-    }
-
-    // The simulator is another process, which a busy machine may run late: a long
-    // first-byte wait keeps that from turning a reply into a time-out, and costs
-    // nothing when the reply comes. A test that expects silence gives its own.
-    vyx::test::TRun Vyx(std::vector<std::string> args) {
-        args.insert(args.begin() + 1, {"--wait", "1000"});
-        return RunToEnd(VYX_BINARY, args);
-    }
-
-    fs::path folder;
-    std::unique_ptr<TProcess> sim;
+    std::string Start(const std::vector<std::string>& options = {}) { return StartSim(kDevice, options); }
 };
 
 }  // namespace
@@ -168,7 +143,7 @@ TEST_F(SequencedTest, MonitorEndsWhenThePortIsGone) {
     const std::string port = Start();
     TProcess run(VYX_BINARY, {"monitor", "--port", port, "--file", kDevice, "R0", "--period", "100", "--wait", "1000"});
     EXPECT_EQ(run.FirstLine(std::chrono::seconds(10)), "");
-    sim->Stop(SIGKILL);  // its pseudo-terminal hangs up
+    Sim().Stop(SIGKILL);  // its pseudo-terminal hangs up
     EXPECT_EQ(run.Wait(), 1);  // rather than "brak połączenia !" every period, for ever
     EXPECT_NE(run.Stderr().find("the port " + port + " is gone"), std::string::npos) << run.Stderr();
 }

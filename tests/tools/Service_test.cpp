@@ -9,10 +9,10 @@
 #include <sstream>
 
 #include "tests/support/Process.h"
+#include "tests/support/Simulator.h"
 
 namespace fs = std::filesystem;
 using vyx::test::RunToEnd;
-using vyx::test::TProcess;
 using vyx::test::TRun;
 
 namespace {
@@ -41,30 +41,19 @@ size_t Count(const std::string& text, const std::string& part) {
     return n;
 }
 
-class ServiceTest : public ::testing::Test {
+class ServiceTest : public vyx::test::SimulatorTest {
 protected:
-    ServiceTest() {
-        folder = fs::temp_directory_path() / ("vyx-service-test-" + std::to_string(getpid()));
-        fs::create_directories(folder);
-    }
-    ~ServiceTest() override {
-        sims.clear();
-        fs::remove_all(folder);
-    }
+    ServiceTest() : SimulatorTest(VYX_BINARY, "service") {}
 
     std::string Start(const std::string& device, std::vector<std::string> options = {}) {
-        options.insert(options.begin(), {"sim", device, "--noise", "0"});
-        sims.push_back(std::make_unique<TProcess>(VYX_BINARY, options,
-                                                  std::map<std::string, std::string>{{"XDG_RUNTIME_DIR", folder}}));
-        return sims.back()->FirstLine();
+        options.insert(options.begin(), {"--noise", "0"});
+        return StartSim(device, options);
     }
 
-    TRun Vyx(std::vector<std::string> args) { return RunToEnd(VYX_BINARY, args); }
+    // A scan waits for silent addresses: it keeps the window's first-byte wait.
+    TRun Scan(const std::vector<std::string>& args) const { return RunToEnd(program, args); }
 
     std::string File(const char* name) const { return (folder / name).string(); }
-
-    fs::path folder;
-    std::vector<std::unique_ptr<TProcess>> sims;
 };
 
 }  // namespace
@@ -75,16 +64,16 @@ TEST_F(ServiceTest, ScanFindsEachSimulatorAtItsLineAndSlaveOnly) {
     ASSERT_FALSE(a.empty());
     ASSERT_FALSE(b.empty());
     // 2 speeds x 4 settings x 6 addresses on each terminal.
-    const auto scanA = Vyx({"scan", "--port", a, "--bauds", "9600,38400", "--slaves", "3-8"});
+    const auto scanA = Scan({"scan", "--port", a, "--bauds", "9600,38400", "--slaves", "3-8"});
     EXPECT_EQ(scanA.Status, 0) << scanA.Err;
     EXPECT_EQ(Lines(scanA.Out), std::vector<std::string>{"9600,o,8,1     odd parity         slave 5    reply 0"});
-    const auto scanB = Vyx({"scan", "--port", b, "--bauds", "9600,38400", "--slaves", "3-8"});
+    const auto scanB = Scan({"scan", "--port", b, "--bauds", "9600,38400", "--slaves", "3-8"});
     EXPECT_EQ(scanB.Status, 0) << scanB.Err;
     // The flow meter's 40001 is a REAL of 25,00: its first register is the low half, 0.
     EXPECT_EQ(Lines(scanB.Out), std::vector<std::string>{"38400,n,8,2    no parity: 2 STOP  slave 7    reply 0"});
     EXPECT_NE(scanB.Err.find("48 of 48 tries"), std::string::npos) << scanB.Err;
     // Nobody at these addresses.
-    const auto none = Vyx({"scan", "--port", a, "--bauds", "9600", "--parities", "o", "--slaves", "1-2"});
+    const auto none = Scan({"scan", "--port", a, "--bauds", "9600", "--parities", "o", "--slaves", "1-2"});
     EXPECT_EQ(none.Status, 3) << none.Err;
     EXPECT_EQ(none.Out, "");
 }
@@ -219,4 +208,35 @@ TEST_F(ServiceTest, DamagedSnapshotsAreRefusedByName) {
         EXPECT_EQ(r.Status, 1);
         EXPECT_NE(r.Err.find(c.error), std::string::npos) << r.Err;
     }
+}
+
+// Every command that talks to a device takes --wait and says the same of a port
+// it cannot open.
+TEST_F(ServiceTest, OneWayToOpenThePort) {
+    const std::string port = Start(kCalibratable, {"--delay", "100"});
+    const std::string unit = File("unit.json");
+    const auto slow = Vyx({"backup", "--port", port, "--file", kCalibratable, "-o", unit, "--wait", "3000"});
+    EXPECT_EQ(slow.Status, 0) << slow.Err;
+    const std::vector<std::string> once = {"scan", "--port", port, "--bauds", "19200", "--parities", "e",
+                                           "--slaves", "247"};
+    auto scan = once;
+    scan.insert(scan.end(), {"--wait", "3000"});
+    EXPECT_EQ(Scan(scan).Status, 0);
+    EXPECT_EQ(Scan(once).Status, 3) << "the window's 40 ms are too short for this device";
+
+    const std::string none = File("none");
+    const std::string fault = "cannot open " + none + " with 19200,e,8,1: no such device";
+    for (const auto& args : std::vector<std::vector<std::string>>{{"read", "--port", none, "--address", "40001"},
+                                                                   {"backup", "--port", none, "--file", kCalibratable},
+                                                                   {"diff", unit, "--port", none},
+                                                                   {"restore", unit, "--port", none}}) {
+        const auto r = Vyx(args);
+        EXPECT_EQ(r.Status, 1);
+        EXPECT_EQ(r.Err, "vyx " + args[0] + ": " + fault + "\n");
+    }
+    scan = once;
+    scan[2] = none;
+    EXPECT_NE(Scan(scan).Err.find(fault + ": skipped"), std::string::npos);
+    scan.insert(scan.end(), {"--wait", "0"});
+    EXPECT_EQ(Scan(scan).Status, 2);
 }

@@ -19,6 +19,7 @@
 #include "serial/Serial.h"
 #include "tests/support/Process.h"
 #include "tests/support/RecordingView.h"
+#include "tests/support/Simulator.h"
 #include "tests/support/Wire.h"
 
 using namespace vyx;
@@ -30,25 +31,13 @@ namespace {
 
 const std::string kDevice = std::string(VYX_DEVICES_DIR) + "/VXT-20F.dat";
 
-class SimTest : public ::testing::Test {
+class SimTest : public test::SimulatorTest {
 protected:
-    SimTest() {
-        folder = fs::temp_directory_path() / ("vyx-sim-test-" + std::to_string(getpid()));
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-        setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
-    }
-    ~SimTest() override {
-        sims.clear();
-        fs::remove_all(folder);
-    }
+    SimTest() : SimulatorTest(VYX_BINARY, "sim") {}
 
     // Starts a simulator and opens its terminal; returns its path.
-    std::string Start(std::vector<std::string> options, const std::string& file = kDevice) {
-        options.insert(options.begin(), {"sim", file});
-        sims.push_back(std::make_unique<test::TProcess>(VYX_BINARY, options,
-                                                        std::map<std::string, std::string>{{"XDG_RUNTIME_DIR", folder}}));
-        const std::string path = sims.back()->FirstLine();
+    std::string Start(const std::vector<std::string>& options, const std::string& file = kDevice) {
+        const std::string path = StartSim(file, options);
         EXPECT_FALSE(path.empty()) << "the simulator printed no terminal path";
         return path;
     }
@@ -73,8 +62,6 @@ protected:
         return DecodeValue(frame.TypeCode, port.RxBuffer()[2], port.RxBuffer() + 3);
     }
 
-    fs::path folder;
-    std::vector<std::unique_ptr<test::TProcess>> sims;
     TSerial port;
     TFrame frame;
 };

@@ -1,6 +1,6 @@
 #pragma once
-// A fresh window for each test, its program path in a folder of its own, its boxes
-// answered by the test, and simulators at hand.
+// A fresh window for each test, its program path in the test's own folder, its
+// boxes answered by the test, and simulators at hand.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -14,6 +14,7 @@
 
 #include "registers/RegisterFile.h"
 #include "tests/support/Process.h"
+#include "tests/support/Simulator.h"
 #include "ui/Boxes.h"
 #include "ui/MainWindow.h"
 #include "ui/RegisterModel.h"
@@ -41,29 +42,19 @@ public:
 
 inline const std::string kSampleDevice = std::string(VYX_DEVICES_DIR) + "/VXT-20F.dat";
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public SimulatorTest {
 protected:
-    WindowTest() {
-        folder = fs::temp_directory_path() / ("vyx-ui-test-" + std::to_string(getpid()));
-        fs::remove_all(folder);
+    WindowTest() : SimulatorTest(VYX_BINARY, "ui") {
         fs::create_directories(folder / "bin");
-        setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
         setenv("XDG_STATE_HOME", (folder / "state").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);  // no settings of an earlier run
         form = std::make_unique<ui::TForm1>(boxes, folder / "bin" / "vyx-cfg");
     }
-    ~WindowTest() override {
-        form.reset();
-        sims.clear();
-        fs::remove_all(folder);
-    }
+    ~WindowTest() override { form.reset(); }  // before its simulators stop
 
     // Starts `vyx sim` on a device file; its terminal's path.
     std::string StartSim(const std::string& device = kSampleDevice, std::vector<std::string> options = {}) {
-        options.insert(options.begin(), {"sim", device});
-        sims.push_back(std::make_unique<TProcess>(VYX_BINARY, options,
-                                                  std::map<std::string, std::string>{{"XDG_RUNTIME_DIR", folder}}));
-        return sims.back()->FirstLine();
+        return SimulatorTest::StartSim(device, options);
     }
 
     // Chooses a port as the user would. A simulator is another process, which a
@@ -98,10 +89,8 @@ protected:
         while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
     }
 
-    fs::path folder;
     TRecordingBoxes boxes;
     std::unique_ptr<ui::TForm1> form;
-    std::vector<std::unique_ptr<TProcess>> sims;
 };
 
 }  // namespace vyx::test

@@ -3,28 +3,31 @@
 // writable registers back onto a device by their exact words.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "modbus/Builders.h"
 #include "registers/Error.h"
 #include "registers/RegisterFile.h"
 #include "registers/Text.h"
+#include "service/Restore.h"
+#include "service/Session.h"
+#include "service/Snapshot.h"
 #include "tools/vyx/Commands.h"
+#include "tools/vyx/Device.h"
 #include "tools/vyx/Options.h"
-#include "tools/vyx/Service.h"
-#include "tools/vyx/Snapshot.h"
 
 namespace fs = std::filesystem;
 using namespace vyx;
+using namespace vyx::service;
 using namespace vyx::tool;
 
 namespace {
 
-const char kLineOptions[] =
+const std::string kLineOptions = std::string(
 #ifdef _WIN32
     "  --port NAME       serial port: COM3, or a device path\n"
 #else
@@ -34,9 +37,10 @@ const char kLineOptions[] =
     "  --slave N         slave address (default: the snapshot's, else 247)\n"
     "  --file F.dat      the device file (default: the snapshot's device file in\n"
     "                    the folder of vyx)\n"
-    "  --hex             also print the request and reply frames\n";
+    "  --hex             also print the request and reply frames\n") +
+    kWaitOption;
 
-const std::set<std::string> kValued = {"--port", "--mode", "--slave", "--file", "--output"};
+const std::set<std::string> kValued = {"--port", "--mode", "--slave", "--file", "--output", "--wait"};
 
 // "-o FILE" is the short form of "--output FILE".
 std::vector<char*> ExpandShortOptions(int argc, char** argv) {
@@ -49,6 +53,46 @@ std::vector<char*> ExpandShortOptions(int argc, char** argv) {
 
 // "1 register", "3 registers".
 std::string Registers(size_t n) { return std::to_string(n) + (n == 1 ? " register" : " registers"); }
+
+// Width of a text on a terminal, counted in characters.
+size_t Width(const std::string& utf8) { return FromUtf8(utf8).size(); }
+
+std::string Pad(const std::string& text, size_t width) {
+    const size_t w = Width(text);
+    return w >= width ? text : text + std::string(width - w, ' ');
+}
+
+std::string Side(const TSnapshotRegister* r, bool showWords) {
+    if (!r) return "(missing)";
+    if (!r->Read()) return "(not read: " + r->Error + ")";
+    return showWords ? r->Value + " [" + WordsText(r->Words) + "]" : r->Value;
+}
+
+// Prints the differences side by side with their shown values; returns their count.
+size_t PrintDifferences(const std::vector<TDifference>& differences, const std::string& nameA,
+                        const std::string& nameB) {
+    if (differences.empty()) return 0;
+    struct Row {
+        std::string address, name, a, b;
+    };
+    std::vector<Row> rows;
+    size_t wName = 0, wA = Width(nameA);
+    for (const TDifference& d : differences) {
+        const TSnapshotRegister& r = d.A ? *d.A : *d.B;
+        // Words only where the shown values cannot tell the two apart.
+        const bool words = d.A && d.B && d.A->Read() && d.B->Read() && d.A->Value == d.B->Value;
+        rows.push_back({r.Address, r.Name, Side(d.A, words), Side(d.B, words)});
+        wName = std::max(wName, Width(r.Name));
+        wA = std::max(wA, Width(rows.back().a));
+    }
+    std::printf("%s  %s  %s | %s\n", Pad("", 6).c_str(), Pad("", wName).c_str(), Pad(nameA, wA).c_str(),
+                nameB.c_str());
+    for (const Row& r : rows)
+        std::printf("%s  %s  %s | %s\n", Pad(r.address, 6).c_str(), Pad(r.name, wName).c_str(), Pad(r.a, wA).c_str(),
+                    r.b.c_str());
+    std::fflush(stdout);  // before what follows on standard error
+    return rows.size();
+}
 
 struct TDevice {
     fs::path Path;
@@ -72,16 +116,20 @@ TDevice LoadDevice(const cli::Options& o, const std::string& snapshotDevice) {
     return d;
 }
 
-void OpenLine(TServiceSession& s, const cli::Options& o, const TSnapshot* snapshot) {
-    s.View.Hex = o.Has("--hex");
+// Opens the line; the reads of a backup or comparison print no result lines.
+TSession& OpenLine(TConsoleSession& c, const cli::Options& o, const TSnapshot* snapshot) {
+    c.View.Hex = o.Has("--hex");
+    c.View.Results = false;
+    TSession& s = c.Session;
     s.Slave = FromUtf8(o.Get("--slave", snapshot ? std::to_string(snapshot->Slave) : "247"));
     const int32_t slave = StrToInt(s.Slave);
     if (slave < 1 || slave > 255) throw Error("--slave needs an address from 1 to 255");
-    s.Open(o.Get("--port", ""), o.Get("--mode", snapshot ? snapshot->Mode : "19200,e,8,1"));
+    OpenPort(s, o, snapshot ? snapshot->Mode : "19200,e,8,1");
+    return s;
 }
 
 // Reads the whole device, saying on standard error how far it is.
-TSnapshot ReadDevice(TServiceSession& s, const TDevice& d) {
+TSnapshot ReadDevice(TSession& s, const TDevice& d) {
     const bool terminal = isatty(2);
     TSnapshot live = TakeSnapshot(s, d.Tree, d.Name(), [&](size_t i, size_t n) {
         if (terminal) std::fprintf(stderr, "\rreading %zu of %zu registers", i + 1, n);
@@ -111,7 +159,8 @@ int Guarded(const char* command, const char* usage, int (*body)(const cli::Optio
 }
 
 const std::string kBackupUsage = std::string(
-    "Usage: vyx backup --port PATH --file F.dat [-o UNIT.json] [--slave N] [--mode TEXT] [--hex]\n"
+    "Usage: vyx backup --port PATH --file F.dat [-o UNIT.json] [--slave N] [--mode TEXT]\n"
+    "                  [--wait MS] [--hex]\n"
     "Reads every register of the device file in tree order and writes a snapshot\n"
     "(docs/snapshots.md) to UNIT.json, or to standard output. Registers that fail\n"
     "to read are listed with the reason on standard error and kept in the snapshot\n"
@@ -123,10 +172,10 @@ int Backup(const cli::Options& o) {
     if (!o.Positional().empty()) throw std::invalid_argument("unexpected argument " + o.Positional()[0]);
     if (!o.Has("--file")) throw std::invalid_argument("--file F.dat is required");
     const TDevice device = LoadDevice(o, "");
-    TServiceSession s;
+    TConsoleSession c;
     const bool toFile = o.Has("--output");
-    if (!toFile) s.View.Out = stderr;
-    OpenLine(s, o, nullptr);
+    if (!toFile) c.View.Out = stderr;
+    TSession& s = OpenLine(c, o, nullptr);
     const TSnapshot snapshot = ReadDevice(s, device);
     if (toFile)
         SaveSnapshot(snapshot, PathFromUtf8(o.Get("--output", "")));
@@ -150,7 +199,8 @@ int Backup(const cli::Options& o) {
 
 const std::string kDiffUsage = std::string(
     "Usage: vyx diff A.json B.json\n"
-    "       vyx diff A.json --port PATH [--file F.dat] [--slave N] [--mode TEXT] [--hex]\n"
+    "       vyx diff A.json --port PATH [--file F.dat] [--slave N] [--mode TEXT]\n"
+    "                       [--wait MS] [--hex]\n"
     "Lists the registers whose words differ, side by side with their shown values\n"
     "(and their words where the values look alike), and the registers present in\n"
     "only one. With --port, B is the live device, read through the device file.\n"
@@ -169,8 +219,8 @@ int Diff(const cli::Options& o) {
         if (device.Name() != a.Device)
             std::fprintf(stderr, "note: %s was taken from %s, the device is read through %s\n", files[0].c_str(),
                          a.Device.c_str(), device.Name().c_str());
-        TServiceSession s;
-        OpenLine(s, o, &a);
+        TConsoleSession c;
+        TSession& s = OpenLine(c, o, &a);
         b = ReadDevice(s, device);
         nameB = "device on " + s.Path;
     } else {
@@ -188,7 +238,7 @@ int Diff(const cli::Options& o) {
 
 const std::string kRestoreUsage = std::string(
     "Usage: vyx restore UNIT.json --port PATH [--yes] [--force] [--file F.dat] [--slave N]\n"
-    "                   [--mode TEXT] [--hex]\n"
+    "                   [--mode TEXT] [--wait MS] [--hex]\n"
     "Reads the device and shows what would change, as vyx diff does. With --yes it\n"
     "writes the RW and RP registers whose words differ, with the snapshot's exact\n"
     "words (function 6 for one register, 16 for more), then reads each back and\n"
@@ -200,23 +250,6 @@ const std::string kRestoreUsage = std::string(
     "  --yes             write; without it nothing is written\n"
     "  --force           restore a snapshot taken from another device file\n") + kLineOptions;
 
-TNode* FindNode(const TRegisterTree& tree, const TSnapshotRegister& r) {
-    for (TNode* node : TreeRegisters(tree))
-        if (ToUtf8(node->Record.Name) == r.Name && ToUtf8(node->Record.Address) == r.Address) return node;
-    return nullptr;
-}
-
-bool Writable(std::u16string_view access) {
-    const int code = GetAccessCode(access);
-    return code == kAccessRW || code == kAccessRP;
-}
-
-struct TPlannedWrite {
-    const TSnapshotRegister* Saved;
-    TNode* Node;
-    bool Refused = false;  // the frame could not be built: nothing was sent
-};
-
 int Restore(const cli::Options& o) {
     if (o.Positional().size() != 1) throw std::invalid_argument("name one snapshot to restore");
     if (!o.Has("--port")) throw std::invalid_argument("--port is required");
@@ -227,80 +260,60 @@ int Restore(const cli::Options& o) {
         throw Error(file + " was taken from " + saved.Device + ", not from " + device.Name() +
                     "; --force restores it anyway");
 
-    TServiceSession s;
-    OpenLine(s, o, &saved);
+    TConsoleSession c;
+    TSession& s = OpenLine(c, o, &saved);
     const TSnapshot live = ReadDevice(s, device);
     const std::vector<TDifference> differences = Compare(saved, live);
     PrintDifferences(differences, file, "device on " + s.Path);
 
-    // Only what the snapshot holds, the device file lets write and the device holds otherwise.
-    std::vector<TPlannedWrite> plan;
-    for (const TDifference& d : differences) {
-        if (!d.A || !d.A->Read()) continue;
-        const TSnapshotRegister& r = *d.A;
-        TNode* node = FindNode(device.Tree, r);
-        std::string why;
-        if (!node)
-            why = "not in " + device.Name();
-        else if (!Writable(node->Record.Access) || !Writable(FromUtf8(r.Access)))
-            why = "access " + ToUtf8(node->Record.Access);
-        else if (StrToInt(node->Record.Length) != static_cast<int32_t>(r.Words.size()))
-            why = "its length in " + device.Name() + " is " + ToUtf8(node->Record.Length);
-        if (why.empty()) {
-            plan.push_back({&r, node, false});
-        } else {
-            std::fprintf(stderr, "not written: %s  %s: %s\n", r.Address.c_str(), r.Name.c_str(), why.c_str());
-        }
-    }
-    if (plan.empty()) {
+    const TRestorePlan plan = PlanRestore(differences, device.Tree, device.Name());
+    for (const TRestoreSkip& skip : plan.Skipped)
+        std::fprintf(stderr, "not written: %s  %s: %s\n", skip.Saved->Address.c_str(), skip.Saved->Name.c_str(),
+                     skip.Why.c_str());
+    if (plan.Writes.empty()) {
         std::fprintf(stderr, "nothing to write\n");
         return kExitOk;
     }
     if (!o.Has("--yes")) {
-        std::fprintf(stderr, "%s would be written; --yes writes them\n", Registers(plan.size()).c_str());
+        std::fprintf(stderr, "%s would be written; --yes writes them\n", Registers(plan.Writes.size()).c_str());
         return kExitOk;
     }
 
     size_t failed = 0;
-    s.View.Results = true;
-    for (TPlannedWrite& w : plan) {
-        // The record carries the shown value, which the result line reports as written.
-        TRegData record = w.Node->Record;
-        record.Value = FromUtf8(w.Saved->Value);
-        TTransaction& t = s.Transaction;
+    std::vector<bool> refused(plan.Writes.size(), false);  // nothing was sent
+    c.View.Results = true;
+    for (size_t i = 0; i < plan.Writes.size(); ++i) {
+        const TSnapshotRegister& r = *plan.Writes[i].Saved;
         try {
-            t.WrittenValue = BuildWriteWords(s.Frame, s.Slave, record, w.Saved->Words);
+            WriteSaved(s, plan.Writes[i]);
         } catch (const Error& e) {
             ++failed;
-            w.Refused = true;
-            std::fprintf(stderr, "not written: %s  %s: %s\n", w.Saved->Address.c_str(), w.Saved->Name.c_str(),
-                         e.what());
+            refused[i] = true;
+            std::fprintf(stderr, "not written: %s  %s: %s\n", r.Address.c_str(), r.Name.c_str(), e.what());
             continue;
         }
-        t.Log.LineAddress = record.Address;
-        t.Log.LineName = WriteLineName(record.Name);
-        t.Log.LineValue = record.Value;
-        t.Transact();
         std::fflush(stdout);
+        const TTransaction& t = s.Transaction;
         if (t.Outcome != TOutcome::Good)
-            std::fprintf(stderr, "%s  %s: %s\n", w.Saved->Address.c_str(), w.Saved->Name.c_str(),
+            std::fprintf(stderr, "%s  %s: %s\n", r.Address.c_str(), r.Name.c_str(),
                          OutcomeReason(t.Outcome, t.ExceptionCode, TLanguage::English).c_str());
     }
-    s.View.Results = false;
-    for (const TPlannedWrite& w : plan) {
-        if (w.Refused) continue;
+    c.View.Results = false;
+    for (size_t i = 0; i < plan.Writes.size(); ++i) {
+        if (refused[i]) continue;
+        const TRestoreWrite& w = plan.Writes[i];
         const TRegisterRead back = ReadWords(s, *w.Node);
-        if (back.Ok && back.Words == w.Saved->Words) continue;
+        if (w.Took(back)) continue;
         ++failed;
         std::fprintf(stderr, "did not take: %s  %s: %s\n", w.Saved->Address.c_str(), w.Saved->Name.c_str(),
                      back.Ok ? ("reads " + ToUtf8(back.Value) + " [" + WordsText(back.Words) + "]").c_str()
                              : ("read back failed: " + back.Error).c_str());
     }
     if (failed == 0) {
-        std::fprintf(stderr, "restored %s\n", Registers(plan.size()).c_str());
+        std::fprintf(stderr, "restored %s\n", Registers(plan.Writes.size()).c_str());
         return kExitOk;
     }
-    std::fprintf(stderr, "%zu of %s did not take\n", failed, Registers(plan.size()).c_str());
+    std::fprintf(stderr, "%zu of %s did not take\n", failed, Registers(plan.Writes.size()).c_str());
     return kExitNotClean;
 }
 

@@ -3,6 +3,7 @@
 // (argv[0] is the subcommand's name) and returns the exit status.
 // A new subcommand is one declaration here, one line in the table in main.cpp
 // and its own source file.
+#include <filesystem>
 
 int RunDump(int argc, char** argv);
 int RunBuild(int argc, char** argv);
@@ -22,9 +23,16 @@ int RunRestore(int argc, char** argv);
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;  // the command could not do its work
 inline constexpr int kExitUsage = 2;    // wrong arguments
+// A service command (scan, backup, diff, restore) did its work but the result
+// is not clean: differences found, a snapshot incomplete, a restored register
+// that did not take, nothing found by a scan.
+inline constexpr int kExitNotClean = 3;
 
 // True when argv[1..] asks for help ("--help" or "-h").
 bool WantsHelp(int argc, char** argv);
+
+// The folder of the running executable, where the device files lie.
+std::filesystem::path ProgramFolder();
 
 // Ctrl-C and SIGTERM call the handler (which sets a flag), so a long command can
 // end cleanly with what it has printed so far.

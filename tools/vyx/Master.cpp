@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
-#include <memory>
 #include <string>
 
 #include "modbus/Frame.h"
@@ -15,6 +13,7 @@
 #include "registers/RegisterFile.h"
 #include "registers/Text.h"
 #include "serial/Serial.h"
+#include "service/Session.h"
 #include "tools/vyx/Commands.h"
 #include "tools/vyx/Durations.h"
 #include "tools/vyx/Master.h"
@@ -22,7 +21,9 @@
 
 namespace vyx::master {
 
-const char kCommonOptions[] =
+namespace {
+
+const std::string kCommonOptions = std::string(
 #ifdef _WIN32
     "  --port NAME       serial port: COM3, or a device path (required)\n"
 #else
@@ -32,42 +33,15 @@ const char kCommonOptions[] =
     "  --slave N         slave address (default 247)\n"
     "  --file F.dat NAME the register NAME of a register description file, or\n"
     "  --address N --type KEYWORD --length L   a register not in a file\n"
-    "  --hex             also print the request and reply frames\n"
-    "  --wait MS         wait for the first byte of a reply (default 40, as the window)\n"
+    "  --hex             also print the request and reply frames\n") +
+    tool::kWaitOption +
     "Exit status: 0 good reply, 2 CRC error, 3 exception reply, 4 time-out,\n"
     "1 any other error.\n";
 
-void TConsoleView::ShowMessage(std::u16string_view text) {
-    ++Messages;
-    std::fprintf(stderr, "%s\n", vyx::ToUtf8(text).c_str());
-}
+}  // namespace
 
-void TConsoleView::AppendCommLine(std::u16string_view line) {
-    if (hex_) std::printf("%s\n", vyx::ToUtf8(line).c_str());
-}
-
-void TConsoleView::AppendResultLine(std::u16string_view line) {
-    if (Results) std::printf("%s\n", vyx::ToUtf8(line).c_str());
-}
-
-void TConsoleView::ProcessPendingEvents() { std::fflush(stdout); }
-
-std::u16string TConsoleView::TimeOfDay() const {
-    const std::time_t now = std::time(nullptr);
-    char buf[16];
-    std::strftime(buf, sizeof buf, "%H:%M:%S", std::localtime(&now));
-    return vyx::FromUtf8(buf);
-}
-
-// Says on standard error what went wrong with a reply, as the panes show it;
-// an exception reply with its code and meaning.
-void ReportOutcome(const vyx::TTransaction& t, TOutcome o) {
-    if (o == TOutcome::Good || o == TOutcome::None) return;
-    const std::string reason = vyx::OutcomeReason(o, t.ExceptionCode, vyx::TLanguage::English);
-    if (o == TOutcome::Exception)
-        std::fprintf(stderr, "%s (%s)\n", vyx::ToUtf8(t.Rslt.ErrorText).c_str(), reason.c_str());
-    else
-        std::fprintf(stderr, "%s\n", reason.c_str());
+void ReportOutcome(const vyx::TTransaction& t) {
+    if (const std::string text = vyx::service::FailureText(t); !text.empty()) std::fprintf(stderr, "%s\n", text.c_str());
 }
 
 namespace {
@@ -115,7 +89,7 @@ namespace {
 
 // Opens the port and finds the register; throws vyx::Error with the reason.
 void Open(TSession& s, const vyx::cli::Options& o, bool needRegister) {
-    s.slave = vyx::FromUtf8(o.Get("--slave", "247"));
+    s.Session.Slave = vyx::FromUtf8(o.Get("--slave", "247"));
     if (needRegister) {
         if (o.Has("--file")) {
             if (o.Positional().empty()) throw vyx::Error("--file needs the register's name after the file");
@@ -136,22 +110,10 @@ void Open(TSession& s, const vyx::cli::Options& o, bool needRegister) {
             throw vyx::Error("name a register with --file F.dat NAME or --address N");
         }
     }
-    const std::string name = o.Get("--port", "");
-    if (name.empty()) throw vyx::Error("--port is required");
-    const std::string path = vyx::PortPathFromName(name);
-    const std::string mode = o.Get("--mode", "19200,e,8,1");
-    // The window's time-outs; a slow device or link may need a longer first-byte wait.
-    const auto wait = static_cast<uint16_t>(o.GetInt("--wait", 40, 1, 60000));
-    s.port.Com.PortPath = path;
-    s.port.Com.ModeText = mode;
-    if (!s.port.OpenPort(path, mode))
-        throw vyx::Error("cannot open " + path + " with " + mode + ": " +
-                         vyx::OpenFaultText(s.port.OpenFault(), s.port.OpenErrno()));
-    if (!s.port.SetTimeouts(30, 0, wait, 0, 30)) throw vyx::Error("cannot set the time-outs of " + path);
-    s.view = std::make_unique<TConsoleView>(o.Has("--hex"));
-    s.transaction = std::make_unique<vyx::TTransaction>(s.port, s.frame, *s.view);
-    s.transaction->Tree = &s.tree;
-    s.transaction->CurrentNode = s.node;
+    tool::OpenPort(s.Session, o, "19200,e,8,1");
+    s.View.Hex = o.Has("--hex");
+    s.Session.Transaction.Tree = &s.tree;
+    s.Session.Transaction.CurrentNode = s.node;
 }
 
 }  // namespace
@@ -159,7 +121,7 @@ void Open(TSession& s, const vyx::cli::Options& o, bool needRegister) {
 int Run(const char* command, int argc, char** argv, const char* usage, int (*body)(TSession&, const vyx::cli::Options&),
         bool needRegister, const std::set<std::string>& valued, const std::set<std::string>& flags) {
     if (WantsHelp(argc, argv)) {
-        std::printf("%s%s", usage, kCommonOptions);
+        std::printf("%s%s", usage, kCommonOptions.c_str());
         return kExitOk;
     }
     try {
@@ -172,16 +134,16 @@ int Run(const char* command, int argc, char** argv, const char* usage, int (*bod
         TSession s;
         Open(s, o, needRegister);
         const int status = body(s, o);
-        if (!s.port.IsOpened()) {
+        if (!s.Session.Port.IsOpened()) {
             // The serial unit closes a port whose device went away (unplugged, or
             // the simulator ended); say so rather than report time-outs.
             std::fprintf(stderr, "vyx %s: the port %s is gone: the device went away\n", command,
-                         s.port.Com.PortPath.c_str());
+                         s.Session.Path.c_str());
             return kExitFailure;
         }
         return status;
     } catch (const std::invalid_argument& e) {
-        std::fprintf(stderr, "vyx %s: %s\n\n%s%s", command, e.what(), usage, kCommonOptions);
+        std::fprintf(stderr, "vyx %s: %s\n\n%s%s", command, e.what(), usage, kCommonOptions.c_str());
     } catch (const std::exception& e) {
         // vyx::Error carries the user's message; anything else is reported the same way.
         std::fprintf(stderr, "vyx %s: %s\n", command, e.what());
@@ -207,17 +169,17 @@ int Read(TSession& s, const vyx::cli::Options& o) {
     vyx::cli::TDurations times;
     TOutcome worst = TOutcome::Good;
     // A port that went away ends the run: every further request would meet a closed port.
-    for (long i = 0; i < count && s.port.IsOpened(); ++i) {
+    for (long i = 0; i < count && s.Session.Port.IsOpened(); ++i) {
         const auto start = std::chrono::steady_clock::now();
-        s.transaction->ReadRegister(*s.node, s.slave);
+        s.Session.Transaction.ReadRegister(*s.node, s.Session.Slave);
         times.Add(std::chrono::steady_clock::now() - start);
         ++sent;
-        const TOutcome o = OutcomeOf(*s.transaction);
+        const TOutcome o = s.Session.Transaction.Outcome;
         if (o != TOutcome::Good) worst = o;
         good += o == TOutcome::Good, crc += o == TOutcome::CrcError;
         exceptions += o == TOutcome::Exception, timeouts += o == TOutcome::Timeout || o == TOutcome::PortClosed;
-        mismatched += WarnOnMismatch("read", s.port, s.frame, o, mismatched == 0);
-        if (count == 1 && s.port.IsOpened()) ReportOutcome(*s.transaction, o);
+        mismatched += WarnOnMismatch("read", s.Session.Port, s.Session.Frame, o, mismatched == 0);
+        if (count == 1 && s.Session.Port.IsOpened()) ReportOutcome(s.Session.Transaction);
     }
     if (count > 1)
         std::fprintf(stderr,
@@ -237,7 +199,7 @@ int Write(TSession& s, const vyx::cli::Options& o) {
     s.node->Record.Value = vyx::FromUtf8(value);
     bool sent = false;
     try {
-        sent = s.transaction->WriteRegister(*s.node, s.slave);
+        sent = s.Session.Transaction.WriteRegister(*s.node, s.Session.Slave);
     } catch (const vyx::Error& e) {
         // Real numbers are typed with the decimal comma, as the window shows them.
         const std::string what = e.what();
@@ -246,17 +208,18 @@ int Write(TSession& s, const vyx::cli::Options& o) {
         throw;
     }
     if (!sent) throw vyx::Error("the register is not writable (access " + vyx::ToUtf8(s.node->Record.Access) + ")");
-    const TOutcome outcome = OutcomeOf(*s.transaction);
-    WarnOnMismatch("write", s.port, s.frame, outcome, true);
-    ReportOutcome(*s.transaction, outcome);
+    const TOutcome outcome = s.Session.Transaction.Outcome;
+    WarnOnMismatch("write", s.Session.Port, s.Session.Frame, outcome, true);
+    ReportOutcome(s.Session.Transaction);
     return ExitStatus(outcome);
 }
 
 int Reset(TSession& s, const vyx::cli::Options&) {
-    if (!s.transaction->ResetDevice(s.slave)) throw vyx::Error("slave address 0 is the broadcast address: nothing sent");
-    const TOutcome outcome = OutcomeOf(*s.transaction);
-    WarnOnMismatch("reset", s.port, s.frame, outcome, true);
-    ReportOutcome(*s.transaction, outcome);
+    if (!s.Session.Transaction.ResetDevice(s.Session.Slave))
+        throw vyx::Error("slave address 0 is the broadcast address: nothing sent");
+    const TOutcome outcome = s.Session.Transaction.Outcome;
+    WarnOnMismatch("reset", s.Session.Port, s.Session.Frame, outcome, true);
+    ReportOutcome(s.Session.Transaction);
     return ExitStatus(outcome);
 }
 

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -16,10 +17,11 @@
 #include "registers/RegisterFile.h"
 #include "registers/Text.h"
 #include "tools/vyx/Commands.h"
+#include "tools/vyx/Device.h"
 #include "tools/vyx/Options.h"
-#include "tools/vyx/Service.h"
 
 using namespace vyx;
+using namespace vyx::service;
 using namespace vyx::tool;
 
 namespace {
@@ -43,13 +45,13 @@ const std::vector<long> kDefaultBauds = {9600, 19200, 38400, 57600, 115200};
 
 // What a try costs at most when nobody answers: the wait for a first byte, and
 // the request's line time (8 bytes of at most 11 bits).
-constexpr double kFirstByteWait = 0.040;
 constexpr double kRequestBits = 8 * 11;
 
-double EstimateSeconds(const std::vector<long>& bauds, size_t parities, size_t slaves) {
+double EstimateSeconds(const std::vector<long>& bauds, size_t parities, size_t slaves, uint16_t firstByteWaitMs) {
+    const double wait = firstByteWaitMs / 1000.0;
     double seconds = 0;
     for (const long baud : bauds)
-        seconds += static_cast<double>(parities * slaves) * (kFirstByteWait + kRequestBits / static_cast<double>(baud));
+        seconds += static_cast<double>(parities * slaves) * (wait + kRequestBits / static_cast<double>(baud));
     return seconds;
 }
 
@@ -116,9 +118,10 @@ std::vector<int> ParseSlaves(const std::string& text) {
 }
 
 std::string Usage() {
-    const double full = EstimateSeconds(kDefaultBauds, std::size(kParities), 247);
+    const double full = EstimateSeconds(kDefaultBauds, std::size(kParities), 247, service::kFirstByteWaitMs);
     return "Usage: vyx scan --port PATH [--bauds LIST] [--parities LIST] [--slaves RANGE]\n"
-           "                [--file F.dat NAME | --address N [--type K] [--length L]] [--hex]\n"
+           "                [--file F.dat NAME | --address N [--type K] [--length L]]\n"
+           "                [--wait MS] [--hex]\n"
            "Tries each line setting and each slave address with one short read and lists\n"
            "every device that answers with a good CRC (a reply or an exception reply) as\n"
            "its line, slave address and answer. Ctrl-C ends it and lists what was found.\n\n"
@@ -130,11 +133,12 @@ std::string Usage() {
            "  --file F.dat NAME read this register of a device file, or\n"
            "  --address N --type KEYWORD --length L   this register\n"
            "                    (default: register 40001, one register, WORD)\n"
-           "  --hex             also print the request and reply frames\n\n"
-           "Duration: an address where nobody answers costs the 40 ms wait for a first\n"
-           "byte and the request's line time (8 bytes: 9 ms at 9600 baud, under 1 ms at\n"
-           "115200). The full default scan, 5 speeds x 4 settings x 247 addresses = 4940\n"
-           "tries, takes about " +
+           "  --hex             also print the request and reply frames\n" +
+           std::string(kWaitOption) +
+           "\nDuration: an address where nobody answers costs the wait for a first byte\n"
+           "(40 ms unless --wait) and the request's line time (8 bytes: 9 ms at 9600 baud,\n"
+           "under 1 ms at 115200). The full default scan, 5 speeds x 4 settings x 247\n"
+           "addresses = 4940 tries, takes about " +
            Duration(full) +
            "; each answer adds its reply's line time.\n"
            "Exit status: 0 a device found, 3 none found, 130 interrupted, 1 failure.\n";
@@ -163,6 +167,7 @@ int Scan(const cli::Options& o) {
     const std::vector<const TParity*> parities =
         ParseParities(o.Get("--parities", "e,o,n2,n1"));
     const std::vector<int> slaves = ParseSlaves(o.Get("--slaves", "1-247"));
+    const uint16_t wait = FirstByteWait(o);
 
     TRegisterTree tree;
     TNode* node = nullptr;
@@ -180,10 +185,12 @@ int Scan(const cli::Options& o) {
         node->Record.Access = u"RO";
     }
 
-    TServiceSession s;
-    s.View.Hex = o.Has("--hex");
+    TConsoleSession c;
+    c.View.Hex = o.Has("--hex");
+    c.View.Results = false;
+    TSession& s = c.Session;
     const size_t total = bauds.size() * parities.size() * slaves.size();
-    const double estimate = EstimateSeconds(bauds, parities.size(), slaves.size());
+    const double estimate = EstimateSeconds(bauds, parities.size(), slaves.size(), wait);
     std::fprintf(stderr, "vyx scan: %zu tries on %s, about %s\n", total, PortPathFromName(o.Get("--port", "")).c_str(),
                  Duration(estimate).c_str());
 
@@ -199,7 +206,7 @@ int Scan(const cli::Options& o) {
             if (gInterrupted) break;
             const std::string mode = std::to_string(baud) + parity->suffix;
             try {
-                s.Open(o.Get("--port", ""), mode);
+                s.Open(o.Get("--port", ""), mode, wait);
             } catch (const Error& e) {
                 std::fprintf(stderr, "%s%s: skipped\n", terminal ? "\r\033[K" : "", e.what());
                 done += slaves.size();
@@ -218,8 +225,8 @@ int Scan(const cli::Options& o) {
                 s.Slave = FromUtf8(std::to_string(slave));
                 const TRegisterRead r = ReadWords(s, *node);
                 ++done;
-                if (!r.Answered) {
-                    garbled += r.Error == "crc_error";
+                if (!r.Answered()) {
+                    garbled += r.Outcome == TOutcome::CrcError;
                     continue;
                 }
                 // A late answer to an earlier try is not this address's.
@@ -262,7 +269,7 @@ int RunScan(int argc, char** argv) {
     try {
         const cli::Options o(argc, argv,
                              {"--port", "--bauds", "--parities", "--slaves", "--file", "--address", "--type",
-                              "--length"},
+                              "--length", "--wait"},
                              {"--hex"});
         return Scan(o);
     } catch (const std::invalid_argument& e) {

@@ -37,9 +37,9 @@ void SleepUntil(Clock::time_point until) {
 // The sequences' window on a terminal, with the outcome of every completed step.
 class TConsoleSequences : public vyx::TSequenceView {
 public:
-    explicit TConsoleSequences(TSession& s) : s_(s), sequences(*s.transaction, *s.view, *this) {
-        s.view->NextStep = [this] {
-            last = OutcomeOf(*s_.transaction);
+    explicit TConsoleSequences(TSession& s) : s_(s), sequences(s.Session.Transaction, s.View, *this) {
+        s.View.NextStep = [this] {
+            last = s_.Session.Transaction.Outcome;
             if (last != TOutcome::Good) failed = last;
             ++completed;
             if (interrupted) sequences.Stop();
@@ -48,8 +48,8 @@ public:
     }
 
     void ActivityChanged(vyx::TActivity) override {}
-    void MonitoringStarted(int) override { s_.view->Monitor = true; }
-    void MonitoringStopped() override { s_.view->Monitor = false; }
+    void MonitoringStarted(int) override { s_.View.Monitor = true; }
+    void MonitoringStopped() override { s_.View.Monitor = false; }
     void ShowMean(std::u16string_view text) override { mean = text; }
     void Pause(int ms) override {
         SleepUntil(Clock::now() + std::chrono::milliseconds(ms));
@@ -60,7 +60,7 @@ public:
     // The status of the run: a message (the port closed) fails it, else the last
     // failed reading, else good.
     int Status() const {
-        if (s_.view->Messages > 0) return kExitFailure;
+        if (s_.View.Messages > 0) return kExitFailure;
         return failed ? ExitStatus(*failed) : kExitOk;
     }
 
@@ -78,10 +78,10 @@ public:
 
 int Walk(TSession& s, const vyx::cli::Options&) {
     TConsoleSequences c(s);
-    c.sequences.StartRead(s.node, s.slave);
-    if (s.transaction->RequestLines.Count() == 0 && s.view->Messages == 0)
+    c.sequences.StartRead(s.node, s.Session.Slave);
+    if (s.Session.Transaction.RequestLines.Count() == 0 && s.View.Messages == 0)
         throw vyx::Error("\"" + vyx::ToUtf8(s.node->Record.Name) + "\" has no register to read");
-    if (c.failed) ReportOutcome(*s.transaction, c.last);
+    if (c.failed) ReportOutcome(s.Session.Transaction);
     return c.Status();
 }
 
@@ -105,7 +105,7 @@ int Monitor(TSession& s, const vyx::cli::Options& o) {
         throw vyx::Error("\"" + vyx::ToUtf8(s.node->Record.Name) + "\" is not a register");
     CatchInterrupt(OnInterrupt);
     TConsoleSequences c(s);
-    s.view->Results = !csv;
+    s.View.Results = !csv;
     const std::u16string label = s.node->Record.Address + u"  " + s.node->Record.Name;
     long readings = 0;
     const auto reading = [&](auto&& read) {
@@ -114,15 +114,15 @@ int Monitor(TSession& s, const vyx::cli::Options& o) {
         ++readings;
         if (c.completed == before) return;
         if (c.last != TOutcome::Good)
-            ReportOutcome(*s.transaction, c.last);
+            ReportOutcome(s.Session.Transaction);
         else if (csv)
-            std::printf("%s;%s\n", LocalTimeToTheMillisecond().c_str(), vyx::ToUtf8(s.transaction->Log.LineValue).c_str());
+            std::printf("%s;%s\n", LocalTimeToTheMillisecond().c_str(), vyx::ToUtf8(s.Session.Transaction.Log.LineValue).c_str());
         std::fflush(stdout);
     };
     const auto start = Clock::now();
-    reading([&] { c.sequences.cbMonitorClick(true, vyx::FromUtf8(std::to_string(period)), label, s.slave); });
+    reading([&] { c.sequences.cbMonitorClick(true, vyx::FromUtf8(std::to_string(period)), label, s.Session.Slave); });
     // A port whose device went away has been closed: monitoring ends there.
-    for (long k = 1; c.sequences.Monitoring() && s.port.IsOpened() && !interrupted && (count == 0 || readings < count);
+    for (long k = 1; c.sequences.Monitoring() && s.Session.Port.IsOpened() && !interrupted && (count == 0 || readings < count);
          ++k) {
         const auto due = start + std::chrono::milliseconds(period * k);
         if (Clock::now() > due) continue;  // a tick that fell due while reading is skipped
@@ -143,26 +143,26 @@ int Calibrate(TSession& s, const vyx::cli::Options& o) {
     CatchInterrupt(OnInterrupt);
     TConsoleSequences c(s);
     const std::u16string choiceText = vyx::FromUtf8(choice);
-    c.sequences.Button1Click(choiceText, vyx::FromUtf8(std::to_string(count)), s.slave);
+    c.sequences.Button1Click(choiceText, vyx::FromUtf8(std::to_string(count)), s.Session.Slave);
     if (c.failed) {
         // A failed reading ended the run without a summary.
         std::fprintf(stderr, "vyx calibrate: interrupted by a failed reading\n");
-        ReportOutcome(*s.transaction, *c.failed);
+        ReportOutcome(s.Session.Transaction);
         return c.Status();
     }
     if (interrupted) {
         std::fprintf(stderr, "vyx calibrate: interrupted\n");
         return kExitFailure;
     }
-    if (c.mean.empty()) return s.view->Messages > 0 ? kExitFailure : c.Status();
+    if (c.mean.empty()) return s.View.Messages > 0 ? kExitFailure : c.Status();
     if (choice.empty()) return c.Status();
-    const uint64_t before = s.transaction->RequestLines.Count();
+    const uint64_t before = s.Session.Transaction.RequestLines.Count();
     c.failed.reset();
-    c.sequences.btZapiszClick(choiceText, c.mean, s.slave);
-    if (s.transaction->RequestLines.Count() == before)
+    c.sequences.btZapiszClick(choiceText, c.mean, s.Session.Slave);
+    if (s.Session.Transaction.RequestLines.Count() == before)
         throw vyx::Error(choice == "100R" ? "N100 is not a writable typed register of the file"
                                           : "N400 is not a writable typed register of the file");
-    if (c.failed) ReportOutcome(*s.transaction, *c.failed);
+    if (c.failed) ReportOutcome(s.Session.Transaction);
     return c.Status();
 }
 

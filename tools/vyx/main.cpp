@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
 
 #ifdef _WIN32
@@ -94,6 +95,26 @@ void CatchInterrupt(void (*handler)(int)) {
     sigaction(SIGTERM, &sa, nullptr);
 #endif
 }
+
+std::filesystem::path ProgramFolder() {
+#ifdef _WIN32
+    std::wstring self(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
+        if (n == 0) return std::filesystem::current_path();
+        if (n < self.size()) {
+            self.resize(n);
+            return std::filesystem::path(self).parent_path();
+        }
+        self.resize(self.size() * 2);
+    }
+#else
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::current_path() : self.parent_path();
+#endif
+}
+
 
 int main(int argc, char** argv) {
 #ifdef _WIN32

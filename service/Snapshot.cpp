@@ -1,4 +1,4 @@
-#include "tools/vyx/Snapshot.h"
+#include "service/Snapshot.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,9 +8,8 @@
 #include "registers/Error.h"
 #include "registers/SafeSave.h"
 #include "registers/Text.h"
-#include "tools/vyx/Json.h"
 
-namespace vyx::tool {
+namespace vyx::service {
 namespace {
 
 using nlohmann::json;
@@ -44,20 +43,20 @@ std::string LocalTimeText() {
 
 const json& Field(const json& object, const char* key, const std::string& where) {
     const auto it = object.find(key);
-    if (it == object.end()) throw JsonError(where + key + ": missing");
+    if (it == object.end()) throw SnapshotError(where + key + ": missing");
     return *it;
 }
 
 std::string Text(const json& object, const char* key, const std::string& where) {
     const json& v = Field(object, key, where);
-    if (!v.is_string()) throw JsonError(where + key + ": expected a string");
+    if (!v.is_string()) throw SnapshotError(where + key + ": expected a string");
     return v.get<std::string>();
 }
 
 uint16_t ParseWord(const json& v, const std::string& where) {
-    if (!v.is_string()) throw JsonError(where + ": expected a string of four hexadecimal digits");
+    if (!v.is_string()) throw SnapshotError(where + ": expected a string of four hexadecimal digits");
     const std::string s = v.get<std::string>();
-    const auto notFourDigits = [&] { return JsonError(where + ": \"" + s + "\" is not four hexadecimal digits"); };
+    const auto notFourDigits = [&] { return SnapshotError(where + ": \"" + s + "\" is not four hexadecimal digits"); };
     unsigned value = 0;
     for (const char c : s) {
         const int digit = c >= '0' && c <= '9' ? c - '0'
@@ -69,20 +68,6 @@ uint16_t ParseWord(const json& v, const std::string& where) {
     }
     if (s.size() != 4) throw notFourDigits();
     return static_cast<uint16_t>(value);
-}
-
-// Width of a text on a terminal, counted in characters.
-size_t Width(const std::string& utf8) { return FromUtf8(utf8).size(); }
-
-std::string Pad(const std::string& text, size_t width) {
-    const size_t w = Width(text);
-    return w >= width ? text : text + std::string(width - w, ' ');
-}
-
-std::string Side(const TSnapshotRegister* r, bool showWords) {
-    if (!r) return "(missing)";
-    if (!r->Read()) return "(not read: " + r->Error + ")";
-    return showWords ? r->Value + " [" + WordsText(r->Words) + "]" : r->Value;
 }
 
 }  // namespace
@@ -99,7 +84,7 @@ const TSnapshotRegister* TSnapshot::Find(const std::string& name, const std::str
     return nullptr;
 }
 
-TSnapshot TakeSnapshot(TServiceSession& session, const TRegisterTree& tree, const std::string& device,
+TSnapshot TakeSnapshot(TSession& session, const TRegisterTree& tree, const std::string& device,
                        const std::function<void(size_t, size_t)>& progress) {
     TSnapshot snapshot;
     snapshot.Device = device;
@@ -175,25 +160,25 @@ ordered_json SnapshotToJson(const TSnapshot& s) {
 }
 
 TSnapshot SnapshotFromJson(const json& doc) {
-    if (!doc.is_object()) throw JsonError("expected an object");
+    if (!doc.is_object()) throw SnapshotError("expected an object");
     const json& format = Field(doc, "format", "");
-    if (!format.is_number_integer()) throw JsonError("format: expected a whole number");
+    if (!format.is_number_integer()) throw SnapshotError("format: expected a whole number");
     if (format.get<int64_t>() != kSnapshotFormat)
-        throw JsonError("format: " + format.dump() + " is not a snapshot format this vyx reads (it reads 1)");
+        throw SnapshotError("format: " + format.dump() + " is not a snapshot format this vyx reads (it reads 1)");
     TSnapshot s;
     s.Device = Text(doc, "device", "");
     const json& slave = Field(doc, "slave", "");
     if (!slave.is_number_integer() || slave.get<int64_t>() < 1 || slave.get<int64_t>() > 255)
-        throw JsonError("slave: expected a whole number from 1 to 255");
+        throw SnapshotError("slave: expected a whole number from 1 to 255");
     s.Slave = slave.get<int>();
     s.Mode = Text(doc, "mode", "");
     s.Time = Text(doc, "time", "");
     const json& registers = Field(doc, "registers", "");
-    if (!registers.is_array()) throw JsonError("registers: expected an array");
+    if (!registers.is_array()) throw SnapshotError("registers: expected an array");
     for (size_t i = 0; i < registers.size(); ++i) {
         const json& e = registers[i];
         const std::string where = "registers[" + std::to_string(i) + "].";
-        if (!e.is_object()) throw JsonError("registers[" + std::to_string(i) + "]: expected an object");
+        if (!e.is_object()) throw SnapshotError("registers[" + std::to_string(i) + "]: expected an object");
         TSnapshotRegister r;
         r.Name = Text(e, "name", where);
         r.Address = Text(e, "address", where);
@@ -202,11 +187,11 @@ TSnapshot SnapshotFromJson(const json& doc) {
         r.Access = Text(e, "access", where);
         if (e.contains("error")) {
             r.Error = Text(e, "error", where);
-            if (r.Error.empty()) throw JsonError(where + "error: empty");
+            if (r.Error.empty()) throw SnapshotError(where + "error: empty");
         } else {
             r.Value = Text(e, "value", where);
             const json& words = Field(e, "words", where);
-            if (!words.is_array() || words.empty()) throw JsonError(where + "words: expected an array of words");
+            if (!words.is_array() || words.empty()) throw SnapshotError(where + "words: expected an array of words");
             for (size_t k = 0; k < words.size(); ++k)
                 r.Words.push_back(ParseWord(words[k], where + "words[" + std::to_string(k) + "]"));
         }
@@ -222,7 +207,7 @@ TSnapshot LoadSnapshot(const std::filesystem::path& path) {
         return SnapshotFromJson(json::parse(in));
     } catch (const json::exception& e) {
         throw Error(PathToUtf8(path) + ": not JSON: " + e.what());
-    } catch (const JsonError& e) {
+    } catch (const SnapshotError& e) {
         throw Error(PathToUtf8(path) + ": not a snapshot: " + e.what());
     }
 }
@@ -250,29 +235,4 @@ std::vector<TDifference> Compare(const TSnapshot& a, const TSnapshot& b) {
     return out;
 }
 
-size_t PrintDifferences(const std::vector<TDifference>& differences, const std::string& nameA,
-                        const std::string& nameB) {
-    if (differences.empty()) return 0;
-    struct Row {
-        std::string address, name, a, b;
-    };
-    std::vector<Row> rows;
-    size_t wName = 0, wA = Width(nameA);
-    for (const TDifference& d : differences) {
-        const TSnapshotRegister& r = d.A ? *d.A : *d.B;
-        // Words only where the shown values cannot tell the two apart.
-        const bool words = d.A && d.B && d.A->Read() && d.B->Read() && d.A->Value == d.B->Value;
-        rows.push_back({r.Address, r.Name, Side(d.A, words), Side(d.B, words)});
-        wName = std::max(wName, Width(r.Name));
-        wA = std::max(wA, Width(rows.back().a));
-    }
-    std::printf("%s  %s  %s | %s\n", Pad("", 6).c_str(), Pad("", wName).c_str(), Pad(nameA, wA).c_str(),
-                nameB.c_str());
-    for (const Row& r : rows)
-        std::printf("%s  %s  %s | %s\n", Pad(r.address, 6).c_str(), Pad(r.name, wName).c_str(), Pad(r.a, wA).c_str(),
-                    r.b.c_str());
-    std::fflush(stdout);  // before what follows on standard error
-    return rows.size();
-}
-
-}  // namespace vyx::tool
+}  // namespace vyx::service

@@ -1,20 +1,21 @@
 #pragma once
-// A snapshot of a unit's registers, as `vyx backup` saves it and `vyx diff` and
-// `vyx restore` read it: per register the device file's texts, the value as the
+// A snapshot of a unit's registers, as a backup saves it and a comparison and a
+// restore read it: per register the device file's texts, the value as the
 // window shows it and the register words exactly as the device sent them, so
 // that nothing is lost to formatting. The JSON form is told in docs/snapshots.md.
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "registers/RegisterTree.h"
-#include "tools/vyx/Service.h"
+#include "service/Session.h"
 
-namespace vyx::tool {
+namespace vyx::service {
 
 inline constexpr int kSnapshotFormat = 1;
 
@@ -42,11 +43,18 @@ struct TSnapshot {
 
 // Reads every register of the tree (TreeRegisters) from the device of the open
 // session. `progress` is called before each read with its index and the count.
-TSnapshot TakeSnapshot(TServiceSession& session, const TRegisterTree& tree, const std::string& device,
+TSnapshot TakeSnapshot(TSession& session, const TRegisterTree& tree, const std::string& device,
                        const std::function<void(size_t, size_t)>& progress = {});
 
+// A document that is not a snapshot. The text starts with the place of the
+// fault, e.g. "registers[0].words[0]: \"12G4\" is not four hexadecimal digits".
+class SnapshotError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 nlohmann::ordered_json SnapshotToJson(const TSnapshot& snapshot);
-// Throws JsonError (Json.h) naming the place of the fault.
+// Throws SnapshotError.
 TSnapshot SnapshotFromJson(const nlohmann::json& doc);
 
 // Loading throws vyx::Error naming the file and the fault; saving goes through
@@ -68,8 +76,4 @@ struct TDifference {
 // name and address.
 std::vector<TDifference> Compare(const TSnapshot& a, const TSnapshot& b);
 
-// Prints the differences side by side with their shown values; returns their count.
-size_t PrintDifferences(const std::vector<TDifference>& differences, const std::string& nameA,
-                        const std::string& nameB);
-
-}  // namespace vyx::tool
+}  // namespace vyx::service

@@ -1,0 +1,87 @@
+#include "service/Session.h"
+
+#include <algorithm>
+
+#include "registers/Error.h"
+#include "registers/Text.h"
+
+namespace vyx::service {
+
+void TSession::Open(const std::string& portName, const std::string& mode, uint16_t firstByteWaitMs) {
+    if (portName.empty()) throw Error("no port named");
+    Path = PortPathFromName(portName);
+    Mode = mode;
+    Port.Com.PortPath = Path;
+    Port.Com.ModeText = mode;
+    if (!Port.OpenPort(Path, mode))
+        throw Error("cannot open " + Path + " with " + mode + ": " + OpenFaultText(Port.OpenFault(), Port.OpenErrno()));
+    // The connection panel's time-outs (serial/Serial.h tells them), but for the first-byte wait.
+    if (!Port.SetTimeouts(30, 0, firstByteWaitMs, 0, 30)) throw Error("cannot set the time-outs of " + Path);
+}
+
+std::string FailureText(const TTransaction& t) {
+    std::string reason = OutcomeReason(t.Outcome, t.ExceptionCode, TLanguage::English);
+    if (t.Outcome == TOutcome::Exception) return ToUtf8(t.Rslt.ErrorText) + " (" + reason + ")";
+    return reason;
+}
+
+TRegisterRead ReadWords(TSession& s, TNode& node) {
+    TRegisterRead r;
+    TTransaction& t = s.Transaction;
+    t.CurrentNode = &node;
+    const uint64_t sent = t.RequestLines.Count();
+    try {
+        t.ReadRegister(node, s.Slave);
+    } catch (const Error& e) {
+        // A refused build sent nothing, and the outcome is still the last
+        // transaction's; a failure after the reply leaves this one's below.
+        if (t.RequestLines.Count() == sent) {
+            r.Error = e.what();
+            return r;
+        }
+    }
+    r.Outcome = t.Outcome;
+    if (t.Outcome != TOutcome::Good) {
+        r.Error = FailureText(t);
+        return r;
+    }
+    const uint8_t* rx = s.Port.RxBuffer();
+    const uint32_t received = std::min<uint32_t>(s.Port.Received(), kPortBufferSize);
+    const uint32_t n = received >= 5 ? std::min<uint32_t>(rx[2], received - 5) : 0;
+    if (n != 2u * s.Frame.RegisterCount) {
+        r.Error = "reply of " + std::to_string(n) + " data bytes for " + std::to_string(s.Frame.RegisterCount) +
+                  " registers";
+        return r;
+    }
+    for (uint32_t i = 0; i < n; i += 2) r.Words.push_back(static_cast<uint16_t>(rx[3 + i] << 8 | rx[4 + i]));
+    r.Value = t.Rslt.ValueText;
+    r.Ok = true;
+    return r;
+}
+
+std::vector<TNode*> TreeRegisters(const TRegisterTree& tree) {
+    std::vector<TNode*> registers;
+    // Depth first without recursion: a group is entered, a register never.
+    TNode* node = tree.First();
+    while (node) {
+        const bool group = GetAccessCode(node->Record.Access) == kAccessGroup;
+        if (!group) registers.push_back(node);
+        if (group && node->Record.DataType.empty() && node->ChildCount() > 0) {
+            node = node->FirstChild();
+            continue;
+        }
+        // The next sibling, or that of the nearest ancestor that has one.
+        while (node) {
+            TNode* parent = node->Parent();
+            const size_t next = node->Index() + 1;
+            if (next < (parent ? parent->ChildCount() : tree.TopLevelCount())) {
+                node = parent ? parent->Child(next) : tree.TopLevel(next);
+                break;
+            }
+            node = parent;
+        }
+    }
+    return registers;
+}
+
+}  // namespace vyx::service

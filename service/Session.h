@@ -1,0 +1,64 @@
+#pragma once
+// A service session: one device on one port, reached through the transaction
+// every face of the program uses, and what finding, backing up and restoring a
+// unit ask of it: the reading of one register with the words of its reply
+// exactly as they came, and the registers of a whole device file in order.
+// Whoever drives the session (the command-line tool, later the window) gives
+// the view that shows the transaction.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "modbus/Frame.h"
+#include "modbus/Transaction.h"
+#include "registers/RegisterTree.h"
+#include "serial/Serial.h"
+
+namespace vyx::service {
+
+// The connection panel's wait for the first byte of a reply, in ms.
+inline constexpr uint16_t kFirstByteWaitMs = 40;
+
+struct TSession {
+    explicit TSession(TTransactionView& view) : Transaction(Port, Frame, view) {}
+
+    TSerial Port;
+    TFrame Frame;
+    TTransaction Transaction;
+    std::u16string Slave = u"247";
+    std::string Path;  // of the port last opened
+    std::string Mode;
+
+    // Opens the port (a path, or a name under /dev) with the mode string and the
+    // time-outs of the connection panel, but for the wait for a reply's first
+    // byte, which a slow device or link may need longer. Throws vyx::Error with
+    // the reason, e.g. "cannot open /dev/ttyUSB0 with 19200,e,8,1: no such device".
+    void Open(const std::string& portName, const std::string& mode, uint16_t firstByteWaitMs = kFirstByteWaitMs);
+};
+
+// Why the last transaction failed, as every command says it: the reason of
+// OutcomeReason in English ("no reply", "crc_error", "port closed"), an
+// exception reply led by the result pane's text: "błąd ! (exception 2: illegal
+// data address)". Empty after a good reply or none.
+std::string FailureText(const TTransaction& t);
+
+// One register read: its outcome, the value text as the window shows it and the
+// data words of a good reply, or why there are none.
+struct TRegisterRead {
+    TOutcome Outcome = TOutcome::None;  // None when nothing was sent
+    bool Ok = false;                    // a good reply of the register's length
+    std::u16string Value;
+    std::vector<uint16_t> Words;
+    std::string Error;  // FailureText, a builder's refusal, a reply of another length
+
+    // A good CRC came back: a reply or an exception reply.
+    bool Answered() const { return Outcome == TOutcome::Good || Outcome == TOutcome::Exception; }
+};
+TRegisterRead ReadWords(TSession& session, TNode& node);
+
+// The registers of the whole tree as a group walk reads them, in tree order:
+// every node with an access keyword (RO, RW, RP); groups are entered, registers
+// never, so bit children and anything else below a register are left out.
+std::vector<TNode*> TreeRegisters(const TRegisterTree& tree);
+
+}  // namespace vyx::service
