@@ -17,6 +17,8 @@ using namespace journal;
 
 namespace {
 
+// The handle kept in file_, as CreateFileW gave it.
+// NOLINTNEXTLINE(performance-no-int-to-ptr): a handle value, never dereferenced
 HANDLE Handle(std::intptr_t file) { return reinterpret_cast<HANDLE>(file); }
 
 std::string FailText(const char* what, const fs::path& path, DWORD error) {

@@ -120,6 +120,7 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
     std::vector<std::string> utf8 = Utf8Arguments();
     std::vector<char*> pointers;
+    pointers.reserve(utf8.size() + 1);
     for (std::string& a : utf8) pointers.push_back(a.data());
     pointers.push_back(nullptr);
     if (!utf8.empty()) {
