@@ -34,4 +34,12 @@ void Refill(TChoiceBox* box, QStringList entries, const QHash<QString, QString>&
     box->view()->setTextElideMode(Qt::ElideLeft);
 }
 
+void SelectOrType(TChoiceBox* box, const QString& text) {
+    const int index = box->findText(text);
+    if (index >= 0)
+        box->setCurrentIndex(index);
+    else
+        box->setEditText(text);
+}
+
 }  // namespace vyx::ui

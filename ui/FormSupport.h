@@ -21,6 +21,10 @@ inline QColor ToQColor(TColor c) { return QColor(c.R, c.G, c.B); }
 // Sorted alphabetically without regard to case.
 void SortWithoutCase(QStringList& list);
 
+// Selects the entry of an editable list that reads `text`, or puts `text` in its
+// field when no entry does (a speed typed by hand).
+void SelectOrType(TChoiceBox* box, const QString& text);
+
 // Replaces the entries of an editable list; the text in its field stays. An
 // entry named in `tips` shows that text as its tooltip.
 void Refill(TChoiceBox* box, QStringList entries, const QHash<QString, QString>& tips = {});

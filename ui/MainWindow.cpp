@@ -133,11 +133,7 @@ void TForm1::StartJournal() {
 
 void TForm1::FormActivate() {
     cbxParity->setCurrentIndex(startSettings_.Parity);
-    const int speed = cbxBaud->findText(startSettings_.Baud);
-    if (speed >= 0)
-        cbxBaud->setCurrentIndex(speed);
-    else
-        cbxBaud->setEditText(startSettings_.Baud);
+    SelectOrType(cbxBaud, startSettings_.Baud);
 }
 
 bool TForm1::FormClose() {

@@ -20,7 +20,9 @@ void TForm1::VTClick() {
     if (!node) return;
     Transaction.CurrentNode = node;
     Transaction.CurrentRecord = &node->Record;
-    lbReg->setText(Q(node->Record.Address) + QStringLiteral("  ") + Q(node->Record.Name));
+    // A group has no address: its name alone, not after two spaces.
+    lbReg->setText(node->Record.Address.empty() ? Q(node->Record.Name)
+                                                : Q(node->Record.Address) + QStringLiteral("  ") + Q(node->Record.Name));
 }
 
 void TForm1::VTColumnDblClick(int column, QPoint pointer) {

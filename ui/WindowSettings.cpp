@@ -21,11 +21,7 @@ namespace fs = std::filesystem;
 void TForm1::ApplySettings(const TWindowSettings& s) {
     // The port is only named: choosing it, or Enter, opens it.
     ComCBox->setEditText(s.Port);
-    const int speed = cbxBaud->findText(s.Baud);
-    if (speed >= 0)
-        cbxBaud->setCurrentIndex(speed);
-    else
-        cbxBaud->setEditText(s.Baud);
+    SelectOrType(cbxBaud, s.Baud);
     cbxParity->setCurrentIndex(s.Parity);
     eSlave->setText(s.Slave);
     replyWaitMs_ = s.ReplyWaitMs;
