@@ -27,15 +27,17 @@ QString DisplayName(const fs::path& name) {
     return Q(FromCp1250(bytes));
 }
 
-}  // namespace
-
-
-QStringList TForm1::ListDeviceFiles() const {
+// The names the list shows, sorted.
+QStringList NamesOf(const std::map<QString, fs::path>& files) {
     QStringList names;
-    for (const auto& [name, path] : ListDeviceFilePaths()) names << name;
+    for (const auto& [name, path] : files) names << name;
     SortWithoutCase(names);
     return names;
 }
+
+}  // namespace
+
+QStringList TForm1::ListDeviceFiles() const { return NamesOf(ListDeviceFilePaths()); }
 
 std::map<QString, fs::path> TForm1::ListDeviceFilePaths() const {
     // Each entry keeps the name the system gave it, which need not be UTF-8.
@@ -49,8 +51,8 @@ std::map<QString, fs::path> TForm1::ListDeviceFilePaths() const {
 }
 
 void TForm1::cbxDeviceEnter() {
-    deviceFiles_ = ListDeviceFilePaths();
-    Refill(cbxDevice, ListDeviceFiles());
+    deviceFiles_ = ListDeviceFilePaths();  // the folder is read once
+    Refill(cbxDevice, NamesOf(deviceFiles_));
 }
 
 fs::path TForm1::DeviceFilePath(const QString& name) const {
