@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The register tree the benchmarks measure: 100 000 nodes, 1 000 top-level
 // groups of 99 registers each, records like those of a real device map.

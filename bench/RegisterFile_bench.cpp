@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Load and save of a register description file of 100 000 nodes: 1 000 groups
 // of 99 registers each, records like those of a real device map.
 //

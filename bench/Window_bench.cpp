@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window with a register file of 100 000 nodes (bench/BigTree.h), on the
 // offscreen platform: choosing the file until the tree is painted (with its
 // groups collapsed, and with all of them expanded as the file says), and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A yardstick for the transaction: the same register read done by libmodbus's
 // own master, back to back, on the same simulator.
 //   modbus_master PORT COUNT [WIRE-ADDRESS [REGISTERS]]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window monitoring one register for a long time, on the offscreen platform:
 // every minute a line of elapsed time, resident memory, CPU time and the lines
 // of both panes, so the growth per hour can be read off. Run by bench/window-soak.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-build for 64-bit Windows with Debian's mingw-w64 (posix threads model):
 #   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
 # Builds the core, vyx.exe and the tests that need no pseudo-terminal; with wine

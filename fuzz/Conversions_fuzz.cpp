@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary texts to the integer and decimal conversions and checks each
 // against a small model of its accepted syntax, written here apart from the
 // conversions themselves: a text is accepted exactly when the model accepts it,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary texts to the mode-string parser. An accepted text must give
 // settings a port can take, and those settings written back as a mode string
 // must parse to the same; a refused text must leave the settings untouched.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the register file reader. Besides crashes, leaks
 // and hangs, it checks that whatever the reader built (all of a file, or the
 // nodes read before a failure) is written and read back unchanged.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary received bytes, with any request state and type code, through
 // the whole reply handling of a transaction: the CRC check, DecodeReply and
 // DecodeValue into a register record with bit children. Besides crashes, leaks

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Request builders: each turns what the user asked for into one complete request
 // frame (with its CRC) in the frame, and sets the request state the reply handling

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The request frame and the state that travels with it, the Modbus CRC-16, the
 // byte-order helpers and the hexadecimal dump the logs show.

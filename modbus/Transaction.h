@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One request/reply exchange with the device and the handling of its outcome.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one error type the user sees: it carries a fixed, user-facing text (UTF-8),
 // which the window shows in its error box and the command-line tool prints.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The register record, the keyword tables that steer the program, the integer and
 // decimal conversions every part uses to turn texts into numbers, and the value

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Register description files (*.dat): the chunked binary form of a register
 // tree, one file per device type.

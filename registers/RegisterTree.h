@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The register tree: groups, registers and the bit children of bit-field
 // registers, each node carrying its register record and the few display

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // POSIX side of SafeSave.h; SafeSaveWin.cpp is the Windows side.
 #ifndef _WIN32
 #include "registers/SafeSave.h"

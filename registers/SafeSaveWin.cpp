@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Windows side of SafeSave.h: UTF-16 names, a temporary file moved over the
 // target with MoveFileExW, devices written in place.
 #ifdef _WIN32

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Text at the edges of the program. Inside, register texts are UTF-16
 // (std::u16string) and messages UTF-8 (std::string); 8-bit texts on the wire and in

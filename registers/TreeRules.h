@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the user's ticks and expansions do in the register tree, without a
 // toolkit: the window calls these and only repaints, and shows the refusal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Files on Windows: every name goes to the system as UTF-16 (the ANSI functions
 // would turn letters outside the code page into '?'), and bytes are read and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The register operations of the window and the sequences that repeat them: a
 // read of one register or the walk of a group, a write, monitoring one register

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the transaction needs of a port: send one frame, read one reply into a
 // 128-byte buffer. The protocol code sees only this, so a test can put a

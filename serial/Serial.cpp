@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parts of the serial unit that every platform shares.
 #include "serial/Serial.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one serial port of the program: open a device and configure its line from a
 // mode string, apply the read and write time-outs, send one request frame, read one

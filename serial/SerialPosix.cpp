@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // POSIX back end of the serial unit: termios for the line, poll for the time-outs,
 // flock and TIOCEXCL for exclusive access, sysfs for the list of ports.
 #ifndef _WIN32

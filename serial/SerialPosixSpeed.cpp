@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Custom baud rates through termios2. Kept apart from the rest of the back end:
 // the kernel's termios definitions clash with the C library's <termios.h>.
 #ifndef _WIN32

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Windows back end of the serial unit: the port is a comm device opened with
 // CreateFileA, its line built by BuildCommDCBA and its time-outs applied with
 // SetCommTimeouts; ReadFile and WriteFile block within them. The list of ports

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // POSIX back end internals: how line settings become a termios record, and the
 // custom baud rates that the classic termios interface cannot express.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Putting a snapshot back onto a device: which of its registers are written,
 // and the writing of each by the snapshot's exact words, so that nothing is lost

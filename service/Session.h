@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A service session: one device on one port, reached through the transaction
 // every face of the program uses, and what finding, backing up and restoring a

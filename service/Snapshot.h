@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A snapshot of a unit's registers, as a backup saves it and a comparison and a
 // restore read it: per register the device file's texts, the value as the

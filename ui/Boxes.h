@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Every box the window shows goes through one seam, so a test answers the boxes
 // instead of a person: the plain message box, the error box and the save dialog.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A drop-down list whose entry is chosen only on purpose: by picking it in the
 // opened list (mouse or keyboard), or by Enter in an editable list's field.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The connection panel: choosing a port, its speed and parity (which open,
 // reopen or close it), the slave address, and "Reset". A choice made while a
 // transaction runs waits for its end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A one-line label that never widens its panel: a text wider than the label is
 // cut with "…", and hovering it then shows the whole text. text() stays whole.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device files: the list of *.dat files in the program's folder, and loading the
 // chosen one into the register tree (with the calibration group for an "F" in
 // its name).

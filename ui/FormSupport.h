@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small helpers the files of the main window share: texts between the core and
 // the toolkit, colours, and the refill of an editable list.

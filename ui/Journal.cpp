@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The journal's names and its recovery, whatever the system (JournalPosix.cpp,
 // JournalWin.cpp hold each system's side).
 #include "ui/Journal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The result pane kept on disk while the window runs, so that a crash or a power
 // cut loses none of the day's results. Each line reaches the file the moment it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What both systems' sides of the journal share: its names, the folder it lives
 // in, and the two steps each side does its own way.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The journal on POSIX systems: a file locked with flock, written with write(2)
 // and synced with fsync.
 #include <fcntl.h>

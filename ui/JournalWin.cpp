@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The journal on Windows: a file locked with LockFileEx, renamed and deleted
 // through its own handle, synced with FlushFileBuffers.
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The result pane as a file: the log written beside the program when the window
 // closes, and "Zapisz do pliku". Nothing here knows the toolkit; files are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's life: creating it (controls, timers, handlers), its first
 // activation, closing with the log, and the events it filters for its controls.
 #include "ui/MainWindow.h"

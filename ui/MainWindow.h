@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window TForm1: the register tree on the left, the result and
 // communication panes in the middle, the control panel on the right, the status

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The result and communication panes with their menus, the status bar, and the
 // boxes: what the window shows in text. Every result line also goes to the journal.
 #include "ui/MainWindow.h"

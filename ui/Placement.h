@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the window opens and whether its fixed layout fits there, worked out from
 // sizes alone so that any screen can be tried without one.

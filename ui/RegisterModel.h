@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The register tree as the tree-grid shows it: a model over the core's register
 // tree (node addresses are stable, so each index points at its node). Three

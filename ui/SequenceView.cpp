@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the transaction and the sequences show in the window (indicators and
 // their timers, the highlight, the outcome, the controls a running sequence
 // disables), and the monitoring and calibration controls that start them.

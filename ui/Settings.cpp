@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file: reading with every value checked, writing it whole.
 #include "ui/Settings.h"
 

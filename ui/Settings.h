@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the window remembers between sessions: the connection, the device file,
 // the monitoring period, the calibration count and where the window was. Kept in

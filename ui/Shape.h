@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A small filled square with a thin border: the connection and line indicators.
 #include <QColor>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A text pane of the window: the result pane and the communication pane. It adds
 // whole lines, knows how many lines it holds, and keeps inner margins.

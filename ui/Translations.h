@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Qt's own texts in Polish: the standard buttons, the file dialogs and the
 // context menus of text fields come from Qt's translations (qtbase_pl.qm in

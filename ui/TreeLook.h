@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How the register tree draws: the cell colours also in a selected row, vertical
 // grid lines, tree lines with expansion boxes, and the tick box of each node's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Work in the register tree: clicking makes a register current, double-clicking
 // reads it or edits its value, an accepted edit or a tick writes it. What a tick
 // does to values and ticks is the tree's rules' (registers/TreeRules.h).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's controls and their layout: the tree, the panes, the control
 // panel's groups and the status bar, with the names and captions the team uses.
 #include "ui/MainWindow.h"

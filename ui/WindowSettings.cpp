@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's side of the remembered settings: filling the controls at start,
 // collecting them for a clean close, and placing the window on the screen, with
 // the narrower layout a small screen needs.

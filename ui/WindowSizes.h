@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's fixed measures, in pixels: the client area below the menu, the tree
 // and the control panel beside the panes, the result pane and the status bar.

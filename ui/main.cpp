@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vyx-cfg: the service technician's window.
 #include <signal.h>
 #include <sys/socket.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Each value type end to end: the builders' request goes over a pseudo-terminal to
 // a libmodbus RTU slave, and its reply decodes to the value the slave holds.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A read ended by the reply's own length, over a pseudo-terminal: the test plays
 // the device. CRCs from an independent generator.
 #include <gtest/gtest.h>

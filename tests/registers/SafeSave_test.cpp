@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saving never destroys what stands in the target's place: plain files are
 // replaced whole, links followed, devices and FIFOs written in place.
 #include "registers/SafeSave.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tree's rules for ticks and expansions, without a toolkit.
 #include <gtest/gtest.h>
 

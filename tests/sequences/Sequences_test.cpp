@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sequences without a window: walks, monitoring, calibration and "Zapisz"
 // over a device played in memory.
 #include <gtest/gtest.h>

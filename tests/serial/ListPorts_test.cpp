@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The port list: serial devices found in sysfs, then the simulators' links.
 #include <unistd.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The libmodbus slave harness that the transaction tests rely on, driven with
 // hand-made frames (CRCs from an independent generator).
 #include <gtest/gtest.h>

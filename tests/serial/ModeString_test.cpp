@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Mode strings and the termios records made from them. A pseudo-terminal cannot
 // show parity or data bits (it forces 8 bits, no parity), so those are checked on
 // the record itself.

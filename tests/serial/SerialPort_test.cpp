@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial port over a real pseudo-terminal: the test plays the device on the
 // master side.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Comparing snapshots, and which registers of a snapshot a restore writes.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The service session against a Modbus slave: what one register read gives.
 #include <gtest/gtest.h>
 

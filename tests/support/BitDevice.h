@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A device of bit-field registers for tests of ticks, in memory:
 // "Tryb" (RW HEX, tri-state, bits 1 2 3), "Flagi" (RW HEX $1234 with a high-byte

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Builds register description files byte by byte for tests, without the
 // program's own writer: every byte is placed by the test that wants it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The whole contents of a file as bytes, for tests that check what was written.
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A real libmodbus RTU slave on a pseudo-terminal, served from a thread of the
 // test. The client under test opens SlavePath(); the test sets and reads the

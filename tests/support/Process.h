@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A child process of a test: runs a program with arguments and extra environment,
 // reads the first line it prints, stops it with a signal and collects its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A pseudo-terminal pair standing in for a serial line in tests. The test plays the
 // device on the master side; the client under test opens SlavePath().

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's faces of a transaction, recorded: every call becomes one line of
 // text in order, so a test can check what was shown and in which order.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A device played in memory behind the port interface, for tests of what runs
 // above the transaction: it answers reads from a table of 16-bit registers,

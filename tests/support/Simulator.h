@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A test with simulators at hand: each test gets a folder of its own, which is
 // the simulators' runtime folder (so their links land in FOLDER/vyx) and this

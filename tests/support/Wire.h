@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shorthands for tests that put frames on a line: a register record, and one
 // request sent with its reply read.

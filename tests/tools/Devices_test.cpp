@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sample device files built next to the binaries: what the window, the
 // simulator and a trainer rely on finding in them.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vyx dump and vyx build as a device engineer uses them, run as the built binary.
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The summary times of `vyx read --count`.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vyx read, vyx write and vyx reset against the simulator: what they print and
 // the exit status of each outcome.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vyx walk, vyx monitor and vyx calibrate against the simulator.
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vyx scan, backup, diff and restore against simulators.
 #include <gtest/gtest.h>
 #include <signal.h>

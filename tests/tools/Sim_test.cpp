@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vyx sim as a client sees it: over its pseudo-terminal, with the builders and
 // the serial port of the program.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window tells a technician beyond values: a register's own description,
 // Qt's texts in Polish, why a port did not open, and a command of the sample
 // device that visibly works.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The result journal: its bytes on disk, its lock, and what is recovered at start.
 #include "tests/support/FileText.h"
 #include "ui/Journal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's start-up, panes and logs, connection panel and numbers.
 #include <signal.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the window opens, from sizes alone: any screen can be tried without one.
 #include <gtest/gtest.h>
 

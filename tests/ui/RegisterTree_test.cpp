@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device list and the register tree in the window.
 #include <QAbstractItemModelTester>
 #include <QCheckBox>

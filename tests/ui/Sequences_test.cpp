@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Group walks, monitoring and calibration in the window, against the simulator.
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window remembers between sessions, the reply wait, where the window
 // opens, its shortcuts, and the window on the screen it opens on.
 #include <QAction>

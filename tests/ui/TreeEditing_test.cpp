@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Editing values and ticking bits in the register tree, against the simulator.
 #include <QLineEdit>
 #include <QRegularExpression>

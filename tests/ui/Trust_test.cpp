@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a technician must be able to trust: nothing is chosen by leaving a field,
 // a failed transaction never looks good, no result line is lost, bad device files
 // never hang the window, and the focus never lands in a field by accident.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A fresh window for each test, its program path in the test's own folder, its
 // boxes answered by the test, and simulators at hand.

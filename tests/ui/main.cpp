@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One Qt application for all the window's tests, on the offscreen platform with a
 // desktop screen unless the environment names another.
 #include <gtest/gtest.h>

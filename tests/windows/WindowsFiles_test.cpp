@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files on Windows: names with letters outside the ANSI code page, bytes kept
 // exactly (no text mode), the save through a temporary file, and the failures.
 #include <windows.h>

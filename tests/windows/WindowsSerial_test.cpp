@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Windows serial back end where no port is needed; the exchanges with a
 // device run end to end against the simulator (scripts/windows-test).
 #include <windows.h>

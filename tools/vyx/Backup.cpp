@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vyx backup, vyx diff, vyx restore: save a unit's parameters as a snapshot,
 // compare snapshots or a snapshot and a live device, and put a snapshot's
 // writable registers back onto a device by their exact words.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vyx build FILE.json -o FILE.dat: a register description file from its JSON form.
 #include <cerrno>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The subcommands of `vyx`. Each gets the arguments from its own name on
 // (argv[0] is the subcommand's name) and returns the exit status.

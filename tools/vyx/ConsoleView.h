@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The faces of a transaction on a terminal, for every command that talks to a
 // device: the lines the window's panes would show go to one output (standard

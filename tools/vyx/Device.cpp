@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/vyx/Device.h"
 
 #include "registers/Error.h"

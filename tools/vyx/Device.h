@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What every command that talks to a device shares: the service session on a
 // console view, opened one way from --port, --mode and --wait, so that each

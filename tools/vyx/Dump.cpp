@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vyx dump FILE.dat: the register tree of a file as JSON on standard output.
 #include <cstdio>
 #include <iostream>

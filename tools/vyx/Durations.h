@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The times of a run of transactions: mean, median, 95th percentile and longest.
 // They are kept as counts per step of time, so that a run of millions of reads

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The JSON form of a register tree, as `vyx dump` prints it and `vyx build` reads it:
 //   {"version": V, "nodes": [ {"Name": ..., ..., "children": [ ... ]}, ... ]}

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vyx read, vyx write, vyx reset: the bus master on the command line, through the
 // same transaction as the window. The result line is printed as the result pane
 // would show it; --hex adds the "< " and "> " lines of the communication pane.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bus master on the command line, shared by its subcommands: read, write and
 // reset (Master.cpp), walk, monitor and calibrate (Sequenced.cpp). Each opens the

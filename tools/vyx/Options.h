@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A small parser for "--name value" options and positional arguments, shared by
 // the subcommands that talk to a device.

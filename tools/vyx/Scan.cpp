@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vyx scan: which speed, parity and slave address is the device on? Tries each
 // line setting and each slave address with one short read and lists every device
 // that answers with a good CRC, a reply or an exception reply.

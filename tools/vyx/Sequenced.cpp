@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vyx walk, vyx monitor, vyx calibrate: the window's sequences for scripts, run
 // by the same sequence unit as the window. They print what the result pane would
 // show; Ctrl-C ends a monitoring or calibration run after the reading in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vyx sim: a simulated device on a pseudo-terminal, a Modbus RTU slave served by
 // libmodbus, with pacing and fault injection.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The device that `vyx sim` plays: every register of a register description file
 // at the function and address a read of it uses, holding the file's value encoded

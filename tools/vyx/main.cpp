@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vyx: command-line tool over the register map and the protocol core.
 #include <signal.h>
 
