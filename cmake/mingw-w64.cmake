@@ -2,7 +2,11 @@
 # Cross-build for 64-bit Windows with Debian's mingw-w64 (posix threads model):
 #   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
 # Builds the core, vyx.exe and the tests that need no pseudo-terminal; with wine
-# installed, the tests run under it through CTest.
+# installed, the tests run under it through CTest. With the window, Qt's own
+# toolchain file comes first and loads this one:
+#   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=QT/lib/cmake/Qt6/qt.toolchain.cmake \
+#         -DQT_CHAINLOAD_TOOLCHAIN_FILE=$PWD/cmake/mingw-w64.cmake
+# (QT is the prefix scripts/windows-qt prints).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -16,10 +20,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# The executables carry their C++ runtime, so vyx.exe runs from any folder
-# without the compiler's DLLs beside it.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 find_program(VYX_WINE wine)
 if(VYX_WINE)

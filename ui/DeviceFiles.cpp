@@ -22,10 +22,14 @@ namespace {
 // A file name as the list shows it: UTF-8, else (a name copied from a Windows
 // disk) Windows-1250.
 QString DisplayName(const fs::path& name) {
+#ifdef _WIN32
+    return QString::fromStdWString(name.wstring());  // names are UTF-16 there
+#else
     const std::string bytes = name.string();
     QString utf8 = QString::fromUtf8(bytes);
     if (!utf8.contains(QChar::ReplacementCharacter) || bytes.find("\xEF\xBF\xBD") != std::string::npos) return utf8;
     return Q(FromCp1250(bytes));
+#endif
 }
 
 // The names the list shows, sorted.

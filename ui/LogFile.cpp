@@ -42,7 +42,7 @@ TLogSave SaveLog(const fs::path& program, const std::string& bytes) {
         SaveFileBytes(fallback, bytes);
         result.Saved = true;
         result.Where = fallback;
-        result.Message = first + "\r\nLog zapisano w pliku \"" + fallback.string() + "\"";
+        result.Message = first + "\r\nLog zapisano w pliku \"" + PathToUtf8(fallback) + "\"";
     } catch (const Error& e) {
         result.Message = first + "\r\n" + e.what() + "\r\nLog nie został zapisany";
     }

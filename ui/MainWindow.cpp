@@ -16,6 +16,7 @@
 #include <QTreeView>
 #include <utility>
 
+#include "registers/Text.h"
 #include "ui/Boxes.h"
 #include "ui/FormSupport.h"
 #include "ui/Journal.h"
@@ -106,7 +107,7 @@ void TForm1::FormCreate() {
     Memo1->ClearLines();
     Memo1->viewport()->update();
     // 7. The save dialog opens in the program's folder.
-    saveFolder_ = QString::fromStdString(program_.parent_path().string()) + u'/';
+    saveFolder_ = QString::fromStdString(PathToUtf8(program_.parent_path())) + u'/';
     // 8. The results of a session that did not close cleanly are kept, and this
     //    window's results go to a journal of their own as they come.
     StartJournal();
@@ -118,7 +119,7 @@ void TForm1::FormCreate() {
 void TForm1::StartJournal() {
     const fs::path folder = StateFolder();
     for (const fs::path& recovered : RecoverJournals(folder)) {
-        const QString text = QStringLiteral("odzyskano wyniki poprzedniej sesji: ") + QString::fromStdString(recovered.string());
+        const QString text = QStringLiteral("odzyskano wyniki poprzedniej sesji: ") + QString::fromStdString(PathToUtf8(recovered));
         stBar->setText(text);
         Memo1->AppendLine(text);  // the journal below takes it too
     }
@@ -153,6 +154,25 @@ bool TForm1::FormClose() {
     Timer1->stop();
     if (Port.Com.Opened) Port.ClosePort();
     return true;
+}
+
+void TForm1::SessionEnds() {
+    if (!journal_) return;  // closed already
+    sessionLog_.reset();
+    const std::string bytes = ResultBytes();
+    if (Memo1->HasLines() && !SaveLog(program_, bytes).Saved) {
+        journal_->Sync();
+        return;
+    }
+    WriteSettings(CurrentSettings(), SettingsFilePath());
+    sessionLog_ = bytes;
+}
+
+void TForm1::SessionQuits() {
+    if (journal_ && sessionLog_ && *sessionLog_ == ResultBytes()) {
+        journal_->Discard();
+        journal_.reset();
+    }
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

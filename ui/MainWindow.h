@@ -14,8 +14,9 @@
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <utility>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "modbus/Frame.h"
 #include "modbus/Transaction.h"
@@ -117,6 +118,13 @@ public:
     // The closing steps; false when the log could not be saved anywhere, and the
     // window then stays open.
     bool FormClose();
+    // The system ends the session (log-off, shutdown): the log is written as a
+    // close writes it, with no box, since nobody may answer one and the process
+    // ends right after. The journal goes only when the application then quits
+    // with no line added (SessionQuits); a log that could not be written leaves
+    // it for the next start.
+    void SessionEnds();
+    void SessionQuits();
 
     // Remembered settings and the place on the screen (WindowSettings.cpp).
     const TWindowSettings& StartSettings() const { return startSettings_; }
@@ -268,6 +276,7 @@ private:
     bool inReply_ = false;       // a reply's event processing is running
     uint64_t treeGeneration_ = 0;  // counts loads: nodes of an older tree are gone
     bool closePending_ = false;  // a close asked for while a handler ran
+    std::optional<std::string> sessionLog_;  // what SessionEnds wrote
     void (TForm1::*pendingChoice_)() = nullptr;  // a choice made during a transaction
     QPointer<QWidget> parkedFocus_;  // where the focus was before controls were disabled
     std::unique_ptr<TJournal> journal_;

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "registers/SafeSave.h"
+#include "registers/Text.h"
 #include "ui/Boxes.h"
 #include "ui/FormSupport.h"
 #include "ui/Journal.h"
@@ -27,7 +28,7 @@ void TForm1::Kopiuj1Click() { Memo1->selectAll(); }
 void TForm1::Zapiszdopliku1Click() {
     const QString name = boxes_.AskSaveFileName(this, saveFolder_);
     if (name.isEmpty()) return;
-    SaveFileBytes(fs::path(name.toStdString()), ResultBytes());
+    SaveFileBytes(PathFromUtf8(name.toStdString()), ResultBytes());
 }
 
 std::string TForm1::ResultBytes() const {

@@ -2,13 +2,29 @@
 #include "ui/Translations.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFontDatabase>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
 namespace vyx::ui {
 
-QString QtTranslationsFolder() { return QLibraryInfo::path(QLibraryInfo::TranslationsPath); }
+QString QtTranslationsFolder() {
+#ifdef _WIN32
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/translations");
+#else
+    return QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+#endif
+}
+
+int LoadBundledFonts() {
+    const QDir folder(QCoreApplication::applicationDirPath() + QStringLiteral("/fonts"));
+    int added = 0;
+    for (const QString& name : folder.entryList({QStringLiteral("*.ttf")}, QDir::Files))
+        if (QFontDatabase::addApplicationFont(folder.filePath(name)) >= 0) ++added;
+    return added;
+}
 
 bool InstallQtTranslations() {
     static QTranslator* installed = nullptr;
