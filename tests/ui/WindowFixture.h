@@ -49,6 +49,7 @@ protected:
         fs::create_directories(folder / "bin");
         setenv("XDG_STATE_HOME", (folder / "state").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);  // no settings of an earlier run
+        setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);      // no device files of the user's
         form = std::make_unique<ui::TForm1>(boxes, folder / "bin" / "vyx-cfg");
     }
     ~WindowTest() override { form.reset(); }  // before its simulators stop
