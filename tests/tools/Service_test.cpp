@@ -176,7 +176,8 @@ TEST_F(ServiceTest, TheSnapshotsDeviceFileIsLookedForInTheUsersFolderToo) {
 
     const fs::path data = folder / "data", bin = fs::path(program).parent_path();
     const char* old = std::getenv("XDG_DATA_HOME");
-    const std::string saved = old ? old : "";
+    const bool had = old != nullptr;
+    const std::string saved = had ? old : "";
     ::setenv("XDG_DATA_HOME", data.c_str(), 1);
     const auto missing = Vyx({"diff", snapshot, "--port", port});
     EXPECT_EQ(missing.Status, 1);
@@ -189,7 +190,10 @@ TEST_F(ServiceTest, TheSnapshotsDeviceFileIsLookedForInTheUsersFolderToo) {
     fs::create_directories(data / "vyx-cfg" / "devices");
     fs::copy_file(kCalibratable, data / "vyx-cfg" / "devices" / "Własny.dat");
     const auto found = Vyx({"diff", snapshot, "--port", port});
-    if (old) ::setenv("XDG_DATA_HOME", saved.c_str(), 1); else ::unsetenv("XDG_DATA_HOME");
+    if (had)
+        ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_DATA_HOME");
     EXPECT_EQ(found.Status, 0) << found.Err;
     EXPECT_EQ(found.Out, "");
 }
