@@ -30,7 +30,8 @@ bool InstalledUnderUsr(const fs::path& program) {
 #else
     const fs::path folder = program.parent_path().lexically_normal();
     if (!folder.is_absolute()) return false;
-    const fs::path inside = folder.lexically_relative("/usr");  // "bin", "local/bin"; ".", "../opt"
+    if (folder.filename() == "bin" && folder.parent_path().filename() == "usr") return true;
+    const fs::path inside = folder.lexically_relative("/usr");  // "local/bin"; ".", "../opt"
     return !inside.empty() && inside != "." && *inside.begin() != "..";
 #endif
 }

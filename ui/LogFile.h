@@ -21,8 +21,9 @@ std::filesystem::path LogFilePath(const std::filesystem::path& program);
 std::filesystem::path StateLogPath(const std::filesystem::path& program);
 
 // A program installed by the system's package manager: its folder is /usr/bin or
-// lies elsewhere under /usr/. It cannot write beside itself, and its log belongs
-// to the user anyway. Always false on Windows.
+// lies elsewhere under /usr/, or is the usr/bin of a package unpacked into
+// another root (dpkg-deb -x). It cannot write beside itself, and its log
+// belongs to the user anyway. Always false on Windows.
 bool InstalledUnderUsr(const std::filesystem::path& program);
 
 struct TLogSave {

@@ -199,11 +199,12 @@ TEST(StateFolder, FollowsTheEnvironment) {
 
 namespace {
 
-TEST(InstalledUnderUsr, TheProgramsFolderIsUsrBinOrBelowUsr) {
-    for (const char* program : {"/usr/bin/vyx-cfg", "/usr/local/bin/vyx-cfg", "/usr/lib/vyx/../bin/vyx-cfg"})
+TEST(InstalledUnderUsr, TheProgramsFolderIsAUsrBinOrBelowUsr) {
+    for (const char* program : {"/usr/bin/vyx-cfg", "/usr/local/bin/vyx-cfg", "/usr/lib/vyx/../bin/vyx-cfg",
+                                "/tmp/root/usr/bin/vyx-cfg"})
         EXPECT_TRUE(ui::InstalledUnderUsr(program)) << program;
-    for (const char* program : {"/usr/vyx-cfg", "/usrx/bin/vyx-cfg", "/opt/vyx/vyx-cfg", "/home/u/usr/bin/vyx-cfg",
-                                "/usr/bin/../../opt/vyx-cfg", "usr/bin/vyx-cfg"})
+    for (const char* program : {"/usr/vyx-cfg", "/usrx/bin/vyx-cfg", "/opt/vyx/vyx-cfg", "/home/u/bin/vyx-cfg",
+                                "/opt/usr/sbin/vyx-cfg", "/usr/bin/../../opt/vyx-cfg", "usr/bin/vyx-cfg"})
         EXPECT_FALSE(ui::InstalledUnderUsr(program)) << program;
 }
 
