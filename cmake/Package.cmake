@@ -3,7 +3,7 @@
 #   /usr/bin/vyx-cfg, /usr/bin/vyx
 #   /usr/share/vyx-cfg/devices/*.dat        the sample devices (the `devices` target)
 #   /usr/share/applications/vyx-cfg.desktop, the icon in the hicolor theme
-#   /usr/share/doc/vyx-cfg/copyright, changelog.gz
+#   /usr/share/doc/vyx-cfg/copyright, changelog.gz; the manual pages
 # An installed program finds the devices through PROGRAM_FOLDER/../share
 # (registers/DeviceFolders.h), so the data folder is not configurable apart
 # from the prefix.
@@ -33,16 +33,25 @@ if(NOT VYX_CHANGELOG_TOP MATCHES "^vyx-cfg \\(${PROJECT_VERSION}\\) ")
   message(FATAL_ERROR "package/linux/changelog: the newest entry is \"${VYX_CHANGELOG_TOP}\"; "
                       "add one for version ${PROJECT_VERSION}")
 endif()
+# Debian's compressed files: gzip -9n, without name or time stamp.
+set(VYX_PACKAGE_GZ)
+function(vyx_package_gzip source output)
+  add_custom_command(
+    OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/package
+    COMMAND sh -c "gzip -9n -c \"$0\" > \"$1\"" ${source} ${output}
+    DEPENDS ${source}
+    VERBATIM)
+  set(VYX_PACKAGE_GZ ${VYX_PACKAGE_GZ} ${output} PARENT_SCOPE)
+endfunction()
 set(VYX_CHANGELOG_GZ ${CMAKE_BINARY_DIR}/package/changelog.gz)
-add_custom_command(
-  OUTPUT ${VYX_CHANGELOG_GZ}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/package
-  COMMAND sh -c "gzip -9n -c \"$0\" > \"$1\"" ${VYX_PACKAGE_FILES}/changelog ${VYX_CHANGELOG_GZ}
-  DEPENDS ${VYX_PACKAGE_FILES}/changelog
-  COMMENT "Compressing the changelog"
-  VERBATIM)
-add_custom_target(package_changelog ALL DEPENDS ${VYX_CHANGELOG_GZ})
+vyx_package_gzip(${VYX_PACKAGE_FILES}/changelog ${VYX_CHANGELOG_GZ})
+vyx_package_gzip(${VYX_PACKAGE_FILES}/vyx-cfg.1 ${CMAKE_BINARY_DIR}/package/vyx-cfg.1.gz)
+vyx_package_gzip(${VYX_PACKAGE_FILES}/vyx.1 ${CMAKE_BINARY_DIR}/package/vyx.1.gz)
+add_custom_target(package_files ALL DEPENDS ${VYX_PACKAGE_GZ})
 install(FILES ${VYX_PACKAGE_FILES}/copyright ${VYX_CHANGELOG_GZ} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_BINARY_DIR}/package/vyx-cfg.1.gz ${CMAKE_BINARY_DIR}/package/vyx.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 set(VYX_PACKAGE_MAINTAINER "Seed 704f091e maintainers <maintainers@users.noreply.c-seed-704f091e.example>"
     CACHE STRING "The Maintainer field of the Debian package")
