@@ -24,7 +24,7 @@ std::vector<fs::path> DeviceFolders(const fs::path& programFolder) {
 fs::path FindDeviceFile(const std::vector<fs::path>& folders, const fs::path& name) {
     for (const fs::path& folder : folders) {
         std::error_code ec;
-        const fs::path candidate = folder / name;
+        fs::path candidate = folder / name;
         if (fs::exists(candidate, ec)) return candidate;
     }
     return {};
