@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Device files: the list of *.dat files in the program's folder, and loading the
-// chosen one into the register tree (with the calibration group for an "F" in
-// its name).
+// Device files: the list of *.dat files in the device folders (the program's
+// own first, registers/DeviceFolders.h), and loading the chosen one into the
+// register tree (with the calibration group for an "F" in its name).
 #include "ui/MainWindow.h"
 
 #include <QCheckBox>
@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QTreeView>
 
+#include "registers/DeviceFolders.h"
 #include "registers/RegisterFile.h"
 #include "registers/Text.h"
 #include "ui/FormSupport.h"
@@ -45,25 +46,35 @@ QStringList NamesOf(const std::map<QString, fs::path>& files) {
 QStringList TForm1::ListDeviceFiles() const { return NamesOf(ListDeviceFilePaths()); }
 
 std::map<QString, fs::path> TForm1::ListDeviceFilePaths() const {
-    // Each entry keeps the name the system gave it, which need not be UTF-8.
+    // Each entry keeps the name the system gave it, which need not be UTF-8. A
+    // name already listed from an earlier folder stays as it is.
     std::map<QString, fs::path> files;
-    std::error_code ec;
-    for (fs::directory_iterator it(program_.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
-        const QString name = DisplayName(it->path().filename());
-        if (name.endsWith(QStringLiteral(".dat"), Qt::CaseInsensitive)) files.emplace(name, it->path());
+    for (const fs::path& folder : DeviceFolders(program_.parent_path())) {
+        std::error_code ec;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            const QString name = DisplayName(it->path().filename());
+            if (name.endsWith(QStringLiteral(".dat"), Qt::CaseInsensitive)) files.emplace(name, it->path());
+        }
     }
     return files;
 }
 
 void TForm1::cbxDeviceEnter() {
-    deviceFiles_ = ListDeviceFilePaths();  // the folder is read once
+    deviceFiles_ = ListDeviceFilePaths();  // the folders are read once
     Refill(cbxDevice, NamesOf(deviceFiles_));
 }
 
 fs::path TForm1::DeviceFilePath(const QString& name) const {
     const auto listed = deviceFiles_.find(name);
     if (listed != deviceFiles_.end()) return listed->second;
-    return program_.parent_path() / PathFromUtf8(name.toStdString());
+    // Not listed yet (the remembered device at start) or typed: the folders in
+    // their order, else the program's own, so a failure names a path.
+    const fs::path file = PathFromUtf8(name.toStdString());
+    if (file.filename() == file) {
+        fs::path found = FindDeviceFile(DeviceFolders(program_.parent_path()), file);
+        if (!found.empty()) return found;
+    }
+    return program_.parent_path() / file;
 }
 
 void TForm1::cbxDeviceSelect() {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The result pane as a file: the log written beside the program when the window
-// closes, and "Zapisz do pliku". Nothing here knows the toolkit; files are
+// The result pane as a file: the log written when the window closes (beside the
+// program, or in the state folder for an installed one), and "Zapisz do pliku". Nothing here knows the toolkit; files are
 // written by the program's one safe save (registers/SafeSave.h), which overwrites
 // without asking and never leaves half a file.
 #include <filesystem>
@@ -20,13 +20,21 @@ std::filesystem::path LogFilePath(const std::filesystem::path& program);
 // program's state folder (StateFolder, ui/Journal.h).
 std::filesystem::path StateLogPath(const std::filesystem::path& program);
 
+// A program installed by the system's package manager: its folder is /usr/bin or
+// lies elsewhere under /usr/, or is the usr/bin of a package unpacked into
+// another root (dpkg-deb -x). It cannot write beside itself, and its log
+// belongs to the user anyway. Always false on Windows.
+bool InstalledUnderUsr(const std::filesystem::path& program);
+
 struct TLogSave {
     bool Saved = false;
     std::filesystem::path Where;  // the file written
-    std::string Message;          // empty when the log went beside the program
+    std::string Message;          // empty when the log went where it belongs
 };
 // Saves the log beside the program, else in the state folder; the message says
-// what failed and where the log went, or that it was not saved.
+// what failed and where the log went, or that it was not saved. An installed
+// program (InstalledUnderUsr) saves straight to the state folder, and the
+// message is empty unless that fails.
 TLogSave SaveLog(const std::filesystem::path& program, const std::string& bytes);
 
 }  // namespace vyx::ui

@@ -165,6 +165,39 @@ TEST_F(ServiceTest, RestoreRefusesAnotherDevicesSnapshot) {
     EXPECT_NE(own.Err.find("nothing to write"), std::string::npos) << own.Err;
 }
 
+TEST_F(ServiceTest, TheSnapshotsDeviceFileIsLookedForInTheUsersFolderToo) {
+    const std::string port = Start(kCalibratable);
+    const std::string snapshot = File("own.json");
+    ASSERT_EQ(Vyx({"backup", "--port", port, "--file", kCalibratable, "-o", snapshot}).Status, 0);
+    nlohmann::json doc;
+    std::ifstream(snapshot) >> doc;
+    doc["device"] = "Własny.dat";  // in none of vyx's folders
+    std::ofstream(snapshot) << doc.dump();
+
+    const fs::path data = folder / "data", bin = fs::path(program).parent_path();
+    const char* old = std::getenv("XDG_DATA_HOME");
+    const bool had = old != nullptr;
+    const std::string saved = had ? old : "";
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+    const auto missing = Vyx({"diff", snapshot, "--port", port});
+    EXPECT_EQ(missing.Status, 1);
+    EXPECT_NE(missing.Err.find("Własny.dat is not in " + bin.string() + ", " + (data / "vyx-cfg/devices").string() +
+                               " or " + (bin.parent_path() / "share/vyx-cfg/devices").string() +
+                               "; name it with --file"),
+              std::string::npos)
+        << missing.Err;
+
+    fs::create_directories(data / "vyx-cfg" / "devices");
+    fs::copy_file(kCalibratable, data / "vyx-cfg" / "devices" / "Własny.dat");
+    const auto found = Vyx({"diff", snapshot, "--port", port});
+    if (had)
+        ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(found.Status, 0) << found.Err;
+    EXPECT_EQ(found.Out, "");
+}
+
 TEST_F(ServiceTest, CrcErrorsGiveAnIncompleteBackup) {
     const std::string port = Start(kCalibratable, {"--crc-errors", "0.2"});
     // One backup is complete only with a chance of 0.8^28, under 0.2 %; a few tries make it certain.

@@ -196,3 +196,40 @@ TEST(StateFolder, FollowsTheEnvironment) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(InstalledUnderUsr, TheProgramsFolderIsAUsrBinOrBelowUsr) {
+    for (const char* program : {"/usr/bin/vyx-cfg", "/usr/local/bin/vyx-cfg", "/usr/lib/vyx/../bin/vyx-cfg",
+                                "/tmp/root/usr/bin/vyx-cfg"})
+        EXPECT_TRUE(ui::InstalledUnderUsr(program)) << program;
+    for (const char* program : {"/usr/vyx-cfg", "/usrx/bin/vyx-cfg", "/opt/vyx/vyx-cfg", "/home/u/bin/vyx-cfg",
+                                "/opt/usr/sbin/vyx-cfg", "/usr/bin/../../opt/vyx-cfg", "usr/bin/vyx-cfg"})
+        EXPECT_FALSE(ui::InstalledUnderUsr(program)) << program;
+}
+
+TEST_F(JournalTest, AnInstalledProgramsLogGoesStraightToTheStateFolder) {
+    // Root could write into /usr/bin: the log must not even be tried there.
+    const std::string name = "vyx-cfg-logtest-" + std::to_string(getpid());
+    const fs::path program = fs::path("/usr/bin") / name;
+    TEnvVar state("XDG_STATE_HOME");
+    state.Set((folder / "state").c_str());
+    const ui::TLogSave saved = ui::SaveLog(program, "wynik\r\n");
+    EXPECT_TRUE(saved.Saved);
+    EXPECT_EQ(saved.Message, "");  // no box at every close
+    EXPECT_EQ(saved.Where, folder / "state" / "vyx-cfg" / (name + ".log"));
+    EXPECT_EQ(FileText(saved.Where), "wynik\r\n");
+    EXPECT_FALSE(fs::exists(fs::path("/usr/bin") / (name + ".log")));
+
+    // A state folder below a plain file: the failure is said, nothing is written.
+    fs::create_directories(folder);
+    std::ofstream(folder / "plain") << "";
+    state.Set((folder / "plain").c_str());
+    const ui::TLogSave failed = ui::SaveLog(program, "wynik\r\n");
+    EXPECT_FALSE(failed.Saved);
+    EXPECT_NE(failed.Message.find((folder / "plain" / "vyx-cfg" / (name + ".log")).string()), std::string::npos);
+    EXPECT_NE(failed.Message.find("Log nie został zapisany"), std::string::npos);
+    EXPECT_FALSE(fs::exists(fs::path("/usr/bin") / (name + ".log")));
+}
+
+}  // namespace

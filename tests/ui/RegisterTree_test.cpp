@@ -66,6 +66,18 @@ TEST_F(WindowTest, DeviceListFromTheProgramFolder) {
     EXPECT_TRUE(empty.ListDeviceFiles().isEmpty());
 }
 
+TEST_F(WindowTest, DeviceListFromTheUsersAndTheSharedFolderToo) {
+    const fs::path user = folder / "data" / "vyx-cfg" / "devices", shared = folder / "share" / "vyx-cfg" / "devices";
+    fs::create_directories(user);
+    fs::create_directories(shared);
+    for (const fs::path& file : {folder / "bin" / "a.dat", user / "a.dat", user / "b.dat", shared / "b.dat",
+                                 shared / "c.dat", shared / "x.txt"})
+        std::ofstream(file) << "";
+    const std::map<QString, fs::path> files = form->ListDeviceFilePaths();
+    EXPECT_EQ(files, (std::map<QString, fs::path>{
+                         {"a.dat", folder / "bin" / "a.dat"}, {"b.dat", user / "b.dat"}, {"c.dat", shared / "c.dat"}}));
+}
+
 TEST_F(WindowTest, LoadingReplacesTheTreeAndShowsCalibrationForAnUpperCaseF) {
     const fs::path small = SmallDevice(folder, "small.dat");
     ChooseDevice(kSampleDevice, "F100.dat");

@@ -51,6 +51,18 @@ protected:
     }
 };
 
+TEST_F(SettingsTest, TheRememberedDeviceIsFoundInTheSharedFolder) {
+    const fs::path shared = folder / "share" / "vyx-cfg" / "devices";
+    fs::create_directories(shared);
+    fs::copy_file(kSampleDevice, shared / "VXT-20F.dat");
+    ui::TWindowSettings settings = form->CurrentSettings();
+    settings.DeviceFile = "VXT-20F.dat";
+    ASSERT_TRUE(ui::WriteSettings(settings, ui::SettingsFilePath()));
+    Restart();
+    EXPECT_EQ(form->cbxDevice->currentText(), "VXT-20F.dat");
+    EXPECT_NE(form->Tree.FindRegisterByName(u"R0"), nullptr);
+}
+
 TEST_F(SettingsTest, ACleanCloseRemembersAndTheNextStartTakesThem) {
     NEEDS_SIMULATOR();
     ASSERT_EQ(ui::SettingsFilePath(), QString::fromStdString(SettingsFile().string()));

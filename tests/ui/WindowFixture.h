@@ -87,6 +87,7 @@ protected:
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdWString((folder / "config").wstring()));
 #else
         SetEnv("XDG_CONFIG_HOME", (folder / "config").string());
+        SetEnv("XDG_DATA_HOME", (folder / "data").string());  // no device files of the user's
 #endif
         form = std::make_unique<ui::TForm1>(boxes, folder / "bin" / "vyx-cfg");
     }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "registers/DeviceFolders.h"
 #include "registers/Error.h"
 #include "registers/RegisterFile.h"
 #include "registers/Text.h"
@@ -36,8 +37,14 @@ const std::string kLineOptions = std::string(
 #endif
     "  --mode TEXT       line settings (default: the snapshot's, else 19200,e,8,1)\n"
     "  --slave N         slave address (default: the snapshot's, else 247)\n"
-    "  --file F.dat      the device file (default: the snapshot's device file in\n"
-    "                    the folder of vyx)\n"
+    "  --file F.dat      the device file (default: the snapshot's device file,\n"
+#ifdef _WIN32
+    "                    in the folder of vyx)\n"
+#else
+    "                    looked for in the folder of vyx, then in\n"
+    "                    ~/.local/share/vyx-cfg/devices, then in\n"
+    "                    ../share/vyx-cfg/devices from the folder of vyx)\n"
+#endif
     "  --hex             also print the request and reply frames\n") +
     kWaitOption;
 
@@ -101,7 +108,18 @@ struct TDevice {
     std::string Name() const { return PathToUtf8(Path.filename()); }
 };
 
-// The device file named by --file, else the snapshot's device file beside vyx.
+// "A", "A or B", "A, B or C".
+std::string Alternatives(const std::vector<fs::path>& folders) {
+    std::string text;
+    for (size_t i = 0; i < folders.size(); ++i) {
+        if (i > 0) text += i + 1 == folders.size() ? " or " : ", ";
+        text += PathToUtf8(folders[i]);
+    }
+    return text;
+}
+
+// The device file named by --file, else the snapshot's device file from the
+// device folders (registers/DeviceFolders.h).
 TDevice LoadDevice(const cli::Options& o, const std::string& snapshotDevice) {
     TDevice d;
     if (o.Has("--file")) {
@@ -109,9 +127,10 @@ TDevice LoadDevice(const cli::Options& o, const std::string& snapshotDevice) {
     } else {
         if (snapshotDevice.empty() || PathFromUtf8(snapshotDevice).filename() != PathFromUtf8(snapshotDevice))
             throw Error("name the device file with --file");
-        d.Path = ProgramFolder() / PathFromUtf8(snapshotDevice);
-        if (!fs::exists(d.Path))
-            throw Error(snapshotDevice + " is not in " + PathToUtf8(ProgramFolder()) + "; name it with --file");
+        const std::vector<fs::path> folders = DeviceFolders(ProgramFolder());
+        d.Path = FindDeviceFile(folders, PathFromUtf8(snapshotDevice));
+        if (d.Path.empty())
+            throw Error(snapshotDevice + " is not in " + Alternatives(folders) + "; name it with --file");
     }
     LoadRegisterFile(d.Tree, d.Path);
     return d;
