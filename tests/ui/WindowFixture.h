@@ -108,7 +108,7 @@ protected:
     }
 
     // Copies a device file into the program's folder and chooses it.
-    void ChooseDevice(const std::string& source, const std::string& name = "VXT-20F.dat") {
+    void ChooseDevice(const fs::path& source, const std::string& name = "VXT-20F.dat") {
         fs::copy_file(source, folder / "bin" / name, fs::copy_options::overwrite_existing);
         form->cbxDevice->setEditText(QString::fromStdString(name));
         form->Run([&] { form->cbxDeviceSelect(); });
