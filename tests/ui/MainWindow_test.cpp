@@ -230,66 +230,6 @@ TEST(ErrorBox, FullStopOnlyAfterALetterOrDigit) {
     for (const auto& [text, shown] : rows) EXPECT_EQ(ui::ErrorBoxText(text), shown);
 }
 
-TEST_F(WindowTest, LogOnClose) {
-    const fs::path log = folder / "bin" / "vyx-cfg.log";
-    {
-        std::ofstream(log) << "old";
-        EXPECT_TRUE(form->close());  // empty pane: no file written
-        EXPECT_EQ(FileText(log), "old");
-    }
-    const struct {
-        QStringList appended;
-        QString typed;
-        std::string file;
-    } rows[] = {
-        {{""}, "", "\r\n"},
-        {{"a", "", "zażółć"}, "", "a\r\n\r\nza\xBF\xF3\xB3\xE6\r\n"},
-        {{}, "wpis\nręczny", "wpis\r\nr\xEA" "czny\r\n"},
-    };
-    for (const auto& row : rows) {
-        form = std::make_unique<ui::TForm1>(boxes, folder / "bin" / "vyx-cfg");
-        for (const QString& line : row.appended) form->AppendResultLine(line.toStdU16String());
-        if (!row.typed.isEmpty()) form->Memo1->setPlainText(row.typed);
-        EXPECT_TRUE(form->close());
-        EXPECT_EQ(FileText(log), row.file);
-    }
-    EXPECT_TRUE(boxes.Errors.isEmpty());
-}
-
-TEST_F(WindowTest, CloseUnderARunningHandlerWaitsForItsEnd) {
-    form->show();
-    form->AppendResultLine(u"wynik");
-    form->Run([&] {
-        form->close();
-        EXPECT_TRUE(form->isVisible());
-        EXPECT_FALSE(fs::exists(folder / "bin" / "vyx-cfg.log"));
-    });
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(FileText(folder / "bin" / "vyx-cfg.log"), "wynik\r\n");
-}
-
-TEST_F(WindowTest, LogGoesToTheStateFolderElseTheWindowStaysOpen) {
-    // A program folder below a plain file refuses the log, also for root.
-    std::ofstream(folder / "plain") << "";
-    form = std::make_unique<ui::TForm1>(boxes, folder / "plain" / "vyx-cfg");
-    form->show();
-    form->AppendResultLine(u"wynik");
-    EXPECT_TRUE(form->close());
-    EXPECT_EQ(FileText(folder / "state" / "vyx-cfg" / "vyx-cfg.log"), "wynik\r\n");
-    ASSERT_EQ(boxes.Errors.size(), 1);
-    EXPECT_TRUE(boxes.Errors[0].contains(QString::fromStdString((folder / "state" / "vyx-cfg" / "vyx-cfg.log").string())));
-
-    setenv("XDG_STATE_HOME", (folder / "plain" / "state").c_str(), 1);
-    form = std::make_unique<ui::TForm1>(boxes, folder / "plain" / "vyx-cfg");
-    form->show();
-    form->AppendResultLine(u"wynik");
-    EXPECT_FALSE(form->close());
-    EXPECT_TRUE(form->isVisible());
-    EXPECT_TRUE(Last(boxes.Errors).contains("Log nie został zapisany"));
-    form->AppendResultLine(u"dalej");  // still usable
-    EXPECT_EQ(form->Memo1->Lines(), (QStringList{"wynik", "dalej"}));
-}
-
 TEST_F(WindowTest, PaneMenus) {
     form->AppendResultLine(u"wynik");
     form->AppendCommLine(u"< $F7");

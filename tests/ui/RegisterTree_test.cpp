@@ -162,6 +162,7 @@ TEST_F(WindowTest, CellColoursAlsoInASelectedRow) {
 }
 
 TEST_F(WindowTest, DoubleClickOnANameReadsTheRegister) {
+    NEEDS_SIMULATOR();
     ChooseDevice(kSampleDevice);
     TNode* hex = Click(u"Stan przetwornika");
     form->Run([&] { form->VTColumnDblClick(ui::kColName); });  // no port: nothing at all

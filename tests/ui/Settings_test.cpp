@@ -52,6 +52,7 @@ protected:
 };
 
 TEST_F(SettingsTest, ACleanCloseRemembersAndTheNextStartTakesThem) {
+    NEEDS_SIMULATOR();
     ASSERT_EQ(ui::SettingsFilePath(), QString::fromStdString(SettingsFile().string()));
     const QString sim = QString::fromStdString(StartSim());
     ChoosePort(sim);
@@ -139,6 +140,7 @@ TEST_F(SettingsTest, ResetSettingsStartsWithTheDefaults) {
 }
 
 TEST_F(SettingsTest, TheReplyWaitReachesThePortAndLetsASlowDeviceAnswer) {
+    NEEDS_SIMULATOR();
     const TTimeouts standard{30, 0, 40, 0, 30};
     for (const char* bad : {"abc", "39", "5001", "100,5", ""}) {
         SetWait("250");
@@ -177,6 +179,7 @@ TEST_F(SettingsTest, TheReplyWaitReachesThePortAndLetsASlowDeviceAnswer) {
 }
 
 TEST_F(SettingsTest, ShortcutsReadSaveAndTellTheVersion) {
+    NEEDS_SIMULATOR();
     ChoosePort(QString::fromStdString(StartSim()));
     ChooseDevice(kSampleDevice);
     form->show();

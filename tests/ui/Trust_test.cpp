@@ -23,24 +23,7 @@
 using namespace vyx;
 using namespace vyx::test;
 
-namespace {
-
-class TrustTest : public WindowTest {
-protected:
-    // The window shown and active, so that focus and keys reach its controls.
-    void ShowActive() {
-        form->show();
-        form->activateWindow();
-        QApplication::setActiveWindow(form.get());
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    }
-    static void Focus(QWidget* w) {
-        w->setFocus(Qt::TabFocusReason);
-        QApplication::processEvents();
-    }
-};
-
-}  // namespace
+using TrustTest = WindowTest;
 
 TEST_F(TrustTest, OnlyAPickOrEnterChoosesAndOnlyOnce) {
     StartSim();
@@ -120,41 +103,6 @@ TEST_F(TrustTest, AFailedTransactionShowsAtOnceAndSaysWhy) {
     form->Run([&] { form->Disconnect(); });
     form->Run([&] { form->VTColumnDblClick(ui::kColName); });
     EXPECT_TRUE(form->stBar->text().startsWith("Port zamknięty")) << form->stBar->text().toStdString();
-}
-
-TEST_F(TrustTest, ResultLinesAreNeitherUndoneNorLostAndAnEmptiedPaneWritesNoLog) {
-    ShowActive();
-    const fs::path log = folder / "bin" / "vyx-cfg.log";
-    const fs::path journal = form->Journal()->Path();
-    form->AppendResultLine(u"40001  N100        zażółć");
-    EXPECT_EQ(FileText(journal), "40001  N100        za\xBF\xF3\xB3\xE6\r\n");
-
-    Focus(form->Memo1);
-    QTest::keyClicks(form->Memo1, "x");
-    QTest::keyClick(form->Memo1, Qt::Key_Z, Qt::ControlModifier);
-    QTest::keyClick(form->Memo1, Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(form->Memo1->Lines(), QStringList{"40001  N100        zażółć"});
-
-    // A session that ends without closing leaves its journal, which the next window recovers.
-    form.reset();
-    form = std::make_unique<ui::TForm1>(boxes, folder / "bin" / "vyx-cfg");
-    const QString said = Last(form->Memo1->Lines());
-    ASSERT_TRUE(said.startsWith("odzyskano wyniki poprzedniej sesji: ")) << said.toStdString();
-    const fs::path recovered = said.mid(said.indexOf(": ") + 2).toStdString();
-    EXPECT_EQ(FileText(recovered), "40001  N100        za\xBF\xF3\xB3\xE6\r\n");
-    EXPECT_EQ(form->stBar->text(), said);
-
-    // Emptied by hand, the pane counts as empty: an existing log stays as it was.
-    ShowActive();
-    std::ofstream(log) << "old";
-    Focus(form->Memo1);
-    form->Memo1->selectAll();
-    QTest::keyClick(form->Memo1, Qt::Key_Delete);
-    EXPECT_FALSE(form->Memo1->HasLines());
-    const fs::path live = form->Journal()->Path();
-    EXPECT_TRUE(form->close());
-    EXPECT_EQ(FileText(log), "old");
-    EXPECT_FALSE(fs::exists(live));  // a clean close leaves no journal
 }
 
 TEST_F(TrustTest, BadDeviceFilesAreRefusedAtOnceAndTheTreeStays) {

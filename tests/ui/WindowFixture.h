@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A fresh window for each test, its program path in the test's own folder, its
-// boxes answered by the test, and simulators at hand.
+// boxes answered by the test, and simulators at hand. On Windows the folder
+// alone: the simulator is a POSIX program, so a test that needs one begins with
+// NEEDS_SIMULATOR() and is skipped there.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -12,10 +13,17 @@
 #include <QTest>
 #include <filesystem>
 #include <memory>
+#ifdef _WIN32
+#include <QSettings>
+#include <string>
+#include <vector>
+#else
+#include "tests/support/Simulator.h"
+#endif
 
 #include "registers/RegisterFile.h"
-#include "tests/support/Process.h"
-#include "tests/support/Simulator.h"
+#include "registers/Text.h"
+#include "tests/support/Env.h"
 #include "ui/Boxes.h"
 #include "ui/MainWindow.h"
 #include "ui/RegisterModel.h"
@@ -41,14 +49,45 @@ public:
     QString SaveAs, AskedIn;
 };
 
+#ifdef _WIN32
+#define NEEDS_SIMULATOR() GTEST_SKIP() << "the simulator is a POSIX program"
+
+class SimulatorTest : public ::testing::Test {
+protected:
+    SimulatorTest(const std::string&, const std::string& name)
+        : folder(fs::temp_directory_path() / ("vyx-" + name + "-test-" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+    }
+    ~SimulatorTest() override {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+    std::string StartSim(const std::string& = {}, const std::vector<std::string>& = {}) {
+        ADD_FAILURE() << "a test that starts a simulator begins with NEEDS_SIMULATOR()";
+        return {};
+    }
+    fs::path folder;
+    std::vector<int> sims;  // never any
+};
+#else
+#define NEEDS_SIMULATOR() static_cast<void>(0)
+#endif
+
 inline const std::string kSampleDevice = std::string(VYX_DEVICES_DIR) + "/VXT-20F.dat";
 
 class WindowTest : public SimulatorTest {
 protected:
     WindowTest() : SimulatorTest(VYX_BINARY, "ui") {
         fs::create_directories(folder / "bin");
-        setenv("XDG_STATE_HOME", (folder / "state").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);  // no settings of an earlier run
+        // The state folder is FOLDER/state/vyx-cfg, and there are no settings of an earlier run.
+        SetStateHome(folder / "state");
+#ifdef _WIN32
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdWString((folder / "config").wstring()));
+#else
+        SetEnv("XDG_CONFIG_HOME", (folder / "config").string());
+#endif
         form = std::make_unique<ui::TForm1>(boxes, folder / "bin" / "vyx-cfg");
     }
     ~WindowTest() override { form.reset(); }  // before its simulators stop
@@ -81,6 +120,27 @@ protected:
         form->VT->setCurrentIndex(form->Model->IndexOf(node));
         form->Run([&] { form->VTClick(); });
         return node;
+    }
+
+    // The state folder becomes HOME/vyx-cfg.
+    static void SetStateHome(const fs::path& home) {
+#ifdef _WIN32
+        SetEnv("LOCALAPPDATA", PathToUtf8(home));
+#else
+        SetEnv("XDG_STATE_HOME", home.string());
+#endif
+    }
+
+    // The window shown and active, so that focus and keys reach its controls.
+    void ShowActive() {
+        form->show();
+        form->activateWindow();
+        QApplication::setActiveWindow(form.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+    static void Focus(QWidget* w) {
+        w->setFocus(Qt::TabFocusReason);
+        QApplication::processEvents();
     }
 
     // Lets the event loop run for a while.

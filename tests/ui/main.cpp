@@ -6,8 +6,10 @@
 #include <QApplication>
 #include <cstdlib>
 
+#include "tests/support/Env.h"
+
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", VYX_TEST_PLATFORM, 0);
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) vyx::test::SetEnv("QT_QPA_PLATFORM", VYX_TEST_PLATFORM);
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("vyx-cfg"));
     ::testing::InitGoogleTest(&argc, argv);
