@@ -28,8 +28,12 @@ foreach(file ${VYX_QT_TRANSLATIONS} ${VYX_FONTS})
 endforeach()
 
 set(VYX_QT_DLLS Qt6::Core Qt6::Gui Qt6::Widgets)
-set(VYX_QT_PLUGINS platforms Qt6::QWindowsIntegrationPlugin platforms Qt6::QOffscreenIntegrationPlugin
-                   styles Qt6::QWindowsVistaStylePlugin)
+set(VYX_QT_PLUGINS platforms Qt6::QWindowsIntegrationPlugin styles Qt6::QWindowsVistaStylePlugin)
+# The offscreen platform comes with a Qt built with it; the Qt of
+# scripts/windows-qt (built without FreeType) has none.
+if(TARGET Qt6::QOffscreenIntegrationPlugin)
+  list(APPEND VYX_QT_PLUGINS platforms Qt6::QOffscreenIntegrationPlugin)
+endif()
 
 set(copies)
 foreach(target ${VYX_QT_DLLS} Qt6::Test)
