@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # What the Windows window needs beside it, in the build's bin/ (so the window
 # and its tests run there under wine) and in the installed folder (the
-# installer's contents): Qt's DLLs and plugins, the compiler's runtime DLLs,
+# installer's contents): Qt's DLLs and plugins (and, for the tests, QtTest and
+# the offscreen platform in bin/ only), the compiler's runtime DLLs,
 # Qt's Polish translations and the Cousine font. Qt finds its plugins in the
 # program's folder (platforms/, styles/); the window loads the translations and
 # the font from translations/ and fonts/ there.
@@ -28,13 +29,16 @@ foreach(file ${VYX_QT_TRANSLATIONS} ${VYX_FONTS})
 endforeach()
 
 set(VYX_QT_DLLS Qt6::Core Qt6::Gui Qt6::Widgets)
-set(VYX_QT_PLUGINS platforms Qt6::QWindowsIntegrationPlugin platforms Qt6::QOffscreenIntegrationPlugin
-                   styles Qt6::QWindowsVistaStylePlugin)
+set(VYX_QT_PLUGINS platforms Qt6::QWindowsIntegrationPlugin styles Qt6::QWindowsVistaStylePlugin)
 
 set(copies)
 foreach(target ${VYX_QT_DLLS} Qt6::Test)
   list(APPEND copies COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${target}> ${VYX_BIN})
 endforeach()
+# The tests' platform, in bin/ only.
+list(APPEND copies COMMAND ${CMAKE_COMMAND} -E make_directory ${VYX_BIN}/platforms
+                   COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Qt6::QOffscreenIntegrationPlugin>
+                           ${VYX_BIN}/platforms)
 list(LENGTH VYX_QT_PLUGINS n)
 math(EXPR last "${n} - 1")
 foreach(i RANGE 0 ${last} 2)
