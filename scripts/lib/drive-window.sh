@@ -9,8 +9,9 @@
 #   1. types PORT into the port field and Enter: the port opens;
 #   2. types DEVICE (a name of the device list, e.g. VXT-20F.dat) into the device
 #      field and Enter: its registers fill the tree;
-#   3. goes to the tree, down to the first register of the first group (an
-#      expanded group, as Pomiar of VXT-20F.dat) and presses F5: it is read.
+#   3. clicks into the tree below its rows, goes to its first row and down to
+#      the first register of the first group (an expanded group, as Pomiar of
+#      VXT-20F.dat) and presses F5: it is read.
 # The result line appears in the upper pane (and the window's journal) once the
 # reply is in; checking it is the caller's part. Returns 1 when no window came.
 #
@@ -46,6 +47,9 @@ drive_window() {
   done
   xdotool windowfocus --sync "$id"
   sleep 1  # the window's first layout and activation
+  # The tree takes the focus (a click in it, below where rows would be).
+  xdotool mousemove --window "$id" 100 650 click 1
+  sleep 0.5
 
   # From the tree back over Monitorowanie, Okres, the device field, Reset,
   # Czas odp., Adres, Parzystość and Szybkość to the port field.
@@ -56,10 +60,10 @@ drive_window() {
   _drive_keys Tab Tab Tab Tab Tab Tab
   _drive_type "$device"
   _drive_keys Return
-  # Back to the port field, then over the panel and the two panes to the tree,
-  # whose first row (the first group) becomes current; down to its first
-  # register, and read it.
-  _drive_keys shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab
-  _drive_keys shift+Tab shift+Tab shift+Tab shift+Tab
-  _drive_keys Down F5
+  # Into the tree with a click below its rows (the way back by Shift+Tab
+  # passes the panel's scroll area where it has scroll bars, as under wine),
+  # to its first row, the first group; down to its first register, and read it.
+  xdotool mousemove --window "$id" 100 650 click 1
+  sleep 0.5
+  _drive_keys Home Down F5
 }

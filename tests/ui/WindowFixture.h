@@ -109,7 +109,9 @@ protected:
 
     // Copies a device file into the program's folder and chooses it.
     void ChooseDevice(const fs::path& source, const std::string& name = "VXT-20F.dat") {
-        fs::copy_file(source, folder / "bin" / name, fs::copy_options::overwrite_existing);
+        // Removed first: on Windows "f100.dat" replaces "F100.dat", which the copy refuses.
+        fs::remove(folder / "bin" / name);
+        fs::copy_file(source, folder / "bin" / name);
         form->cbxDevice->setEditText(QString::fromStdString(name));
         form->Run([&] { form->cbxDeviceSelect(); });
     }
