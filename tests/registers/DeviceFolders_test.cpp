@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Env.h"
+
 namespace vyx {
 namespace {
 
@@ -18,29 +20,7 @@ namespace fs = std::filesystem;
 using Folders = std::vector<fs::path>;
 
 #ifndef _WIN32
-// Sets (or, for nullptr, removes) a variable for one test; puts it back after.
-class TEnv {
-public:
-    explicit TEnv(const char* name) : name_(name) {
-        const char* old = std::getenv(name);
-        if (old != nullptr) old_ = old;
-        had_ = old != nullptr;
-    }
-    ~TEnv() { Set(had_ ? old_.c_str() : nullptr); }
-    TEnv(const TEnv&) = delete;
-    TEnv& operator=(const TEnv&) = delete;
-    void Set(const char* value) {
-        if (value != nullptr)
-            ::setenv(name_, value, 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::string old_;
-    bool had_ = false;
-};
+using TEnv = vyx::test::TEnvVar;
 
 TEST(DeviceFolders, ProgramsThenUsersThenShared) {
     TEnv data("XDG_DATA_HOME"), home("HOME");

@@ -18,6 +18,7 @@
 #include <set>
 #include <sstream>
 
+#include "tests/support/Env.h"
 #include "tests/support/ErrorText.h"
 #include "ui/LogFile.h"
 
@@ -25,6 +26,7 @@ using namespace vyx;
 namespace fs = std::filesystem;
 
 using vyx::test::FileText;
+using vyx::test::TEnvVar;
 
 namespace {
 
@@ -35,26 +37,6 @@ fs::path Stale(const fs::path& folder, std::initializer_list<std::u16string_view
     return journal.Path();
 }
 
-// A variable set or cleared for the length of a test.
-class TEnvVar {
-public:
-    explicit TEnvVar(const char* name) : name_(name) {
-        if (const char* value = std::getenv(name)) old_ = value;
-    }
-    ~TEnvVar() { Set(old_ ? old_->c_str() : nullptr); }
-    TEnvVar(const TEnvVar&) = delete;
-    TEnvVar& operator=(const TEnvVar&) = delete;
-    void Set(const char* value) const {
-        if (value != nullptr)
-            ::setenv(name_, value, 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 class JournalTest : public ::testing::Test {
 protected:
