@@ -14,14 +14,8 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 
 install(TARGETS vyx-cfg vyx RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# The device files as devices/CMakeLists.txt builds them: one NAME.dat for each NAME.json.
-file(GLOB VYX_DEVICE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/devices/*.json)
-set(VYX_INSTALLED_DEVICES)
-foreach(source ${VYX_DEVICE_SOURCES})
-  get_filename_component(name ${source} NAME_WLE)
-  list(APPEND VYX_INSTALLED_DEVICES ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${name}.dat)
-endforeach()
-install(FILES ${VYX_INSTALLED_DEVICES} DESTINATION ${CMAKE_INSTALL_DATADIR}/vyx-cfg/devices)
+# The device files as devices/CMakeLists.txt builds them.
+install(FILES ${VYX_DEVICE_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/vyx-cfg/devices)
 
 install(FILES ${VYX_PACKAGE_FILES}/vyx-cfg.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${VYX_PACKAGE_FILES}/vyx-cfg.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
