@@ -215,6 +215,7 @@ void TSequences::OnNextStep() {
     completed_ = true;
     if (stopRequested_) return;
     if (samplesLeft_ > 0 && calibrationActive_) {
+        if (calibrationNode_) window_.Reading(TActivity::Calibration, *calibrationNode_, t_.Rslt.Ok);
         if (!t_.Rslt.Ok) {
             // A failed reading has no number: the run ends here, without a summary.
             Interrupted();
@@ -264,6 +265,7 @@ void TSequences::FinishCalibration() {
     window_.ShowMean(FromUtf8(std::to_string(s->Mean)));
     panes_.AppendResultLine(s->MeanLine);
     panes_.AppendResultLine(s->ErrLine);
+    if (const std::optional<std::u16string> verdict = window_.CalibrationVerdict(samples_)) panes_.AppendResultLine(*verdict);
     panes_.AppendResultLine(u"");
 }
 
@@ -370,6 +372,7 @@ void TSequences::Tick() {
     }
     ++monitorReadings_;
     monitorFailures_ += !t_.Rslt.Ok;
+    if (monitorNode_) window_.Reading(TActivity::Monitoring, *monitorNode_, t_.Rslt.Ok);
 }
 
 void TSequences::EndMonitoring() {
@@ -401,6 +404,7 @@ void TSequences::Button1Click(std::u16string_view kalibracjaText, std::u16string
     t_.CurrentNode = r0;
     sequence_ = TActivity::Calibration;
     ReportActivity();
+    window_.CalibrationStarted();
     // A count of 0 or less makes one read; the run then ends with nothing printed.
     Run({TStepKind::Read, r0});
 }

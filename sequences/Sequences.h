@@ -69,6 +69,16 @@ public:
     // "przerwano: REASON" (a calibration adds " (odczyt K z N)"). The window
     // adds it to the result pane; `vyx` says the reason its own way.
     virtual void SequenceInterrupted(std::u16string_view) {}
+    // A monitoring or calibration reading of `node` completed: good, with the
+    // value in the node's record, or failed (the transaction's outcome says why).
+    virtual void Reading(TActivity, const TNode& /*node*/, bool /*good*/) {}
+    // A calibration begins: its readings follow through Reading.
+    virtual void CalibrationStarted() {}
+    // After a calibration's err line: a line on whether its readings were
+    // stable, or none to leave the summary as it is.
+    virtual std::optional<std::u16string> CalibrationVerdict(const std::vector<std::u16string>& /*samples*/) {
+        return std::nullopt;
+    }
 };
 
 // -1 without a node, otherwise the access code of its Access keyword

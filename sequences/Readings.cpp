@@ -1,0 +1,250 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "sequences/Readings.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <ctime>
+#include <system_error>
+
+#include "registers/Error.h"
+#include "registers/RegData.h"
+#include "registers/Text.h"
+
+namespace vyx {
+namespace {
+
+std::u16string Widen(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+// A decimal number with "," or "." and an optional exponent; the whole text.
+std::optional<double> ParseDecimal(std::u16string_view text) {
+    while (!text.empty() && text.front() == u' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
+    if (text.empty() || text.size() > 64) return std::nullopt;
+    std::string ascii;
+    for (const char16_t c : text) {
+        if (c > 0x7F) return std::nullopt;
+        ascii += c == u',' ? '.' : static_cast<char>(c);
+    }
+    if (ascii.front() == '+') ascii.erase(0, 1);
+    double value = 0;
+    const auto [end, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
+    if (ec != std::errc() || end != ascii.data() + ascii.size() || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+std::tm LocalTime(std::time_t t) {
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &t);
+#else
+    localtime_r(&t, &local);
+#endif
+    return local;
+}
+
+std::FILE* OpenForAppending(const std::filesystem::path& path) {
+#ifdef _WIN32
+    return _wfopen(path.c_str(), L"ab");
+#else
+    return std::fopen(path.c_str(), "ab");
+#endif
+}
+
+}  // namespace
+
+std::optional<double> ReadingValue(int typeCode, std::u16string_view text) {
+    switch (typeCode) {
+        case kTypeWord:
+        case kTypeInt:
+        case kTypeHex:
+            try {
+                const int32_t v = StrToInt(text);
+                return typeCode == kTypeHex ? static_cast<double>(static_cast<uint32_t>(v)) : v;
+            } catch (const Error&) {
+                return std::nullopt;
+            }
+        case kTypeReal:
+        case kTypeFloat:
+        case kTypeFine:
+        case kTypePrec:
+            return ParseDecimal(text);
+        default:
+            return std::nullopt;
+    }
+}
+
+int ValueDecimals(int typeCode) {
+    switch (typeCode) {
+        case kTypeReal:
+        case kTypeFloat:
+            return 2;
+        case kTypeFine:
+            return 4;
+        case kTypePrec:
+            return 8;
+        default:
+            return 0;
+    }
+}
+
+std::u16string FormatLikeRegister(int typeCode, double value) {
+    if (typeCode == kTypeHex && std::isfinite(value) && value >= 0 && value <= 0xFFFF)
+        return FormatHex(static_cast<uint16_t>(std::lround(value)));
+    return FormatFixed(value, ValueDecimals(typeCode));
+}
+
+std::u16string FormatSignificant(double value, int minDecimals) {
+    int decimals = minDecimals;
+    if (std::isfinite(value) && value != 0) {
+        const int leading = static_cast<int>(std::floor(std::log10(std::fabs(value))));
+        decimals = std::max(decimals, 2 - leading);
+    }
+    return FormatFixed(value, std::clamp(decimals, 0, 15));
+}
+
+TReadingStats StatsOf(std::span<const double> values) {
+    TReadingStats s;
+    s.Count = values.size();
+    if (values.empty()) return s;
+    const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
+    s.Min = *lo;
+    s.Max = *hi;
+    double sum = 0;
+    for (const double v : values) sum += v;
+    s.Mean = sum / static_cast<double>(values.size());
+    if (values.size() > 1) {
+        // Two passes: the deviations from the mean, so a large offset costs no precision.
+        double acc = 0;
+        for (const double v : values) acc += (v - s.Mean) * (v - s.Mean);
+        s.StdDev = std::sqrt(acc / static_cast<double>(values.size() - 1));
+    }
+    return s;
+}
+
+std::u16string StatsLine(const TReadingStats& stats, int typeCode) {
+    const int decimals = ValueDecimals(typeCode);
+    return u"n: " + Widen(std::to_string(stats.Count)) + u"  min: " + FormatLikeRegister(typeCode, stats.Min) +
+           u"  max: " + FormatLikeRegister(typeCode, stats.Max) + u"  średnia: " +
+           FormatLikeRegister(typeCode, stats.Mean) + u"  σ: " + FormatSignificant(stats.StdDev, decimals) +
+           u"  rozrzut: " + FormatSignificant(stats.Spread(), decimals);
+}
+
+std::optional<TTolerance> ParseTolerance(std::u16string_view text) {
+    while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
+    while (!text.empty() && text.front() == u' ') text.remove_prefix(1);
+    if (text.empty()) return std::nullopt;
+    TTolerance t;
+    if (text.back() == u'%') {
+        t.Percent = true;
+        text.remove_suffix(1);
+    }
+    const std::optional<double> v = ParseDecimal(text);
+    if (!v || *v < 0) throw Error("'" + ToUtf8(text) + "' is not a tolerance (a number of zero or more, or a percentage)");
+    t.Value = *v;
+    return t;
+}
+
+TStability::TStability(size_t n, std::optional<TTolerance> tolerance)
+    : n_(std::max<size_t>(n, 1)), tolerance_(tolerance) {}
+
+void TStability::Good(double value, double time) {
+    last_.push_back(value);
+    if (last_.size() > n_) last_.pop_front();
+    run_ = std::min(run_ + 1, n_);
+    bool settled = false;
+    if (tolerance_ && run_ == n_) {
+        const TReadingStats s = Stats();
+        settled = s.Spread() <= tolerance_->Allowed(s.Mean);
+    }
+    if (!settled)
+        stableSince_.reset();
+    else if (!stableSince_)
+        stableSince_ = time;
+}
+
+void TStability::Failed() {
+    run_ = 0;
+    stableSince_.reset();
+}
+
+void TStability::Clear() {
+    last_.clear();
+    run_ = 0;
+    stableSince_.reset();
+}
+
+TReadingStats TStability::Stats() const {
+    // A deque is not contiguous; N is small enough to copy.
+    const std::vector<double> values(last_.begin(), last_.end());
+    return StatsOf(values);
+}
+
+std::u16string VerdictLine(const TReadingStats& stats, const TTolerance& tolerance, int typeCode) {
+    const double allowed = tolerance.Allowed(stats.Mean);
+    const bool stable = stats.Spread() <= allowed;
+    const int decimals = ValueDecimals(typeCode);
+    return std::u16string(stable ? u"stabilny" : u"niestabilny") + u": rozrzut " +
+           FormatSignificant(stats.Spread(), decimals) + (stable ? u" ≤ " : u" > ") +
+           FormatSignificant(allowed, decimals);
+}
+
+std::string CsvLine(std::chrono::system_clock::time_point when, std::u16string_view value, std::string_view reason) {
+    using namespace std::chrono;
+    const auto ms = duration_cast<milliseconds>(when.time_since_epoch()).count();
+    const auto seconds = static_cast<std::time_t>(ms >= 0 ? ms / 1000 : (ms - 999) / 1000);
+    const std::tm local = LocalTime(seconds);
+    char stamp[40];
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d.%03d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(ms - seconds * 1000LL));
+    std::string line = stamp;
+    line += ';';
+    line += ToUtf8(value);
+    line += ';';
+    // A reason never breaks the line or adds a field.
+    for (const char c : reason) line += c == ';' || c == '\n' || c == '\r' ? ' ' : c;
+    return line;
+}
+
+TCsvRecorder::TCsvRecorder(std::filesystem::path folder, std::string prefix, uint64_t maxBytes)
+    : folder_(std::move(folder)), prefix_(std::move(prefix)), maxBytes_(maxBytes) {}
+
+TCsvRecorder::~TCsvRecorder() { Close(); }
+
+void TCsvRecorder::Close() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+}
+
+void TCsvRecorder::Begin(std::chrono::system_clock::time_point when) {
+    Close();
+    const std::tm local = LocalTime(std::chrono::system_clock::to_time_t(when));
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d_%02d-%02d-%02d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    std::filesystem::path path = folder_ / PathFromUtf8(prefix_ + "-" + stamp + ".csv");
+    for (int k = 2; std::filesystem::exists(path); ++k)
+        path = folder_ / PathFromUtf8(prefix_ + "-" + stamp + "-" + std::to_string(k) + ".csv");
+    file_ = OpenForAppending(path);
+    if (!file_) throw Error("cannot create \"" + PathToUtf8(path) + "\"");
+    path_ = path;
+    bytes_ = 0;
+    day_ = (local.tm_year + 1900) * 400 + local.tm_yday;
+    ++files_;
+}
+
+void TCsvRecorder::Write(std::chrono::system_clock::time_point when, std::string_view line) {
+    const std::tm local = LocalTime(std::chrono::system_clock::to_time_t(when));
+    const int day = (local.tm_year + 1900) * 400 + local.tm_yday;
+    if (!file_ || day != day_ || (maxBytes_ > 0 && bytes_ >= maxBytes_)) Begin(when);
+    const bool written = std::fwrite(line.data(), 1, line.size(), file_) == line.size() &&
+                         std::fputc('\n', file_) != EOF && std::fflush(file_) == 0;
+    if (!written) {
+        const std::filesystem::path failed = path_;
+        Close();  // the next line begins a new file
+        throw Error("cannot write \"" + PathToUtf8(failed) + "\"");
+    }
+    bytes_ += line.size() + 1;
+}
+
+}  // namespace vyx
