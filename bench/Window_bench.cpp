@@ -25,6 +25,7 @@ struct TQuietBoxes : vyx::ui::TBoxes {
     void ShowMessage(QWidget*, const QString&) override {}
     void ShowError(QWidget*, const QString& text) override { qFatal("%s", qPrintable(text)); }
     QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
+    QString AskFolder(QWidget*, const QString&) override { return {}; }
 };
 
 fs::path Folder() {

@@ -31,6 +31,7 @@ public:
     void ShowMessage(QWidget*, const QString& text) override { std::fprintf(stderr, "box: %s\n", qPrintable(text)); }
     void ShowError(QWidget*, const QString& text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
     QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
+    QString AskFolder(QWidget*, const QString&) override { return {}; }
 };
 
 long ResidentKb() {

@@ -34,4 +34,8 @@ QString TDialogBoxes::AskSaveFileName(QWidget* parent, const QString& folder) {
                                         QFileDialog::DontConfirmOverwrite);
 }
 
+QString TDialogBoxes::AskFolder(QWidget* parent, const QString& folder) {
+    return QFileDialog::getExistingDirectory(parent, QString(), folder);
+}
+
 }  // namespace vyx::ui

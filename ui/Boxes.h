@@ -23,6 +23,8 @@ public:
     // The save dialog, opened in `folder`; an existing file is overwritten without
     // asking. Empty when the user cancels.
     virtual QString AskSaveFileName(QWidget* parent, const QString& folder) = 0;
+    // A folder to write into, starting in `folder`. Empty when the user cancels.
+    virtual QString AskFolder(QWidget* parent, const QString& folder) = 0;
 };
 
 // The real boxes of the toolkit.
@@ -31,6 +33,7 @@ public:
     void ShowMessage(QWidget* parent, const QString& text) override;
     void ShowError(QWidget* parent, const QString& text) override;
     QString AskSaveFileName(QWidget* parent, const QString& folder) override;
+    QString AskFolder(QWidget* parent, const QString& folder) override;
 };
 
 }  // namespace vyx::ui

@@ -23,6 +23,7 @@
 #include "ui/LogFile.h"
 #include "ui/RegisterModel.h"
 #include "ui/TextPane.h"
+#include "ui/TrendWindow.h"
 
 namespace vyx::ui {
 namespace fs = std::filesystem;
@@ -91,6 +92,11 @@ void TForm1::WireHandlers() {
     connect(Timer1, &QTimer::timeout, this, [this] { Run([this] { Timer1Timer(); }); });
     connect(Button1, &QPushButton::clicked, this, [this] { Run([this] { Button1Click(); }); });
     connect(btZapisz, &QPushButton::clicked, this, [this] { Run([this] { btZapiszClick(); }); });
+    connect(btWykres, &QPushButton::clicked, this, [this] { Run([this] { btWykresClick(); }); });
+    auto* plot = new QAction(this);
+    plot->setShortcut(Qt::Key_F6);
+    addAction(plot);
+    connect(plot, &QAction::triggered, this, [this] { Run([this] { btWykresClick(); }); });
     connect(cbxDevice, &TChoiceBox::Chosen, this, [this] { Run([this] { cbxDeviceSelect(); }); });
 }
 
@@ -151,6 +157,8 @@ bool TForm1::FormClose() {
     journal_.reset();
     JournalTimer->stop();
     Sequences.Stop();
+    Trend->SetRecording(false);
+    Trend->close();
     Timer1->stop();
     if (Port.Com.Opened) Port.ClosePort();
     return true;

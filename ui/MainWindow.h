@@ -46,6 +46,7 @@ class TJournal;
 class TRegisterModel;
 class TShape;
 class TTextPane;
+class TTrendWindow;
 
 inline constexpr char16_t kDisconnected[] = u"odłączony";
 
@@ -82,6 +83,7 @@ public:
     TCutLabel* lbReg;  // the current register; its tooltip holds a name it cuts
     QLineEdit* ePeriod;
     QCheckBox* cbMonitor;
+    QPushButton* btWykres;  // opens the plot window (F6)
     QCheckBox* cbxScale;
     QGroupBox* gbKal;
     TChoiceBox* cbxKalibracja;
@@ -111,6 +113,7 @@ public:
     TRegisterTree Tree;
     TSequences Sequences{Transaction, *this, *this};
     TRegisterModel* Model;
+    TTrendWindow* Trend;  // the plot window, hidden until opened
 
     // Start-up, activation and closing.
     void FormCreate();
@@ -162,6 +165,8 @@ public:
     void Timer1Timer();
     void Button1Click();
     void btZapiszClick();
+    // "Wykres" and F6: the plot window, shown and brought up.
+    void btWykresClick();
 
     // Device files.
     QStringList ListDeviceFiles() const;
@@ -213,6 +218,9 @@ public:
     void Pause(int ms) override;
     bool ModalWindowOpen() const override;
     void SequenceInterrupted(std::u16string_view line) override;
+    void Reading(TActivity activity, const TNode& node, bool good) override;
+    void CalibrationStarted() override;
+    std::optional<std::u16string> CalibrationVerdict(const std::vector<std::u16string>& samples) override;
 
     // The journal of this window's result lines; null when the state folder refused it.
     const TJournal* Journal() const { return journal_.get(); }

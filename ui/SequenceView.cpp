@@ -22,6 +22,7 @@
 #include "ui/RegisterModel.h"
 #include "ui/Shape.h"
 #include "ui/TextPane.h"
+#include "ui/TrendWindow.h"
 
 namespace vyx::ui {
 
@@ -36,6 +37,8 @@ void TForm1::Button1Click() {
     Sequences.Button1Click(cbxKalibracja->currentText().toStdU16String(), eCount->text().toStdU16String(),
                            SlaveText());
 }
+
+void TForm1::btWykresClick() { Trend->Open(); }
 
 void TForm1::btZapiszClick() {
     Sequences.btZapiszClick(cbxKalibracja->currentText().toStdU16String(), eMed->text().toStdU16String(),
@@ -159,5 +162,17 @@ void TForm1::Pause(int ms) {
 bool TForm1::ModalWindowOpen() const { return QApplication::activeModalWidget() != nullptr; }
 
 void TForm1::SequenceInterrupted(std::u16string_view line) { AppendResultLine(line); }
+
+void TForm1::Reading(TActivity activity, const TNode& node, bool good) {
+    const QString reason =
+        good ? QString() : QString::fromUtf8(OutcomeReason(Transaction.Outcome, Transaction.ExceptionCode, TLanguage::Polish));
+    Trend->Reading(activity, node.Record, std::chrono::system_clock::now(), good, reason);
+}
+
+void TForm1::CalibrationStarted() { Trend->CalibrationBegins(); }
+
+std::optional<std::u16string> TForm1::CalibrationVerdict(const std::vector<std::u16string>& samples) {
+    return Trend->CalibrationFinished(samples);
+}
 
 }  // namespace vyx::ui

@@ -72,6 +72,17 @@ TWindowSettings ReadSettings(const QString& path) {
         InRange(text("window/width"), 1, kMaxExtent, &w) && InRange(text("window/height"), 1, kMaxExtent, &h))
         s.Geometry = QRect(x, y, w, h);
     s.Maximized = !s.Geometry.isNull() && text("window/maximized") == QStringLiteral("true");
+
+    s.Trend.Open = text("trend/open") == QStringLiteral("true");
+    if (InRange(text("trend/x"), -kMaxExtent, kMaxExtent, &x) && InRange(text("trend/y"), -kMaxExtent, kMaxExtent, &y) &&
+        InRange(text("trend/width"), 1, kMaxExtent, &w) && InRange(text("trend/height"), 1, kMaxExtent, &h))
+        s.Trend.Geometry = QRect(x, y, w, h);
+    if (const QString n = text("trend/n"); InRange(n, 2, kMaxCount)) s.Trend.N = n.trimmed();
+    // Checked again where it is used; here only kept plain and short.
+    if (const QString tolerance = text("trend/tolerance"); tolerance.size() <= 20 && PlainText(tolerance))
+        s.Trend.Tolerance = tolerance;
+    InRange(text("trend/span"), 10, 3600, &s.Trend.SpanS);
+    s.Trend.ClockTime = text("trend/clock") == QStringLiteral("true");
     return s;
 }
 
@@ -94,6 +105,17 @@ bool WriteSettings(const TWindowSettings& s, const QString& path) {
         file.setValue(QStringLiteral("window/height"), s.Geometry.height());
         file.setValue(QStringLiteral("window/maximized"), s.Maximized);
     }
+    file.setValue(QStringLiteral("trend/open"), s.Trend.Open);
+    if (!s.Trend.Geometry.isNull()) {
+        file.setValue(QStringLiteral("trend/x"), s.Trend.Geometry.x());
+        file.setValue(QStringLiteral("trend/y"), s.Trend.Geometry.y());
+        file.setValue(QStringLiteral("trend/width"), s.Trend.Geometry.width());
+        file.setValue(QStringLiteral("trend/height"), s.Trend.Geometry.height());
+    }
+    file.setValue(QStringLiteral("trend/n"), s.Trend.N);
+    file.setValue(QStringLiteral("trend/tolerance"), s.Trend.Tolerance);
+    file.setValue(QStringLiteral("trend/span"), s.Trend.SpanS);
+    file.setValue(QStringLiteral("trend/clock"), s.Trend.ClockTime);
     file.sync();
     return file.status() == QSettings::NoError;
 }

@@ -15,6 +15,17 @@ inline constexpr int kReplyWaitDefaultMs = 40;
 inline constexpr int kReplyWaitMinMs = 40;
 inline constexpr int kReplyWaitMaxMs = 5000;
 
+// What the plot window remembers.
+struct TTrendSettings {
+    bool Open = false;
+    QRect Geometry;  // null: beside the main window
+    QString N = QStringLiteral("20");
+    QString Tolerance;  // empty: none
+    int SpanS = 60;
+    bool ClockTime = false;
+    bool operator==(const TTrendSettings&) const = default;
+};
+
 struct TWindowSettings {
     QString Port;                  // the port field's text; empty: none
     QString Baud = QStringLiteral("19200");
@@ -26,6 +37,7 @@ struct TWindowSettings {
     QString Count = QStringLiteral("16");
     QRect Geometry;                // the window without its frame; null: none remembered
     bool Maximized = false;
+    TTrendSettings Trend;
 
     bool operator==(const TWindowSettings&) const = default;
 };

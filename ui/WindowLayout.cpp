@@ -24,6 +24,7 @@
 #include "ui/Shape.h"
 #include "ui/TextPane.h"
 #include "ui/TreeLook.h"
+#include "ui/TrendWindow.h"
 #include "ui/WindowSizes.h"
 
 namespace vyx::ui {
@@ -253,7 +254,14 @@ void TForm1::BuildControls() {
     mon->addWidget(lbReg, 0, 1);
     mon->addWidget(FieldLabel(QStringLiteral("Okres:")), 1, 0);
     mon->addWidget(ePeriod, 1, 1);
-    mon->addWidget(cbMonitor, 2, 1);
+    btWykres = new QPushButton(QStringLiteral("Wykres"));
+    btWykres->setToolTip(QStringLiteral("Wykres monitorowanego rejestru (F6)"));
+    auto* monitorRow = new QHBoxLayout;
+    monitorRow->setContentsMargins(0, 0, 0, 0);
+    monitorRow->addWidget(cbMonitor);
+    monitorRow->addStretch(1);
+    monitorRow->addWidget(btWykres);
+    mon->addLayout(monitorRow, 2, 1);
     mon->addWidget(cbxScale, 3, 1);
     mon->setColumnStretch(1, 1);
     column->addWidget(gbMon);
@@ -282,6 +290,7 @@ void TForm1::BuildControls() {
     column->addWidget(gbKal);
 
     setCentralWidget(central);
+    Trend = new TTrendWindow(boxes_, this);
 
     // Status bar with one text area.
     stBar = new QLabel;

@@ -14,6 +14,7 @@
 
 #include "ui/FormSupport.h"
 #include "ui/MainWindow.h"
+#include "ui/TrendWindow.h"
 #include "ui/WindowSizes.h"
 
 namespace vyx::ui {
@@ -29,6 +30,7 @@ void TForm1::ApplySettings(const TWindowSettings& s) {
     eWait->setText(QString::number(replyWaitMs_));
     ePeriod->setText(s.Period);
     eCount->setText(s.Count);
+    Trend->ApplySettings(s.Trend);
 
     if (!s.DeviceFile.isEmpty()) {
         std::error_code ec;
@@ -59,6 +61,7 @@ TWindowSettings TForm1::CurrentSettings() const {
     s.Count = eCount->text();
     s.Maximized = isMaximized();
     s.Geometry = s.Maximized ? normalGeometry() : geometry();
+    s.Trend = Trend->Settings();
     return s;
 }
 

@@ -45,8 +45,12 @@ public:
         AskedIn = folder;
         return SaveAs;
     }
+    QString AskFolder(QWidget*, const QString& folder) override {
+        AskedIn = folder;
+        return Folder;
+    }
     QStringList Messages, Errors;
-    QString SaveAs, AskedIn;
+    QString SaveAs, AskedIn, Folder;
 };
 
 #ifdef _WIN32

@@ -1,0 +1,285 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/TrendPlot.h"
+
+#include <QDateTime>
+#include <algorithm>
+#include <cmath>
+
+#include "sequences/Readings.h"
+
+namespace vyx::ui {
+namespace {
+
+using Clock = std::chrono::system_clock;
+
+const QColor kReadingColor(0, 0, 128);
+const QColor kFailureColor(200, 0, 0);
+const QColor kStableColor(40, 170, 60, 60);
+const QColor kUnstableColor(240, 170, 0, 70);
+
+// Tick labels as the clock showed them: the series' start plus the tick's seconds.
+class TClockTicker : public QCPAxisTicker {
+public:
+    explicit TClockTicker(qint64 startMs) : startMs_(startMs) {}
+
+protected:
+    QString getTickLabel(double tick, const QLocale&, QChar, int) override {
+        return QDateTime::fromMSecsSinceEpoch(startMs_ + std::llround(tick * 1000))
+            .toString(QStringLiteral("HH:mm:ss"));
+    }
+
+private:
+    qint64 startMs_;
+};
+
+void SetTwoPoints(QCPGraph* graph, double from, double to, double value) {
+    graph->data()->clear();
+    graph->addData(from, value);
+    graph->addData(to, value);
+}
+
+}  // namespace
+
+TTrendPlot::TTrendPlot(QWidget* parent) : QCustomPlot(parent) {
+    QLocale polish(QLocale::Polish, QLocale::Poland);
+    polish.setNumberOptions(QLocale::OmitGroupSeparator);
+    setLocale(polish);
+    setNoAntialiasingOnDrag(true);
+    setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    axisRect()->setRangeDrag(Qt::Horizontal);
+    axisRect()->setRangeZoom(Qt::Horizontal);
+    xAxis->setLabel(QStringLiteral("czas [s]"));
+
+    readings_ = addGraph();
+    readings_->setName(QStringLiteral("odczyty"));
+    readings_->setPen(QPen(kReadingColor, 1.5));
+    readings_->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, 3));
+
+    yAxis2->setRange(0, 1);
+    failed_ = addGraph(xAxis, yAxis2);
+    failed_->setName(QStringLiteral("nieudany odczyt"));
+    failed_->setLineStyle(QCPGraph::lsNone);
+    failed_->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssTriangle, kFailureColor, kFailureColor, 8));
+
+    bandLow_ = BandGraph(kUnstableColor);
+    bandHigh_ = BandGraph(kUnstableColor);
+    bandHigh_->setChannelFillGraph(bandLow_);
+    bandHigh_->setName(QStringLiteral("tolerancja"));
+
+    sigmaLow_ = BandGraph(QColor(0, 0, 128, 25));
+    sigmaHigh_ = BandGraph(QColor(0, 0, 128, 25));
+    sigmaHigh_->setChannelFillGraph(sigmaLow_);
+    sigmaHigh_->setName(QStringLiteral("± σ odczytów"));
+    errLow_ = BandGraph(QColor(200, 0, 120, 70));
+    errHigh_ = BandGraph(QColor(200, 0, 120, 70));
+    errHigh_->setChannelFillGraph(errLow_);
+    errHigh_->setName(QStringLiteral("± niepewność średniej"));
+    mean_ = addGraph();
+    mean_->setName(QStringLiteral("średnia"));
+    mean_->setPen(QPen(QColor(200, 0, 120), 2));
+
+    // Only the graphs a reader needs to name are in the legend.
+    legend->setVisible(true);
+    legend->setFont(font());
+    for (QCPGraph* unnamed : {bandLow_, sigmaLow_, errLow_}) unnamed->removeFromLegend();
+    axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
+
+    connect(xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+            [this](const QCPRange& range) { ClampSpan(range); });
+    Begin(Clock::now(), 0);
+}
+
+QCPGraph* TTrendPlot::BandGraph(const QColor& color) {
+    QCPGraph* g = addGraph();
+    g->setPen(Qt::NoPen);
+    g->setBrush(color);
+    g->setVisible(false);
+    return g;
+}
+
+void TTrendPlot::Begin(Clock::time_point start, int typeCode) {
+    start_ = std::chrono::floor<std::chrono::milliseconds>(start);
+    typeCode_ = typeCode;
+    for (int k = 0; k < graphCount(); ++k) graph(k)->data()->clear();
+    for (QCPGraph* g : {bandLow_, bandHigh_, mean_, errLow_, errHigh_, sigmaLow_, sigmaHigh_}) g->setVisible(false);
+    for (QCPGraph* g : {mean_, errHigh_, sigmaHigh_}) g->removeFromLegend();
+    bandHigh_->removeFromLegend();
+    failures_.clear();
+    reasons_.clear();
+    SetClockTime(xAxis->ticker().dynamicCast<TClockTicker>() != nullptr);
+    SetFollowing(true);
+    FollowNewest();
+    Refresh();
+}
+
+double TTrendPlot::SecondsAt(Clock::time_point when) const {
+    return std::chrono::duration<double>(when - start_).count();
+}
+
+void TTrendPlot::AddGood(double t, double value) {
+    readings_->addData(t, value);
+    if (readings_->data()->size() > kMaxPlotReadings) {
+        // Drops a tenth at a time, so a full plot does not move its data every reading.
+        const auto cut = readings_->data()->constBegin() + kMaxPlotReadings / 10;
+        readings_->data()->removeBefore(cut->key);
+    }
+    FollowNewest();
+    Refresh();
+}
+
+void TTrendPlot::AddFailure(double t, const QString& reason) {
+    int index = static_cast<int>(reasons_.indexOf(reason));
+    if (index < 0) {
+        index = static_cast<int>(reasons_.size());
+        reasons_ << reason;
+    }
+    failures_.push_back({t, static_cast<uint16_t>(std::min(index, 0xFFFF))});
+    failed_->addData(t, 0.03);
+    FollowNewest();
+    Refresh();
+}
+
+int TTrendPlot::GoodCount() const { return readings_->data()->size(); }
+
+void TTrendPlot::SetSpan(double seconds) {
+    span_ = std::clamp(seconds, kMinSpanS, kMaxSpanS);
+    if (following_) {
+        FollowNewest();
+    } else {
+        const double middle = xAxis->range().center();
+        xAxis->setRange(middle - span_ / 2, middle + span_ / 2);
+    }
+    Refresh();
+}
+
+double TTrendPlot::Span() const { return span_; }
+
+void TTrendPlot::SetFollowing(bool on) {
+    if (following_ == on) return;
+    following_ = on;
+    if (on) {
+        FollowNewest();
+        Refresh();
+    }
+    emit FollowingChanged(on);
+}
+
+void TTrendPlot::SetClockTime(bool on) {
+    if (on)
+        xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new TClockTicker(
+            std::chrono::duration_cast<std::chrono::milliseconds>(start_.time_since_epoch()).count())));
+    else
+        xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
+    xAxis->setLabel(on ? QStringLiteral("czas") : QStringLiteral("czas [s]"));
+    Refresh();
+}
+
+void TTrendPlot::SetBand(std::optional<TBand> band) {
+    bandLow_->setVisible(band.has_value());
+    bandHigh_->setVisible(band.has_value());
+    if (!band) {
+        bandHigh_->removeFromLegend();
+        Refresh();
+        return;
+    }
+    const double newest = readings_->data()->isEmpty() ? band->From : (readings_->data()->constEnd() - 1)->key;
+    SetTwoPoints(bandLow_, band->From, newest, band->Middle - band->Allowed / 2);
+    SetTwoPoints(bandHigh_, band->From, newest, band->Middle + band->Allowed / 2);
+    const QColor color = band->Stable ? kStableColor : kUnstableColor;
+    bandLow_->setBrush(color);
+    bandHigh_->setBrush(color);
+    bandHigh_->addToLegend();
+    Refresh();
+}
+
+void TTrendPlot::ShowCalibration(double mean, double err, double sigma) {
+    if (readings_->data()->isEmpty()) return;
+    const double from = readings_->data()->constBegin()->key;
+    const double to = (readings_->data()->constEnd() - 1)->key;
+    SetTwoPoints(mean_, from, to, mean);
+    SetTwoPoints(errLow_, from, to, mean - err);
+    SetTwoPoints(errHigh_, from, to, mean + err);
+    SetTwoPoints(sigmaLow_, from, to, mean - sigma);
+    SetTwoPoints(sigmaHigh_, from, to, mean + sigma);
+    for (QCPGraph* g : {mean_, errLow_, errHigh_, sigmaLow_, sigmaHigh_}) g->setVisible(true);
+    for (QCPGraph* g : {sigmaHigh_, errHigh_, mean_}) g->addToLegend();
+    FollowNewest();
+    Refresh();
+}
+
+void TTrendPlot::ForEachCsvLine(const std::function<void(const std::string&)>& line) const {
+    const auto at = [this](double t) { return start_ + std::chrono::milliseconds(std::llround(t * 1000)); };
+    auto good = readings_->data()->constBegin();
+    const auto goodEnd = readings_->data()->constEnd();
+    auto bad = failures_.begin();
+    while (good != goodEnd || bad != failures_.end()) {
+        if (bad == failures_.end() || (good != goodEnd && good->key <= bad->T)) {
+            line(CsvLine(at(good->key), FormatLikeRegister(typeCode_, good->value), {}));
+            ++good;
+        } else {
+            line(CsvLine(at(bad->T), {}, reasons_.value(bad->Reason).toStdString()));
+            ++bad;
+        }
+    }
+}
+
+void TTrendPlot::FollowNewest() {
+    if (!following_) return;
+    double newest = 0;
+    if (!readings_->data()->isEmpty()) newest = (readings_->data()->constEnd() - 1)->key;
+    if (!failures_.empty()) newest = std::max(newest, failures_.back().T);
+    const double from = std::max(0.0, newest - span_);
+    xAxis->setRange(from, from + span_);
+    // The values in view fill the height, with a margin; a flat signal gets one
+    // unit of its last decimal either side.
+    bool found = false;
+    QCPRange values = readings_->data()->valueRange(found, QCP::sdBoth, QCPRange(from, from + span_));
+    if (!found) return;
+    if (mean_->visible()) {
+        values.expand(sigmaLow_->data()->constBegin()->value);
+        values.expand(sigmaHigh_->data()->constBegin()->value);
+    }
+    if (bandLow_->visible()) {
+        values.expand(bandLow_->data()->constBegin()->value);
+        values.expand(bandHigh_->data()->constBegin()->value);
+    }
+    double margin = values.size() * 0.08;
+    if (margin <= 0) margin = std::pow(10.0, -ValueDecimals(typeCode_));
+    yAxis->setRange(values.lower - margin, values.upper + margin);
+}
+
+void TTrendPlot::ClampSpan(const QCPRange& range) {
+    if (clamping_) return;
+    const double size = std::clamp(range.size(), kMinSpanS, kMaxSpanS);
+    if (size == range.size()) {
+        span_ = size;
+        return;
+    }
+    clamping_ = true;
+    const double middle = range.center();
+    xAxis->setRange(middle - size / 2, middle + size / 2);
+    span_ = size;
+    clamping_ = false;
+}
+
+void TTrendPlot::Refresh() {
+    if (isVisible()) replot(rpQueuedReplot);
+}
+
+void TTrendPlot::wheelEvent(QWheelEvent* event) {
+    SetFollowing(false);
+    QCustomPlot::wheelEvent(event);
+}
+
+void TTrendPlot::mousePressEvent(QMouseEvent* event) {
+    SetFollowing(false);
+    QCustomPlot::mousePressEvent(event);
+}
+
+void TTrendPlot::showEvent(QShowEvent* event) {
+    QCustomPlot::showEvent(event);
+    FollowNewest();
+    replot(rpQueuedReplot);
+}
+
+}  // namespace vyx::ui

@@ -1,0 +1,115 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The trend plot: the good readings of one register against time, failed
+// readings as marks on the time axis, the stability band over the last N
+// readings, and a calibration's mean with the uncertainty of the mean and the
+// readings' ± σ band. The readings live in the plot's own data, 16 bytes each
+// (time and value), which is also what "Zapisz CSV" writes: nothing is kept
+// twice.
+//
+// Time runs in seconds from the start of the series; the axis shows either those
+// seconds or the clock time. While following, the visible span ends at the newest
+// reading; dragging or zooming with the mouse stops following (Following() turns
+// false and FollowingChanged is emitted). The span stays between 10 s and 1 h.
+#include <qcustomplot.h>
+
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace vyx::ui {
+
+inline constexpr double kMinSpanS = 10;
+inline constexpr double kMaxSpanS = 3600;
+// More readings than this (some 55 hours at 100 ms) drop the oldest.
+inline constexpr int kMaxPlotReadings = 2'000'000;
+
+class TTrendPlot : public QCustomPlot {
+    Q_OBJECT
+public:
+    explicit TTrendPlot(QWidget* parent = nullptr);
+
+    // Empties the plot for a new series starting now; `typeCode` formats the values.
+    void Begin(std::chrono::system_clock::time_point start, int typeCode);
+    std::chrono::system_clock::time_point Start() const { return start_; }
+    int TypeCode() const { return typeCode_; }
+
+    // Seconds since the start of the series.
+    double SecondsAt(std::chrono::system_clock::time_point when) const;
+    void AddGood(double t, double value);
+    void AddFailure(double t, const QString& reason);
+    int GoodCount() const;
+    int FailureCount() const { return static_cast<int>(failures_.size()); }
+    QSharedPointer<QCPGraphDataContainer> ReadingsData() const { return readings_->data(); }
+    std::optional<double> LastFailureTime() const {
+        return failures_.empty() ? std::nullopt : std::optional<double>(failures_.back().T);
+    }
+
+    // The visible span in seconds (clamped to 10 s .. 1 h) and following the newest.
+    void SetSpan(double seconds);
+    double Span() const;
+    void SetFollowing(bool on);
+    bool Following() const { return following_; }
+    // The axis in clock time (HH:mm:ss) or in seconds from the start.
+    void SetClockTime(bool on);
+
+    // The band of the stability rule: `allowed` wide around the middle of the last
+    // readings' range, from `from` to the newest reading; green when stable,
+    // amber when not. None hides it.
+    struct TBand {
+        double From, Middle, Allowed;
+        bool Stable;
+    };
+    void SetBand(std::optional<TBand> band);
+
+    // A finished calibration: its mean, ± err (the uncertainty of the mean) and
+    // ± σ of its readings, across the readings' time.
+    void ShowCalibration(double mean, double err, double sigma);
+
+    // Every reading the plot holds, in time order, as CSV lines (no line ends).
+    void ForEachCsvLine(const std::function<void(const std::string&)>& line) const;
+
+    // Draws after a change: coalesced into one replot per pass of the event loop,
+    // and none while hidden.
+    void Refresh();
+
+signals:
+    void FollowingChanged(bool on);
+
+protected:
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FollowNewest();
+    void ClampSpan(const QCPRange& range);
+    QCPGraph* BandGraph(const QColor& color);
+
+    std::chrono::system_clock::time_point start_{};
+    int typeCode_ = 0;
+    QCPGraph* readings_;
+    QCPGraph* failed_;  // on the hidden right axis, so the marks sit at the bottom whatever the zoom
+    QCPGraph* bandLow_;
+    QCPGraph* bandHigh_;
+    QCPGraph* mean_;
+    QCPGraph* errLow_;
+    QCPGraph* errHigh_;
+    QCPGraph* sigmaLow_;
+    QCPGraph* sigmaHigh_;
+    struct TFailure {
+        double T;
+        uint16_t Reason;
+    };
+    std::vector<TFailure> failures_;
+    QStringList reasons_;  // the few distinct reasons, by index
+    double span_ = 60;
+    bool following_ = true;
+    bool clamping_ = false;
+};
+
+}  // namespace vyx::ui

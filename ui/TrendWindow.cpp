@@ -1,0 +1,426 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/TrendWindow.h"
+
+#include <QBuffer>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "registers/Error.h"
+#include "registers/SafeSave.h"
+#include "registers/Text.h"
+#include "ui/Boxes.h"
+#include "ui/TrendPlot.h"
+
+namespace vyx::ui {
+namespace {
+
+using Clock = std::chrono::system_clock;
+
+constexpr int kMaxN = 100000;
+constexpr uint64_t kMaxFileMb = 100000;
+
+struct TSpanChoice {
+    const char* Text;
+    int Seconds;
+};
+constexpr TSpanChoice kSpans[] = {{"10 s", 10},       {"30 s", 30},       {"1 min", 60},  {"5 min", 300},
+                                  {"10 min", 600},    {"30 min", 1800},   {"1 h", 3600}};
+
+QString Q16(std::u16string_view text) { return QString::fromStdU16String(std::u16string(text)); }
+
+// "45 s", "3 min 05 s", "2 h 07 min".
+QString Duration(double seconds) {
+    const auto s = static_cast<long long>(std::max(0.0, seconds));
+    if (s < 60) return QStringLiteral("%1 s").arg(s);
+    if (s < 3600) return QStringLiteral("%1 min %2 s").arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
+    return QStringLiteral("%1 h %2 min").arg(s / 3600).arg(s / 60 % 60, 2, 10, QChar(u'0'));
+}
+
+// A register's name as part of a file name: letters and digits, the rest "_".
+QString FileNamePart(const std::u16string& name) {
+    QString part;
+    for (const QChar c : Q16(name)) part += c.isLetterOrNumber() ? c : QChar(u'_');
+    return part.isEmpty() ? QStringLiteral("odczyty") : part;
+}
+
+QLabel* Value() {
+    auto* label = new QLabel;
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setMinimumWidth(90);
+    return label;
+}
+
+}  // namespace
+
+TTrendWindow::TTrendWindow(TBoxes& boxes, QWidget* mainWindow)
+    : QWidget(mainWindow, Qt::Window), boxes_(boxes), saveFolder_(QDir::homePath()) {
+    setWindowTitle(QStringLiteral("Wykres – vyx-cfg"));
+    setObjectName(QStringLiteral("TrendWindow"));
+    resize(900, 520);
+
+    Plot = new TTrendPlot;
+    lbTitle = new QLabel(QStringLiteral("brak odczytów"));
+    QFont bold = lbTitle->font();
+    bold.setBold(true);
+    lbTitle->setFont(bold);
+
+    cbxSpan = new QComboBox;
+    for (const TSpanChoice& span : kSpans) cbxSpan->addItem(QString::fromUtf8(span.Text), span.Seconds);
+    cbxSpan->setCurrentIndex(2);
+    cbAuto = new QCheckBox(QStringLiteral("auto"));
+    cbAuto->setChecked(true);
+    cbAuto->setToolTip(QStringLiteral("Wykres podąża za najnowszymi odczytami"));
+    cbClock = new QCheckBox(QStringLiteral("Czas zegarowy"));
+    btCsv = new QPushButton(QStringLiteral("Zapisz CSV"));
+    btImage = new QPushButton(QStringLiteral("Zapisz obraz"));
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(lbTitle, 1);
+    top->addWidget(new QLabel(QStringLiteral("Zakres:")));
+    top->addWidget(cbxSpan);
+    top->addWidget(cbAuto);
+    top->addWidget(cbClock);
+
+    // Statistics and the stability rule.
+    eN = new QLineEdit(QStringLiteral("20"));
+    eTolerance = new QLineEdit;
+    eTolerance->setPlaceholderText(QStringLiteral("np. 0,5 lub 1%"));
+    eTolerance->setToolTip(QStringLiteral("Dopuszczalny rozrzut ostatnich N odczytów: w jednostkach rejestru "
+                                          "albo w % średniej"));
+    auto* rule = new QFormLayout;
+    rule->addRow(QStringLiteral("N:"), eN);
+    rule->addRow(QStringLiteral("Tolerancja:"), eTolerance);
+    lbCount = Value();
+    lbMin = Value();
+    lbMax = Value();
+    lbMean = Value();
+    lbSigma = Value();
+    lbSpread = Value();
+    auto* statsBox = new QGroupBox(QStringLiteral(" Ostatnie N odczytów "));
+    auto* stats = new QFormLayout(statsBox);
+    stats->addRow(QStringLiteral("liczba:"), lbCount);
+    stats->addRow(QStringLiteral("min:"), lbMin);
+    stats->addRow(QStringLiteral("max:"), lbMax);
+    stats->addRow(QStringLiteral("średnia:"), lbMean);
+    stats->addRow(QStringLiteral("σ:"), lbSigma);
+    stats->addRow(QStringLiteral("rozrzut:"), lbSpread);
+
+    btRecord = new QPushButton(QStringLiteral("Nagrywaj do plików…"));
+    btRecord->setCheckable(true);
+    btRecord->setToolTip(QStringLiteral("Każdy odczyt od razu do pliku CSV w wybranym folderze; "
+                                        "nowy plik co dzień lub co podaną liczbę MB"));
+    eFileMb = new QLineEdit;
+    eFileMb->setPlaceholderText(QStringLiteral("co dzień"));
+    auto* recordBox = new QGroupBox(QStringLiteral(" Nagrywanie "));
+    auto* recording = new QFormLayout(recordBox);
+    recording->addRow(QStringLiteral("Nowy plik co MB:"), eFileMb);
+    recording->addRow(btRecord);
+
+    auto* side = new QVBoxLayout;
+    side->addLayout(rule);
+    side->addWidget(statsBox);
+    side->addWidget(btCsv);
+    side->addWidget(btImage);
+    side->addWidget(recordBox);
+    side->addStretch(1);
+
+    auto* middle = new QHBoxLayout;
+    middle->addWidget(Plot, 1);
+    middle->addLayout(side);
+
+    stStatus = new QLabel;
+    stStatus->setAutoFillBackground(true);
+    stStatus->setContentsMargins(6, 3, 6, 3);
+    stStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* column = new QVBoxLayout(this);
+    column->addLayout(top);
+    column->addLayout(middle, 1);
+    column->addWidget(stStatus);
+
+    connect(cbxSpan, &QComboBox::activated, this, [this] { Plot->SetSpan(cbxSpan->currentData().toInt()); });
+    connect(cbAuto, &QCheckBox::toggled, Plot, &TTrendPlot::SetFollowing);
+    connect(Plot, &TTrendPlot::FollowingChanged, cbAuto, &QCheckBox::setChecked);
+    connect(cbClock, &QCheckBox::toggled, Plot, &TTrendPlot::SetClockTime);
+    connect(eN, &QLineEdit::editingFinished, this, &TTrendWindow::RuleChanged);
+    connect(eTolerance, &QLineEdit::editingFinished, this, &TTrendWindow::RuleChanged);
+    connect(btCsv, &QPushButton::clicked, this, &TTrendWindow::SaveCsv);
+    connect(btImage, &QPushButton::clicked, this, &TTrendWindow::SaveImage);
+    connect(btRecord, &QPushButton::clicked, this, [this](bool on) { SetRecording(on); });
+    ShowStats();
+    ShowStatus();
+}
+
+TTrendWindow::~TTrendWindow() = default;
+
+void TTrendWindow::Open() {
+    if (!placed_ && parentWidget()) {
+        // Beside the main window, where the screen leaves room; else over its right part.
+        const QRect main = parentWidget()->frameGeometry();
+        QRect place(main.topRight() + QPoint(8, 0), size());
+        if (const QScreen* screen = parentWidget()->screen();
+            screen && !screen->availableGeometry().contains(place))
+            place.moveTopRight(main.topRight() - QPoint(8, -40));
+        move(place.topLeft());
+    }
+    placed_ = true;
+    show();
+    raise();
+    activateWindow();
+}
+
+void TTrendWindow::BeginSeries(TActivity activity, const TRegData& record, Clock::time_point when) {
+    fresh_ = false;
+    activity_ = activity;
+    record_ = record;
+    typeCode_ = GetTypeCode(record.DataType);
+    Plot->Begin(when, typeCode_);
+    stability_.Clear();
+    newest_ = 0;
+    QString title = Q16(record.Name);
+    if (!record.Note.empty()) title += QStringLiteral(" [") + Q16(record.Note) + u']';
+    if (activity == TActivity::Calibration) title = QStringLiteral("kalibracja: ") + title;
+    lbTitle->setText(title);
+    lbTitle->setToolTip(Q16(record.Address) + QStringLiteral("  ") + title);
+    setWindowTitle(QStringLiteral("Wykres: ") + Q16(record.Name) + QStringLiteral(" – vyx-cfg"));
+}
+
+void TTrendWindow::Reading(TActivity activity, const TRegData& record, Clock::time_point when, bool good,
+                           const QString& reason) {
+    when = std::chrono::floor<std::chrono::milliseconds>(when);
+    if (fresh_ || activity != activity_ || record.Address != record_.Address || record.Name != record_.Name ||
+        record.DataType != record_.DataType)
+        BeginSeries(activity, record, when);
+    const double t = Plot->SecondsAt(when);
+    newest_ = t;
+    const std::optional<double> value = good ? ReadingValue(typeCode_, record.Value) : std::nullopt;
+    if (value) {
+        Plot->AddGood(t, *value);
+        stability_.Good(*value, t);
+        Record(CsvLine(when, FormatLikeRegister(typeCode_, *value), {}), when);
+    } else {
+        // A good reply whose text is no number (a text register) counts as no reading.
+        const QString why = good ? QStringLiteral("wartość nie jest liczbą") : reason;
+        Plot->AddFailure(t, why);
+        stability_.Failed();
+        Record(CsvLine(when, {}, why.toStdString()), when);
+    }
+    ShowStats();
+    ShowStatus();
+}
+
+std::optional<std::u16string> TTrendWindow::CalibrationFinished(const std::vector<std::u16string>& samples) {
+    std::vector<double> values;
+    for (const std::u16string& s : samples)
+        if (const std::optional<double> v = ReadingValue(typeCode_, s)) values.push_back(*v);
+    const TReadingStats stats = StatsOf(values);
+    if (const std::optional<TCalibrationSummary> summary = SummariseCalibration(samples))
+        Plot->ShowCalibration(summary->Mean, summary->Err, stats.StdDev);
+    if (!ruleValid_ || !stability_.Tolerance() || stats.Count == 0) return std::nullopt;
+    // The whole run is judged: every reading of it within the tolerance.
+    return VerdictLine(stats, *stability_.Tolerance(), typeCode_);
+}
+
+void TTrendWindow::RuleChanged() {
+    bool ok = false;
+    const int n = eN->text().trimmed().toInt(&ok);
+    std::optional<TTolerance> tolerance;
+    ruleValid_ = ok && n >= 2 && n <= kMaxN;
+    if (ruleValid_) {
+        try {
+            tolerance = ParseTolerance(eTolerance->text().toStdU16String());
+        } catch (const Error&) {
+            ruleValid_ = false;
+        }
+    }
+    stability_ = TStability(ruleValid_ ? static_cast<size_t>(n) : stability_.N(), tolerance);
+    // The series' last N good readings again, the count towards N restarting
+    // after the last failure (a failure before them all changes nothing).
+    const auto data = Plot->ReadingsData();
+    const std::optional<double> lastFailure = Plot->LastFailureTime();
+    bool failureFed = false;
+    for (auto it = data->constEnd() - std::min<int>(data->size(), static_cast<int>(stability_.N()));
+         it != data->constEnd(); ++it) {
+        if (!failureFed && (!lastFailure || it->key > *lastFailure)) {
+            stability_.Failed();
+            failureFed = true;
+        }
+        stability_.Good(it->value, it->key);
+    }
+    if (!failureFed && lastFailure) stability_.Failed();
+    ShowStats();
+    ShowStatus();
+}
+
+void TTrendWindow::ShowStats() {
+    const TReadingStats s = stability_.Stats();
+    const int decimals = ValueDecimals(typeCode_);
+    const bool any = s.Count > 0;
+    lbCount->setText(QString::number(s.Count));
+    lbMin->setText(any ? Q16(FormatLikeRegister(typeCode_, s.Min)) : QString());
+    lbMax->setText(any ? Q16(FormatLikeRegister(typeCode_, s.Max)) : QString());
+    lbMean->setText(any ? Q16(FormatLikeRegister(typeCode_, s.Mean)) : QString());
+    lbSigma->setText(s.Count > 1 ? Q16(FormatSignificant(s.StdDev, decimals)) : QString());
+    lbSpread->setText(any ? Q16(FormatSignificant(s.Spread(), decimals)) : QString());
+}
+
+void TTrendWindow::ShowStatus() {
+    QString text;
+    QColor background = palette().color(QPalette::Window);
+    const std::optional<TTolerance>& tolerance = stability_.Tolerance();
+    const TReadingStats s = stability_.Stats();
+    if (!ruleValid_) {
+        text = QStringLiteral("N musi być liczbą od 2 do %1, tolerancja liczbą (np. 0,5) lub procentem (np. 1%)")
+                   .arg(kMaxN);
+        background = QColor(255, 200, 200);
+    } else if (!tolerance) {
+        text = QStringLiteral("podaj tolerancję, by ocenić stabilność");
+    } else if (stability_.Stable()) {
+        text = QStringLiteral("stabilny od ") + Duration(newest_ - stability_.StableSince());
+        background = QColor(170, 230, 170);
+    } else if (stability_.Run() < stability_.N()) {
+        text = QStringLiteral("zbieranie odczytów: %1 z %2").arg(stability_.Run()).arg(stability_.N());
+        background = QColor(255, 220, 140);
+    } else {
+        text = QStringLiteral("niestabilny: rozrzut ") + Q16(FormatSignificant(s.Spread(), ValueDecimals(typeCode_))) +
+               QStringLiteral(" > ") +
+               Q16(FormatSignificant(tolerance->Allowed(s.Mean), ValueDecimals(typeCode_)));
+        background = QColor(255, 220, 140);
+    }
+    if (recorder_) text += QStringLiteral("   nagrywanie: ") + QString::fromStdString(PathToUtf8(recorder_->CurrentFile()));
+    if (!recordError_.isEmpty()) text += QStringLiteral("   ") + recordError_;
+    stStatus->setText(text);
+    QPalette p = stStatus->palette();
+    p.setColor(QPalette::Window, background);
+    stStatus->setPalette(p);
+
+    std::optional<TTrendPlot::TBand> band;
+    if (ruleValid_ && tolerance && s.Count > 0 && Plot->GoodCount() > 0) {
+        const auto data = Plot->ReadingsData();
+        const double from = (data->constEnd() - static_cast<int>(std::min<size_t>(s.Count, data->size())))->key;
+        band = TTrendPlot::TBand{from, (s.Min + s.Max) / 2, tolerance->Allowed(s.Mean), stability_.Stable()};
+    }
+    Plot->SetBand(band);
+}
+
+void TTrendWindow::Record(const std::string& line, Clock::time_point when) {
+    if (!recorder_) return;
+    try {
+        recorder_->Write(when, line);
+    } catch (const Error& e) {
+        // Recording stops; the plot keeps every reading, so "Zapisz CSV" still has them.
+        recorder_.reset();
+        btRecord->setChecked(false);
+        recordError_ = QStringLiteral("nagrywanie przerwane: ") + QString::fromUtf8(e.what());
+        boxes_.ShowError(this, recordError_);
+    }
+}
+
+QString TTrendWindow::SuggestedName(const QString& extension) const {
+    return FileNamePart(record_.Name) + u'-' +
+           QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + extension;
+}
+
+void TTrendWindow::SaveCsv() {
+    const QString name = boxes_.AskSaveFileName(this, saveFolder_ + u'/' + SuggestedName(QStringLiteral(".csv")));
+    if (name.isEmpty()) return;
+    std::string bytes;
+    Plot->ForEachCsvLine([&](const std::string& line) {
+        bytes += line;
+        bytes += '\n';
+    });
+    try {
+        SaveFileBytes(PathFromUtf8(name.toStdString()), bytes);
+        saveFolder_ = QFileInfo(name).absolutePath();
+        stStatus->setText(QStringLiteral("zapisano: ") + name);
+    } catch (const std::exception& e) {
+        boxes_.ShowError(this, QString::fromUtf8(e.what()));
+    }
+}
+
+void TTrendWindow::SaveImage() {
+    const QString name = boxes_.AskSaveFileName(this, saveFolder_ + u'/' + SuggestedName(QStringLiteral(".png")));
+    if (name.isEmpty()) return;
+    // Drawn into memory and saved as every file is: a failure leaves no half file.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    const bool drawn = Plot->toPixmap(std::max(Plot->width(), 640), std::max(Plot->height(), 400)).save(&buffer, "PNG");
+    try {
+        if (!drawn) throw Error("nie udało się narysować wykresu");
+        SaveFileBytes(PathFromUtf8(name.toStdString()), std::string(png.constData(), static_cast<size_t>(png.size())));
+        saveFolder_ = QFileInfo(name).absolutePath();
+        stStatus->setText(QStringLiteral("zapisano: ") + name);
+    } catch (const std::exception& e) {
+        boxes_.ShowError(this, QString::fromUtf8(e.what()));
+    }
+}
+
+void TTrendWindow::SetRecording(bool on, const QString& folder) {
+    recordError_.clear();
+    if (!on) {
+        recorder_.reset();
+        btRecord->setChecked(false);
+        ShowStatus();
+        return;
+    }
+    bool ok = true;
+    const QString mbText = eFileMb->text().trimmed();
+    const uint64_t mb = mbText.isEmpty() ? 0 : mbText.toULongLong(&ok);
+    if (!ok || mb > kMaxFileMb) {
+        btRecord->setChecked(false);
+        boxes_.ShowError(this, QStringLiteral("rozmiar pliku musi być liczbą MB od 1 do %1 (puste: nowy plik co dzień)")
+                                   .arg(kMaxFileMb));
+        return;
+    }
+    const QString chosen = folder.isEmpty() ? boxes_.AskFolder(this, saveFolder_) : folder;
+    if (chosen.isEmpty()) {
+        btRecord->setChecked(false);
+        return;
+    }
+    recorder_ = std::make_unique<TCsvRecorder>(PathFromUtf8(chosen.toStdString()),
+                                               FileNamePart(record_.Name).toStdString(), mb * 1024 * 1024);
+    btRecord->setChecked(true);
+    ShowStatus();
+}
+
+TTrendSettings TTrendWindow::Settings() const {
+    TTrendSettings s;
+    s.Open = isVisible();
+    s.Geometry = placed_ ? geometry() : QRect();
+    s.N = eN->text();
+    s.Tolerance = eTolerance->text();
+    s.SpanS = cbxSpan->currentData().toInt();
+    s.ClockTime = cbClock->isChecked();
+    return s;
+}
+
+void TTrendWindow::ApplySettings(const TTrendSettings& s) {
+    eN->setText(s.N);
+    eTolerance->setText(s.Tolerance);
+    const int span = cbxSpan->findData(s.SpanS);
+    cbxSpan->setCurrentIndex(span >= 0 ? span : 2);
+    Plot->SetSpan(cbxSpan->currentData().toInt());
+    cbClock->setChecked(s.ClockTime);
+    RuleChanged();
+    if (!s.Geometry.isNull()) {
+        setGeometry(s.Geometry);
+        placed_ = true;
+    }
+    if (s.Open) Open();
+}
+
+}  // namespace vyx::ui
