@@ -149,7 +149,7 @@ TStability::TStability(size_t n, std::optional<TTolerance> tolerance)
     : n_(std::max<size_t>(n, 1)), tolerance_(tolerance) {}
 
 void TStability::Good(double value, double time) {
-    last_.push_back(value);
+    last_.emplace_back(value, time);
     if (last_.size() > n_) last_.pop_front();
     run_ = std::min(run_ + 1, n_);
     bool settled = false;
@@ -176,7 +176,9 @@ void TStability::Clear() {
 
 TReadingStats TStability::Stats() const {
     // A deque is not contiguous; N is small enough to copy.
-    const std::vector<double> values(last_.begin(), last_.end());
+    std::vector<double> values;
+    values.reserve(last_.size());
+    for (const auto& reading : last_) values.push_back(reading.first);
     return StatsOf(values);
 }
 

@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace vyx {
 
@@ -69,6 +70,8 @@ public:
     const std::optional<TTolerance>& Tolerance() const { return tolerance_; }
     // Over the last N good readings, or fewer at the start.
     TReadingStats Stats() const;
+    // The time of the oldest of the last N good readings (0 without any).
+    double From() const { return last_.empty() ? 0 : last_.front().second; }
     // Good readings since the last failure, at most N.
     size_t Run() const { return run_; }
     bool Stable() const { return stableSince_.has_value(); }
@@ -78,7 +81,7 @@ public:
 private:
     size_t n_;
     std::optional<TTolerance> tolerance_;
-    std::deque<double> last_;
+    std::deque<std::pair<double, double>> last_;  // value, time
     size_t run_ = 0;
     std::optional<double> stableSince_;
 };

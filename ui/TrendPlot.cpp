@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "sequences/Readings.h"
 
@@ -61,18 +62,15 @@ TTrendPlot::TTrendPlot(QWidget* parent) : QCustomPlot(parent) {
     failed_->setLineStyle(QCPGraph::lsNone);
     failed_->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssTriangle, kFailureColor, kFailureColor, 8));
 
-    bandLow_ = BandGraph(kUnstableColor);
-    bandHigh_ = BandGraph(kUnstableColor);
-    bandHigh_->setChannelFillGraph(bandLow_);
+    bandLow_ = BandGraph();
+    bandHigh_ = BandGraph(kUnstableColor, bandLow_);
     bandHigh_->setName(QStringLiteral("tolerancja"));
 
-    sigmaLow_ = BandGraph(QColor(0, 0, 128, 25));
-    sigmaHigh_ = BandGraph(QColor(0, 0, 128, 25));
-    sigmaHigh_->setChannelFillGraph(sigmaLow_);
+    sigmaLow_ = BandGraph();
+    sigmaHigh_ = BandGraph(QColor(0, 0, 128, 25), sigmaLow_);
     sigmaHigh_->setName(QStringLiteral("± σ odczytów"));
-    errLow_ = BandGraph(QColor(200, 0, 120, 70));
-    errHigh_ = BandGraph(QColor(200, 0, 120, 70));
-    errHigh_->setChannelFillGraph(errLow_);
+    errLow_ = BandGraph();
+    errHigh_ = BandGraph(QColor(200, 0, 120, 70), errLow_);
     errHigh_->setName(QStringLiteral("± niepewność średniej"));
     mean_ = addGraph();
     mean_->setName(QStringLiteral("średnia"));
@@ -81,6 +79,7 @@ TTrendPlot::TTrendPlot(QWidget* parent) : QCustomPlot(parent) {
     // Only the graphs a reader needs to name are in the legend.
     legend->setVisible(true);
     legend->setFont(font());
+    legend->setBrush(QColor(255, 255, 255, 200));  // the readings show through
     for (QCPGraph* unnamed : {bandLow_, sigmaLow_, errLow_}) unnamed->removeFromLegend();
     axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
 
@@ -89,11 +88,16 @@ TTrendPlot::TTrendPlot(QWidget* parent) : QCustomPlot(parent) {
     Begin(Clock::now(), 0);
 }
 
-QCPGraph* TTrendPlot::BandGraph(const QColor& color) {
+QCPGraph* TTrendPlot::BandGraph(const QColor& color, QCPGraph* lower) {
     QCPGraph* g = addGraph();
     g->setPen(Qt::NoPen);
-    g->setBrush(color);
+    // The upper edge fills down to the lower one; the lower fills nothing.
+    if (lower) {
+        g->setBrush(color);
+        g->setChannelFillGraph(lower);
+    }
     g->setVisible(false);
+    g->setLayer(QStringLiteral("grid"));  // behind the readings
     return g;
 }
 
@@ -106,6 +110,7 @@ void TTrendPlot::Begin(Clock::time_point start, int typeCode) {
     bandHigh_->removeFromLegend();
     failures_.clear();
     reasons_.clear();
+    goodCount_ = 0;
     SetClockTime(xAxis->ticker().dynamicCast<TClockTicker>() != nullptr);
     SetFollowing(true);
     FollowNewest();
@@ -118,10 +123,16 @@ double TTrendPlot::SecondsAt(Clock::time_point when) const {
 
 void TTrendPlot::AddGood(double t, double value) {
     readings_->addData(t, value);
+    ++goodCount_;
     if (readings_->data()->size() > kMaxPlotReadings) {
         // Drops a tenth at a time, so a full plot does not move its data every reading.
         const auto cut = readings_->data()->constBegin() + kMaxPlotReadings / 10;
+        for (auto it = readings_->data()->constBegin(); it != cut; ++it) goodCount_ -= !std::isnan(it->value);
         readings_->data()->removeBefore(cut->key);
+        const double oldest = readings_->data()->constBegin()->key;
+        failures_.erase(failures_.begin(), std::lower_bound(failures_.begin(), failures_.end(), oldest,
+                                                            [](const TFailure& f, double key) { return f.T < key; }));
+        failed_->data()->removeBefore(oldest);
     }
     FollowNewest();
     Refresh();
@@ -135,11 +146,12 @@ void TTrendPlot::AddFailure(double t, const QString& reason) {
     }
     failures_.push_back({t, static_cast<uint16_t>(std::min(index, 0xFFFF))});
     failed_->addData(t, 0.03);
+    // The line breaks here: no value joins the readings either side of a failure.
+    if (!readings_->data()->isEmpty() && !std::isnan((readings_->data()->constEnd() - 1)->value))
+        readings_->addData(t, std::numeric_limits<double>::quiet_NaN());
     FollowNewest();
     Refresh();
 }
-
-int TTrendPlot::GoodCount() const { return readings_->data()->size(); }
 
 void TTrendPlot::SetSpan(double seconds) {
     span_ = std::clamp(seconds, kMinSpanS, kMaxSpanS);
@@ -185,9 +197,7 @@ void TTrendPlot::SetBand(std::optional<TBand> band) {
     const double newest = readings_->data()->isEmpty() ? band->From : (readings_->data()->constEnd() - 1)->key;
     SetTwoPoints(bandLow_, band->From, newest, band->Middle - band->Allowed / 2);
     SetTwoPoints(bandHigh_, band->From, newest, band->Middle + band->Allowed / 2);
-    const QColor color = band->Stable ? kStableColor : kUnstableColor;
-    bandLow_->setBrush(color);
-    bandHigh_->setBrush(color);
+    bandHigh_->setBrush(band->Stable ? kStableColor : kUnstableColor);
     bandHigh_->addToLegend();
     Refresh();
 }
@@ -203,6 +213,8 @@ void TTrendPlot::ShowCalibration(double mean, double err, double sigma) {
     SetTwoPoints(sigmaHigh_, from, to, mean + sigma);
     for (QCPGraph* g : {mean_, errLow_, errHigh_, sigmaLow_, sigmaHigh_}) g->setVisible(true);
     for (QCPGraph* g : {sigmaHigh_, errHigh_, mean_}) g->addToLegend();
+    // The whole run in view.
+    span_ = std::clamp((to - from) * 1.05 + 0.5, kMinSpanS, kMaxSpanS);
     FollowNewest();
     Refresh();
 }
@@ -213,7 +225,9 @@ void TTrendPlot::ForEachCsvLine(const std::function<void(const std::string&)>& l
     const auto goodEnd = readings_->data()->constEnd();
     auto bad = failures_.begin();
     while (good != goodEnd || bad != failures_.end()) {
-        if (bad == failures_.end() || (good != goodEnd && good->key <= bad->T)) {
+        if (good != goodEnd && std::isnan(good->value)) {
+            ++good;  // the break after a failure
+        } else if (bad == failures_.end() || (good != goodEnd && good->key <= bad->T)) {
             line(CsvLine(at(good->key), FormatLikeRegister(typeCode_, good->value), {}));
             ++good;
         } else {

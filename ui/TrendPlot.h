@@ -42,8 +42,9 @@ public:
     double SecondsAt(std::chrono::system_clock::time_point when) const;
     void AddGood(double t, double value);
     void AddFailure(double t, const QString& reason);
-    int GoodCount() const;
+    int GoodCount() const { return goodCount_; }
     int FailureCount() const { return static_cast<int>(failures_.size()); }
+    // The good readings, and a NaN value after each failure that breaks the line.
     QSharedPointer<QCPGraphDataContainer> ReadingsData() const { return readings_->data(); }
     std::optional<double> LastFailureTime() const {
         return failures_.empty() ? std::nullopt : std::optional<double>(failures_.back().T);
@@ -88,7 +89,7 @@ protected:
 private:
     void FollowNewest();
     void ClampSpan(const QCPRange& range);
-    QCPGraph* BandGraph(const QColor& color);
+    QCPGraph* BandGraph(const QColor& color = {}, QCPGraph* lower = nullptr);
 
     std::chrono::system_clock::time_point start_{};
     int typeCode_ = 0;
@@ -107,6 +108,7 @@ private:
     };
     std::vector<TFailure> failures_;
     QStringList reasons_;  // the few distinct reasons, by index
+    int goodCount_ = 0;
     double span_ = 60;
     bool following_ = true;
     bool clamping_ = false;

@@ -22,6 +22,7 @@
 #include "registers/SafeSave.h"
 #include "registers/Text.h"
 #include "ui/Boxes.h"
+#include "ui/CutLabel.h"
 #include "ui/TrendPlot.h"
 
 namespace vyx::ui {
@@ -72,7 +73,7 @@ TTrendWindow::TTrendWindow(TBoxes& boxes, QWidget* mainWindow)
     resize(900, 520);
 
     Plot = new TTrendPlot;
-    lbTitle = new QLabel(QStringLiteral("brak odczytów"));
+    lbTitle = new TCutLabel(QStringLiteral("brak odczytów"));
     QFont bold = lbTitle->font();
     bold.setBold(true);
     lbTitle->setFont(bold);
@@ -194,7 +195,6 @@ void TTrendWindow::BeginSeries(TActivity activity, const TRegData& record, Clock
     if (!record.Note.empty()) title += QStringLiteral(" [") + Q16(record.Note) + u']';
     if (activity == TActivity::Calibration) title = QStringLiteral("kalibracja: ") + title;
     lbTitle->setText(title);
-    lbTitle->setToolTip(Q16(record.Address) + QStringLiteral("  ") + title);
     setWindowTitle(QStringLiteral("Wykres: ") + Q16(record.Name) + QStringLiteral(" – vyx-cfg"));
 }
 
@@ -250,17 +250,21 @@ void TTrendWindow::RuleChanged() {
     // The series' last N good readings again, the count towards N restarting
     // after the last failure (a failure before them all changes nothing).
     const auto data = Plot->ReadingsData();
-    const std::optional<double> lastFailure = Plot->LastFailureTime();
+    std::vector<std::pair<double, double>> last;  // newest first
+    for (auto it = data->constEnd(); it != data->constBegin() && last.size() < stability_.N();) {
+        --it;
+        if (!std::isnan(it->value)) last.emplace_back(it->key, it->value);
+    }
+    const double lastFailure = Plot->LastFailureTime().value_or(-1.0);
     bool failureFed = false;
-    for (auto it = data->constEnd() - std::min<int>(data->size(), static_cast<int>(stability_.N()));
-         it != data->constEnd(); ++it) {
-        if (!failureFed && (!lastFailure || it->key > *lastFailure)) {
+    for (auto it = last.rbegin(); it != last.rend(); ++it) {
+        if (!failureFed && it->first > lastFailure) {
             stability_.Failed();
             failureFed = true;
         }
-        stability_.Good(it->value, it->key);
+        stability_.Good(it->second, it->first);
     }
-    if (!failureFed && lastFailure) stability_.Failed();
+    if (!failureFed) stability_.Failed();
     ShowStats();
     ShowStatus();
 }
@@ -308,11 +312,8 @@ void TTrendWindow::ShowStatus() {
     stStatus->setPalette(p);
 
     std::optional<TTrendPlot::TBand> band;
-    if (ruleValid_ && tolerance && s.Count > 0 && Plot->GoodCount() > 0) {
-        const auto data = Plot->ReadingsData();
-        const double from = (data->constEnd() - static_cast<int>(std::min<size_t>(s.Count, data->size())))->key;
-        band = TTrendPlot::TBand{from, (s.Min + s.Max) / 2, tolerance->Allowed(s.Mean), stability_.Stable()};
-    }
+    if (ruleValid_ && tolerance && s.Count > 0)
+        band = TTrendPlot::TBand{stability_.From(), (s.Min + s.Max) / 2, tolerance->Allowed(s.Mean), stability_.Stable()};
     Plot->SetBand(band);
 }
 

@@ -33,6 +33,7 @@ class QPushButton;
 namespace vyx::ui {
 
 class TBoxes;
+class TCutLabel;
 class TTrendPlot;
 
 class TTrendWindow : public QWidget {
@@ -42,7 +43,7 @@ public:
     ~TTrendWindow() override;
 
     TTrendPlot* Plot;
-    QLabel* lbTitle;
+    TCutLabel* lbTitle;  // the register, its unit text, cut to the width
     QComboBox* cbxSpan;
     QCheckBox* cbAuto;
     QCheckBox* cbClock;

@@ -256,6 +256,9 @@ void TForm1::BuildControls() {
     mon->addWidget(ePeriod, 1, 1);
     btWykres = new QPushButton(QStringLiteral("Wykres"));
     btWykres->setToolTip(QStringLiteral("Wykres monitorowanego rejestru (F6)"));
+    // As narrow as its caption allows: the check box beside it keeps its whole caption.
+    btWykres->setFixedWidth(btWykres->fontMetrics().horizontalAdvance(btWykres->text()) + 24);
+    cbMonitor->setMinimumWidth(cbMonitor->sizeHint().width());
     auto* monitorRow = new QHBoxLayout;
     monitorRow->setContentsMargins(0, 0, 0, 0);
     monitorRow->addWidget(cbMonitor);
