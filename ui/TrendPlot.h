@@ -66,6 +66,8 @@ public:
         bool Stable;
     };
     void SetBand(std::optional<TBand> band);
+    // The band's upper edge, which carries its fill.
+    const QCPGraph* Band() const { return bandHigh_; }
 
     // A finished calibration: its mean, ± err (the uncertainty of the mean) and
     // ± σ of its readings, across the readings' time.

@@ -1,0 +1,135 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The plot window fed by monitoring and calibration runs against the simulator.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <functional>
+
+#include "tests/support/FileText.h"
+#include "tests/ui/WindowFixture.h"
+#include "ui/TextPane.h"
+#include "ui/TrendPlot.h"
+#include "ui/TrendWindow.h"
+
+using namespace vyx;
+using namespace vyx::test;
+
+namespace {
+
+class TrendTest : public WindowTest {
+protected:
+    void Start(std::vector<std::string> simOptions) {
+        NEEDS_SIMULATOR();
+        ChoosePort(QString::fromStdString(StartSim(kSampleDevice, std::move(simOptions))));
+        ASSERT_TRUE(form->Port.Com.Opened);
+        ChooseDevice(kSampleDevice);
+        trend = form->Trend;
+    }
+    void SetRule(const QString& n, const QString& tolerance) {
+        trend->eN->setText(n);
+        trend->eTolerance->setText(tolerance);
+        emit trend->eTolerance->editingFinished();
+    }
+    // Runs the event loop until `done`, for at most a minute: a busy machine may
+    // serve the readings late.
+    static bool WaitUntil(const std::function<bool()>& done) {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < 60000) QTest::qWait(20);
+        return done();
+    }
+    void Monitor(bool on) {
+        if (on) {
+            Click(u"R0");
+            form->ePeriod->setText("100");
+        }
+        form->cbMonitor->click();
+        ASSERT_EQ(form->Timer1->isActive(), on);
+    }
+    ui::TTrendWindow* trend = nullptr;
+};
+
+const QRegularExpression kCsvLine(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3};(\\d+;|;\\S.*)$"));
+
+}  // namespace
+
+TEST_F(TrendTest, MonitoringPlotsReadingsAndFailuresFollowsAndJudgesStability) {
+    Start({"--noise", "3", "--crc-errors", "0.2"});
+    form->btWykres->click();
+    EXPECT_TRUE(trend->isVisible());
+    SetRule("3", "100");
+    fs::create_directories(folder / "rec");
+    trend->SetRecording(true, QString::fromStdString((folder / "rec").string()));
+    Monitor(true);
+    ASSERT_TRUE(WaitUntil([&] { return trend->Plot->GoodCount() >= 20 && trend->Plot->FailureCount() >= 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return trend->Stability().Stable(); }));
+    EXPECT_TRUE(trend->stStatus->text().startsWith("stabilny od ")) << trend->stStatus->text().toStdString();
+    const QColor band = trend->Plot->Band()->brush().color();
+    EXPECT_TRUE(trend->Plot->Band()->visible() && band.green() > band.red()) << band.name().toStdString();
+    // Following: the newest reading is in view.
+    const double newest = (trend->Plot->ReadingsData()->constEnd() - 1)->key;
+    EXPECT_TRUE(trend->cbAuto->isChecked());
+    EXPECT_TRUE(trend->Plot->xAxis->range().contains(newest));
+
+    // A tolerance no noise meets: amber once N readings are in.
+    SetRule("5", "0");
+    ASSERT_TRUE(WaitUntil([&] { return trend->Stability().Run() == 5; }));
+    EXPECT_TRUE(trend->stStatus->text().startsWith("niestabilny: rozrzut ")) << trend->stStatus->text().toStdString();
+    EXPECT_FALSE(trend->Plot->Band()->brush().color().green() > trend->Plot->Band()->brush().color().red());
+    Monitor(false);
+
+    // The failures the result pane counts are the plot's marks; the rest are its points.
+    const QRegularExpression summary(QStringLiteral("^nieudane odczyty: (\\d+) z (\\d+)$"));
+    QRegularExpressionMatch m;
+    for (const QString& line : form->Memo1->Lines())
+        if (summary.match(line).hasMatch()) m = summary.match(line);
+    ASSERT_TRUE(m.hasMatch());
+    EXPECT_EQ(trend->Plot->FailureCount(), m.captured(1).toInt());
+    EXPECT_EQ(trend->Plot->GoodCount(), m.captured(2).toInt() - m.captured(1).toInt());
+
+    // "Zapisz CSV" writes what the plot holds, in the recording's very format.
+    boxes.SaveAs = QString::fromStdString((folder / "plot.csv").string());
+    trend->SaveCsv();
+    const std::string saved = FileText(folder / "plot.csv");
+    const QStringList lines = QString::fromStdString(saved).split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(lines.size(), trend->Plot->GoodCount() + trend->Plot->FailureCount());
+    for (const QString& line : lines) EXPECT_TRUE(kCsvLine.match(line).hasMatch()) << line.toStdString();
+    EXPECT_TRUE(saved.find(";;błąd CRC odpowiedzi\n") != std::string::npos) << saved;
+    ASSERT_NE(trend->Recorder(), nullptr);
+    EXPECT_EQ(FileText(trend->Recorder()->CurrentFile()), saved);
+    EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();
+}
+
+TEST_F(TrendTest, RecordingThatCannotWriteStopsWithAnErrorAndMonitoringGoesOn) {
+    Start({"--noise", "0"});
+    trend->SetRecording(true, QString::fromStdString((folder / "no such folder").string()));
+    Monitor(true);
+    ASSERT_TRUE(WaitUntil([&] { return !boxes.Errors.isEmpty(); }));
+    EXPECT_TRUE(boxes.Errors[0].startsWith("nagrywanie przerwane: ")) << boxes.Errors[0].toStdString();
+    EXPECT_FALSE(trend->Recording());
+    EXPECT_FALSE(trend->btRecord->isChecked());
+    ASSERT_TRUE(WaitUntil([&] { return trend->Plot->GoodCount() >= 3; }));
+    EXPECT_TRUE(form->Timer1->isActive());
+    EXPECT_EQ(boxes.Errors.size(), 1);  // said once, not at every reading
+    Monitor(false);
+}
+
+TEST_F(TrendTest, ACalibrationIsDrawnAndJudgedOnlyWhenAToleranceIsSet) {
+    Start({"--noise", "0"});
+    form->cbxKalibracja->setCurrentIndex(0);
+    form->eCount->setText("3");
+    for (const QString& tolerance : {QString(), QStringLiteral("0,5")}) {
+        SetRule("20", tolerance);
+        form->Memo1->ClearLines();
+        form->Button1->click();
+        const QStringList lines = form->Memo1->Lines();
+        const qsizetype err = lines.indexOf("err:               0,000 ");
+        ASSERT_GE(err, 0) << lines.join("|").toStdString();
+        EXPECT_EQ(lines.value(err + 1), tolerance.isEmpty() ? "" : "stabilny: rozrzut 0 ≤ 0,500");
+        EXPECT_EQ(trend->Plot->GoodCount(), 3);  // each run its own series
+        EXPECT_TRUE(trend->lbTitle->text().startsWith("kalibracja: R0"));
+    }
+}
