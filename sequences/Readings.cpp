@@ -134,13 +134,14 @@ std::optional<TTolerance> ParseTolerance(std::u16string_view text) {
     while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
     while (!text.empty() && text.front() == u' ') text.remove_prefix(1);
     if (text.empty()) return std::nullopt;
+    const std::u16string_view given = text;  // named whole in the error, "%" and all
     TTolerance t;
     if (text.back() == u'%') {
         t.Percent = true;
         text.remove_suffix(1);
     }
     const std::optional<double> v = ParseDecimal(text);
-    if (!v || *v < 0) throw Error("'" + ToUtf8(text) + "' is not a tolerance (a number of zero or more, or a percentage)");
+    if (!v || *v < 0) throw Error("'" + ToUtf8(given) + "' is not a tolerance (a number of zero or more, or a percentage)");
     t.Value = *v;
     return t;
 }

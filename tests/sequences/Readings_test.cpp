@@ -156,9 +156,9 @@ TEST(Readings, ParseTolerance) {
         EXPECT_DOUBLE_EQ(t->Allowed(-50), c.allowedAtMean50) << ToUtf8(c.text);
     }
     EXPECT_FALSE(ParseTolerance(u"").has_value());
-    for (const char16_t* bad : {u"-1", u"x", u"%", u"1,5,5", u"inf"})
-        EXPECT_NE(test::ErrorOf([&] { ParseTolerance(bad); }).find("is not a tolerance"), std::string::npos)
-            << ToUtf8(bad);
+    for (const char16_t* bad : {u"-1", u"x", u"%", u"1,5,5", u"inf", u"-2%"})
+        EXPECT_NE(test::ErrorOf([&] { ParseTolerance(bad); }).find("'" + ToUtf8(bad) + "' is not a tolerance"),
+                  std::string::npos);
 }
 
 TEST(Readings, CsvLineBytes) {

@@ -228,7 +228,7 @@ TEST_F(SequencedTest, MonitorStableEndsWithItsVerdict) {
 
 // A settling simulator: the readings climb until they stay within 1 %.
 TEST_F(SequencedTest, MonitorStableWaitsForASettlingDevice) {
-    const std::string port = Start({"--noise", "0", "--settle", "1"});
+    const std::string port = Start({"--noise", "0", "--settle", "1,0"});
     const auto m = Vyx({"monitor", "--port", port, "--file", kDevice, "R0", "--period", "100", "--count", "200",
                         "--stable", "1%", "--stats", "5", "--csv"});
     EXPECT_EQ(m.Status, 0) << m.Err;
