@@ -134,13 +134,14 @@ std::optional<TTolerance> ParseTolerance(std::u16string_view text) {
     while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
     while (!text.empty() && text.front() == u' ') text.remove_prefix(1);
     if (text.empty()) return std::nullopt;
+    const std::u16string_view given = text;  // named whole in the error, "%" and all
     TTolerance t;
     if (text.back() == u'%') {
         t.Percent = true;
         text.remove_suffix(1);
     }
     const std::optional<double> v = ParseDecimal(text);
-    if (!v || *v < 0) throw Error("'" + ToUtf8(text) + "' is not a tolerance (a number of zero or more, or a percentage)");
+    if (!v || *v < 0) throw Error("'" + ToUtf8(given) + "' is not a tolerance (a number of zero or more, or a percentage)");
     t.Value = *v;
     return t;
 }
@@ -200,11 +201,14 @@ std::string CsvLine(std::chrono::system_clock::time_point when, std::u16string_v
     std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d.%03d", local.tm_year + 1900, local.tm_mon + 1,
                   local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(ms - seconds * 1000LL));
     std::string line = stamp;
-    line += ';';
-    line += ToUtf8(value);
-    line += ';';
-    // A reason never breaks the line or adds a field.
-    for (const char c : reason) line += c == ';' || c == '\n' || c == '\r' ? ' ' : c;
+    // Neither a value (a text register's may hold anything) nor a reason breaks
+    // the line or adds a field.
+    const auto field = [&line](std::string_view text) {
+        line += ';';
+        for (const char c : text) line += c == ';' || c == '\n' || c == '\r' ? ' ' : c;
+    };
+    field(ToUtf8(value));
+    field(reason);
     return line;
 }
 
@@ -225,7 +229,10 @@ void TCsvRecorder::Begin(std::chrono::system_clock::time_point when) {
     std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d_%02d-%02d-%02d", local.tm_year + 1900, local.tm_mon + 1,
                   local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
     std::filesystem::path path = folder_ / PathFromUtf8(prefix_ + "-" + stamp + ".csv");
-    for (int k = 2; std::filesystem::exists(path); ++k)
+    // A name that cannot be looked at (a folder without search permission) is
+    // left to the open below, which fails with the file's name.
+    std::error_code ec;
+    for (int k = 2; std::filesystem::exists(path, ec); ++k)
         path = folder_ / PathFromUtf8(prefix_ + "-" + stamp + "-" + std::to_string(k) + ".csv");
     file_ = OpenForAppending(path);
     if (!file_) throw Error("cannot create \"" + PathToUtf8(path) + "\"");

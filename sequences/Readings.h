@@ -24,7 +24,8 @@ std::optional<double> ReadingValue(int typeCode, std::u16string_view text);
 // PREC, none for the whole-number types.
 int ValueDecimals(int typeCode);
 // A number as the register shows its values: whole numbers rounded (HEX as
-// "$00FF"), the others with their decimals and the decimal comma.
+// "$FF", "$101": two hex digits at least), the others with their decimals and
+// the decimal comma.
 std::u16string FormatLikeRegister(int typeCode, double value);
 // A spread or a standard deviation: at least 3 significant digits and never
 // fewer decimals than `minDecimals`, the decimal comma ("0,577", "12,3", "0").

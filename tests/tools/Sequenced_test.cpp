@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cctype>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -39,6 +41,17 @@ bool Like(const std::string& text, const std::string& pattern) {
         ++i;
     }
     return i == text.size();
+}
+
+// The CSV lines of `vyx monitor --csv`: the local time to the millisecond, the
+// value (none for a failed reading) and the reason (none for a good one).
+const std::regex kCsvGood(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3};(-?\d+);)");
+const std::regex kCsvFailed(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3};;(\S.*))");
+
+bool HasLineStarting(const std::string& text, const std::string& start) {
+    for (const auto& line : Lines(text))
+        if (line.rfind(start, 0) == 0) return true;
+    return false;
 }
 
 class SequencedTest : public vyx::test::SimulatorTest {
@@ -113,7 +126,7 @@ TEST_F(SequencedTest, MonitorPrintsReadingsUntilCountOrCtrlC) {
     const auto lines = Lines(m.Out);
     ASSERT_EQ(lines.size(), 5u) << m.Out;
     for (const auto& line : lines)
-        EXPECT_TRUE(Like(line, "9999-99-99 99:99:99.999;+")) << line;
+        EXPECT_TRUE(std::regex_match(line, kCsvGood)) << line;
 
     EXPECT_EQ(Vyx({"monitor", "--port", port, "--file", kDevice, "R0", "--period", "50"}).Status, 1);
     EXPECT_EQ(Vyx({"monitor", "--port", port, "--file", kDevice, "Pomiar", "--period", "100"}).Status, 1);
@@ -147,4 +160,83 @@ TEST_F(SequencedTest, MonitorEndsWhenThePortIsGone) {
     Sim().Stop(SIGKILL);  // its pseudo-terminal hangs up
     EXPECT_EQ(run.Wait(), 1);  // rather than "brak połączenia !" every period, for ever
     EXPECT_NE(run.Stderr().find("the port " + port + " is gone"), std::string::npos) << run.Stderr();
+}
+
+// --stable ends the run with 0 once the last N good readings settle; an unsettled
+// end gives the status of the last failed reading, or 5 without one.
+TEST_F(SequencedTest, MonitorStableEndsWithItsVerdict) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> sim, monitor;
+        int status;
+        const char* verdict;  // the line that ends the run begins so
+        const char* reason;   // of the failed CSV lines; none: every line is good
+    } cases[] = {
+        {"settles", {"--noise", "1"}, {"--stable", "5", "--stats", "3", "--count", "30", "--csv"}, 0,
+         "stabilny: rozrzut ", nullptr},
+        {"too tight", {"--noise", "50"}, {"--stable", "0,0", "--stats", "4", "--count", "8"}, 5,
+         "niestabilny: rozrzut ", nullptr},
+        // Mostly failures: never 4 good readings in a row, and so never settled.
+        {"time-outs", {"--noise", "50", "--silence", "0.9"},
+         {"--stable", "0", "--stats", "4", "--count", "6", "--csv", "--wait", "300"}, 4, "vyx monitor: not stable: ",
+         "brak odpowiedzi urządzenia"},
+        {"crc errors", {"--noise", "50", "--crc-errors", "0.9"},
+         {"--stable", "0%", "--stats", "4", "--count", "6", "--csv"}, 2, "vyx monitor: not stable: ",
+         "błąd CRC odpowiedzi"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string port = Start(c.sim);
+        std::vector<std::string> args = {"monitor", "--port", port, "--file", kDevice, "R0", "--period", "100"};
+        args.insert(args.end(), c.monitor.begin(), c.monitor.end());
+        const auto m = Vyx(args);
+        EXPECT_EQ(m.Status, c.status) << m.Err;
+        const bool csv = std::find(args.begin(), args.end(), "--csv") != args.end();
+        // The statistics and the verdict go where the readings are not CSV; that
+        // too few good readings came in a row goes to standard error.
+        const std::string& side = csv ? m.Err : m.Out;
+        EXPECT_TRUE(HasLineStarting(c.reason ? m.Err : side, c.verdict)) << m.Out << m.Err;
+        if (!c.reason) {
+            EXPECT_TRUE(HasLineStarting(side, "n: ")) << side;
+        }
+        if (!csv) continue;
+        int failedLines = 0;
+        for (const auto& line : Lines(m.Out)) {
+            std::smatch match;
+            if (std::regex_match(line, match, kCsvFailed)) {
+                ++failedLines;
+                EXPECT_EQ(match[1].str(), c.reason ? c.reason : "") << line;
+            } else {
+                EXPECT_TRUE(std::regex_match(line, kCsvGood)) << line;
+            }
+        }
+        EXPECT_EQ(failedLines > 0, c.reason != nullptr) << m.Out;
+        if (c.reason) {
+            EXPECT_EQ(Lines(m.Out).size(), 6u) << m.Out;  // a failed reading has its line too
+        }
+    }
+    const std::string port = Start();
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {"R0", "--stats", "1"}, {"R0", "--stable", "x"}, {"R0", "--stable", ""}, {"Data kalibracji", "--stats", "5"}}) {
+        std::vector<std::string> args = {"monitor", "--port", port, "--file", kDevice, "--period", "100", "--count", "2"};
+        args.insert(args.end(), bad.begin(), bad.end());
+        const auto m = Vyx(args);
+        EXPECT_EQ(m.Status, 1) << bad[1] << " " << bad[2];
+        EXPECT_EQ(m.Out, "");
+    }
+}
+
+// A settling simulator: the readings climb until they stay within 1 %.
+TEST_F(SequencedTest, MonitorStableWaitsForASettlingDevice) {
+    const std::string port = Start({"--noise", "0", "--settle", "1,0"});
+    const auto m = Vyx({"monitor", "--port", port, "--file", kDevice, "R0", "--period", "100", "--count", "200",
+                        "--stable", "1%", "--stats", "5", "--csv"});
+    EXPECT_EQ(m.Status, 0) << m.Err;
+    const auto lines = Lines(m.Out);
+    ASSERT_GE(lines.size(), 5u) << m.Out;
+    std::smatch first, last;
+    ASSERT_TRUE(std::regex_match(lines.front(), first, kCsvGood)) << lines.front();
+    ASSERT_TRUE(std::regex_match(lines.back(), last, kCsvGood)) << lines.back();
+    EXPECT_LT(std::stoi(first[1]), std::stoi(last[1])) << m.Out;
+    EXPECT_GE(std::stoi(last[1]), 950) << m.Out;
 }

@@ -334,6 +334,11 @@ TEST_F(SimTest, BadFileAndOptionsAreRefused) {
     const auto option = test::RunToEnd(VYX_BINARY, {"sim", kDevice, "--crc-errors", "2"});
     EXPECT_NE(option.Status, 0);
     EXPECT_NE(option.Err.find("probability"), std::string::npos) << option.Err;
+    for (const char* settle : {"0", "-1", "x", "1,5s", "nan"}) {
+        const auto refused = test::RunToEnd(VYX_BINARY, {"sim", kDevice, "--settle", settle});
+        EXPECT_EQ(refused.Status, 2) << settle;
+        EXPECT_NE(refused.Err.find("--settle needs a time in seconds above 0"), std::string::npos) << refused.Err;
+    }
 }
 
 // The transaction of the program against the simulator, on the sample device's

@@ -28,6 +28,9 @@ inline constexpr int kExitUsage = 2;    // wrong arguments
 // is not clean: differences found, a snapshot incomplete, a restored register
 // that did not take, nothing found by a scan.
 inline constexpr int kExitNotClean = 3;
+// `vyx monitor --stable` ended before the readings settled, and none failed
+// (the master commands tell a failed reading with 2 to 4, tools/vyx/Master.h).
+inline constexpr int kExitUnstable = 5;
 
 // True when argv[1..] asks for help ("--help" or "-h").
 bool WantsHelp(int argc, char** argv);

@@ -8,14 +8,17 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <ctime>
+#include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
 #include "registers/Error.h"
+#include "registers/RegData.h"
 #include "registers/RegisterFile.h"
 #include "registers/Text.h"
+#include "sequences/Readings.h"
 #include "sequences/Sequences.h"
 #include "tools/vyx/Commands.h"
 #include "tools/vyx/Master.h"
@@ -24,6 +27,11 @@ namespace {
 
 using namespace vyx::master;
 using Clock = std::chrono::steady_clock;
+
+static_assert(kExitUnstable != kExitOk && kExitUnstable != kExitFailure && kExitUnstable != kExitUsage &&
+                  kExitUnstable != kExitNotClean && kExitUnstable != kExitCrcError &&
+                  kExitUnstable != kExitException && kExitUnstable != kExitTimeout,
+              "an unsettled monitoring run has a status of its own");
 
 volatile std::sig_atomic_t interrupted = 0;
 
@@ -57,6 +65,9 @@ public:
         if (interrupted) sequences.Stop();
     }
     bool ModalWindowOpen() const override { return false; }
+    void Reading(vyx::TActivity activity, const vyx::TNode& node, bool good) override {
+        if (activity == vyx::TActivity::Monitoring && onMonitorReading) onMonitorReading(node, good);
+    }
 
     // The status of the run: a message (the port closed) fails it, else the last
     // failed reading, else good.
@@ -69,6 +80,8 @@ public:
     std::optional<TOutcome> failed;
     uint64_t completed = 0;
     std::u16string mean;
+    // Each completed monitoring reading, good or failed, as it comes.
+    std::function<void(const vyx::TNode&, bool good)> onMonitorReading;
 
 private:
     TSession& s_;
@@ -86,27 +99,62 @@ int Walk(TSession& s, const vyx::cli::Options&) {
     return c.Status();
 }
 
-// "2026-12-08 09:15:02.123"
-std::string LocalTimeToTheMillisecond() {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", std::localtime(&seconds));
-    char out[40];
-    std::snprintf(out, sizeof out, "%s.%03d", buf, static_cast<int>(ms));
-    return out;
-}
+// The good readings in a row that --stable needs without --stats.
+constexpr long kDefaultStableReadings = 20;
 
 int Monitor(TSession& s, const vyx::cli::Options& o) {
     const long period = o.GetInt("--period", 2000, vyx::kMinimumPeriodMs, 86400000);
     const long count = o.GetInt("--count", 0, 0, 1000000000);
     const bool csv = o.Has("--csv");
+    const bool statsLines = o.Has("--stats");
+    const long n = o.GetInt("--stats", kDefaultStableReadings, 2, 1000000);
+    std::optional<vyx::TTolerance> tolerance;
+    if (o.Has("--stable")) {
+        try {
+            tolerance = vyx::ParseTolerance(vyx::FromUtf8(o.Get("--stable", "")));
+        } catch (const vyx::Error& e) {
+            throw std::invalid_argument(std::string("--stable: ") + e.what());
+        }
+        if (!tolerance) throw std::invalid_argument("--stable needs a tolerance, e.g. 0,5 or 2%");
+    }
     if (vyx::AccessCodeOf(s.node) <= 0)
         throw vyx::Error("\"" + vyx::ToUtf8(s.node->Record.Name) + "\" is not a register");
+    const int type = vyx::GetTypeCode(s.node->Record.DataType);
+    if ((statsLines || tolerance) && !vyx::ReadingValue(type, u"0"))
+        throw vyx::Error("\"" + vyx::ToUtf8(s.node->Record.Name) + "\" does not hold a number: --stats and --stable need one");
     CatchInterrupt(OnInterrupt);
     TConsoleSequences c(s);
     s.View.Results = !csv;
+    // The statistics and the verdict go beside the readings, or to standard error
+    // when standard output carries nothing but CSV lines.
+    std::FILE* const side = csv ? stderr : stdout;
+    vyx::TStability stability(static_cast<size_t>(n), tolerance);
+    const auto start = Clock::now();
+    long sinceStats = 0;
+    bool settled = false;
+    c.onMonitorReading = [&](const vyx::TNode& node, bool good) {
+        const auto now = std::chrono::system_clock::now();
+        const std::optional<double> value = good ? vyx::ReadingValue(type, node.Record.Value) : std::nullopt;
+        if (value)
+            stability.Good(*value, std::chrono::duration<double>(Clock::now() - start).count());
+        else
+            stability.Failed();  // so is a good reply that holds no number
+        if (csv) {
+            const vyx::TTransaction& t = s.Session.Transaction;
+            const std::string reason = good ? "" : vyx::OutcomeReason(t.Outcome, t.ExceptionCode, vyx::TLanguage::Polish);
+            std::printf("%s\n", vyx::CsvLine(now, good ? node.Record.Value : u"", reason).c_str());
+        }
+        if (statsLines && ++sinceStats == n) {
+            sinceStats = 0;
+            if (const vyx::TReadingStats st = stability.Stats(); st.Count > 0)
+                std::fprintf(side, "%s\n", vyx::ToUtf8(vyx::StatsLine(st, type)).c_str());
+        }
+        if (tolerance && stability.Stable()) {
+            settled = true;
+            std::fprintf(side, "%s\n", vyx::ToUtf8(vyx::VerdictLine(stability.Stats(), *tolerance, type)).c_str());
+        }
+        std::fflush(side);
+    };
     const std::u16string label = s.node->Record.Address + u"  " + s.node->Record.Name;
     long readings = 0;
     const auto reading = [&](auto&& read) {
@@ -114,23 +162,28 @@ int Monitor(TSession& s, const vyx::cli::Options& o) {
         read();
         ++readings;
         if (c.completed == before) return;
-        if (c.last != TOutcome::Good)
-            ReportOutcome(s.Session.Transaction);
-        else if (csv)
-            std::printf("%s;%s\n", LocalTimeToTheMillisecond().c_str(), vyx::ToUtf8(s.Session.Transaction.Log.LineValue).c_str());
+        if (c.last != TOutcome::Good) ReportOutcome(s.Session.Transaction);
         std::fflush(stdout);
     };
-    const auto start = Clock::now();
     reading([&] { c.sequences.cbMonitorClick(true, vyx::FromUtf8(std::to_string(period)), label, s.Session.Slave); });
     // A port whose device went away has been closed: monitoring ends there.
-    for (long k = 1; c.sequences.Monitoring() && s.Session.Port.IsOpened() && !interrupted && (count == 0 || readings < count);
+    for (long k = 1; !settled && c.sequences.Monitoring() && s.Session.Port.IsOpened() && !interrupted &&
+                     (count == 0 || readings < count);
          ++k) {
         const auto due = start + std::chrono::milliseconds(period * k);
         if (Clock::now() > due) continue;  // a tick that fell due while reading is skipped
         SleepUntil(due);
         if (!interrupted) reading([&] { c.sequences.Timer1Timer(); });
     }
-    return c.Status();
+    if (!tolerance || settled) return c.Status();
+    // The run ended before the readings settled: by --count, Ctrl-C or a port gone.
+    if (stability.Run() == stability.N())
+        std::fprintf(side, "%s\n", vyx::ToUtf8(vyx::VerdictLine(stability.Stats(), *tolerance, type)).c_str());
+    else
+        std::fprintf(stderr, "vyx monitor: not stable: %zu of the %zu good readings in a row it needs\n",
+                     stability.Run(), stability.N());
+    if (s.View.Messages > 0) return kExitFailure;
+    return c.failed ? ExitStatus(*c.failed) : kExitUnstable;
 }
 
 int Calibrate(TSession& s, const vyx::cli::Options& o) {
@@ -181,14 +234,27 @@ int RunWalk(int argc, char** argv) {
 int RunMonitor(int argc, char** argv) {
     return Run("monitor", argc, argv,
                "Usage: vyx monitor --port PATH --file F.dat NAME --period MS [--count N] [--csv]\n"
+               "                   [--stats N] [--stable TOL[%]]\n"
                "Reads a register every MS milliseconds (at least 100): an empty line, the\n"
                "heading, then the time and the value of each good reading. Ends after N\n"
                "readings, or with Ctrl-C.\n\nOptions:\n"
                "  --period MS       time between readings (default 2000)\n"
                "  --count N         number of readings (default 0: until Ctrl-C)\n"
-               "  --csv             one line per good reading: local date and time to the\n"
-               "                    millisecond, \";\", the value\n",
-               Monitor, true, {"--period", "--count"}, {"--csv"});
+               "  --csv             one line per reading instead, the window's CSV lines:\n"
+               "                    DATE TIME.MS;VALUE;REASON in local time, decimal comma;\n"
+               "                    a failed reading has no value and the reason it failed\n"
+               "                    (it is also reported on standard error)\n"
+               "  --stats N         every N readings, the statistics of the last N good ones:\n"
+               "                    n, min, max, mean, standard deviation σ, spread (N >= 2)\n"
+               "  --stable TOL      end as soon as the last N good readings (N of --stats,\n"
+               "                    default 20) spread by at most TOL, in the register's\n"
+               "                    units or, as TOL%, of their mean; a failed reading\n"
+               "                    restarts the N. Prints \"stabilny: ...\" and ends with 0;\n"
+               "                    a run that ends unsettled (--count, Ctrl-C) ends with the\n"
+               "                    status of its last failed reading, else with 5\n"
+               "With --csv, the statistics and the stability line go to standard error, so\n"
+               "that standard output holds only CSV lines.\n",
+               Monitor, true, {"--period", "--count", "--stats", "--stable"}, {"--csv"});
 }
 
 int RunCalibrate(int argc, char** argv) {

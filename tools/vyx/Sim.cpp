@@ -14,10 +14,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -57,6 +60,10 @@ const char kUsage[] =
     "  --delay MS        turn-around time before each reply (default 0)\n"
     "  --noise N         R0 varies by up to N counts around its value (default 1);\n"
     "                    0 is a steady device, whose readings are not counted\n"
+    "  --settle T        R0 starts at 0 and settles to its value with a time\n"
+    "                    constant of T seconds (decimal comma or point, above 0):\n"
+    "                    VALUE - VALUE * e^(-t/T) at t seconds after the start, plus\n"
+    "                    the noise; near VALUE after 5 T\n"
     "  --crc-errors P    probability of a reply with a broken CRC\n"
     "  --silence P       probability of no reply at all\n"
     "  --exceptions P    probability of an exception reply (slave device failure)\n"
@@ -301,6 +308,16 @@ int ReceiveFrame(int fd, uint8_t* buf, int size, TCarry& carry) {
     return 0;
 }
 
+// A time in seconds with a decimal comma or point, above 0.
+double Seconds(const std::string& option, std::string text) {
+    std::replace(text.begin(), text.end(), ',', '.');
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end || !std::isfinite(v) || !(v > 0))
+        throw std::invalid_argument(option + " needs a time in seconds above 0, e.g. 2,5");
+    return v;
+}
+
 }  // namespace
 
 int RunSim(int argc, char** argv) {
@@ -309,14 +326,14 @@ int RunSim(int argc, char** argv) {
         return kExitOk;
     }
     long slave, baud, delay;
-    double noise, crcErrors, silence, exceptions;
+    double noise, settle = 0, crcErrors, silence, exceptions;
     std::string file, name;
     vyx::TLineSettings line;
     bool anyLine = true;
     try {
         const vyx::cli::Options o(argc, argv,
-                                  {"--slave", "--baud", "--delay", "--noise", "--crc-errors", "--silence",
-                                   "--exceptions", "--name", "--mode"},
+                                  {"--slave", "--baud", "--delay", "--noise", "--settle", "--crc-errors",
+                                   "--silence", "--exceptions", "--name", "--mode"},
                                   {});
         if (o.Positional().size() != 1) throw std::invalid_argument("name one register description file");
         file = o.Positional()[0];
@@ -324,6 +341,7 @@ int RunSim(int argc, char** argv) {
         baud = o.GetInt("--baud", 0, 0, 4000000);
         delay = o.GetInt("--delay", 0, 0, 60000);
         noise = static_cast<double>(o.GetInt("--noise", 1, 0, 1000000));
+        if (o.Has("--settle")) settle = Seconds("--settle", o.Get("--settle", ""));
         crcErrors = o.GetProbability("--crc-errors");
         silence = o.GetProbability("--silence");
         exceptions = o.GetProbability("--exceptions");
@@ -344,7 +362,7 @@ int RunSim(int argc, char** argv) {
         return kExitFailure;
     }
     std::random_device seedSource;
-    vyx::TSimDevice device(tree, noise, seedSource());
+    vyx::TSimDevice device(tree, noise, seedSource(), settle);
 
     Terminal terminal;
     if (!terminal.Open()) {
@@ -371,6 +389,8 @@ int RunSim(int argc, char** argv) {
     sigaction(SIGHUP, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
+    // A settling R0 begins its approach now, as the device is there.
+    const auto started = std::chrono::steady_clock::now();
     std::printf("%s\n", terminal.path.c_str());
     std::fflush(stdout);
     std::fprintf(stderr, "vyx sim: %zu registers of %s as slave %ld on %s (link %s)\n", device.RegisterCount(),
@@ -425,7 +445,7 @@ int RunSim(int argc, char** argv) {
             exception = MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE;
         } else if (function == 3 || function == 4) {
             if (!device.Readable(function, address, count)) exception = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS;
-            device.VaryR0();
+            device.VaryR0(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
             if (!exception) device.CountReading(function, address, count);
         } else if (function == 6) {
             if (!device.Writable(address, 1)) exception = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS;

@@ -39,8 +39,13 @@ void Store(uint16_t* table, int address, const std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
-TSimDevice::TSimDevice(const TRegisterTree& tree, double noise, uint32_t seed)
-    : holdingServed_(kTableSize), inputServed_(kTableSize), writable_(kTableSize), noise_(noise), random_(seed) {
+TSimDevice::TSimDevice(const TRegisterTree& tree, double noise, uint32_t seed, double settleSeconds)
+    : holdingServed_(kTableSize),
+      inputServed_(kTableSize),
+      writable_(kTableSize),
+      noise_(noise),
+      settle_(settleSeconds > 0 && std::isfinite(settleSeconds) ? settleSeconds : 0),
+      random_(seed) {
     mapping_ = modbus_mapping_new(0, 0, kTableSize, kTableSize);
     if (!mapping_) throw std::runtime_error("out of memory for the register image");
 
@@ -113,10 +118,16 @@ bool TSimDevice::Writable(int address, int count) const {
     return true;
 }
 
-void TSimDevice::VaryR0() {
-    if (!r0_.Present || noise_ <= 0) return;
-    std::uniform_real_distribution<double> spread(-noise_, noise_);
-    const double reading = r0_.Base + spread(random_);
+void TSimDevice::VaryR0(double elapsedSeconds) {
+    if (!r0_.Present || (noise_ <= 0 && settle_ <= 0)) return;
+    double reading = r0_.Base;
+    // Settling from 0: what is left of the way falls by e^(-t/T). Between 0 and
+    // the value, so within the register's range when both are.
+    if (settle_ > 0) reading -= r0_.Base * std::exp(-std::max(0.0, elapsedSeconds) / settle_);
+    if (noise_ > 0) {
+        std::uniform_real_distribution<double> spread(-noise_, noise_);
+        reading += spread(random_);
+    }
     std::u16string text;
     if (r0_.Type == kTypeWord || r0_.Type == kTypeInt || r0_.Type == kTypeHex) {
         // Whole counts, kept in the register's range rather than wrapped around.
@@ -130,7 +141,7 @@ void TSimDevice::VaryR0() {
 }
 
 void TSimDevice::CountReading(int function, int address, int count) {
-    if (!r0_.Present || counter_ < 0 || noise_ <= 0) return;  // a steady device counts nothing
+    if (!r0_.Present || counter_ < 0 || (noise_ <= 0 && settle_ <= 0)) return;  // a steady device counts nothing
     if ((function == 4) != r0_.Input || address > r0_.Address || address + count <= r0_.Address) return;
     uint16_t* table = counterInput_ ? mapping_->tab_input_registers : mapping_->tab_registers;
     table[counter_] = static_cast<uint16_t>(table[counter_] + 1);

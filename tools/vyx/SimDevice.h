@@ -19,8 +19,10 @@ class TSimDevice {
 public:
     // Builds the register image from the tree. `noise` is the range R0 varies by
     // around its value on each read (0: steady); a whole-number R0 varies by whole
-    // counts within its type's range.
-    TSimDevice(const TRegisterTree& tree, double noise, uint32_t seed);
+    // counts within its type's range. With `settleSeconds` above 0, R0 starts at 0
+    // and approaches its value as a first-order system with that time constant:
+    // value + (0 - value) * e^(-t / settleSeconds) at t seconds, plus the noise.
+    TSimDevice(const TRegisterTree& tree, double noise, uint32_t seed, double settleSeconds = 0);
     ~TSimDevice();
     TSimDevice(const TSimDevice&) = delete;
     TSimDevice& operator=(const TSimDevice&) = delete;
@@ -32,13 +34,14 @@ public:
     bool Readable(int function, int address, int count) const;
     bool Writable(int address, int count) const;
 
-    // Gives R0 a fresh reading around its value; called before each read.
-    void VaryR0();
+    // Gives R0 a fresh reading; called before each read with the seconds since
+    // the device started, the time a settling R0 has had.
+    void VaryR0(double elapsedSeconds);
 
     // Before a read of registers at the function's address: a read that takes in
     // R0 is a measurement, counted in "Licznik pomiarów" (when the file has it),
-    // which wraps after 65535. A steady device (noise 0) counts nothing, so that
-    // its registers read the same every time.
+    // which wraps after 65535. A steady device (noise 0, not settling) counts
+    // nothing, so that its registers read the same every time.
     void CountReading(int function, int address, int count);
 
     // After a good write: when it wrote the value of "Zeruj licznik pomiarów" into
@@ -66,6 +69,7 @@ private:
     int command_ = -1;         // holding address of the command register
     uint16_t zeroCounter_ = 0; // the command value that zeroes the counter
     double noise_;
+    double settle_;  // the time constant of R0's approach to its value, in seconds; 0: none
     std::mt19937 random_;
     size_t registers_ = 0;
 };
