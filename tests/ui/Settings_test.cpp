@@ -18,6 +18,7 @@
 #include "ui/Settings.h"
 #include "ui/Shape.h"
 #include "ui/TextPane.h"
+#include "ui/TrendWindow.h"
 
 using namespace vyx;
 using namespace vyx::test;
@@ -78,7 +79,11 @@ TEST_F(SettingsTest, ACleanCloseRemembersAndTheNextStartTakesThem) {
     form->ePeriod->setText("500");
     form->eCount->setText("8");
     form->setGeometry(100, 120, 1200, 900);
+    form->btWykres->click();
+    form->Trend->eN->setText("7");
+    form->Trend->eTolerance->setText("0,5%");
     const ui::TWindowSettings closing = form->CurrentSettings();
+    EXPECT_TRUE(closing.Trend.Open);
     ASSERT_TRUE(form->close());
     EXPECT_EQ(ui::ReadSettings(ui::SettingsFilePath()), closing);
 
@@ -118,7 +123,8 @@ TEST_F(SettingsTest, BadSettingsGiveTheDefaultsWithoutABox) {
         {"values out of range",
          "[connection]\nport=\"/dev/tty\x01\"\nspeed=fast\nparity=9\nslave=300\nreplyWait=39\n"
          "[device]\nfile=../elsewhere/x.dat\n[monitor]\nperiod=99\n[calibration]\ncount=0\n"
-         "[window]\nx=10\ny=10\nwidth=-5\nheight=700\nmaximized=true\n"},
+         "[window]\nx=10\ny=10\nwidth=-5\nheight=700\nmaximized=true\n"
+         "[trend]\nn=1\nspan=5\ntolerance=\"\x02\"\nwidth=0\n"},
         {"truncated", "[connection]\nport=/dev/ttyUSB0\nspeed=1920"},
     };
     for (const auto& f : files) {
