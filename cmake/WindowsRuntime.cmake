@@ -1,11 +1,12 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # What the Windows window needs beside it, in the build's bin/ (so the window
 # and its tests run there under wine) and in the installed folder (the
-# installer's contents): Qt's DLLs and plugins (and, for the tests, QtTest and
-# the offscreen platform in bin/ only), the compiler's runtime DLLs,
-# Qt's Polish translations and the Cousine font. Qt finds its plugins in the
-# program's folder (platforms/, styles/); the window loads the translations and
-# the font from translations/ and fonts/ there.
+# installer's contents): Qt's DLLs (Core, Gui, Widgets, PrintSupport) and
+# plugins (and, for the tests, QtTest and the offscreen platform in bin/ only),
+# the compiler's runtime DLLs, Qt's Polish translations and the Cousine font.
+# Qt finds its plugins in the program's folder (platforms/, styles/); the
+# window loads the translations and the font from translations/ and fonts/
+# there.
 set(VYX_BIN ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
 
 set(VYX_RUNTIME_DLLS)
@@ -28,7 +29,8 @@ foreach(file ${VYX_QT_TRANSLATIONS} ${VYX_FONTS})
   endif()
 endforeach()
 
-set(VYX_QT_DLLS Qt6::Core Qt6::Gui Qt6::Widgets)
+# PrintSupport for QCustomPlot (linked into the window, cmake/WindowsQCustomPlot.cmake).
+set(VYX_QT_DLLS Qt6::Core Qt6::Gui Qt6::Widgets Qt6::PrintSupport)
 set(VYX_QT_PLUGINS platforms Qt6::QWindowsIntegrationPlugin styles Qt6::QWindowsVistaStylePlugin)
 
 set(copies)

@@ -3,9 +3,10 @@
 #   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
 # Builds the core, vyx.exe and the tests that need no pseudo-terminal; with wine
 # installed, the tests run under it through CTest. With the window, Qt's own
-# toolchain file comes first and loads this one:
+# toolchain file comes first and loads this one, and QCustomPlot's source is named:
 #   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=QT/lib/cmake/Qt6/qt.toolchain.cmake \
-#         -DQT_CHAINLOAD_TOOLCHAIN_FILE=$PWD/cmake/mingw-w64.cmake
+#         -DQT_CHAINLOAD_TOOLCHAIN_FILE=$PWD/cmake/mingw-w64.cmake \
+#         -DVYX_QCUSTOMPLOT_SOURCE=$(scripts/windows-qcustomplot)
 # (QT is the prefix scripts/windows-qt prints).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
