@@ -91,6 +91,7 @@ protected:
 private:
     void FollowNewest();
     void ClampSpan(const QCPRange& range);
+    void ShowPointsWhenFew(const QCPRange& range);
     QCPGraph* BandGraph(const QColor& color = {}, QCPGraph* lower = nullptr);
 
     std::chrono::system_clock::time_point start_{};
