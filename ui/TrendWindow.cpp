@@ -195,6 +195,8 @@ void TTrendWindow::BeginSeries(TActivity activity, const TRegData& record, Clock
     if (!record.Note.empty()) title += QStringLiteral(" [") + Q16(record.Note) + u']';
     if (activity == TActivity::Calibration) title = QStringLiteral("kalibracja: ") + title;
     lbTitle->setText(title);
+    // Another register's readings go into files named after it.
+    if (recorder_) recorder_ = std::make_unique<TCsvRecorder>(recordFolder_, FileNamePart(record.Name).toStdString(), recordBytes_);
     setWindowTitle(QStringLiteral("Wykres: ") + Q16(record.Name) + QStringLiteral(" – vyx-cfg"));
 }
 
@@ -392,8 +394,9 @@ void TTrendWindow::SetRecording(bool on, const QString& folder) {
         btRecord->setChecked(false);
         return;
     }
-    recorder_ = std::make_unique<TCsvRecorder>(PathFromUtf8(chosen.toStdString()),
-                                               FileNamePart(record_.Name).toStdString(), mb * 1024 * 1024);
+    recordFolder_ = PathFromUtf8(chosen.toStdString());
+    recordBytes_ = mb * 1024 * 1024;
+    recorder_ = std::make_unique<TCsvRecorder>(recordFolder_, FileNamePart(record_.Name).toStdString(), recordBytes_);
     btRecord->setChecked(true);
     ShowStatus();
 }

@@ -14,6 +14,8 @@
 #include <QString>
 #include <QWidget>
 #include <chrono>
+#include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -107,6 +109,8 @@ private:
     bool placed_ = false;
     QString saveFolder_;
     std::unique_ptr<TCsvRecorder> recorder_;
+    std::filesystem::path recordFolder_;
+    uint64_t recordBytes_ = 0;
     QString recordError_;
 };
 

@@ -217,6 +217,10 @@ TEST_F(SettingsTest, ShortcutsReadSaveAndTellTheVersion) {
     ASSERT_EQ(boxes.Messages.size(), 1);
     EXPECT_TRUE(boxes.Messages[0].startsWith("Program vyx-cfg"));
 
+    EXPECT_FALSE(form->Trend->isVisible());
+    QTest::keyClick(form->VT, Qt::Key_F6);
+    EXPECT_TRUE(form->Trend->isVisible());
+
     for (const QMenu* menu : {form->PopupMenu1, form->PopupMenu2})
         for (const QAction* action : menu->actions())
             if (action->text() == "Wyczyść") {

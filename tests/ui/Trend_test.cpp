@@ -103,6 +103,24 @@ TEST_F(TrendTest, MonitoringPlotsReadingsAndFailuresFollowsAndJudgesStability) {
     EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();
 }
 
+TEST_F(TrendTest, ASettlingSignalTurnsTheBandGreenOnlyOnceItHasSettled) {
+    // R0 rises from 0 towards 1000 with a time constant of 1,5 s: its first five
+    // readings spread far beyond 2 for some 7 s after the simulator starts.
+    Start({"--noise", "0", "--settle", "1,5"});
+    SetRule("5", "2");
+    Monitor(true);
+    ASSERT_TRUE(WaitUntil([&] { return trend->Stability().Run() == 5; }));
+    EXPECT_FALSE(trend->Stability().Stable());
+    EXPECT_TRUE(trend->stStatus->text().startsWith("niestabilny")) << trend->stStatus->text().toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return trend->Stability().Stable(); }));
+    EXPECT_TRUE(trend->stStatus->text().startsWith("stabilny od ")) << trend->stStatus->text().toStdString();
+    Monitor(false);
+    const auto data = trend->Plot->ReadingsData();
+    EXPECT_LT(data->constBegin()->value + 2, (data->constEnd() - 1)->value);
+    // Settled within the rule: some 8 below 1000, still rising less than 2 in 0,4 s.
+    EXPECT_GT((data->constEnd() - 1)->value, 980);
+}
+
 TEST_F(TrendTest, RecordingThatCannotWriteStopsWithAnErrorAndMonitoringGoesOn) {
     Start({"--noise", "0"});
     trend->SetRecording(true, QString::fromStdString((folder / "no such folder").string()));
