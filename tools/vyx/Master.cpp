@@ -49,9 +49,9 @@ namespace {
 
 // Warns when a reply with a good CRC does not answer the request sent: most
 // likely another request's late reply. It is still taken as the window takes it.
-bool WarnOnMismatch(const char* command, const vyx::TSerial& port, const vyx::TFrame& frame, TOutcome o, bool warn) {
+bool WarnOnMismatch(const char* command, const vyx::TPort& port, const vyx::TFrame& frame, TOutcome o, bool warn) {
     if (o != TOutcome::Good && o != TOutcome::Exception) return false;
-    const std::string mismatch = vyx::ReplyMismatch(frame, port.RxBuf.data(), port.Com.Received);
+    const std::string mismatch = vyx::ReplyMismatch(frame, port.RxBuffer(), port.Received());
     if (mismatch.empty()) return false;
     if (warn)
         std::fprintf(stderr, "vyx %s: warning: the reply does not match the request (%s)\n", command,
