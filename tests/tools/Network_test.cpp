@@ -3,9 +3,12 @@
 // Modbus TCP on the loopback, and read, write, walk and scan reach it by name.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "tests/support/ModbusTcpSlave.h"
 #include "tests/support/Simulator.h"
@@ -102,6 +105,25 @@ TEST_F(NetworkTest, RefusedConnectionsAndForeignAddressesAreSaid) {
     const auto sim = vyx::test::RunToEnd(program, {"sim", kDevice, "--tcp", "192.0.2.1:0"});
     EXPECT_EQ(sim.Status, 2);
     EXPECT_NE(sim.Err.find("not the loopback"), std::string::npos) << sim.Err;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(NetworkTest, ASnapshotOfANetworkPortKeepsItsNameInsteadOfALineMode) {
+    const std::vector<std::string> ports = Start({"--noise", "0"});
+    ASSERT_EQ(ports.size(), 2u);
+    const std::string file = (folder / "unit.json").string();
+    const auto backup = Vyx({"backup", "--port", ports[1], "--file", kDevice, "-o", file});
+    EXPECT_EQ(backup.Status, 0) << backup.Err;
+    std::ifstream in(file);
+    const nlohmann::json doc = nlohmann::json::parse(in);
+    EXPECT_EQ(doc.value("port", ""), ports[1]);
+    EXPECT_FALSE(doc.contains("mode"));
+    // The snapshot reads back, and compares equal with the live device over the other framing.
+    const auto diff = Vyx({"diff", file, "--port", ports[0]});
+    EXPECT_EQ(diff.Status, 0) << diff.Out << diff.Err;
 }
 
 }  // namespace
