@@ -31,13 +31,15 @@ std::string FailureText(const TTransaction& t) {
     return reason;
 }
 
-TRegisterRead ReadWords(TSession& s, TNode& node) {
+TRegisterRead ReadWords(TSession& s, TNode& node) { return ReadWords(s.Transaction, s.Port, s.Frame, s.Slave, node); }
+
+TRegisterRead ReadWords(TTransaction& t, const TPort& port, const TFrame& frame, std::u16string_view slave,
+                        TNode& node) {
     TRegisterRead r;
-    TTransaction& t = s.Transaction;
     t.CurrentNode = &node;
     const uint64_t sent = t.RequestLines.Count();
     try {
-        t.ReadRegister(node, s.Slave);
+        t.ReadRegister(node, slave);
     } catch (const Error& e) {
         // A refused build sent nothing, and the outcome is still the last
         // transaction's; a failure after the reply leaves this one's below.
@@ -51,11 +53,11 @@ TRegisterRead ReadWords(TSession& s, TNode& node) {
         r.Error = FailureText(t);
         return r;
     }
-    const uint8_t* rx = s.Port.RxBuffer();
-    const uint32_t received = std::min<uint32_t>(s.Port.Received(), kPortBufferSize);
+    const uint8_t* rx = port.RxBuffer();
+    const uint32_t received = std::min<uint32_t>(port.Received(), kPortBufferSize);
     const uint32_t n = received >= 5 ? std::min<uint32_t>(rx[2], received - 5) : 0;
-    if (n != 2u * s.Frame.RegisterCount) {
-        r.Error = "reply of " + std::to_string(n) + " data bytes for " + std::to_string(s.Frame.RegisterCount) +
+    if (n != 2u * frame.RegisterCount) {
+        r.Error = "reply of " + std::to_string(n) + " data bytes for " + std::to_string(frame.RegisterCount) +
                   " registers";
         return r;
     }

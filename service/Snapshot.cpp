@@ -16,31 +16,6 @@ namespace {
 using nlohmann::json;
 using nlohmann::ordered_json;
 
-std::string LocalTimeText() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    // The C runtime's %z gives the zone's name here: the offset is worked out.
-    localtime_s(&local, &now);
-    std::tm copy = local;
-    const long offset = static_cast<long>(_mkgmtime(&copy) - now) / 60;
-    char buf[40];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &local);
-    std::string text = buf;
-    char zone[8];
-    std::snprintf(zone, sizeof zone, "%c%02ld%02ld", offset < 0 ? '-' : '+', std::labs(offset) / 60,
-                  std::labs(offset) % 60);
-    text += zone;
-#else
-    localtime_r(&now, &local);
-    char buf[40];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S%z", &local);
-    std::string text = buf;
-#endif
-    // ISO 8601 writes the offset as +01:00.
-    if (text.size() >= 5) text.insert(text.size() - 2, ":");
-    return text;
-}
 
 const json& Field(const json& object, const char* key, const std::string& where) {
     const auto it = object.find(key);
@@ -73,6 +48,32 @@ uint16_t ParseWord(const json& v, const std::string& where) {
 
 }  // namespace
 
+std::string LocalTimeText() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    // The C runtime's %z gives the zone's name here: the offset is worked out.
+    localtime_s(&local, &now);
+    std::tm copy = local;
+    const long offset = static_cast<long>(_mkgmtime(&copy) - now) / 60;
+    char buf[40];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &local);
+    std::string text = buf;
+    char zone[8];
+    std::snprintf(zone, sizeof zone, "%c%02ld%02ld", offset < 0 ? '-' : '+', std::labs(offset) / 60,
+                  std::labs(offset) % 60);
+    text += zone;
+#else
+    localtime_r(&now, &local);
+    char buf[40];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S%z", &local);
+    std::string text = buf;
+#endif
+    // ISO 8601 writes the offset as +01:00.
+    if (text.size() >= 5) text.insert(text.size() - 2, ":");
+    return text;
+}
+
 bool TSnapshot::Complete() const {
     for (const TSnapshotRegister& r : Registers)
         if (!r.Read()) return false;
@@ -83,6 +84,33 @@ const TSnapshotRegister* TSnapshot::Find(const std::string& name, const std::str
     for (const TSnapshotRegister& r : Registers)
         if (r.Name == name && r.Address == address) return &r;
     return nullptr;
+}
+
+std::optional<std::vector<TSnapshotRegister>> ReadRegisters(const TRegisterTree& tree,
+                                                            const std::function<TRegisterRead(TNode&)>& read,
+                                                            const std::function<bool(size_t, size_t)>& progress) {
+    std::vector<TSnapshotRegister> out;
+    const std::vector<TNode*> registers = TreeRegisters(tree);
+    for (size_t i = 0; i < registers.size(); ++i) {
+        if (progress && !progress(i, registers.size())) return std::nullopt;
+        TNode& node = *registers[i];
+        TSnapshotRegister r;
+        const TRegData& record = node.Record;
+        r.Name = ToUtf8(record.Name);
+        r.Address = ToUtf8(record.Address);
+        r.Type = ToUtf8(record.DataType);
+        r.Length = ToUtf8(record.Length);
+        r.Access = ToUtf8(record.Access);
+        const TRegisterRead got = read(node);
+        if (got.Ok) {
+            r.Value = ToUtf8(got.Value);
+            r.Words = got.Words;
+        } else {
+            r.Error = got.Error;
+        }
+        out.push_back(std::move(r));
+    }
+    return out;
 }
 
 TSnapshot TakeSnapshot(TSession& session, const TRegisterTree& tree, const std::string& device,
@@ -97,26 +125,12 @@ TSnapshot TakeSnapshot(TSession& session, const TRegisterTree& tree, const std::
     else
         snapshot.Mode = session.Mode;
     snapshot.Time = LocalTimeText();
-    const std::vector<TNode*> registers = TreeRegisters(tree);
-    for (size_t i = 0; i < registers.size(); ++i) {
-        if (progress) progress(i, registers.size());
-        TNode& node = *registers[i];
-        TSnapshotRegister r;
-        const TRegData& record = node.Record;
-        r.Name = ToUtf8(record.Name);
-        r.Address = ToUtf8(record.Address);
-        r.Type = ToUtf8(record.DataType);
-        r.Length = ToUtf8(record.Length);
-        r.Access = ToUtf8(record.Access);
-        const TRegisterRead read = ReadWords(session, node);
-        if (read.Ok) {
-            r.Value = ToUtf8(read.Value);
-            r.Words = read.Words;
-        } else {
-            r.Error = read.Error;
-        }
-        snapshot.Registers.push_back(std::move(r));
-    }
+    snapshot.Registers = *ReadRegisters(
+        tree, [&](TNode& node) { return ReadWords(session, node); },
+        [&](size_t i, size_t n) {
+            if (progress) progress(i, n);
+            return true;
+        });
     return snapshot;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -47,6 +48,17 @@ struct TSnapshot {
 // session. `progress` is called before each read with its index and the count.
 TSnapshot TakeSnapshot(TSession& session, const TRegisterTree& tree, const std::string& device,
                        const std::function<void(size_t, size_t)>& progress = {});
+
+// The same through any reader of one register (the window's own transaction):
+// the registers' texts and what `read` gives for each; the caller fills in the
+// device, line or port, slave and time. `progress` is called before each read
+// with its index and the count, and stops the reading by returning false: the
+// result is then none.
+std::optional<std::vector<TSnapshotRegister>> ReadRegisters(const TRegisterTree& tree,
+                                                            const std::function<TRegisterRead(TNode&)>& read,
+                                                            const std::function<bool(size_t, size_t)>& progress);
+// The local date and time with its UTC offset, as a snapshot records it.
+std::string LocalTimeText();
 
 // A document that is not a snapshot. The text starts with the place of the
 // fault, e.g. "registers[0].words[0]: \"12G4\" is not four hexadecimal digits".

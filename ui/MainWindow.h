@@ -22,6 +22,7 @@
 #include "modbus/Transaction.h"
 #include "registers/RegisterTree.h"
 #include "sequences/Sequences.h"
+#include "service/Snapshot.h"
 #include "net/AnyPort.h"
 #include "serial/Serial.h"
 #include "ui/ChoiceBox.h"
@@ -34,6 +35,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressDialog;
 class QPushButton;
 class QScrollArea;
 class QSplitter;
@@ -172,6 +174,13 @@ public:
     // "Wykres" and F6: the plot window, shown and brought up.
     void btWykresClick();
 
+    // "Serwis" (ServiceMenu.cpp): every register of the device file read into the
+    // as-found or as-left snapshot, each read shown as a walk's.
+    void StanZastanyClick();
+    void StanPozostawionyClick();
+    std::optional<service::TSnapshot> AsFound, AsLeft;
+    QProgressDialog* SnapshotProgress = nullptr;  // while a snapshot is read
+
     // Device files.
     QStringList ListDeviceFiles() const;
     // The *.dat files of the program's folder by the names the list shows.
@@ -239,6 +248,9 @@ protected:
 
 private:
     void BuildControls();
+    // Reads the snapshot; none when it cannot start (no file, no port, a sequence
+    // running) or was cancelled.
+    std::optional<service::TSnapshot> ReadSnapshot(const QString& what);
     void WireHandlers();
     void ShowError(const QString& text);
     // A device that went away (an adapter unplugged) closes the port by itself:

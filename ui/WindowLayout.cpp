@@ -83,6 +83,10 @@ void TForm1::BuildControls() {
         info->addAction(QStringLiteral("Wersja programu"), this, [this] { Run([this] { Wersjaprogramu1Click(); }); });
     version->setShortcut(Qt::Key_F1);
     addAction(version);  // the shortcut works with the menu closed
+    QMenu* serwis = menuBar()->addMenu(QStringLiteral("Serwis"));
+    serwis->addAction(QStringLiteral("Stan zastany…"), this, [this] { Run([this] { StanZastanyClick(); }); });
+    serwis->addAction(QStringLiteral("Stan pozostawiony…"), this,
+                      [this] { Run([this] { StanPozostawionyClick(); }); });
 
     auto* central = new QWidget;
     auto* row = new QHBoxLayout(central);

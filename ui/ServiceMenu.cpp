@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The "Serwis" menu: the unit's registers as found and as left, read through the
+// window's own transaction so that each read shows in the tree and the result
+// pane as a walk's does, with a progress bar and "Anuluj".
+#include <QApplication>
+#include <QProgressDialog>
+
+#include "registers/RegData.h"
+#include "registers/Text.h"
+#include "service/Session.h"
+#include "ui/FormSupport.h"
+#include "ui/MainWindow.h"
+#include "ui/TextPane.h"
+
+namespace vyx::ui {
+
+std::optional<service::TSnapshot> TForm1::ReadSnapshot(const QString& what) {
+    if (!Tree.First()) {
+        ShowMessage(u"brak opisu rejestrów: wybierz plik urządzenia");
+        return std::nullopt;
+    }
+    if (!Port.Com.Opened) {
+        ShowMessage(u"brak połączenia !");
+        return std::nullopt;
+    }
+    // Nothing else may talk to the device meanwhile.
+    if (Sequences.Activity() != TActivity::Idle || Sequences.Busy() || inReply_) return std::nullopt;
+
+    const std::u16string slave = SlaveText();
+    StrToInt(slave);  // a slave address that is no number stops it before anything is sent
+    service::TSnapshot snapshot;
+    snapshot.Device = loadedDevice_.toStdString();
+    snapshot.Slave = StrToInt(slave) & 0xFF;
+    if (Port.IsNetwork())
+        snapshot.Port = Port.Com.PortPath;
+    else
+        snapshot.Mode = Port.Com.ModeText;
+    snapshot.Time = service::LocalTimeText();
+
+    AppendResultLine(u"");
+    AppendResultLine(what.toStdU16String() + u":");
+    QProgressDialog progress(what + QStringLiteral("…"), QStringLiteral("Anuluj"), 0, 1, this);
+    progress.setWindowModality(Qt::WindowModal);  // the window takes no input meanwhile
+    progress.setMinimumDuration(0);
+    progress.setAutoReset(false);
+    SnapshotProgress = &progress;
+    ActivityChanged(TActivity::Walk);
+    std::optional<std::vector<service::TSnapshotRegister>> registers;
+    try {
+        registers = service::ReadRegisters(
+            Tree,
+            [&](TNode& node) {
+                Transaction.CurrentNode = &node;
+                return service::ReadWords(Transaction, Port, Frame, slave, node);
+            },
+            [&](size_t i, size_t n) {
+                progress.setMaximum(static_cast<int>(n));
+                progress.setValue(static_cast<int>(i));  // lets the window paint and "Anuluj" be pressed
+                return !progress.wasCanceled() && Port.IsOpened();
+            });
+    } catch (...) {
+        SnapshotProgress = nullptr;
+        ActivityChanged(Sequences.Activity());
+        throw;
+    }
+    SnapshotProgress = nullptr;
+    ActivityChanged(Sequences.Activity());
+    if (!registers) {
+        AppendResultLine(progress.wasCanceled() ? u"przerwano: anulowano" : u"przerwano: port zamknięty");
+        return std::nullopt;
+    }
+    snapshot.Registers = std::move(*registers);
+    size_t unread = 0;
+    for (const service::TSnapshotRegister& r : snapshot.Registers) unread += !r.Read();
+    AppendResultLine(u"odczytano rejestrów: " + FromUtf8(std::to_string(snapshot.Registers.size() - unread)) +
+                     u" z " + FromUtf8(std::to_string(snapshot.Registers.size())));
+    return snapshot;
+}
+
+void TForm1::StanZastanyClick() {
+    if (std::optional<service::TSnapshot> s = ReadSnapshot(QStringLiteral("stan zastany"))) {
+        AsFound = std::move(s);
+        AsLeft.reset();
+        stBar->setText(QStringLiteral("Stan zastany odczytany"));
+    }
+}
+
+void TForm1::StanPozostawionyClick() {
+    if (std::optional<service::TSnapshot> s = ReadSnapshot(QStringLiteral("stan pozostawiony"))) {
+        AsLeft = std::move(s);
+        stBar->setText(QStringLiteral("Stan pozostawiony odczytany"));
+    }
+}
+
+}  // namespace vyx::ui
