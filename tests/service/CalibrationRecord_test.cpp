@@ -2,11 +2,11 @@
 // Calibration records: their JSON form, appending runs to a record file and the
 // refusal of a file that is not one.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <regex>
 
 #include "registers/Error.h"
@@ -47,7 +47,7 @@ std::string Bytes(const fs::path& p) {
 class RecordFile : public ::testing::Test {
 protected:
     RecordFile() {
-        folder = fs::temp_directory_path() / ("vyx-record-test-" + std::to_string(getpid()));
+        folder = fs::temp_directory_path() / ("vyx-record-test-" + std::to_string(std::random_device{}()));
         fs::create_directories(folder);
     }
     ~RecordFile() override { fs::remove_all(folder); }
