@@ -14,7 +14,7 @@
 #include <random>
 #include <string>
 
-#include "ui/Boxes.h"
+#include "bench/Offscreen.h"
 #include "ui/MainWindow.h"
 #include "ui/TrendPlot.h"
 #include "ui/TrendWindow.h"
@@ -80,13 +80,6 @@ void BM_HeapPerReading(benchmark::State& state) {
 }
 BENCHMARK(BM_HeapPerReading)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-struct TQuietBoxes : vyx::ui::TBoxes {
-    void ShowMessage(QWidget*, const QString&) override {}
-    void ShowError(QWidget*, const QString& text) override { qFatal("%s", qPrintable(text)); }
-    QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
-    QString AskFolder(QWidget*, const QString&) override { return {}; }
-};
-
 // 24 hours at 100 ms as the window holds them: the plot's readings and the
 // result pane's line per reading (which also goes to the journal on the disk).
 void BM_WindowAfterADay(benchmark::State& state) {
@@ -97,7 +90,7 @@ void BM_WindowAfterADay(benchmark::State& state) {
     setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
     for (auto _ : state) {
         const double before = ResidentMb();
-        TQuietBoxes boxes;
+        vyx::bench::TQuietBoxes boxes;
         auto* form = new vyx::ui::TForm1(boxes, folder / "vyx-cfg", {.DefaultSettings = true});
         form->show();
         form->Trend->Open();
@@ -120,11 +113,4 @@ BENCHMARK(BM_WindowAfterADay)->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return vyx::bench::RunOffscreen(argc, argv); }

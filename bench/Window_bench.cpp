@@ -12,21 +12,14 @@
 #include <filesystem>
 
 #include "bench/BigTree.h"
+#include "bench/Offscreen.h"
 #include "registers/RegisterFile.h"
-#include "ui/Boxes.h"
 #include "ui/MainWindow.h"
 #include "ui/RegisterModel.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TQuietBoxes : vyx::ui::TBoxes {
-    void ShowMessage(QWidget*, const QString&) override {}
-    void ShowError(QWidget*, const QString& text) override { qFatal("%s", qPrintable(text)); }
-    QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
-    QString AskFolder(QWidget*, const QString&) override { return {}; }
-};
 
 fs::path Folder() {
     static const fs::path folder = [] {
@@ -43,7 +36,7 @@ fs::path Folder() {
 }
 
 void BM_ChooseAndShow(benchmark::State& state, const char* file) {
-    TQuietBoxes boxes;
+    vyx::bench::TQuietBoxes boxes;
     vyx::ui::TForm1 form(boxes, Folder() / "vyx-cfg", {.DefaultSettings = true});
     form.show();
     form.cbxDevice->setEditText(QString::fromLatin1(file));
@@ -57,7 +50,7 @@ BENCHMARK_CAPTURE(BM_ChooseAndShow, collapsed, "big.dat")->Unit(benchmark::kMill
 BENCHMARK_CAPTURE(BM_ChooseAndShow, expanded, "big-expanded.dat")->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_ExpandEveryGroup(benchmark::State& state) {
-    TQuietBoxes boxes;
+    vyx::bench::TQuietBoxes boxes;
     vyx::ui::TForm1 form(boxes, Folder() / "vyx-cfg", {.DefaultSettings = true});
     form.show();
     form.cbxDevice->setEditText(QStringLiteral("big.dat"));
@@ -76,11 +69,4 @@ BENCHMARK(BM_ExpandEveryGroup)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return vyx::bench::RunOffscreen(argc, argv); }

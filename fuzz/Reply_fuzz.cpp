@@ -35,6 +35,12 @@ public:
     TScriptedPort(const uint8_t* reply, size_t n) : received_(static_cast<uint32_t>(std::min<size_t>(n, 128))) {
         std::memcpy(buffer_, reply, received_);
     }
+    bool OpenPort(const std::string&, const std::string&) override { return true; }
+    bool SetTimeouts(uint16_t, uint16_t, uint16_t, uint16_t, uint16_t) override { return true; }
+    const vyx::TTimeouts& Timeouts() const override { return timeouts_; }
+    void ClosePort() override {}
+    vyx::TOpenFault OpenFault() const override { return vyx::TOpenFault::None; }
+    int OpenErrno() const override { return 0; }
     bool IsOpened() const override { return true; }
     uint16_t WritePort(const uint8_t*, uint16_t n) override { return n; }
     bool ReadPort(vyx::TReplyEnd) override { return true; }
@@ -42,6 +48,7 @@ public:
     const uint8_t* RxBuffer() const override { return buffer_; }
 
 private:
+    vyx::TTimeouts timeouts_;
     uint8_t buffer_[vyx::kPortBufferSize] = {};
     uint32_t received_;
 };

@@ -2,6 +2,8 @@
 #include "modbus/Transaction.h"
 
 #include <algorithm>
+#include <span>
+#include <vector>
 
 #include "modbus/Builders.h"
 #include "registers/Error.h"
@@ -63,7 +65,9 @@ void TTransaction::Transact() {
         view_.ShowMessage(u"brak połączenia !");
         return;
     }
-    Log.RequestHex = FromUtf8(HexDump(frame_.TxBuf.data(), frame_.FrameLength));
+    // The pane shows the bytes as they go over the wire (on Modbus TCP, with their header).
+    const std::vector<uint8_t> wire = port_.WireRequest(frame_.TxBuf.data(), frame_.FrameLength);
+    Log.RequestHex = FromUtf8(HexDump(wire.data(), static_cast<uint16_t>(wire.size())));
     const std::u16string line = RequestLine(Log.LineAddress, Log.LineName, Log.LineValue);
     view_.AppendCommLine(u"< " + Log.RequestHex);
     RequestLines.Add(line);
@@ -90,7 +94,8 @@ void TTransaction::Transact() {
 
     if (received >= 1) {
         Log.Status.clear();
-        Log.ReplyHex = FromUtf8(HexDump(port_.RxBuffer(), static_cast<uint16_t>(received)));
+        const std::span<const uint8_t> reply = port_.WireReply();
+        Log.ReplyHex = FromUtf8(HexDump(reply.data(), static_cast<uint16_t>(reply.size())));
         view_.AppendCommLine(u"> " + Log.ReplyHex);
         const uint8_t* rx = port_.RxBuffer();
         const bool good = received >= kMinimumReply && CheckCrc(rx, static_cast<uint16_t>(received));

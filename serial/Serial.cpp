@@ -75,6 +75,10 @@ std::string OpenFaultText(TOpenFault fault, int error) {
         case TOpenFault::NotTerminal: return "not a terminal";
         case TOpenFault::BadMode: return "the mode string is not understood";
         case TOpenFault::LineRefused: return "the port refused the line settings";
+        case TOpenFault::BadAddress: return "not a network address: tcp://HOST[:PORT] or mbtcp://HOST[:PORT]";
+        case TOpenFault::NoHost: return "no such host";
+        case TOpenFault::Refused: return "connection refused";
+        case TOpenFault::NoConnection: return "no connection in time";
         case TOpenFault::System: break;
     }
 #ifdef _WIN32

@@ -4,7 +4,8 @@
 // mode string, apply the read and write time-outs, send one request frame, read one
 // reply into the 128-byte receive buffer, close, and list the ports of the system.
 //
-// One back end per platform implements TSerial (SerialPosix.cpp: termios + poll;
+// TSerial is the port of serial/Port.h on a serial line (the time-outs are told
+// there). One back end per platform implements it (SerialPosix.cpp: termios + poll;
 // SerialWin.cpp: the comm functions of Windows).
 // Operations return a boolean or a count and report nothing themselves.
 #include <array>
@@ -16,20 +17,6 @@
 #include "serial/Port.h"
 
 namespace vyx {
-
-// Size of the receive buffer and of the transmit copy.
-inline constexpr uint16_t kPortBufferSize = 128;
-
-// Port state. Other units read Opened and Received; the connection panel keeps
-// PortPath and ModeText, and sets TimeoutFault when applying the time-outs failed.
-struct TCOM {
-    bool Opened = false;
-    uint32_t Written = 0;   // bytes the system took in the last WritePort
-    uint32_t Received = 0;  // bytes the last ReadPort placed in the receive buffer
-    int32_t TimeoutFault = 0;
-    std::string PortPath;
-    std::string ModeText;
-};
 
 // Line settings taken from a mode string.
 struct TLineSettings {
@@ -48,46 +35,6 @@ struct TLineSettings {
 // default), so "19200" opens 19200,e,8,1. False for anything else (letters only,
 // a zero or out-of-range baud, trailing text).
 bool ParseMode(const std::string& mode, TLineSettings& line);
-
-// Time-outs in milliseconds, in the order SetTimeouts takes them.
-//  - A read returns as soon as 128 bytes have arrived, or as soon as the reply is
-//    complete when the caller gives a rule that tells (TReplyEnd).
-//  - It waits ReadTotalConstant + 128 * ReadTotalMultiplier ms for the first byte
-//    and returns with nothing when none came. The wait counts from the moment the
-//    last request has left the line (its line time at the port's speed after the
-//    write returned), so a slow line does not eat into the device's time.
-//  - Once bytes arrive it returns ReadInterval ms after the last one (0: no
-//    interval bound), but never later than the first-byte bound plus the line time
-//    of 128 bytes at the port's speed, so a reply still arriving is not cut while
-//    a babbling line cannot hold the read.
-//  - A write returns at the latest WriteTotalConstant + n * WriteTotalMultiplier ms
-//    after it started (0: it takes what the system accepts at once).
-// The defaults are the values the connection panel applies.
-struct TTimeouts {
-    uint32_t ReadInterval = 30;
-    uint32_t ReadTotalMultiplier = 0;
-    uint32_t ReadTotalConstant = 40;
-    uint32_t WriteTotalMultiplier = 0;
-    uint32_t WriteTotalConstant = 30;
-
-    bool operator==(const TTimeouts&) const = default;
-};
-
-// Why the last OpenPort (or OpenDevice) failed, for a caller that tells the user.
-enum class TOpenFault {
-    None,         // the last open succeeded
-    NoDevice,     // nothing at the path, or no device behind it
-    Busy,         // held by another program (or by this one)
-    NoPermission, // the user may not open the device (EACCES, EPERM); on Linux
-                  // a serial device is for the group dialout
-    NotTerminal,  // the path is not a terminal device
-    BadMode,      // the mode string does not parse
-    LineRefused,  // the port refused the line settings (e.g. the baud rate)
-    System,       // another refusal of the system; its errno (on Windows, its
-                  // GetLastError code) is kept beside it
-};
-// A short English text for the fault, e.g. "busy: held by another program".
-std::string OpenFaultText(TOpenFault fault, int error);
 
 #ifdef _WIN32
 using TPortHandle = void*;
@@ -119,11 +66,11 @@ public:
     // or the mode string does not parse, the device is closed again and the result
     // is false. Refused parity is not acted on (pseudo-terminals have none).
     // On success both queues are purged.
-    bool OpenPort(const std::string& path, const std::string& mode);
+    bool OpenPort(const std::string& path, const std::string& mode) override;
 
     // Applies the five time-outs (see TTimeouts). When the port is not open or
     // no longer answers, the port is closed and the result is false.
-    bool SetTimeouts(uint16_t ri, uint16_t rm, uint16_t rc, uint16_t wm, uint16_t wc);
+    bool SetTimeouts(uint16_t ri, uint16_t rm, uint16_t rc, uint16_t wm, uint16_t wc) override;
 
     // Purges both queues, zeroes the receive buffer and the transmit copy, copies
     // the frame into the transmit copy and writes it within the write time-out.
@@ -144,18 +91,18 @@ public:
     // port. Opening it again works once the device is back.
 
     // Purges, closes and resets the state; does nothing when no device is open.
-    void ClosePort();
+    void ClosePort() override;
 
     // Why the last open failed; OpenErrno() is the system's errno of a System fault.
-    TOpenFault OpenFault() const { return OpenFault_; }
-    int OpenErrno() const { return OpenErrno_; }
+    TOpenFault OpenFault() const override { return OpenFault_; }
+    int OpenErrno() const override { return OpenErrno_; }
 
     bool IsOpened() const override { return Com.Opened; }
     uint32_t Received() const override { return Com.Received; }
     const uint8_t* RxBuffer() const override { return RxBuf.data(); }
 
     const TLineSettings& Line() const { return Line_; }
-    const TTimeouts& Timeouts() const { return Timeouts_; }
+    const TTimeouts& Timeouts() const override { return Timeouts_; }
     TPortHandle Handle() const { return Handle_; }
     const std::array<uint8_t, kPortBufferSize>& TxCopy() const { return TxBuf_; }
 

@@ -173,7 +173,7 @@ std::string ReportHtml(const TReportInput& in) {
     }
     html += "<table class=\"details\" id=\"details\">\n";
     Detail(html, "Plik urządzenia", HtmlEscape(after.Device));
-    Detail(html, "Port", HtmlEscape(in.Port));
+    Detail(html, "Port", HtmlEscape(!after.Port.empty() ? after.Port : before.Port));
     Detail(html, "Parametry łącza", HtmlEscape(after.Mode));
     Detail(html, "Adres urządzenia", std::to_string(after.Slave));
     Detail(html, "Data raportu", HtmlEscape(in.Created));

@@ -3,7 +3,7 @@
 // The service report: one self-contained HTML document (inline CSS with print
 // styles for A4, no script, no external files) from the snapshots of a unit as
 // found and as left and the calibration runs between them: a header with the
-// device file, line, slave, dates, technician, site, notes and the device's
+// device file, line settings or network port, slave, dates, technician, site, notes and the device's
 // identity; the calibration runs; the registers that changed; those that failed
 // to read; an appendix of every register before and after. Every text from the
 // device, the device file or the technician is HTML-escaped. Nothing here knows
@@ -21,7 +21,6 @@ struct TReportInput {
     TSnapshot Before, After;              // as found, as left
     std::vector<TCalibrationRun> Runs;    // in the order they ran
     std::string Technician, Site, Notes;  // as typed; empty ones are left out
-    std::string Port;                     // the port the unit was on; empty when not known
     // The names of the identity registers; empty: DefaultIdentity of After.
     std::vector<std::string> Identity;
     std::string Created;                  // when the report was made; LocalTimeText

@@ -10,13 +10,18 @@ namespace vyx::service {
 
 void TSession::Open(const std::string& portName, const std::string& mode, uint16_t firstByteWaitMs) {
     if (portName.empty()) throw Error("no port named");
-    Path = PortPathFromName(portName);
+    Path = net::PortPathOf(portName);
     Mode = mode;
     Port.Com.PortPath = Path;
     Port.Com.ModeText = mode;
-    if (!Port.OpenPort(Path, mode))
-        throw Error("cannot open " + Path + " with " + mode + ": " + OpenFaultText(Port.OpenFault(), Port.OpenErrno()));
-    // The connection panel's time-outs (serial/Serial.h tells them), but for the first-byte wait.
+    // The connection panel's time-outs (serial/Port.h tells them), but for the
+    // first-byte wait, which also bounds connecting to a network port.
+    Port.SetTimeouts(30, 0, firstByteWaitMs, 0, 30);
+    if (!Port.OpenPort(Path, mode)) {
+        const std::string why = OpenFaultText(Port.OpenFault(), Port.OpenErrno());
+        if (Port.IsNetwork()) throw Error("cannot connect to " + Path + ": " + why);
+        throw Error("cannot open " + Path + " with " + mode + ": " + why);
+    }
     if (!Port.SetTimeouts(30, 0, firstByteWaitMs, 0, 30)) throw Error("cannot set the time-outs of " + Path);
 }
 

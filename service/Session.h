@@ -13,7 +13,7 @@
 #include "modbus/Frame.h"
 #include "modbus/Transaction.h"
 #include "registers/RegisterTree.h"
-#include "serial/Serial.h"
+#include "net/AnyPort.h"
 
 namespace vyx::service {
 
@@ -23,17 +23,19 @@ inline constexpr uint16_t kFirstByteWaitMs = 40;
 struct TSession {
     explicit TSession(TTransactionView& view) : Transaction(Port, Frame, view) {}
 
-    TSerial Port;
+    net::TAnyPort Port;
     TFrame Frame;
     TTransaction Transaction;
     std::u16string Slave = u"247";
     std::string Path;  // of the port last opened
     std::string Mode;
 
-    // Opens the port (a path, or a name under /dev) with the mode string and the
+    // Opens the port (a path, a name under /dev, or a network name of
+    // net/Address.h, for which the mode means nothing) with the mode string and the
     // time-outs of the connection panel, but for the wait for a reply's first
     // byte, which a slow device or link may need longer. Throws vyx::Error with
-    // the reason, e.g. "cannot open /dev/ttyUSB0 with 19200,e,8,1: no such device".
+    // the reason, e.g. "cannot open /dev/ttyUSB0 with 19200,e,8,1: no such device",
+    // "cannot connect to tcp://10.0.0.5:4001: connection refused".
     void Open(const std::string& portName, const std::string& mode, uint16_t firstByteWaitMs = kFirstByteWaitMs);
 };
 

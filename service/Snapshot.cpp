@@ -90,7 +90,12 @@ TSnapshot TakeSnapshot(TSession& session, const TRegisterTree& tree, const std::
     TSnapshot snapshot;
     snapshot.Device = device;
     snapshot.Slave = StrToInt(session.Slave) & 0xFF;
-    snapshot.Mode = session.Mode;
+    // A serial line is known by its settings (its device name differs from one
+    // computer to the next); a network port by its name alone.
+    if (session.Port.IsNetwork())
+        snapshot.Port = session.Path;
+    else
+        snapshot.Mode = session.Mode;
     snapshot.Time = LocalTimeText();
     const std::vector<TNode*> registers = TreeRegisters(tree);
     for (size_t i = 0; i < registers.size(); ++i) {
@@ -131,7 +136,10 @@ ordered_json SnapshotToJson(const TSnapshot& s) {
     doc["format"] = kSnapshotFormat;
     doc["device"] = s.Device;
     doc["slave"] = s.Slave;
-    doc["mode"] = s.Mode;
+    if (!s.Port.empty())
+        doc["port"] = s.Port;
+    else
+        doc["mode"] = s.Mode;
     doc["time"] = s.Time;
     doc["complete"] = s.Complete();
     ordered_json registers = ordered_json::array();
@@ -172,7 +180,11 @@ TSnapshot SnapshotFromJson(const json& doc) {
     if (!slave.is_number_integer() || slave.get<int64_t>() < 1 || slave.get<int64_t>() > 255)
         throw SnapshotError("slave: expected a whole number from 1 to 255");
     s.Slave = slave.get<int>();
-    s.Mode = Text(doc, "mode", "");
+    // A network port's snapshot has its name instead of line settings.
+    if (doc.contains("port"))
+        s.Port = Text(doc, "port", "");
+    else
+        s.Mode = Text(doc, "mode", "");
     s.Time = Text(doc, "time", "");
     const json& registers = Field(doc, "registers", "");
     if (!registers.is_array()) throw SnapshotError("registers: expected an array");

@@ -33,7 +33,8 @@ struct TSnapshotRegister {
 struct TSnapshot {
     std::string Device;  // file name of the device file, e.g. VXT-20F.dat
     int Slave = 247;
-    std::string Mode;
+    std::string Mode;    // the line settings; empty for a network port, which has none
+    std::string Port;    // the network port's name (tcp://, mbtcp://); empty for a serial line
     std::string Time;    // local date and time with its UTC offset, ISO 8601
     std::vector<TSnapshotRegister> Registers;
 

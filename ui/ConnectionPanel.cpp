@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <utility>
 
+#include "net/AnyPort.h"
 #include "ui/FormSupport.h"
 #include "ui/Shape.h"
 
@@ -37,6 +38,10 @@ QString PortFaultText(TOpenFault fault, int error, const QString& port, const QS
         case TOpenFault::BadMode: return QStringLiteral("nieprawidłowe ustawienia portu: ") + mode;
         case TOpenFault::LineRefused:
             return QStringLiteral("port ") + port + QStringLiteral(" odrzucił ustawienia ") + mode;
+        case TOpenFault::BadAddress: return QStringLiteral("nieprawidłowy adres sieciowy: ") + port;
+        case TOpenFault::NoHost: return QStringLiteral("nieznany host: ") + port;
+        case TOpenFault::Refused: return QStringLiteral("połączenie odrzucone: ") + port;
+        case TOpenFault::NoConnection: return QStringLiteral("brak połączenia z ") + port;
         case TOpenFault::System: break;
     }
     return QStringLiteral("nie można otworzyć ") + port + QStringLiteral(": ") +
@@ -74,6 +79,7 @@ void TForm1::ComCBoxSelect() {
         Disconnect();
     else
         Connect();
+    ShowLineControls();
     // A running timer keeps its period; why a port did not open stays until the
     // next choice.
     if (!Port.Com.Opened && Port.OpenFault() != TOpenFault::None)
@@ -85,8 +91,10 @@ void TForm1::ComCBoxSelect() {
 void TForm1::Connect() {
     if (Port.Com.Opened) Disconnect();
     const QString name = ComCBox->currentText();
-    Port.Com.PortPath = PortPathFromName(name.toStdString());
+    Port.Com.PortPath = net::PortPathOf(name.toStdString());
     Port.Com.ModeText = (cbxBaud->currentText() + ModeSuffix(cbxParity->currentIndex())).toStdString();
+    // Known before a network port connects: the reply wait bounds the connecting too.
+    Port.SetTimeouts(30, 0, static_cast<uint16_t>(replyWaitMs_), 0, 30);
     Port.Com.Opened = Port.OpenPort(Port.Com.PortPath, Port.Com.ModeText);
     if (!Port.Com.Opened) {
         shConnect->SetColor(ToQColor(kRed));
@@ -95,8 +103,10 @@ void TForm1::Connect() {
         stbTimer->stop();
         return;
     }
-    QString status = QStringLiteral("Port szeregowy otwarty: ") + name + QStringLiteral(" @") +
-                     QString::fromStdString(Port.Com.ModeText);
+    // A network port has no line settings: its name is all there is to show.
+    QString status = Port.IsNetwork() ? QStringLiteral("Połączono: ") + name
+                                      : QStringLiteral("Port szeregowy otwarty: ") + name + QStringLiteral(" @") +
+                                            QString::fromStdString(Port.Com.ModeText);
     if (replyWaitMs_ != kReplyWaitDefaultMs) status += QStringLiteral(", odp. %1 ms").arg(replyWaitMs_);
     stBar->setText(status);
     ApplyTimeouts();
@@ -129,6 +139,17 @@ void TForm1::Disconnect() {
     Port.ClosePort();
     shConnect->SetColor(ToQColor(kIdleGrey));
     stBar->setText(QStringLiteral("Port zamknięty!"));
+}
+
+bool TForm1::LineSettingsApply() const { return !net::IsNetworkName(ComCBox->currentText().trimmed().toStdString()); }
+
+void TForm1::ShowLineControls() {
+    // Speed and parity mean nothing to a network port; the sequences' own
+    // disabling (ActivityChanged) comes on top of this.
+    const bool line = LineSettingsApply();
+    const TEnabledControls on = EnabledControlsFor(Sequences.Activity());
+    cbxBaud->setEnabled(line && on.cbxBaud);
+    cbxParity->setEnabled(line && on.cbxParity);
 }
 
 void TForm1::cbxBaudSelect() {

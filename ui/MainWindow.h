@@ -22,6 +22,7 @@
 #include "modbus/Transaction.h"
 #include "registers/RegisterTree.h"
 #include "sequences/Sequences.h"
+#include "net/AnyPort.h"
 #include "serial/Serial.h"
 #include "ui/ChoiceBox.h"
 #include "ui/CutLabel.h"
@@ -107,7 +108,7 @@ public:
     QTimer* HighlightTimer;  // the 500 ms one-shot that ends the red highlight
     QTimer* JournalTimer;    // syncs the result journal to the disk every second
 
-    TSerial Port;
+    net::TAnyPort Port;  // a serial line or a network port, as its name says
     TFrame Frame;
     TTransaction Transaction{Port, Frame, *this};
     TRegisterTree Tree;
@@ -153,6 +154,9 @@ public:
     void Connect();
     void Disconnect();
     void cbxBaudSelect();
+    // False for a network port (its name in the port field): speed and parity are greyed.
+    bool LineSettingsApply() const;
+    void ShowLineControls();
     void cbxParitySelect();
     void btResetClick();
     // The reply wait field left or Enter pressed: a whole number in range takes

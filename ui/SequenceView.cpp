@@ -107,7 +107,8 @@ void TForm1::ActivityChanged(TActivity now) {
     const std::pair<QWidget*, bool> controls[] = {
         {VT, on.Tree},          {Button1, on.Button1}, {btZapisz, on.btZapisz},
         {btReset, on.btReset},  {cbMonitor, on.cbMonitor}, {cbxDevice, on.cbxDevice},
-        {ComCBox, on.ComCBox},  {cbxBaud, on.cbxBaud}, {cbxParity, on.cbxParity}};
+        {ComCBox, on.ComCBox},  {cbxBaud, on.cbxBaud && LineSettingsApply()},
+        {cbxParity, on.cbxParity && LineSettingsApply()}};
     QWidget* focused = QApplication::focusWidget();
     for (const auto& [control, enabled] : controls)
         if (!enabled && focused && (control == focused || control->isAncestorOf(focused))) ParkFocus(focused);

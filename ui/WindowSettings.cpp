@@ -23,6 +23,7 @@ namespace fs = std::filesystem;
 void TForm1::ApplySettings(const TWindowSettings& s) {
     // The port is only named: choosing it, or Enter, opens it.
     ComCBox->setEditText(s.Port);
+    ShowLineControls();
     SelectOrType(cbxBaud, s.Baud);
     cbxParity->setCurrentIndex(s.Parity);
     eSlave->setText(s.Slave);

@@ -135,7 +135,12 @@ TEST(Report, TheDocumentHoldsEachPartByItsStructure) {
 TEST(Report, AChosenIdentityAndACompleteUnit) {
     TReportInput in = Input();
     in.Identity = {"Czas pracy"};
+    in.After.Port = "mbtcp://10.0.0.5:502";  // a network port has no line settings
+    in.After.Mode.clear();
     const std::string html = ReportHtml(in);
+    const std::vector<std::string> details = Rows(html, "details");
+    EXPECT_NE(std::find(details.begin(), details.end(), "Port|mbtcp://10.0.0.5:502"), details.end());
+    EXPECT_EQ(html.find("Parametry łącza"), std::string::npos);
     EXPECT_EQ(Rows(html, "identity"), (std::vector<std::string>{"40060|Czas pracy|1234,50"}));
     EXPECT_EQ(html.find("incomplete"), std::string::npos);
     EXPECT_EQ(Rows(html, "failed"), std::vector<std::string>{});

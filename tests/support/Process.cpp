@@ -59,9 +59,20 @@ TProcess::~TProcess() {
     if (err_ >= 0) close(err_);
 }
 
-std::string TProcess::FirstLine(std::chrono::milliseconds timeout) {
+std::string TProcess::FirstLine(std::chrono::milliseconds timeout) { return Line(0, timeout); }
+
+std::string TProcess::Line(size_t index, std::chrono::milliseconds timeout) {
     const auto end = std::chrono::steady_clock::now() + timeout;
-    while (pending_.find('\n') == std::string::npos) {
+    const auto start = [&] {
+        size_t at = 0;
+        for (size_t i = 0; i < index; ++i) {
+            const size_t newline = pending_.find('\n', at);
+            if (newline == std::string::npos) return std::string::npos;
+            at = newline + 1;
+        }
+        return at;
+    };
+    while (start() == std::string::npos || pending_.find('\n', start()) == std::string::npos) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         if (left.count() <= 0) return "";
         pollfd p{out_, POLLIN, 0};
@@ -71,7 +82,8 @@ std::string TProcess::FirstLine(std::chrono::milliseconds timeout) {
         if (n <= 0) return "";
         pending_.append(buf, static_cast<size_t>(n));
     }
-    return pending_.substr(0, pending_.find('\n'));
+    const size_t at = start();
+    return pending_.substr(at, pending_.find('\n', at) - at);
 }
 
 bool TProcess::Running() const {

@@ -23,6 +23,8 @@ public:
     // The first line of standard output, without its newline; empty when none
     // came within the time or the process ended first.
     std::string FirstLine(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // Line `index` (0 is the first) of standard output, as FirstLine.
+    std::string Line(size_t index, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
     // Everything the process prints on standard output until it closes it
     // (after what FirstLine already read).

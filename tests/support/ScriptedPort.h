@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -39,6 +40,16 @@ public:
     int FunctionOf(size_t i) const { return Requests.at(i).at(1); }
     int AddressOf(size_t i) const { return Requests.at(i).at(2) << 8 | Requests.at(i).at(3); }
 
+    // Always there: opening and the time-outs are taken as they come.
+    bool OpenPort(const std::string&, const std::string&) override { return Opened = true; }
+    bool SetTimeouts(uint16_t ri, uint16_t rm, uint16_t rc, uint16_t wm, uint16_t wc) override {
+        timeouts_ = {ri, rm, rc, wm, wc};
+        return Opened;
+    }
+    const TTimeouts& Timeouts() const override { return timeouts_; }
+    void ClosePort() override { Opened = false; }
+    TOpenFault OpenFault() const override { return TOpenFault::None; }
+    int OpenErrno() const override { return 0; }
     bool IsOpened() const override { return Opened; }
     uint16_t WritePort(const uint8_t* frame, uint16_t n) override {
         StackMarks.push_back(reinterpret_cast<uintptr_t>(__builtin_frame_address(0)));
@@ -71,6 +82,7 @@ public:
     const uint8_t* RxBuffer() const override { return rx_; }
 
 private:
+    TTimeouts timeouts_;
     std::vector<uint8_t> Answer(const std::vector<uint8_t>& q) {
         const int function = q[1];
         const int address = q[2] << 8 | q[3];

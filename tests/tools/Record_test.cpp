@@ -92,7 +92,7 @@ TEST_F(RecordTest, AWriteTheDeviceDidNotKeepIsRecordedWithWhatItHolds) {
 TEST_F(RecordTest, ADamagedRecordIsRefusedBeforeAnyReadingAndLeftAsItWas) {
     const std::string port = StartSim(kDevice, {"--noise", "0"});
     const std::string record = File("record.json");
-    for (const std::string bytes : {std::string("{\"format\": 1, \"kind\": \"calibration rec"),
+    for (const std::string& bytes : {std::string("{\"format\": 1, \"kind\": \"calibration rec"),
                                     std::string(R"({"format": 1, "device": "VXT-20F.dat", "registers": []})")}) {
         std::ofstream(record, std::ios::binary | std::ios::trunc) << bytes;
         const auto c = Vyx({"calibrate", "--port", port, "--file", kDevice, "--count", "2", "--write", "100R",

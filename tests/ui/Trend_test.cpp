@@ -98,6 +98,9 @@ TEST_F(TrendTest, MonitoringPlotsReadingsAndFailuresFollowsAndJudgesStability) {
     EXPECT_EQ(lines.size(), trend->Plot->GoodCount() + trend->Plot->FailureCount());
     for (const QString& line : lines) EXPECT_TRUE(kCsvLine.match(line).hasMatch()) << line.toStdString();
     EXPECT_TRUE(saved.find(";;błąd CRC odpowiedzi\n") != std::string::npos) << saved;
+    boxes.SaveAs = QString::fromStdString((folder / "plot.png").string());
+    trend->SaveImage();
+    EXPECT_EQ(FileText(folder / "plot.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
     ASSERT_NE(trend->Recorder(), nullptr);
     EXPECT_EQ(FileText(trend->Recorder()->CurrentFile()), saved);
     EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();

@@ -35,7 +35,9 @@ const std::string kLineOptions = std::string(
 #else
     "  --port PATH       serial port: a path, or a name under /dev\n"
 #endif
-    "  --mode TEXT       line settings (default: the snapshot's, else 19200,e,8,1)\n"
+    "                    or tcp://HOST[:PORT], mbtcp://HOST[:PORT] (a device server)\n"
+    "  --mode TEXT       line settings (default: the snapshot's, else 19200,e,8,1;\n"
+    "                    nothing on a network port: tcp://HOST[:PORT], mbtcp://HOST[:PORT])\n"
     "  --slave N         slave address (default: the snapshot's, else 247)\n"
     "  --file F.dat      the device file (default: the snapshot's device file,\n"
 #ifdef _WIN32
@@ -144,7 +146,7 @@ TSession& OpenLine(TConsoleSession& c, const cli::Options& o, const TSnapshot* s
     s.Slave = FromUtf8(o.Get("--slave", snapshot ? std::to_string(snapshot->Slave) : "247"));
     const int32_t slave = StrToInt(s.Slave);
     if (slave < 1 || slave > 255) throw Error("--slave needs an address from 1 to 255");
-    OpenPort(s, o, snapshot ? snapshot->Mode : "19200,e,8,1");
+    OpenPort(s, o, snapshot && !snapshot->Mode.empty() ? snapshot->Mode : "19200,e,8,1");
     return s;
 }
 

@@ -30,7 +30,9 @@ const std::string kCommonOptions = std::string(
 #else
     "  --port PATH       serial port: a path, or a name under /dev (required)\n"
 #endif
-    "  --mode TEXT       line settings (default 19200,e,8,1)\n"
+    "                    or a serial device server: tcp://HOST[:PORT] (RTU over TCP,\n"
+    "                    port 4001), mbtcp://HOST[:PORT] (Modbus TCP, port 502)\n"
+    "  --mode TEXT       line settings (default 19200,e,8,1; none on a network port)\n"
     "  --slave N         slave address (default 247)\n"
     "  --file F.dat NAME the register NAME of a register description file, or\n"
     "  --address N --type KEYWORD --length L   a register not in a file\n"
@@ -49,9 +51,9 @@ namespace {
 
 // Warns when a reply with a good CRC does not answer the request sent: most
 // likely another request's late reply. It is still taken as the window takes it.
-bool WarnOnMismatch(const char* command, const vyx::TSerial& port, const vyx::TFrame& frame, TOutcome o, bool warn) {
+bool WarnOnMismatch(const char* command, const vyx::TPort& port, const vyx::TFrame& frame, TOutcome o, bool warn) {
     if (o != TOutcome::Good && o != TOutcome::Exception) return false;
-    const std::string mismatch = vyx::ReplyMismatch(frame, port.RxBuf.data(), port.Com.Received);
+    const std::string mismatch = vyx::ReplyMismatch(frame, port.RxBuffer(), port.Received());
     if (mismatch.empty()) return false;
     if (warn)
         std::fprintf(stderr, "vyx %s: warning: the reply does not match the request (%s)\n", command,
@@ -138,8 +140,12 @@ int Run(const char* command, int argc, char** argv, const char* usage, int (*bod
         if (!s.Session.Port.IsOpened()) {
             // The serial unit closes a port whose device went away (unplugged, or
             // the simulator ended); say so rather than report time-outs.
-            std::fprintf(stderr, "vyx %s: the port %s is gone: the device went away\n", command,
-                         s.Session.Path.c_str());
+            if (s.Session.Port.IsNetwork())
+                std::fprintf(stderr, "vyx %s: the connection to %s was closed or reset\n", command,
+                             s.Session.Path.c_str());
+            else
+                std::fprintf(stderr, "vyx %s: the port %s is gone: the device went away\n", command,
+                             s.Session.Path.c_str());
             return kExitFailure;
         }
         return status;

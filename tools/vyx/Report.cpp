@@ -2,13 +2,10 @@
 // vyx report: the service report of a unit, one HTML document from the snapshots
 // as found and as left and the calibration record, for printing to paper or PDF.
 #include <cstdio>
-#include <fstream>
 #include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "registers/Error.h"
 #include "registers/SafeSave.h"
@@ -47,14 +44,6 @@ const char kUsage[] =
     "Exit status: 0 report written, 1 an input missing or damaged, 2 wrong\n"
     "arguments.\n";
 
-// The port a snapshot names, when it names one.
-std::string PortOf(const std::string& file) {
-    std::ifstream in(PathFromUtf8(file), std::ios::binary);
-    const nlohmann::json doc = nlohmann::json::parse(in, nullptr, false);
-    if (doc.is_object() && doc.contains("port") && doc["port"].is_string()) return doc["port"].get<std::string>();
-    return {};
-}
-
 std::vector<std::string> SplitNames(const std::string& text) {
     std::vector<std::string> names;
     size_t from = 0;
@@ -82,8 +71,6 @@ int Report(const cli::Options& o) {
     in.Technician = o.Get("--technician", "");
     in.Site = o.Get("--site", "");
     in.Notes = o.Get("--notes", "");
-    in.Port = PortOf(in.AfterFile);
-    if (in.Port.empty()) in.Port = PortOf(in.BeforeFile);
     if (o.Has("--identity")) {
         in.Identity = SplitNames(o.Get("--identity", ""));
         IdentityByNames(in.After, in.Identity);  // an unknown name is refused here, before anything is written

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "net/Address.h"
+#include "net/AnyPort.h"
 #include "registers/Error.h"
 #include "registers/RegisterFile.h"
 #include "registers/Text.h"
@@ -120,12 +122,15 @@ std::vector<int> ParseSlaves(const std::string& text) {
 
 std::string Usage() {
     const double full = EstimateSeconds(kDefaultBauds, std::size(kParities), 247, service::kFirstByteWaitMs);
-    return "Usage: vyx scan --port PATH [--bauds LIST] [--parities LIST] [--slaves RANGE]\n"
+    return "Usage: vyx scan --port NAME [--bauds LIST] [--parities LIST] [--slaves RANGE]\n"
            "                [--file F.dat NAME | --address N [--type K] [--length L]]\n"
            "                [--wait MS] [--hex]\n"
            "Tries each line setting and each slave address with one short read and lists\n"
            "every device that answers with a good CRC (a reply or an exception reply) as\n"
-           "its line, slave address and answer. Ctrl-C ends it and lists what was found.\n\n"
+           "its line, slave address and answer. Ctrl-C ends it and lists what was found.\n"
+           "On a network port (tcp://HOST[:PORT], mbtcp://HOST[:PORT]) only the slave\n"
+           "addresses (Modbus TCP: unit ids) are tried: the device server sets the line,\n"
+           "and --bauds and --parities are refused.\n\n"
            "Options:\n"
            "  --bauds LIST      speeds (default 9600,19200,38400,57600,115200)\n"
            "  --parities LIST   among e (even parity), o (odd parity), n2 (no parity: 2 STOP),\n"
@@ -162,11 +167,23 @@ void ShowProgress(size_t done, size_t total, size_t found, double secondsLeft) {
                  std::string(kWidth - filled, ' ').c_str(), done, total, found, Duration(secondsLeft).c_str());
 }
 
+// On a network port there is one line to try: the one the device server has.
+constexpr TParity kServerLine = {"", "", ""};
+
 int Scan(const cli::Options& o) {
     if (!o.Has("--port")) throw std::invalid_argument("--port is required");
-    const std::vector<long> bauds = o.Has("--bauds") ? ParseBauds(o.Get("--bauds", "")) : kDefaultBauds;
+    const std::string port = o.Get("--port", "");
+    const net::TPortKind kind = net::PortKindOf(port);
+    const bool network = kind != net::TPortKind::Serial;
+    if (network && (o.Has("--bauds") || o.Has("--parities")))
+        throw std::invalid_argument("--bauds and --parities mean nothing on the network port " + port +
+                                    ": its device server sets the line");
+    const std::vector<long> bauds = network ? std::vector<long>{0}
+                                    : o.Has("--bauds") ? ParseBauds(o.Get("--bauds", ""))
+                                                       : kDefaultBauds;
     const std::vector<const TParity*> parities =
-        ParseParities(o.Get("--parities", "e,o,n2,n1"));
+        network ? std::vector<const TParity*>{&kServerLine} : ParseParities(o.Get("--parities", "e,o,n2,n1"));
+    const char* entry = kind == net::TPortKind::ModbusTcp ? "Modbus TCP" : "RTU over TCP";
     const std::vector<int> slaves = ParseSlaves(o.Get("--slaves", "1-247"));
     const uint16_t wait = FirstByteWait(o);
 
@@ -191,8 +208,9 @@ int Scan(const cli::Options& o) {
     c.View.Results = false;
     TSession& s = c.Session;
     const size_t total = bauds.size() * parities.size() * slaves.size();
-    const double estimate = EstimateSeconds(bauds, parities.size(), slaves.size(), wait);
-    std::fprintf(stderr, "vyx scan: %zu tries on %s, about %s\n", total, PortPathFromName(o.Get("--port", "")).c_str(),
+    const double estimate = network ? static_cast<double>(slaves.size()) * wait / 1000.0
+                                    : EstimateSeconds(bauds, parities.size(), slaves.size(), wait);
+    std::fprintf(stderr, "vyx scan: %zu tries on %s, about %s\n", total, net::PortPathOf(port).c_str(),
                  Duration(estimate).c_str());
 
     CatchInterrupt(OnInterrupt);
@@ -205,9 +223,9 @@ int Scan(const cli::Options& o) {
     for (const long baud : bauds) {
         for (const TParity* parity : parities) {
             if (gInterrupted) break;
-            const std::string mode = std::to_string(baud) + parity->suffix;
+            const std::string mode = network ? port : std::to_string(baud) + parity->suffix;
             try {
-                s.Open(o.Get("--port", ""), mode, wait);
+                s.Open(port, network ? "" : mode, wait);
             } catch (const Error& e) {
                 std::fprintf(stderr, "%s%s: skipped\n", terminal ? "\r\033[K" : "", e.what());
                 done += slaves.size();
@@ -236,7 +254,7 @@ int Scan(const cli::Options& o) {
                     ++stray;
                     continue;
                 }
-                TFound f{mode, parity->entry, r.Ok ? "reply " + ToUtf8(r.Value) : r.Error, slave};
+                TFound f{mode, network ? entry : parity->entry, r.Ok ? "reply " + ToUtf8(r.Value) : r.Error, slave};
                 if (terminal) std::fprintf(stderr, "\r\033[K");
                 PrintFound(f);
                 found.push_back(std::move(f));

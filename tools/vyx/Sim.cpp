@@ -5,6 +5,9 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -12,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -19,10 +23,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <random>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <modbus/modbus.h>
 
@@ -67,7 +75,15 @@ const char kUsage[] =
     "  --crc-errors P    probability of a reply with a broken CRC\n"
     "  --silence P       probability of no reply at all\n"
     "  --exceptions P    probability of an exception reply (slave device failure)\n"
-    "  --name NAME       name of the link (default: the file's name)\n";
+    "  --name NAME       name of the link (default: the file's name)\n"
+    "  --tcp [HOST:]PORT also serve RTU frames over TCP there (HOST 127.0.0.1\n"
+    "                    unless given; PORT 0 takes a free one)\n"
+    "  --mbtcp [HOST:]PORT  also serve Modbus TCP there (the unit id is the slave\n"
+    "                    address; a broken CRC becomes a damaged header)\n"
+    "  --listen-any      allow a HOST that is not the loopback (the device is then\n"
+    "                    open to the network)\n"
+    "Each address served is printed after the terminal's path, one a line, as\n"
+    "tcp://HOST:PORT or mbtcp://HOST:PORT, the port as bound.\n";
 
 // Each request lands under exactly one of good, exceptions, crcErrors and
 // silenced, as the master counts it; writes and echoes are kinds of good replies.
@@ -275,8 +291,9 @@ bool LineMatches(int fd, const vyx::TLineSettings& line) {
 }
 
 // Reads one request frame from the line: complete by its length, or ended by a
-// pause of 5 ms. Returns its length, 0 when nothing came before the stop flag.
-int ReceiveFrame(int fd, uint8_t* buf, int size, TCarry& carry) {
+// pause of 5 ms. Returns its length, 0 when nothing came before the stop flag;
+// on a connection (`stream`), -1 once the client has closed it.
+int ReceiveFrame(int fd, uint8_t* buf, int size, TCarry& carry, bool stream = false) {
     int n = std::min(carry.n, size);
     std::memcpy(buf, carry.bytes, static_cast<size_t>(n));
     carry.n = 0;
@@ -298,6 +315,7 @@ int ReceiveFrame(int fd, uint8_t* buf, int size, TCarry& carry) {
             return 0;
         }
         const ssize_t got = read(fd, buf + n, static_cast<size_t>(size - n));
+        if (stream && (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN))) return -1;
         if (got <= 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
             continue;
@@ -318,6 +336,161 @@ double Seconds(const std::string& option, std::string text) {
     return v;
 }
 
+// A device's reply to one request in RTU form (CRC included, perhaps broken by
+// the fault injection); 0 for none. Shared by the terminal and every connection.
+using TAnswer = std::function<int(uint8_t* request, int n, uint8_t* reply)>;
+
+// A listening socket on the loopback (or, when allowed, anywhere).
+struct TListener {
+    int fd = -1;
+    bool mbtcp = false;
+    std::string name;  // tcp://HOST:PORT as bound
+
+    ~TListener() {
+        if (fd >= 0) close(fd);
+    }
+};
+
+bool IsLoopback(const sockaddr* a) {
+    if (a->sa_family == AF_INET)
+        return (ntohl(reinterpret_cast<const sockaddr_in*>(a)->sin_addr.s_addr) >> 24) == 127;
+    if (a->sa_family == AF_INET6) return IN6_IS_ADDR_LOOPBACK(&reinterpret_cast<const sockaddr_in6*>(a)->sin6_addr);
+    return false;
+}
+
+// Binds `[HOST:]PORT` (HOST numeric, "localhost", or an IPv6 address in
+// brackets); throws std::invalid_argument for a bad text or a HOST off the
+// loopback without `any`, std::runtime_error when the system refuses.
+void Listen(const std::string& option, const std::string& text, bool any, TListener& l) {
+    std::string host = "127.0.0.1";
+    std::string port = text;
+    if (!text.empty() && text[0] == '[') {
+        const size_t close = text.find("]:");
+        if (close == std::string::npos) throw std::invalid_argument(option + " needs [HOST:]PORT");
+        host = text.substr(1, close - 1);
+        port = text.substr(close + 2);
+    } else if (const size_t colon = text.rfind(':'); colon != std::string::npos) {
+        host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+    }
+    if (host == "localhost") host = "127.0.0.1";
+    char* end = nullptr;
+    const long number = std::strtol(port.c_str(), &end, 10);
+    if (port.empty() || *end || number < 0 || number > 65535)
+        throw std::invalid_argument(option + ": '" + port + "' is not a port from 0 to 65535");
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | AI_PASSIVE;
+    addrinfo* list = nullptr;
+    if (getaddrinfo(host.c_str(), port.c_str(), &hints, &list) != 0 || !list)
+        throw std::invalid_argument(option + ": '" + host + "' is not a numeric address");
+    const std::unique_ptr<addrinfo, void (*)(addrinfo*)> owned(list, freeaddrinfo);
+    if (!any && !IsLoopback(list->ai_addr))
+        throw std::invalid_argument(option + ": " + host +
+                                    " is not the loopback; give --listen-any to serve the network");
+    l.fd = socket(list->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    if (l.fd < 0 || setsockopt(l.fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+        bind(l.fd, list->ai_addr, list->ai_addrlen) != 0 || listen(l.fd, 8) != 0)
+        throw std::runtime_error("cannot listen on " + text + ": " + std::strerror(errno));
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    getsockname(l.fd, reinterpret_cast<sockaddr*>(&bound), &length);
+    const int boundPort = bound.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
+                                                      : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+    const std::string shown = list->ai_family == AF_INET6 ? "[" + host + "]" : host;
+    l.name = std::string(l.mbtcp ? "mbtcp://" : "tcp://") + shown + ":" + std::to_string(boundPort);
+}
+
+// Reads exactly n bytes of a connection; false once it is closed, or at the stop.
+bool ReadExactly(int fd, uint8_t* into, int n) {
+    for (int got = 0; got < n;) {
+        if (gStop) return false;
+        pollfd p{fd, POLLIN, 0};
+        const int r = poll(&p, 1, 200);
+        if (r < 0 && errno != EINTR) return false;
+        if (r <= 0) continue;
+        const ssize_t k = read(fd, into + got, static_cast<size_t>(n - got));
+        if (k == 0 || (k < 0 && errno != EINTR && errno != EAGAIN)) return false;
+        if (k > 0) got += static_cast<int>(k);
+    }
+    return true;
+}
+
+// One client of the RTU over TCP port: frames as on the line.
+void ServeRtu(int fd, const TAnswer& answer, long baud) {
+    uint8_t request[MODBUS_RTU_MAX_ADU_LENGTH];
+    uint8_t reply[MODBUS_RTU_MAX_ADU_LENGTH + 8];
+    TCarry carry;
+    while (!gStop) {
+        int n = ReceiveFrame(fd, request, sizeof request, carry, true);
+        if (n < 0) return;
+        if (n == 0) continue;
+        const int expected = RequestLength(request, n);
+        if (expected > 0 && n > expected) n = expected;
+        const int length = answer(request, n, reply);
+        if (length > 0) Send(fd, reply, length, baud);
+    }
+}
+
+// One client of the Modbus TCP port: each request's MBAP header is taken off
+// and the reply gets it back; a client whose header is garbled is dropped.
+void ServeMbap(int fd, const TAnswer& answer, long baud) {
+    uint8_t adu[6 + 256];
+    uint8_t request[256 + 2];
+    uint8_t reply[MODBUS_RTU_MAX_ADU_LENGTH + 8];
+    uint8_t wire[sizeof reply + 6];
+    while (!gStop) {
+        if (!ReadExactly(fd, adu, 6)) return;
+        const int length = adu[4] << 8 | adu[5];
+        if (adu[2] != 0 || adu[3] != 0 || length < 2 || length > 254) return;
+        if (!ReadExactly(fd, adu + 6, length)) return;
+        std::memcpy(request, adu + 6, static_cast<size_t>(length));
+        const uint16_t crc = vyx::Crc16(request, static_cast<uint16_t>(length));
+        request[length] = static_cast<uint8_t>(crc & 0xFF);
+        request[length + 1] = static_cast<uint8_t>(crc >> 8);
+        const int n = answer(request, length + 2, reply);
+        if (n < 4) continue;
+        // No CRC travels here: a broken one is sent as a damaged header.
+        const bool damaged = !vyx::CheckCrc(reply, static_cast<uint16_t>(n));
+        const int body = n - 2;
+        wire[0] = adu[0], wire[1] = adu[1];
+        wire[2] = wire[3] = damaged ? 0x5A : 0;
+        wire[4] = static_cast<uint8_t>(body >> 8), wire[5] = static_cast<uint8_t>(body);
+        std::memcpy(wire + 6, reply, static_cast<size_t>(body));
+        Send(fd, wire, 6 + body, baud);
+    }
+}
+
+// Accepts clients until the stop, each served in a thread of its own (up to 16 at once).
+void Accept(const TListener& l, const TAnswer& answer, long baud) {
+    std::vector<std::thread> clients;
+    std::atomic<int> live{0};
+    while (!gStop) {
+        pollfd p{l.fd, POLLIN, 0};
+        if (poll(&p, 1, 200) <= 0) continue;
+        const int fd = accept4(l.fd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) continue;
+        if (live >= 16) {
+            close(fd);
+            continue;
+        }
+        const int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        ++live;
+        clients.emplace_back([fd, &l, &answer, &live, baud] {
+            if (l.mbtcp)
+                ServeMbap(fd, answer, baud);
+            else
+                ServeRtu(fd, answer, baud);
+            close(fd);
+            --live;
+        });
+    }
+    for (std::thread& t : clients) t.join();
+}
+
 }  // namespace
 
 int RunSim(int argc, char** argv) {
@@ -330,11 +503,12 @@ int RunSim(int argc, char** argv) {
     std::string file, name;
     vyx::TLineSettings line;
     bool anyLine = true;
+    std::vector<std::unique_ptr<TListener>> listeners;
     try {
         const vyx::cli::Options o(argc, argv,
                                   {"--slave", "--baud", "--delay", "--noise", "--settle", "--crc-errors",
-                                   "--silence", "--exceptions", "--name", "--mode"},
-                                  {});
+                                   "--silence", "--exceptions", "--name", "--mode", "--tcp", "--mbtcp"},
+                                  {"--listen-any"});
         if (o.Positional().size() != 1) throw std::invalid_argument("name one register description file");
         file = o.Positional()[0];
         slave = o.GetInt("--slave", 247, 1, 247);
@@ -349,9 +523,18 @@ int RunSim(int argc, char** argv) {
         if (name.empty() || name.find('/') != std::string::npos) throw std::invalid_argument("bad --name");
         anyLine = !o.Has("--mode");
         if (!anyLine && !vyx::ParseMode(o.Get("--mode", ""), line)) throw std::invalid_argument("bad --mode");
+        for (const char* option : {"--tcp", "--mbtcp"}) {
+            if (!o.Has(option)) continue;
+            listeners.push_back(std::make_unique<TListener>());
+            listeners.back()->mbtcp = std::string(option) == "--mbtcp";
+            Listen(option, o.Get(option, ""), o.Has("--listen-any"), *listeners.back());
+        }
     } catch (const std::invalid_argument& e) {
         std::fprintf(stderr, "vyx sim: %s\n\n%s", e.what(), kUsage);
         return kExitUsage;
+    } catch (const std::runtime_error& e) {
+        std::fprintf(stderr, "vyx sim: %s\n", e.what());
+        return kExitFailure;
     }
 
     vyx::TRegisterTree tree;
@@ -392,6 +575,7 @@ int RunSim(int argc, char** argv) {
     // A settling R0 begins its approach now, as the device is there.
     const auto started = std::chrono::steady_clock::now();
     std::printf("%s\n", terminal.path.c_str());
+    for (const auto& l : listeners) std::printf("%s\n", l->name.c_str());
     std::fflush(stdout);
     std::fprintf(stderr, "vyx sim: %zu registers of %s as slave %ld on %s (link %s)\n", device.RegisterCount(),
                  file.c_str(), slave, terminal.path.c_str(), link.path.c_str());
@@ -404,27 +588,17 @@ int RunSim(int argc, char** argv) {
     const auto happens = [&](double p) { return p > 0 && chance(random) < p; };
 
     Stats stats;
-    uint8_t request[MODBUS_RTU_MAX_ADU_LENGTH];
-    uint8_t reply[MODBUS_RTU_MAX_ADU_LENGTH + 8];
-    TCarry carry;
-    while (!gStop) {
-        int n = ReceiveFrame(terminal.master, request, sizeof request, carry);
-        if (n <= 0) continue;
-        const int expected = RequestLength(request, n);
-        if (expected > 0 && n > expected) n = expected;  // a full buffer: the rest is dropped
-
-        if (expected > 0 && n > expected) n = expected;  // what follows is dropped with the frame
-        // Sent at another line setting, the request is noise to the device.
-        if (!anyLine && !LineMatches(terminal.master, line)) {
-            ++stats.misheard;
-            continue;
+    std::mutex lock;  // the device, libmodbus and the counts, for the terminal and every connection
+    const TAnswer answer = [&](uint8_t* request, int n, uint8_t* reply) -> int {
+        {
+            // A slave answers only frames that are whole, intact and its own.
+            const std::lock_guard<std::mutex> guard(lock);
+            if (n < 4 || !vyx::CheckCrc(request, static_cast<uint16_t>(n)) || request[0] != slave) {
+                ++stats.ignored;
+                return 0;
+            }
+            ++stats.requests;
         }
-        // A slave answers only frames that are whole, intact and its own.
-        if (n < 4 || !vyx::CheckCrc(request, static_cast<uint16_t>(n)) || request[0] != slave) {
-            ++stats.ignored;
-            continue;
-        }
-        ++stats.requests;
         if (baud > 0) {
             // The request took its line time before the device could answer.
             timespec now{};
@@ -432,9 +606,10 @@ int RunSim(int argc, char** argv) {
             SleepUntil(After(now, 11.0 * n / static_cast<double>(baud)));
         }
         if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        const std::lock_guard<std::mutex> guard(lock);
         if (happens(silence)) {
             ++stats.silenced;
-            continue;
+            return 0;
         }
 
         const int function = request[1];
@@ -468,15 +643,15 @@ int RunSim(int argc, char** argv) {
             if (!exception && function == 6) device.RunCommand(address, 1);
             if (!exception && function == 16) device.RunCommand(address, count);
             pollfd p{pair[1], POLLIN, 0};
-            while (length < static_cast<int>(sizeof reply) && poll(&p, 1, 0) == 1) {
-                const ssize_t r = read(pair[1], reply + length, sizeof reply - static_cast<size_t>(length));
+            while (length < static_cast<int>(MODBUS_RTU_MAX_ADU_LENGTH) && poll(&p, 1, 0) == 1) {
+                const ssize_t r = read(pair[1], reply + length, MODBUS_RTU_MAX_ADU_LENGTH - static_cast<size_t>(length));
                 if (r <= 0) break;
                 length += static_cast<int>(r);
             }
         }
         if (length == 0) {
             ++stats.silenced;
-            continue;
+            return 0;
         }
         // A broken CRC is all the master sees of a reply, whatever it carried.
         if (happens(crcErrors)) {
@@ -489,8 +664,30 @@ int RunSim(int argc, char** argv) {
             stats.echoes += function == 8;
             stats.writes += function == 6 || function == 16;
         }
-        Send(terminal.master, reply, length, baud);
+        return length;
+    };
+
+    std::vector<std::thread> servers;
+    for (const auto& l : listeners) servers.emplace_back([&l, &answer, baud] { Accept(*l, answer, baud); });
+
+    uint8_t request[MODBUS_RTU_MAX_ADU_LENGTH];
+    uint8_t reply[MODBUS_RTU_MAX_ADU_LENGTH + 8];
+    TCarry carry;
+    while (!gStop) {
+        int n = ReceiveFrame(terminal.master, request, sizeof request, carry);
+        if (n <= 0) continue;
+        const int expected = RequestLength(request, n);
+        if (expected > 0 && n > expected) n = expected;  // what follows is dropped with the frame
+        // Sent at another line setting, the request is noise to the device.
+        if (!anyLine && !LineMatches(terminal.master, line)) {
+            const std::lock_guard<std::mutex> guard(lock);
+            ++stats.misheard;
+            continue;
+        }
+        const int length = answer(request, n, reply);
+        if (length > 0) Send(terminal.master, reply, length, baud);
     }
+    for (std::thread& t : servers) t.join();
 
     modbus_free(ctx);
     close(pair[0]);

@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "net/AnyPort.h"
+
+#include "net/NetPort.h"
+#include "serial/Serial.h"
+
+namespace vyx::net {
+
+std::unique_ptr<TPort> MakePort(const std::string& name) {
+    const TPortKind kind = PortKindOf(name);
+    if (kind == TPortKind::Serial) return std::make_unique<TSerial>();
+    return std::make_unique<TNetPort>(kind);
+}
+
+std::string PortPathOf(const std::string& name) { return IsNetworkName(name) ? name : PortPathFromName(name); }
+
+TAnyPort::TAnyPort() : port_(std::make_unique<TSerial>()) {}
+TAnyPort::~TAnyPort() = default;
+
+void TAnyPort::Mirror() {
+    Com.Opened = port_->IsOpened();
+    Com.Received = port_->Received();
+}
+
+bool TAnyPort::OpenPort(const std::string& path, const std::string& mode) {
+    ClosePort();
+    const TPortKind kind = PortKindOf(path);
+    if (kind != kind_) {
+        port_ = MakePort(path);
+        kind_ = kind;
+    }
+    if (auto* net = dynamic_cast<TNetPort*>(port_.get())) net->PresetTimeouts(wanted_);
+    const bool opened = port_->OpenPort(path, mode);
+    Mirror();
+    return opened;
+}
+
+bool TAnyPort::SetTimeouts(uint16_t ri, uint16_t rm, uint16_t rc, uint16_t wm, uint16_t wc) {
+    wanted_ = {ri, rm, rc, wm, wc};
+    const bool applied = port_->SetTimeouts(ri, rm, rc, wm, wc);
+    Mirror();
+    return applied;
+}
+
+const TTimeouts& TAnyPort::Timeouts() const { return port_->Timeouts(); }
+
+void TAnyPort::ClosePort() {
+    port_->ClosePort();
+    Mirror();
+}
+
+uint16_t TAnyPort::WritePort(const uint8_t* frame, uint16_t n) {
+    const uint16_t written = port_->WritePort(frame, n);
+    Com.Written = written;
+    Mirror();
+    return written;
+}
+
+bool TAnyPort::ReadPort(TReplyEnd end) {
+    const bool read = port_->ReadPort(end);
+    Mirror();
+    return read;
+}
+
+}  // namespace vyx::net

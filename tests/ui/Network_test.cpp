@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The window on a serial device server: the port field takes a network name,
+// greys what only a serial line has, and reads through it.
+#include <QComboBox>
+
+#include "tests/support/ModbusTcpSlave.h"
+#include "tests/ui/WindowFixture.h"
+#include "ui/TextPane.h"
+
+using namespace vyx;
+using namespace vyx::test;
+
+TEST_F(WindowTest, AModbusTcpPortReadsR0AndGreysSpeedAndParity) {
+    const QString serial = QString::fromStdString(StartSim(kSampleDevice, {"--noise", "0", "--mbtcp", "0"}));
+    ASSERT_FALSE(serial.isEmpty());
+    const QString port = QString::fromStdString(Sim().Line(1));
+    ASSERT_TRUE(port.startsWith("mbtcp://127.0.0.1:")) << port.toStdString();
+
+    ChoosePort(port);
+    ASSERT_TRUE(form->Port.Com.Opened);
+    EXPECT_EQ(form->stBar->text(), "Połączono: " + port);
+    EXPECT_FALSE(form->cbxBaud->isEnabled());
+    EXPECT_FALSE(form->cbxParity->isEnabled());
+    ChooseDevice(kSampleDevice);
+    TNode* r0 = Click(u"R0");
+    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+    EXPECT_EQ(r0->Record.Value, u"1000");
+    // The communication pane shows the MBAP header as it went over the wire.
+    EXPECT_TRUE(form->Memo2->Lines().last().startsWith("> $0001000000")) << form->Memo2->toPlainText().toStdString();
+
+    ChoosePort(QString("mbtcp://127.0.0.1:%1").arg(ClosedPort()));
+    EXPECT_FALSE(form->Port.Com.Opened);
+    EXPECT_TRUE(form->stBar->text().startsWith("połączenie odrzucone: ")) << form->stBar->text().toStdString();
+
+    // Back on the serial line, its settings count again.
+    ChoosePort(serial);
+    EXPECT_TRUE(form->Port.Com.Opened);
+    EXPECT_TRUE(form->cbxBaud->isEnabled());
+    EXPECT_TRUE(form->cbxParity->isEnabled());
+    EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();
+}
