@@ -271,4 +271,16 @@ void TTransaction::EndHighlight() {
     view_.RepaintTree();
 }
 
+std::vector<uint16_t> TTransaction::ReplyWords() const {
+    const uint8_t function = frame_.Function();
+    if (Outcome != TOutcome::Good || (function != 3 && function != 4)) return {};
+    const uint8_t* rx = port_.RxBuffer();
+    const uint32_t received = port_.Received();
+    const uint32_t n = received >= 5 ? std::min<uint32_t>(rx[2], received - 5) : 0;
+    if (n != 2u * frame_.RegisterCount) return {};
+    std::vector<uint16_t> words;
+    for (uint32_t i = 0; i < n; i += 2) words.push_back(static_cast<uint16_t>(rx[3 + i] << 8 | rx[4 + i]));
+    return words;
+}
+
 }  // namespace vyx

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "modbus/Frame.h"
 #include "registers/RegData.h"
@@ -153,6 +154,10 @@ public:
     void txTimerTimer();
     void rxTimerTimer();
     void EndHighlight();
+
+    // The data words of the last reply to a read, as the device sent them, when
+    // it came good and of the length asked for; none otherwise.
+    std::vector<uint16_t> ReplyWords() const;
 
     TRslt Rslt;
     TLog Log;

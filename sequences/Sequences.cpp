@@ -31,6 +31,22 @@ void CheckWrite(const TRegData& record, std::u16string_view slaveText) {
         BuildWriteMultiple(scratch, slaveText, record);
 }
 
+// The words a write of `record` carries, as the builders encode its value.
+std::vector<uint16_t> WrittenWords(const TRegData& record, std::u16string_view slaveText) {
+    TFrame scratch;
+    std::vector<uint16_t> words;
+    if (StrToInt(record.Length) == 1) {
+        BuildWriteSingle(scratch, slaveText, record);
+        words.push_back(static_cast<uint16_t>(scratch.TxBuf[kOffQuantity] << 8 | scratch.TxBuf[kOffQuantity + 1]));
+    } else {
+        BuildWriteMultiple(scratch, slaveText, record);
+        for (size_t i = 0; i < scratch.RegisterCount; ++i)
+            words.push_back(
+                static_cast<uint16_t>(scratch.TxBuf[kOffData + 2 * i] << 8 | scratch.TxBuf[kOffData + 2 * i + 1]));
+    }
+    return words;
+}
+
 bool WillBeWritten(const TNode& node) {
     const int access = AccessCodeOf(&node);
     return (access == kAccessRW || access == kAccessRP) && GetTypeCode(node.Record.DataType) != kTypeNone;
@@ -157,6 +173,18 @@ bool TSequences::RunStep(const TStep& step) {
         case TStepKind::Reset:
             t_.ResetDevice(slave_);
             break;
+        case TStepKind::VerifyBefore:
+        case TStepKind::VerifyAfter:
+            verifyStep_ = step.Kind;
+            t_.CurrentNode = step.Node;
+            ReadRegister(*step.Node);
+            break;
+        case TStepKind::VerifyWrite:
+            verifyStep_ = step.Kind;
+            // The value goes into the record only now: the read before replaced it.
+            step.Node->Record.Value = verifyValue_;
+            written_.Sent = WriteRegister(*step.Node);
+            break;
         case TStepKind::None:
             break;
     }
@@ -174,6 +202,7 @@ void TSequences::EndSequence() {
     calibrationActive_ = false;
     samplesLeft_ = 0;
     calibrationNode_ = nullptr;
+    verifying_ = false;
     sequence_ = TActivity::Idle;
     ReportActivity();
 }
@@ -231,6 +260,8 @@ void TSequences::OnNextStep() {
         } else {
             next_ = {TStepKind::Read, calibrationNode_, kCalibrationPauseMs};
         }
+    } else if (verifying_) {
+        VerifiedStepDone();
     } else if (walkMode_) {
         switch (stepKind_) {
             case TStepKind::Read:
@@ -265,8 +296,93 @@ void TSequences::FinishCalibration() {
     window_.ShowMean(FromUtf8(std::to_string(s->Mean)));
     panes_.AppendResultLine(s->MeanLine);
     panes_.AppendResultLine(s->ErrLine);
-    if (const std::optional<std::u16string> verdict = window_.CalibrationVerdict(samples_)) panes_.AppendResultLine(*verdict);
+    const std::optional<std::u16string> verdict = window_.CalibrationVerdict(samples_);
+    if (verdict) panes_.AppendResultLine(*verdict);
     panes_.AppendResultLine(u"");
+    if (!keepRecord_) return;
+    service::TCalibrationRun run;
+    run.Time = service::LocalTimeText();
+    run.Device = recordDevice_;
+    run.Slave = StrToInt(slave_) & 0xFF;
+    run.Point = ToUtf8(calibrationPoint_);
+    for (const std::u16string& sample : samples_) run.Readings.push_back(ToUtf8(sample));
+    run.Mean = std::to_string(s->Mean);
+    run.Err = ToUtf8(FormatErr(s->Err));
+    if (verdict) run.Verdict = ToUtf8(*verdict);
+    run_ = std::move(run);
+    window_.CalibrationRecorded(*run_, false);
+}
+
+// Why the step that just ended failed, as the result pane says it.
+std::string TSequences::FailureReason() const {
+    if (t_.Outcome == TOutcome::Good) return "odpowiedź innej długości niż rejestr";
+    if (t_.Outcome == TOutcome::None) return "nie wysłano";
+    return OutcomeReason(t_.Outcome, t_.ExceptionCode, TLanguage::Polish);
+}
+
+// A step of a recorded write completed: what it found goes into written_, and
+// the next step follows only after a good one.
+void TSequences::VerifiedStepDone() {
+    const auto value = [this] {
+        service::TRecordedValue v;
+        v.Words = t_.ReplyWords();
+        if (t_.Rslt.Ok && !v.Words.empty())
+            v.Value = t_.CurrentRecord ? ToUtf8(t_.CurrentRecord->Value) : std::string();
+        else
+            v.Error = FailureReason(), v.Words.clear();
+        return v;
+    };
+    switch (stepKind_) {
+        case TStepKind::VerifyBefore:
+            written_.Before = value();
+            if (written_.Before.Read()) next_ = {TStepKind::VerifyWrite, t_.CurrentNode};
+            break;
+        case TStepKind::VerifyWrite:
+            if (t_.Outcome == TOutcome::Good)
+                next_ = {TStepKind::VerifyAfter, t_.CurrentNode};
+            else
+                written_.WriteError = FailureReason();
+            break;
+        case TStepKind::VerifyAfter:
+            written_.After = value();
+            break;
+        default:
+            break;
+    }
+}
+
+// The recorded write has ended, however far it came: its result line, and the
+// run that holds it to the view.
+void TSequences::FinishVerifiedWrite(TNode& node, std::u16string_view point) {
+    service::TCalibrationWrite& w = written_;
+    // A step that never completed failed with the outcome (the port closed under
+    // it), or was stopped after a good one.
+    const std::string why = t_.Outcome == TOutcome::Good ? "przerwano" : FailureReason();
+    if (!w.Sent && w.Before.Read() && w.Before.Words.empty()) w.Before.Error = why;
+    if (w.Sent && w.WriteError.empty() && !w.After) {
+        if (verifyStep_ == TStepKind::VerifyAfter)
+            w.After = service::TRecordedValue{"", {}, why};
+        else
+            w.WriteError = why;
+    }
+    panes_.AppendResultLine(node.Record.Name + u": " + FromUtf8(w.Verification()));
+    const bool sameRun = run_ && !run_->Write && run_->Point == ToUtf8(point);
+    if (!sameRun) {
+        service::TCalibrationRun run;
+        run.Time = service::LocalTimeText();
+        run.Device = recordDevice_;
+        run.Slave = StrToInt(slave_) & 0xFF;
+        run.Point = ToUtf8(point);
+        run_ = std::move(run);
+    }
+    run_->Write = std::move(w);
+    written_ = {};
+    window_.CalibrationRecorded(*run_, sameRun);
+}
+
+void TSequences::KeepRecord(bool on, std::string device) {
+    keepRecord_ = on;
+    recordDevice_ = std::move(device);
 }
 
 void TSequences::StartRead(TNode* node, std::u16string_view slaveText) {
@@ -399,6 +515,7 @@ void TSequences::Button1Click(std::u16string_view kalibracjaText, std::u16string
     calibrationActive_ = true;
     samplesLeft_ = count;
     samplesWanted_ = count;
+    calibrationPoint_ = kalibracjaText;
     calibrationNode_ = r0;
     slave_ = slaveText;
     t_.CurrentNode = r0;
@@ -418,9 +535,29 @@ void TSequences::btZapiszClick(std::u16string_view kalibracjaText, std::u16strin
     TRegData written = node->Record;
     written.Value = eMedText;
     CheckWrite(written, slaveText);
-    node->Record.Value = eMedText;
+    if (!keepRecord_) {
+        node->Record.Value = eMedText;
+        slave_ = slaveText;
+        Run({TStepKind::WriteIfWritable, node});
+        return;
+    }
+    CheckRead(*node, slaveText);
+    written_ = {};
+    verifyStep_ = TStepKind::None;
+    written_.Name = ToUtf8(node->Record.Name);
+    written_.Address = ToUtf8(node->Record.Address);
+    written_.Written = ToUtf8(eMedText);
+    written_.WrittenWords = WrittenWords(written, slaveText);
+    verifyValue_ = eMedText;
     slave_ = slaveText;
-    Run({TStepKind::WriteIfWritable, node});
+    verifying_ = true;
+    try {
+        Run({TStepKind::VerifyBefore, node});
+    } catch (...) {
+        written_ = {};
+        throw;
+    }
+    FinishVerifiedWrite(*node, kalibracjaText);
 }
 
 void TSequences::Stop() {

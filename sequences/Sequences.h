@@ -20,6 +20,12 @@
 // tree. While a walk or a calibration runs, or monitoring, the window disables
 // the controls that EnabledControlsFor gives for that activity.
 //
+// Keeping a record (KeepRecord). Each completed calibration becomes a run of
+// service/CalibrationRecord.h, handed to the view; "Zapisz" then reads the
+// register just before the write, writes, reads it back and compares the words
+// read with the words written: three steps of the same loop, and nothing else
+// is sent to the device. Without a record, "Zapisz" sends its one write.
+//
 // Build first, then arm. Every handler converts and builds what it sends (slave
 // text, register, count, "R0") before it changes any state or prints anything:
 // a refused request raises vyx::Error and leaves nothing half-started. Errors
@@ -33,6 +39,7 @@
 
 #include "modbus/Transaction.h"
 #include "registers/RegisterTree.h"
+#include "service/CalibrationRecord.h"
 
 namespace vyx {
 
@@ -79,6 +86,11 @@ public:
     virtual std::optional<std::u16string> CalibrationVerdict(const std::vector<std::u16string>& /*samples*/) {
         return std::nullopt;
     }
+    // While a record is kept: a calibration completed, or "Zapisz" ended (its
+    // result line shown). `sameRun` is true when the run is the one handed over
+    // last, now with its write; false for a new run (one without readings when
+    // "Zapisz" did not follow a run of its point, or followed one already written).
+    virtual void CalibrationRecorded(const service::TCalibrationRun& /*run*/, bool /*sameRun*/) {}
 };
 
 // -1 without a node, otherwise the access code of its Access keyword
@@ -167,12 +179,20 @@ public:
     void btZapiszClick(std::u16string_view kalibracjaText, std::u16string_view eMedText,
                        std::u16string_view slaveText);
 
+    // Keeps a record of each calibration and verifies each "Zapisz" (see the
+    // top of this file); `device` is the device file's name the runs carry.
+    void KeepRecord(bool on, std::string device = {});
+    bool KeepingRecord() const { return keepRecord_; }
+    // The run handed to the view last; none before the first.
+    const std::optional<service::TCalibrationRun>& LastRun() const { return run_; }
+
     // Ends monitoring and any walk or calibration (after the transaction in
     // progress), clearing their flags; forgets the nodes they held.
     void Stop();
 
 private:
-    enum class TStepKind { None, Read, Write, WriteIfWritable, Reset };
+    // VerifyBefore, VerifyWrite and VerifyAfter: the reads around a recorded write.
+    enum class TStepKind { None, Read, Write, WriteIfWritable, Reset, VerifyBefore, VerifyWrite, VerifyAfter };
     struct TStep {
         TStepKind Kind = TStepKind::None;
         TNode* Node = nullptr;
@@ -187,6 +207,9 @@ private:
     bool WriteIfWritable(TNode& node);
     bool StepToNextSibling();
     void FinishCalibration();
+    void VerifiedStepDone();
+    void FinishVerifiedWrite(TNode& node, std::u16string_view point);
+    std::string FailureReason() const;
     TNode* NextInWalk(TNode* node, bool enter) const;
     TNode* FirstRegisterFrom(TNode* node) const;
     void Tick();
@@ -216,6 +239,15 @@ private:
     int32_t samplesWanted_ = 0;
     std::vector<std::u16string> samples_;
     TNode* calibrationNode_ = nullptr;
+
+    bool keepRecord_ = false;
+    std::string recordDevice_;
+    std::u16string calibrationPoint_;
+    std::optional<service::TCalibrationRun> run_;
+    bool verifying_ = false;              // a recorded write's steps run
+    std::u16string verifyValue_;          // the value text to write
+    TStepKind verifyStep_ = TStepKind::None;  // the step of the recorded write begun last
+    service::TCalibrationWrite written_;  // what the recorded write found so far
 
     bool monitoring_ = false;
     TNode* monitorNode_ = nullptr;

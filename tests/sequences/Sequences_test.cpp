@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
+#include <optional>
 
 #include "registers/Error.h"
 #include "registers/Text.h"
@@ -39,7 +41,13 @@ public:
     void Pause(int ms) override { Events.push_back("pause " + std::to_string(ms)); }
     bool ModalWindowOpen() const override { return Modal; }
     void SequenceInterrupted(std::u16string_view line) override { Interruptions.push_back(ToUtf8(line)); }
+    std::optional<std::u16string> CalibrationVerdict(const std::vector<std::u16string>&) override { return Verdict; }
+    void CalibrationRecorded(const service::TCalibrationRun& run, bool sameRun) override {
+        Runs.emplace_back(run, sameRun);
+    }
     std::vector<std::string> Interruptions;
+    std::optional<std::u16string> Verdict;
+    std::vector<std::pair<service::TCalibrationRun, bool>> Runs;
 };
 
 // The reason each scripted fault gives.
@@ -443,4 +451,104 @@ TEST_F(SequencesTest, ZapiszWritesTheMeanOnlyIntoAWritableTypedRegister) {
             EXPECT_EQ(port.AddressOf(0), 2);
         }
     }
+}
+
+// With a record kept, "Zapisz" reads the register before and after its write and
+// compares the words; the run goes to the view after the summary and again with
+// its write. Request indices: 0-2 the readings, 3 the read before, 4 the write,
+// 5 the read back.
+TEST_F(SequencesTest, ARecordedZapiszVerifiesTheWordsItWrote) {
+    const struct {
+        const char* name;
+        std::map<size_t, TFault> faults;
+        bool alterAfterWrite;         // the device keeps another value than written
+        std::vector<int> functions;   // of the requests after the readings
+        std::string line;             // the result line that ends the write
+        bool verified;
+    } cases[] = {
+        {"good", {}, false, {3, 16, 3}, "N100: zweryfikowano", true},
+        {"differs", {}, true, {3, 16, 3}, "N100: odczytano 1,00 [0000 3F80] zamiast 11 [0000 4130]", false},
+        {"read before fails", {{3, TFault::Silence}}, false, {3},
+         "N100: nie zapisano: odczyt przed zapisem nieudany: brak odpowiedzi urządzenia", false},
+        {"write refused", {{4, TFault::Exception}}, false, {3, 16},
+         "N100: zapis nieudany: wyjątek 2: niedozwolony adres danych", false},
+        {"read back fails", {{5, TFault::Crc}}, false, {3, 16, 3},
+         "N100: odczyt po zapisie nieudany: błąd CRC odpowiedzi", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        tree.Clear();
+        port = TScriptedPort();
+        view.ResultLines.clear();
+        window.Runs.clear();
+        window.Verdict = u"stabilny: rozrzut 1";
+        TNode* r0 = R0({10, 11, 11});
+        Add(r0->Parent(), "N100", "40001", "REAL", "RW", "2", "1000,00");
+        port.Set(3, 1, 0x447A);  // 1000.0, the low word first
+        port.Faults = c.faults;
+        port.BeforeReply = [this, inner = port.BeforeReply, alter = c.alterAfterWrite](size_t i) {
+            inner(i);
+            if (alter && i == 5) port.Set(3, 1, 0x3F80);  // 1.0
+        };
+        seq.KeepRecord(true, "VXT-20F.dat");
+        seq.Button1Click(u"100R", u"3", u"247");
+        ASSERT_EQ(window.Runs.size(), 1u);
+        EXPECT_FALSE(window.Runs[0].second);
+        EXPECT_FALSE(window.Runs[0].first.Write);
+        seq.btZapiszClick(u"100R", window.Mean, u"247");
+
+        std::vector<int> functions;
+        for (size_t i = 3; i < port.Requests.size(); ++i) functions.push_back(port.FunctionOf(i));
+        EXPECT_EQ(functions, c.functions);
+        EXPECT_EQ(view.ResultLines.back(), c.line);
+        ASSERT_EQ(window.Runs.size(), 2u);
+        EXPECT_TRUE(window.Runs[1].second);
+        const service::TCalibrationRun& run = window.Runs[1].first;
+        EXPECT_EQ(run.Device, "VXT-20F.dat");
+        EXPECT_EQ(run.Slave, 247);
+        EXPECT_EQ(run.Point, "100R");
+        EXPECT_EQ(run.Readings, (std::vector<std::string>{"10", "11", "11"}));
+        EXPECT_EQ(run.Mean, "11");
+        EXPECT_EQ(run.Err, "0,333");
+        EXPECT_EQ(run.Verdict, "stabilny: rozrzut 1");
+        ASSERT_TRUE(run.Write);
+        EXPECT_EQ(run.Write->Verified(), c.verified);
+        EXPECT_EQ(run.Write->Name + ": " + run.Write->Verification(), c.line);
+        EXPECT_EQ(run.Write->WrittenWords, (std::vector<uint16_t>{0, 0x4130}));  // 11.0
+        if (c.functions.size() > 1) {
+            EXPECT_EQ(run.Write->Before.Value, "1000,00");
+            EXPECT_EQ(run.Write->Before.Words, (std::vector<uint16_t>{0, 0x447A}));
+        }
+        EXPECT_FALSE(seq.Busy());
+        EXPECT_EQ(seq.Activity(), TActivity::Idle);
+    }
+}
+
+// A second "Zapisz", or one of another point, is a run of its own without readings.
+TEST_F(SequencesTest, AZapiszAfterTheRunsWriteIsARunOfItsOwn) {
+    TNode* r0 = R0({10, 11, 11});
+    Add(r0->Parent(), "N100", "40001", "WORD", "RW", "1", "0");
+    Add(r0->Parent(), "N400", "40002", "WORD", "RW", "1", "0");
+    seq.Button1Click(u"100R", u"3", u"247");
+    EXPECT_TRUE(window.Runs.empty());  // no record kept
+    seq.btZapiszClick(u"100R", u"11", u"247");
+    EXPECT_EQ(port.Requests.size(), 4u);  // the write alone
+    EXPECT_EQ(port.FunctionOf(3), 6);
+
+    seq.KeepRecord(true);
+    seq.Button1Click(u"100R", u"3", u"247");
+    seq.btZapiszClick(u"100R", u"11", u"247");
+    seq.btZapiszClick(u"100R", u"12", u"247");
+    seq.btZapiszClick(u"400R", u"13", u"247");
+    ASSERT_EQ(window.Runs.size(), 4u);
+    EXPECT_EQ(window.Runs[1].second, true);
+    for (size_t i : {2u, 3u}) {
+        EXPECT_FALSE(window.Runs[i].second);
+        EXPECT_TRUE(window.Runs[i].first.Readings.empty());
+        ASSERT_TRUE(window.Runs[i].first.Write);
+        EXPECT_TRUE(window.Runs[i].first.Write->Verified());
+    }
+    EXPECT_EQ(window.Runs[3].first.Point, "400R");
+    EXPECT_EQ(window.Runs[3].first.Write->Name, "N400");
+    EXPECT_EQ(port.Get(3, 1), 13);
 }

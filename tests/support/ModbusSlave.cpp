@@ -86,7 +86,10 @@ void TModbusSlave::Serve() {
             }
             continue;
         }
+        std::vector<std::pair<uint16_t, uint16_t>> kept;
+        for (const uint16_t a : Kept_) kept.emplace_back(a, Map_->tab_registers[a]);
         modbus_reply(Ctx_, request, length, Map_);
+        for (const auto& [a, value] : kept) Map_->tab_registers[a] = value;
     }
 }
 
@@ -130,6 +133,14 @@ void TModbusSlave::ReplyRawOnce(Bytes raw) {
 void TModbusSlave::SkipReplies(int count) {
     std::lock_guard lock(Mutex_);
     Skip_ = count;
+}
+
+void TModbusSlave::KeepHolding(uint16_t address, uint16_t count) {
+    std::lock_guard lock(Mutex_);
+    for (uint16_t i = 0; i < count; ++i) {
+        if (address + i >= Holding_) throw std::out_of_range("holding register");
+        Kept_.insert(static_cast<uint16_t>(address + i));
+    }
 }
 
 int TModbusSlave::DroppedCount() const {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -42,6 +43,9 @@ public:
     void ReplyRawOnce(Bytes raw);
     // The next `count` requests for this slave get no reply at all.
     void SkipReplies(int count);
+    // Writes into these holding registers are acknowledged and not stored, as by
+    // a device that silently refuses a parameter.
+    void KeepHolding(uint16_t address, uint16_t count = 1);
 
     // Frames dropped (another slave's, a bad CRC, garbage), each counted once
     // the slave has thrown away all of it. A test that sends such a frame waits
@@ -67,6 +71,7 @@ private:
     mutable std::mutex Mutex_;
     std::deque<Bytes> RawReplies_;
     int Skip_ = 0;
+    std::set<uint16_t> Kept_;
     int Requests_ = 0;
     int Dropped_ = 0;
     Bytes LastRequest_;

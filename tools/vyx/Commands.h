@@ -19,6 +19,7 @@ int RunScan(int argc, char** argv);
 int RunBackup(int argc, char** argv);
 int RunDiff(int argc, char** argv);
 int RunRestore(int argc, char** argv);
+int RunReport(int argc, char** argv);
 
 // Exit statuses shared by the subcommands.
 inline constexpr int kExitOk = 0;

@@ -8,11 +8,13 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "registers/Error.h"
 #include "registers/RegData.h"
@@ -20,6 +22,7 @@
 #include "registers/Text.h"
 #include "sequences/Readings.h"
 #include "sequences/Sequences.h"
+#include "service/CalibrationRecord.h"
 #include "tools/vyx/Commands.h"
 #include "tools/vyx/Master.h"
 
@@ -68,6 +71,16 @@ public:
     void Reading(vyx::TActivity activity, const vyx::TNode& node, bool good) override {
         if (activity == vyx::TActivity::Monitoring && onMonitorReading) onMonitorReading(node, good);
     }
+    // With a tolerance, the line on whether the calibration's readings spread
+    // within it.
+    std::optional<std::u16string> CalibrationVerdict(const std::vector<std::u16string>& samples) override {
+        if (!tolerance) return std::nullopt;
+        std::vector<double> values;
+        for (const std::u16string& text : samples)
+            if (const std::optional<double> v = vyx::ReadingValue(typeCode, text)) values.push_back(*v);
+        return vyx::VerdictLine(vyx::StatsOf(values), *tolerance, typeCode);
+    }
+    void CalibrationRecorded(const vyx::service::TCalibrationRun& r, bool) override { run = r; }
 
     // The status of the run: a message (the port closed) fails it, else the last
     // failed reading, else good.
@@ -80,6 +93,9 @@ public:
     std::optional<TOutcome> failed;
     uint64_t completed = 0;
     std::u16string mean;
+    std::optional<vyx::TTolerance> tolerance;
+    int typeCode = 0;
+    std::optional<vyx::service::TCalibrationRun> run;  // the run recorded last
     // Each completed monitoring reading, good or failed, as it comes.
     std::function<void(const vyx::TNode&, bool good)> onMonitorReading;
 
@@ -186,6 +202,13 @@ int Monitor(TSession& s, const vyx::cli::Options& o) {
     return c.failed ? ExitStatus(*c.failed) : kExitUnstable;
 }
 
+// Adds the run to the record file, if one is kept, and says so.
+void Record(const std::string& file, const TConsoleSequences& c) {
+    if (file.empty() || !c.run) return;
+    vyx::service::AppendCalibrationRun(vyx::PathFromUtf8(file), *c.run);
+    std::fprintf(stderr, "vyx calibrate: run recorded in %s\n", file.c_str());
+}
+
 int Calibrate(TSession& s, const vyx::cli::Options& o) {
     const long count = o.GetInt("--count", 16, 1, 100000000);
     const std::string choice = o.Get("--write", "");
@@ -193,9 +216,28 @@ int Calibrate(TSession& s, const vyx::cli::Options& o) {
         throw std::invalid_argument("--write needs 100R or 400R");
     if (!o.Positional().empty()) throw std::invalid_argument("calibrate takes no register name");
     if (!o.Has("--file")) throw std::invalid_argument("--file is required");
-    vyx::LoadRegisterFile(s.tree, vyx::PathFromUtf8(o.Get("--file", "")));
+    std::optional<vyx::TTolerance> tolerance;
+    if (o.Has("--stable")) {
+        try {
+            tolerance = vyx::ParseTolerance(vyx::FromUtf8(o.Get("--stable", "")));
+        } catch (const vyx::Error& e) {
+            throw std::invalid_argument(std::string("--stable: ") + e.what());
+        }
+        if (!tolerance) throw std::invalid_argument("--stable needs a tolerance, e.g. 0,5 or 2%");
+    }
+    const std::string recordFile = o.Get("--record", "");
+    if (o.Has("--record") && recordFile.empty()) throw std::invalid_argument("--record needs a file name");
+    const std::filesystem::path file = vyx::PathFromUtf8(o.Get("--file", ""));
+    vyx::LoadRegisterFile(s.tree, file);
+    // A record file that cannot take the run is refused before anything is read.
+    if (!recordFile.empty() && std::filesystem::exists(vyx::PathFromUtf8(recordFile)))
+        vyx::service::LoadCalibrationRecord(vyx::PathFromUtf8(recordFile));
     CatchInterrupt(OnInterrupt);
     TConsoleSequences c(s);
+    c.tolerance = tolerance;
+    if (const vyx::TNode* r0 = c.sequences.FindRegisterByName(u"R0"))
+        c.typeCode = vyx::GetTypeCode(r0->Record.DataType);
+    if (!recordFile.empty()) c.sequences.KeepRecord(true, vyx::PathToUtf8(file.filename()));
     const std::u16string choiceText = vyx::FromUtf8(choice);
     c.sequences.Button1Click(choiceText, vyx::FromUtf8(std::to_string(count)), s.Session.Slave);
     if (c.failed) {
@@ -209,14 +251,25 @@ int Calibrate(TSession& s, const vyx::cli::Options& o) {
         return kExitFailure;
     }
     if (c.mean.empty()) return s.View.Messages > 0 ? kExitFailure : c.Status();
-    if (choice.empty()) return c.Status();
+    if (choice.empty()) {
+        Record(recordFile, c);
+        return c.Status();
+    }
     const uint64_t before = s.Session.Transaction.RequestLines.Count();
     c.failed.reset();
     c.sequences.btZapiszClick(choiceText, c.mean, s.Session.Slave);
-    if (s.Session.Transaction.RequestLines.Count() == before)
+    if (s.Session.Transaction.RequestLines.Count() == before) {
+        Record(recordFile, c);
         throw vyx::Error(choice == "100R" ? "N100 is not a writable typed register of the file"
                                           : "N400 is not a writable typed register of the file");
+    }
+    Record(recordFile, c);
     if (c.failed) ReportOutcome(s.Session.Transaction);
+    if (!recordFile.empty() && c.run && c.run->Write && !c.run->Write->Verified()) {
+        std::fprintf(stderr, "vyx calibrate: %s: %s\n", c.run->Write->Name.c_str(),
+                     c.run->Write->Verification().c_str());
+        if (!c.failed) return kExitFailure;
+    }
     return c.Status();
 }
 
@@ -260,10 +313,21 @@ int RunMonitor(int argc, char** argv) {
 int RunCalibrate(int argc, char** argv) {
     return Run("calibrate", argc, argv,
                "Usage: vyx calibrate --port PATH --file F.dat --count N [--write 100R|400R]\n"
+               "                     [--stable TOL[%]] [--record FILE.json]\n"
                "Reads \"R0\" N times, 200 ms apart, and prints the mean and its error; with\n"
                "--write, writes the mean into \"N100\" or \"N400\". Ctrl-C ends the run\n"
                "without a summary.\n\nOptions:\n"
                "  --count N         number of readings (default 16)\n"
-               "  --write 100R|400R write the mean into N100 or N400\n",
-               Calibrate, false, {"--count", "--write", "--file"});
+               "  --write 100R|400R write the mean into N100 or N400\n"
+               "  --stable TOL      after err, \"stabilny: ...\" or \"niestabilny: ...\": whether\n"
+               "                    the readings spread within TOL (the register's units, or\n"
+               "                    TOL% of their mean)\n"
+               "  --record FILE     keep a record of the run: append it to the record file\n"
+               "                    FILE.json (docs/records.md), created when missing; a file\n"
+               "                    that is not a record is refused before anything is read.\n"
+               "                    With --write, the register is read just before the write\n"
+               "                    and read back after it, and the words read back are\n"
+               "                    compared with the words written: \"N100: zweryfikowano\",\n"
+               "                    or \"N100: odczytano X zamiast Y\" and exit status 1\n",
+               Calibrate, false, {"--count", "--write", "--file", "--stable", "--record"});
 }

@@ -42,6 +42,7 @@ constexpr Command kCommands[] = {
     {"backup", RunBackup, "save every register of a device as a snapshot (JSON)"},
     {"diff", RunDiff, "compare two snapshots, or a snapshot and a device"},
     {"restore", RunRestore, "write a snapshot's writable registers back to a device"},
+    {"report", RunReport, "write the service report of a unit (HTML) from its snapshots"},
 };
 
 void PrintUsage(std::FILE* out) {

@@ -1,0 +1,344 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "service/Report.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "registers/Error.h"
+#include "registers/Text.h"
+
+namespace vyx::service {
+namespace {
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool Holds(const std::string& name, std::initializer_list<const char*> words) {
+    const std::string lower = Lower(name);
+    for (const char* w : words)
+        if (lower.find(w) != std::string::npos) return true;
+    return false;
+}
+
+bool IsIdentity(const TSnapshotRegister& r) {
+    return (Lower(r.Type) == "text" && Lower(r.Access) == "ro") || Holds(r.Name, {"numer", "typ", "wersja", "serial"});
+}
+
+// Escaped, with each line end kept as a line break.
+std::string Lines(std::string_view text) {
+    std::string out;
+    size_t from = 0;
+    while (from <= text.size()) {
+        const size_t end = std::min(text.find('\n', from), text.size());
+        std::string_view line = text.substr(from, end - from);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (from > 0) out += "<br>";
+        out += HtmlEscape(line);
+        from = end + 1;
+    }
+    return out;
+}
+
+std::string Registers(size_t n) { return std::to_string(n) + (n == 1 ? " rejestru" : " rejestrów"); }
+
+// A register's side in a table: its shown value, with its words where the two
+// sides' values look alike; why it was not read; or that it is missing.
+std::string Side(const TSnapshotRegister* r, bool words) {
+    if (!r) return "<span class=\"missing\">(brak)</span>";
+    if (!r->Read()) return "<span class=\"error\">nie odczytano: " + HtmlEscape(r->Error) + "</span>";
+    std::string out = HtmlEscape(r->Value);
+    if (words) out += " <span class=\"words\">[" + WordsText(r->Words) + "]</span>";
+    return out;
+}
+
+std::string Recorded(const TRecordedValue& v) {
+    if (!v.Read()) return "<span class=\"error\">nie odczytano: " + HtmlEscape(v.Error) + "</span>";
+    return HtmlEscape(v.Value) + " <span class=\"words\">[" + WordsText(v.Words) + "]</span>";
+}
+
+void Row(std::string& html, std::initializer_list<std::string> cells, const std::string& cls = "") {
+    html += cls.empty() ? "<tr>" : "<tr class=\"" + cls + "\">";
+    for (const std::string& c : cells) html += "<td>" + c + "</td>";
+    html += "</tr>\n";
+}
+
+void Head(std::string& html, std::initializer_list<const char*> cells) {
+    html += "<thead><tr>";
+    for (const char* c : cells) html += std::string("<th>") + c + "</th>";
+    html += "</tr></thead>\n";
+}
+
+void Detail(std::string& html, const char* label, const std::string& escaped) {
+    if (escaped.empty()) return;
+    html += std::string("<tr><th>") + label + "</th><td>" + escaped + "</td></tr>\n";
+}
+
+size_t Failed(const TSnapshot& s) {
+    return static_cast<size_t>(std::count_if(s.Registers.begin(), s.Registers.end(),
+                                             [](const TSnapshotRegister& r) { return !r.Read(); }));
+}
+
+const char kStyle[] = R"(
+body { font-family: "DejaVu Sans", "Liberation Sans", Arial, sans-serif; font-size: 10pt; color: #000; margin: 1.5em; }
+h1 { font-size: 16pt; margin: 0 0 .4em; }
+h2 { font-size: 12.5pt; margin: 1.2em 0 .4em; border-bottom: 1px solid #888; }
+h3 { font-size: 10.5pt; margin: .8em 0 .3em; }
+table { border-collapse: collapse; margin: .3em 0 .8em; }
+th, td { border: 1px solid #aaa; padding: 2px 6px; text-align: left; vertical-align: top; }
+thead th { background: #eee; }
+table.details th { background: #f4f4f4; width: 11em; }
+.warning { border: 2px solid #c00; color: #c00; padding: .4em .6em; font-weight: bold; }
+.error, .not-verified { color: #c00; }
+.verified { color: #070; }
+.words { font-family: "DejaVu Sans Mono", "Liberation Mono", monospace; font-size: 8.5pt; color: #444; }
+tr.differs td { background: #fff6d6; }
+ol.readings { columns: 8 4em; font-size: 8.5pt; margin: .2em 0 .6em; padding-left: 3em; }
+.none { color: #555; font-style: italic; }
+@page { size: A4; margin: 15mm 12mm; }
+@media print {
+  body { margin: 0; font-size: 9pt; }
+  #appendix { break-before: page; }
+  thead { display: table-header-group; }
+  tr, .run h3 { break-inside: avoid; break-after: avoid-page; }
+  tr.differs td { background: none; font-weight: bold; }
+}
+)";
+
+}  // namespace
+
+std::string HtmlEscape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&#39;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+std::vector<const TSnapshotRegister*> DefaultIdentity(const TSnapshot& snapshot) {
+    std::vector<const TSnapshotRegister*> out;
+    for (const TSnapshotRegister& r : snapshot.Registers)
+        if (IsIdentity(r) && snapshot.Find(r.Name, r.Address) == &r) out.push_back(&r);
+    return out;
+}
+
+std::vector<const TSnapshotRegister*> IdentityByNames(const TSnapshot& snapshot, const std::vector<std::string>& names) {
+    std::vector<const TSnapshotRegister*> out;
+    for (const std::string& name : names) {
+        const auto it = std::find_if(snapshot.Registers.begin(), snapshot.Registers.end(),
+                                     [&](const TSnapshotRegister& r) { return r.Name == name; });
+        if (it == snapshot.Registers.end()) throw Error("no register named \"" + name + "\" in the snapshot");
+        out.push_back(&*it);
+    }
+    return out;
+}
+
+std::string ReportMismatch(const TReportInput& in) {
+    if (in.Before.Device != in.After.Device)
+        return "the snapshot before was taken from " + in.Before.Device + ", the one after from " + in.After.Device;
+    for (size_t i = 0; i < in.Runs.size(); ++i)
+        if (!in.Runs[i].Device.empty() && in.Runs[i].Device != in.After.Device)
+            return "calibration run " + std::to_string(i + 1) + " was made with " + in.Runs[i].Device +
+                   ", the snapshots were taken from " + in.After.Device;
+    return {};
+}
+
+std::string ReportHtml(const TReportInput& in) {
+    const TSnapshot& before = in.Before;
+    const TSnapshot& after = in.After;
+    const std::vector<const TSnapshotRegister*> identity =
+        in.Identity.empty() ? DefaultIdentity(after) : IdentityByNames(after, in.Identity);
+
+    std::string html;
+    html += "<!DOCTYPE html>\n<html lang=\"pl\">\n<head>\n<meta charset=\"utf-8\">\n";
+    html += "<title>Protokół serwisowy – " + HtmlEscape(after.Device) + " – " + HtmlEscape(in.Created) + "</title>\n";
+    html += "<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
+    html += "<header id=\"header\">\n<h1>Protokół serwisowy</h1>\n";
+    for (const auto& [s, label] : {std::pair{&before, "przed"}, std::pair{&after, "po"}}) {
+        if (const size_t failed = Failed(*s); failed > 0)
+            html += std::string("<p class=\"warning incomplete\" id=\"incomplete-") +
+                    (s == &before ? "before" : "after") + "\">Stan " + label +
+                    " jest niekompletny: nie odczytano " + std::to_string(failed) + " z " +
+                    Registers(s->Registers.size()) + ".</p>\n";
+    }
+    html += "<table class=\"details\" id=\"details\">\n";
+    Detail(html, "Plik urządzenia", HtmlEscape(after.Device));
+    Detail(html, "Port", HtmlEscape(!after.Port.empty() ? after.Port : before.Port));
+    Detail(html, "Parametry łącza", HtmlEscape(after.Mode));
+    Detail(html, "Adres urządzenia", std::to_string(after.Slave));
+    Detail(html, "Data raportu", HtmlEscape(in.Created));
+    Detail(html, "Stan przed", HtmlEscape(before.Time) + (in.BeforeFile.empty() ? "" : " (" + HtmlEscape(in.BeforeFile) + ")"));
+    Detail(html, "Stan po", HtmlEscape(after.Time) + (in.AfterFile.empty() ? "" : " (" + HtmlEscape(in.AfterFile) + ")"));
+    Detail(html, "Technik", HtmlEscape(in.Technician));
+    Detail(html, "Miejsce", HtmlEscape(in.Site));
+    Detail(html, "Uwagi", Lines(in.Notes));
+    html += "</table>\n";
+
+    html += "<h2>Identyfikacja urządzenia</h2>\n";
+    if (identity.empty()) {
+        html += "<p class=\"none\" id=\"identity\">Brak rejestrów identyfikacji.</p>\n";
+    } else {
+        html += "<table id=\"identity\">\n";
+        Head(html, {"Adres", "Rejestr", "Wartość"});
+        for (const TSnapshotRegister* r : identity) {
+            const TSnapshotRegister* b = before.Find(r->Name, r->Address);
+            std::string value = Side(r, false);
+            if (b && b->Read() && r->Read() && b->Words != r->Words) value += " (przed: " + Side(b, false) + ")";
+            Row(html, {HtmlEscape(r->Address), HtmlEscape(r->Name), value});
+        }
+        html += "</table>\n";
+    }
+    html += "</header>\n";
+
+    html += "<section id=\"calibration\">\n<h2>Kalibracja</h2>\n";
+    if (in.Runs.empty()) html += "<p class=\"none\">Brak zapisanych kalibracji.</p>\n";
+    for (size_t i = 0; i < in.Runs.size(); ++i) {
+        const TCalibrationRun& run = in.Runs[i];
+        html += "<div class=\"run\" id=\"run-" + std::to_string(i + 1) + "\">\n";
+        html += "<h3>Kalibracja " + std::to_string(i + 1) + (run.Point.empty() ? "" : " – " + HtmlEscape(run.Point)) +
+                "</h3>\n<table class=\"details\">\n";
+        Detail(html, "Czas", HtmlEscape(run.Time));
+        Detail(html, "Liczba odczytów", std::to_string(run.Readings.size()));
+        Detail(html, "Średnia", HtmlEscape(run.Mean));
+        Detail(html, "err", HtmlEscape(run.Err));
+        Detail(html, "Stabilność", HtmlEscape(run.Verdict));
+        if (run.Write) {
+            const TCalibrationWrite& w = *run.Write;
+            Detail(html, "Zapis do", HtmlEscape(w.Address + "  " + w.Name));
+            Detail(html, "Przed zapisem", Recorded(w.Before));
+            Detail(html, "Zapisano",
+                   HtmlEscape(w.Written) + " <span class=\"words\">[" + WordsText(w.WrittenWords) + "]</span>");
+            if (w.After) Detail(html, "Odczyt po zapisie", Recorded(*w.After));
+            html += std::string("<tr><th>Weryfikacja</th><td class=\"") +
+                    (w.Verified() ? "verified" : "not-verified") + "\">" + HtmlEscape(w.Verification()) +
+                    "</td></tr>\n";
+        }
+        html += "</table>\n";
+        if (!run.Readings.empty()) {
+            html += "<ol class=\"readings\">";
+            for (const std::string& reading : run.Readings) html += "<li>" + HtmlEscape(reading) + "</li>";
+            html += "</ol>\n";
+        }
+        html += "</div>\n";
+    }
+    html += "</section>\n";
+
+    const std::vector<TDifference> differences = Compare(before, after);
+    html += "<section id=\"changes\">\n<h2>Zmienione rejestry</h2>\n";
+    if (differences.empty()) {
+        html += "<p class=\"none\">Żaden rejestr nie zmienił się.</p>\n";
+    } else {
+        html += "<table>\n";
+        Head(html, {"Adres", "Rejestr", "Przed", "Po"});
+        for (const TDifference& d : differences) {
+            const TSnapshotRegister& r = d.A ? *d.A : *d.B;
+            const bool words = d.A && d.B && d.A->Read() && d.B->Read() && d.A->Value == d.B->Value;
+            Row(html, {HtmlEscape(r.Address), HtmlEscape(r.Name), Side(d.A, words), Side(d.B, words)}, "changed");
+        }
+        html += "</table>\n";
+    }
+    html += "</section>\n";
+
+    html += "<section id=\"failed\">\n<h2>Rejestry nieodczytane</h2>\n";
+    if (Failed(before) + Failed(after) == 0) {
+        html += "<p class=\"none\">Wszystkie rejestry odczytano.</p>\n";
+    } else {
+        html += "<table>\n";
+        Head(html, {"Adres", "Rejestr", "Stan", "Przyczyna"});
+        for (const auto& [s, label] : {std::pair{&before, "przed"}, std::pair{&after, "po"}})
+            for (const TSnapshotRegister& r : s->Registers)
+                if (!r.Read()) Row(html, {HtmlEscape(r.Address), HtmlEscape(r.Name), label, HtmlEscape(r.Error)}, "failed");
+        html += "</table>\n";
+    }
+    html += "</section>\n";
+
+    html += "<section id=\"appendix\">\n<h2>Załącznik: wszystkie rejestry</h2>\n<table>\n";
+    Head(html, {"Adres", "Rejestr", "Typ", "Dostęp", "Przed", "Po"});
+    const auto appendixRow = [&](const TSnapshotRegister& r, const TSnapshotRegister* a, const TSnapshotRegister* b) {
+        const bool same = a && b && a->Read() && b->Read() && a->Words == b->Words;
+        const bool words = a && b && a->Read() && b->Read() && !same && a->Value == b->Value;
+        Row(html, {HtmlEscape(r.Address), HtmlEscape(r.Name), HtmlEscape(r.Type), HtmlEscape(r.Access), Side(a, words),
+                   Side(b, words)},
+            same ? "register" : "register differs");
+    };
+    for (const TSnapshotRegister& r : before.Registers)
+        if (before.Find(r.Name, r.Address) == &r) appendixRow(r, &r, after.Find(r.Name, r.Address));
+    for (const TSnapshotRegister& r : after.Registers)
+        if (after.Find(r.Name, r.Address) == &r && !before.Find(r.Name, r.Address)) appendixRow(r, nullptr, &r);
+    html += "</table>\n</section>\n</body>\n</html>\n";
+    return html;
+}
+
+namespace {
+
+// Polish letters without their marks.
+char16_t Plain(char16_t c) {
+    static const std::u16string_view from = u"ąćęłńóśźżĄĆĘŁŃÓŚŹŻ";
+    static const std::u16string_view to = u"acelnoszzACELNOSZZ";
+    const size_t at = from.find(c);
+    return at == std::u16string_view::npos ? c : to[at];
+}
+
+std::string Clean(std::string_view text) {
+    std::string out;
+    bool dash = false;
+    for (char16_t c : FromUtf8(text)) {
+        c = Plain(c);
+        const bool keep = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+                          c == u'-' || c == u'_';
+        if (keep) {
+            if (dash && !out.empty()) out += '-';
+            dash = false;
+            out += static_cast<char>(c);
+        } else {
+            dash = true;
+        }
+    }
+    return out;
+}
+
+bool Digits(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+std::string ReportFolderName(std::string_view time, std::string_view deviceFile, std::string_view serial) {
+    std::vector<std::string> parts;
+    // "YYYY-MM-DDTHH:MM..." -> "YYYY-MM-DD_HHMM"; a time of another form is left out.
+    if (time.size() >= 16 && time[4] == '-' && time[7] == '-' && (time[10] == 'T' || time[10] == ' ') &&
+        time[13] == ':' && Digits(time.substr(0, 4)) && Digits(time.substr(5, 2)) && Digits(time.substr(8, 2)) &&
+        Digits(time.substr(11, 2)) && Digits(time.substr(14, 2)))
+        parts.push_back(std::string(time.substr(0, 10)) + "_" + std::string(time.substr(11, 2)) +
+                        std::string(time.substr(14, 2)));
+    std::string device(deviceFile);
+    if (device.size() > 4 && Lower(device.substr(device.size() - 4)) == ".dat") device.resize(device.size() - 4);
+    for (const std::string& part : {Clean(device), Clean(serial)})
+        if (!part.empty()) parts.push_back(part);
+    std::string out;
+    for (const std::string& part : parts) out += (out.empty() ? "" : "_") + part;
+    return out;
+}
+
+std::string ReportFolderName(const TSnapshot& snapshot) {
+    std::string serial;
+    for (const TSnapshotRegister* r : DefaultIdentity(snapshot)) {
+        if (r->Read() && Holds(r->Name, {"numer", "serial"})) {
+            serial = r->Value;
+            break;
+        }
+    }
+    return ReportFolderName(snapshot.Time, snapshot.Device, serial);
+}
+
+}  // namespace vyx::service

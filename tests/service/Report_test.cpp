@@ -1,0 +1,174 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The service report's document, read by its structure, the identity registers
+// and the name of a unit's service folder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+
+#include "registers/Error.h"
+#include "service/Report.h"
+
+using namespace vyx;
+using namespace vyx::service;
+
+namespace {
+
+TSnapshotRegister Reg(const char* name, const char* address, const char* type, const char* access, const char* value,
+                      std::vector<uint16_t> words, const char* error = "") {
+    return {name, address, type, std::to_string(words.empty() ? 1 : words.size()), access,
+            error[0] ? "" : value, error[0] ? std::vector<uint16_t>{} : std::move(words), error};
+}
+
+TSnapshot Unit(const char* n100Value, uint16_t n100Word) {
+    TSnapshot s;
+    s.Device = "VXT-20F.dat";
+    s.Slave = 247;
+    s.Mode = "19200,e,8,1";
+    s.Time = "2026-12-08T14:30:05+01:00";
+    s.Registers = {
+        Reg("R0", "30001", "INT", "RO", "1000", {1000}),
+        Reg("N100", "40001", "REAL", "RW", n100Value, {n100Word, 0}),
+        Reg("Nazwa punktu pomiarowego", "40020", "TEXT", "RW", "Zbiornik", {0x5A62}),
+        Reg("Typ urządzenia", "40050", "TEXT", "RO", "VXT-20F", {0x5658}),
+        Reg("Wersja oprogramowania", "40058", "HEX", "RO", "$0502", {0x0502}),
+        Reg("Numer fabryczny", "40059", "WORD", "RO", "10234", {10234}),
+        Reg("Czas pracy", "40060", "FLOAT", "RO", "1234,50", {0x449A, 0x5000}),
+    };
+    return s;
+}
+
+// The rows of the first table at the element with this id (header rows left
+// out), as their cell texts joined by '|'.
+std::vector<std::string> Rows(const std::string& html, const std::string& id) {
+    const size_t start = html.find("id=\"" + id + "\"");
+    if (start == std::string::npos) return {};
+    const size_t end = std::min(html.find("</table>", start), html.find("</section>", start));
+    const std::string part = html.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    std::vector<std::string> rows;
+    const std::regex row(R"(<tr[^>]*>(.*?)</tr>)"), cell(R"(<t[hd][^>]*>(.*?)</t[hd]>)");
+    for (auto r = std::sregex_iterator(part.begin(), part.end(), row); r != std::sregex_iterator(); ++r) {
+        const std::string inner = (*r)[1];
+        if (inner.find("<td") == std::string::npos) continue;
+        std::string text;
+        for (auto c = std::sregex_iterator(inner.begin(), inner.end(), cell); c != std::sregex_iterator(); ++c)
+            text += (text.empty() ? "" : "|") + std::regex_replace((*c)[1].str(), std::regex("<[^>]*>"), "");
+        if (!text.empty()) rows.push_back(text);
+    }
+    return rows;
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+TReportInput Input() {
+    TReportInput in;
+    in.Before = Unit("1000,00", 0x447A);
+    in.After = Unit("1002,00", 0x447A);
+    in.After.Registers[1].Words = {0x447A, 0x8000};
+    in.Created = "2026-12-08T15:10:00+01:00";
+    TCalibrationRun run;
+    run.Point = "100R";
+    run.Readings = {"1001", "1003"};
+    run.Mean = "1002";
+    run.Err = "0,707";
+    TCalibrationWrite w;
+    w.Name = "N100";
+    w.Address = "40001";
+    w.Before = {"1000,00", {0x447A, 0}, ""};
+    w.Written = "1002";
+    w.WrittenWords = {0x447A, 0x8000};
+    w.Sent = true;
+    w.After = TRecordedValue{"1002,00", {0x447A, 0x8000}, ""};
+    run.Write = w;
+    in.Runs = {run};
+    return in;
+}
+
+}  // namespace
+
+TEST(Report, IdentityIsTheReadOnlyTextsAndTheNumberedNames) {
+    const TSnapshot s = Unit("1000,00", 0x447A);
+    std::vector<std::string> names;
+    for (const TSnapshotRegister* r : DefaultIdentity(s)) names.push_back(r->Name);
+    EXPECT_EQ(names, (std::vector<std::string>{"Typ urządzenia", "Wersja oprogramowania", "Numer fabryczny"}));
+    EXPECT_EQ(IdentityByNames(s, {"Czas pracy", "R0"}).at(0)->Name, "Czas pracy");
+    EXPECT_THROW(IdentityByNames(s, {"Brak"}), Error);
+}
+
+TEST(Report, TheDocumentHoldsEachPartByItsStructure) {
+    TReportInput in = Input();
+    in.Technician = "Jan <script>alert(1)</script> Kowalski";
+    in.Notes = "wymiana \"czujnika\"\ndruga linia";
+    in.After.Registers[6] = Reg("Czas pracy", "40060", "FLOAT", "RO", "", {}, "brak odpowiedzi");
+    const std::string html = ReportHtml(in);
+
+    EXPECT_EQ(html.find("<script"), std::string::npos);
+    EXPECT_NE(html.find("Jan &lt;script&gt;alert(1)&lt;/script&gt; Kowalski"), std::string::npos);
+    EXPECT_NE(html.find("wymiana &quot;czujnika&quot;<br>druga linia"), std::string::npos);
+    EXPECT_EQ(Count(html, "src="), 0u);
+    EXPECT_EQ(Count(html, "href="), 0u);
+    EXPECT_NE(html.find("@page"), std::string::npos);
+
+    EXPECT_EQ(Rows(html, "identity"), (std::vector<std::string>{"40050|Typ urządzenia|VXT-20F",
+                                                                "40058|Wersja oprogramowania|$0502",
+                                                                "40059|Numer fabryczny|10234"}));
+    EXPECT_EQ(Rows(html, "changes"), (std::vector<std::string>{"40001|N100|1000,00|1002,00",
+                                                               "40060|Czas pracy|1234,50|nie odczytano: brak odpowiedzi"}));
+    EXPECT_EQ(Rows(html, "failed"), (std::vector<std::string>{"40060|Czas pracy|po|brak odpowiedzi"}));
+    EXPECT_EQ(Rows(html, "appendix").size(), in.Before.Registers.size());
+    EXPECT_EQ(Count(html, "class=\"register differs\""), 2u);
+    // The incomplete snapshot is named before the first section.
+    const size_t note = html.find("id=\"incomplete-after\"");
+    ASSERT_NE(note, std::string::npos);
+    EXPECT_LT(note, html.find("<section"));
+    EXPECT_EQ(html.find("id=\"incomplete-before\""), std::string::npos);
+
+    const std::vector<std::string> run = Rows(html, "run-1");
+    EXPECT_NE(std::find(run.begin(), run.end(), "Weryfikacja|zweryfikowano"), run.end());
+    EXPECT_NE(html.find("<li>1001</li><li>1003</li>"), std::string::npos);
+}
+
+TEST(Report, AChosenIdentityAndACompleteUnit) {
+    TReportInput in = Input();
+    in.Identity = {"Czas pracy"};
+    in.After.Port = "mbtcp://10.0.0.5:502";  // a network port has no line settings
+    in.After.Mode.clear();
+    const std::string html = ReportHtml(in);
+    const std::vector<std::string> details = Rows(html, "details");
+    EXPECT_NE(std::find(details.begin(), details.end(), "Port|mbtcp://10.0.0.5:502"), details.end());
+    EXPECT_EQ(html.find("Parametry łącza"), std::string::npos);
+    EXPECT_EQ(Rows(html, "identity"), (std::vector<std::string>{"40060|Czas pracy|1234,50"}));
+    EXPECT_EQ(html.find("incomplete"), std::string::npos);
+    EXPECT_EQ(Rows(html, "failed"), std::vector<std::string>{});
+    in.Identity = {"Brak"};
+    EXPECT_THROW(ReportHtml(in), Error);
+}
+
+TEST(Report, InputsOfOtherDeviceFilesAreNamed) {
+    TReportInput in = Input();
+    EXPECT_EQ(ReportMismatch(in), "");
+    in.Runs[0].Device = "VXP-10.dat";
+    EXPECT_NE(ReportMismatch(in).find("VXP-10.dat"), std::string::npos);
+    in.Runs.clear();
+    in.After.Device = "VXP-10.dat";
+    EXPECT_NE(ReportMismatch(in).find("VXP-10.dat"), std::string::npos);
+}
+
+TEST(Report, FolderName) {
+    const struct {
+        const char *time, *device, *serial, *name;
+    } cases[] = {
+        {"2026-12-08T14:30:05+01:00", "VXT-20F.dat", "10234", "2026-12-08_1430_VXT-20F_10234"},
+        {"2026-01-02T03:04:05-05:00", "VXT-20F.DAT", "", "2026-01-02_0304_VXT-20F"},
+        {"2026-12-08T14:30:05+01:00", "Czujnik ciśnienia.dat", "AB 12/3", "2026-12-08_1430_Czujnik-cisnienia_AB-12-3"},
+        {"2026-12-08T14:30:05+01:00", "../x.dat", " **", "2026-12-08_1430_x"},
+        {"wczoraj", "VXT_20F.dat", "Nr: 7", "VXT_20F_Nr-7"},
+        {"", "", "", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ReportFolderName(c.time, c.device, c.serial), c.name) << c.time;
+    EXPECT_EQ(ReportFolderName(Unit("1000,00", 0x447A)), "2026-12-08_1430_VXT-20F_10234");
+}
