@@ -107,31 +107,6 @@ std::string Shown(const std::string& value, const std::vector<uint16_t>& words) 
 
 }  // namespace
 
-std::string LocalTimeText(std::time_t when) {
-    std::tm local{};
-#ifdef _WIN32
-    // The C runtime's %z gives the zone's name here: the offset is worked out.
-    localtime_s(&local, &when);
-    std::tm copy = local;
-    const long offset = static_cast<long>(_mkgmtime(&copy) - when) / 60;
-    char buf[40];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &local);
-    std::string text = buf;
-    char zone[8];
-    std::snprintf(zone, sizeof zone, "%c%02ld%02ld", offset < 0 ? '-' : '+', std::labs(offset) / 60,
-                  std::labs(offset) % 60);
-    text += zone;
-#else
-    localtime_r(&when, &local);
-    char buf[40];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S%z", &local);
-    std::string text = buf;
-#endif
-    // ISO 8601 writes the offset as +01:00.
-    if (text.size() >= 5) text.insert(text.size() - 2, ":");
-    return text;
-}
-
 bool TCalibrationWrite::Verified() const {
     return Sent && WriteError.empty() && After && After->Read() && After->Words == WrittenWords;
 }

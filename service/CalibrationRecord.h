@@ -16,14 +16,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "service/Snapshot.h"
+
 namespace vyx::service {
 
 inline constexpr int kRecordFormat = 1;
 inline constexpr const char* kRecordKind = "calibration record";
 
-// The local date and time of `when` with its UTC offset, ISO 8601, as snapshots
-// hold it: "2026-12-08T14:30:05+01:00".
-std::string LocalTimeText(std::time_t when = std::time(nullptr));
 
 // A register's value as read: its shown text and words, or why it was not read.
 struct TRecordedValue {

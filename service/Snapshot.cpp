@@ -48,14 +48,13 @@ uint16_t ParseWord(const json& v, const std::string& where) {
 
 }  // namespace
 
-std::string LocalTimeText() {
-    const std::time_t now = std::time(nullptr);
+std::string LocalTimeText(std::time_t when) {
     std::tm local{};
 #ifdef _WIN32
     // The C runtime's %z gives the zone's name here: the offset is worked out.
-    localtime_s(&local, &now);
+    localtime_s(&local, &when);
     std::tm copy = local;
-    const long offset = static_cast<long>(_mkgmtime(&copy) - now) / 60;
+    const long offset = static_cast<long>(_mkgmtime(&copy) - when) / 60;
     char buf[40];
     std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &local);
     std::string text = buf;
@@ -64,7 +63,7 @@ std::string LocalTimeText() {
                   std::labs(offset) % 60);
     text += zone;
 #else
-    localtime_r(&now, &local);
+    localtime_r(&when, &local);
     char buf[40];
     std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S%z", &local);
     std::string text = buf;

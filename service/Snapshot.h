@@ -5,6 +5,7 @@
 // window shows it and the register words exactly as the device sent them, so
 // that nothing is lost to formatting. The JSON form is told in docs/snapshots.md.
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -57,8 +58,9 @@ TSnapshot TakeSnapshot(TSession& session, const TRegisterTree& tree, const std::
 std::optional<std::vector<TSnapshotRegister>> ReadRegisters(const TRegisterTree& tree,
                                                             const std::function<TRegisterRead(TNode&)>& read,
                                                             const std::function<bool(size_t, size_t)>& progress);
-// The local date and time with its UTC offset, as a snapshot records it.
-std::string LocalTimeText();
+// A local date and time with its UTC offset, ISO 8601, as snapshots and
+// calibration records give it: "2026-12-08T14:30:05+01:00".
+std::string LocalTimeText(std::time_t when = std::time(nullptr));
 
 // A document that is not a snapshot. The text starts with the place of the
 // fault, e.g. "registers[0].words[0]: \"12G4\" is not four hexadecimal digits".
