@@ -95,6 +95,11 @@ void TForm1::LoadDeviceFile(const fs::path& path) {
 
     // Nothing may go on pointing into the old tree.
     Sequences.Stop();
+    // The snapshots and the record belong to the unit of the old file.
+    Sequences.KeepRecord(false);
+    AsFound.reset();
+    AsLeft.reset();
+    Runs.clear();
     Transaction.CurrentNode = nullptr;
     Transaction.CurrentRecord = nullptr;
     Transaction.HighlightNode = nullptr;

@@ -178,7 +178,11 @@ public:
     // as-found or as-left snapshot, each read shown as a walk's.
     void StanZastanyClick();
     void StanPozostawionyClick();
+    // "Raport serwisowy…": the report of the two snapshots and the calibrations
+    // recorded since the as-found one.
+    void RaportClick();
     std::optional<service::TSnapshot> AsFound, AsLeft;
+    std::vector<service::TCalibrationRun> Runs;
     QProgressDialog* SnapshotProgress = nullptr;  // while a snapshot is read
 
     // Device files.
@@ -231,6 +235,7 @@ public:
     void Pause(int ms) override;
     bool ModalWindowOpen() const override;
     void SequenceInterrupted(std::u16string_view line) override;
+    void CalibrationRecorded(const service::TCalibrationRun& run, bool sameRun) override;
     void Reading(TActivity activity, const TNode& node, bool good) override;
     void CalibrationStarted() override;
     std::optional<std::u16string> CalibrationVerdict(const std::vector<std::u16string>& samples) override;
@@ -304,6 +309,7 @@ private:
     void (TForm1::*pendingChoice_)() = nullptr;  // a choice made during a transaction
     QPointer<QWidget> parkedFocus_;  // where the focus was before controls were disabled
     std::unique_ptr<TJournal> journal_;
+    TReportSettings report_;  // what the report dialog remembers
     std::map<QString, std::filesystem::path> deviceFiles_;  // listed names -> their files
 };
 

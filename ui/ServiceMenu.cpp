@@ -9,6 +9,7 @@
 #include "registers/Text.h"
 #include "service/Session.h"
 #include "ui/FormSupport.h"
+#include "ui/ReportDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/TextPane.h"
 
@@ -81,6 +82,9 @@ void TForm1::StanZastanyClick() {
     if (std::optional<service::TSnapshot> s = ReadSnapshot(QStringLiteral("stan zastany"))) {
         AsFound = std::move(s);
         AsLeft.reset();
+        // From now on every calibration is recorded and every "Zapisz" verified.
+        Runs.clear();
+        Sequences.KeepRecord(true, loadedDevice_.toStdString());
         stBar->setText(QStringLiteral("Stan zastany odczytany"));
     }
 }
@@ -90,6 +94,28 @@ void TForm1::StanPozostawionyClick() {
         AsLeft = std::move(s);
         stBar->setText(QStringLiteral("Stan pozostawiony odczytany"));
     }
+}
+
+void TForm1::CalibrationRecorded(const service::TCalibrationRun& run, bool sameRun) {
+    if (sameRun && !Runs.empty())
+        Runs.back() = run;  // its "Zapisz", verified
+    else
+        Runs.push_back(run);
+}
+
+void TForm1::RaportClick() {
+    if (!AsFound || !AsLeft) {
+        ShowMessage(!AsFound ? u"najpierw odczytaj stan zastany (Serwis, Stan zastany…)"
+                             : u"najpierw odczytaj stan pozostawiony (Serwis, Stan pozostawiony…)");
+        return;
+    }
+    service::TReportInput input;
+    input.Before = *AsFound;
+    input.After = *AsLeft;
+    input.Runs = Runs;
+    TReportDialog dialog(boxes_, std::move(input), report_, this);
+    dialog.exec();
+    report_ = dialog.Settings();  // remembered whether saved or not
 }
 
 }  // namespace vyx::ui

@@ -83,6 +83,15 @@ TWindowSettings ReadSettings(const QString& path) {
         s.Trend.Tolerance = tolerance;
     InRange(text("trend/span"), 10, 3600, &s.Trend.SpanS);
     s.Trend.ClockTime = text("trend/clock") == QStringLiteral("true");
+
+    for (auto [key, field] : {std::pair{"report/technician", &s.Report.Technician}, {"report/site", &s.Report.Site},
+                              {"report/folder", &s.Report.Folder}})
+        if (const QString t = text(key); PlainText(t)) *field = t;
+    if (const QString notes = text("report/notes"); notes.size() <= 4000) s.Report.Notes = notes;
+    file.beginGroup(QStringLiteral("reportIdentity"));
+    for (const QString& device : file.childKeys())
+        if (PlainText(device)) s.Report.Identity[device] = file.value(device).toStringList();
+    file.endGroup();
     return s;
 }
 
@@ -116,6 +125,13 @@ bool WriteSettings(const TWindowSettings& s, const QString& path) {
     file.setValue(QStringLiteral("trend/tolerance"), s.Trend.Tolerance);
     file.setValue(QStringLiteral("trend/span"), s.Trend.SpanS);
     file.setValue(QStringLiteral("trend/clock"), s.Trend.ClockTime);
+    file.setValue(QStringLiteral("report/technician"), s.Report.Technician);
+    file.setValue(QStringLiteral("report/site"), s.Report.Site);
+    file.setValue(QStringLiteral("report/notes"), s.Report.Notes);
+    file.setValue(QStringLiteral("report/folder"), s.Report.Folder);
+    file.beginGroup(QStringLiteral("reportIdentity"));
+    for (auto it = s.Report.Identity.cbegin(); it != s.Report.Identity.cend(); ++it) file.setValue(it.key(), it.value());
+    file.endGroup();
     file.sync();
     return file.status() == QSettings::NoError;
 }

@@ -5,7 +5,9 @@
 // an INI file in the user's configuration folder, written at a clean close and
 // read at start. A missing, unreadable or damaged file gives the defaults, and so
 // does each value that is out of range: nothing read here ever stops the start.
+#include <QMap>
 #include <QRect>
+#include <QStringList>
 #include <QString>
 
 namespace vyx::ui {
@@ -26,6 +28,14 @@ struct TTrendSettings {
     bool operator==(const TTrendSettings&) const = default;
 };
 
+// What the service report dialog remembers: its texts, the folder reports go
+// under, and the identity registers chosen for each device file.
+struct TReportSettings {
+    QString Technician, Site, Notes, Folder;
+    QMap<QString, QStringList> Identity;  // device file name -> register names
+    bool operator==(const TReportSettings&) const = default;
+};
+
 struct TWindowSettings {
     QString Port;                  // the port field's text; empty: none
     QString Baud = QStringLiteral("19200");
@@ -38,6 +48,7 @@ struct TWindowSettings {
     QRect Geometry;                // the window without its frame; null: none remembered
     bool Maximized = false;
     TTrendSettings Trend;
+    TReportSettings Report;
 
     bool operator==(const TWindowSettings&) const = default;
 };

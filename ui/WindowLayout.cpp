@@ -87,6 +87,8 @@ void TForm1::BuildControls() {
     serwis->addAction(QStringLiteral("Stan zastany…"), this, [this] { Run([this] { StanZastanyClick(); }); });
     serwis->addAction(QStringLiteral("Stan pozostawiony…"), this,
                       [this] { Run([this] { StanPozostawionyClick(); }); });
+    serwis->addSeparator();
+    serwis->addAction(QStringLiteral("Raport serwisowy…"), this, [this] { Run([this] { RaportClick(); }); });
 
     auto* central = new QWidget;
     auto* row = new QHBoxLayout(central);

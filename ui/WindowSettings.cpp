@@ -32,6 +32,7 @@ void TForm1::ApplySettings(const TWindowSettings& s) {
     ePeriod->setText(s.Period);
     eCount->setText(s.Count);
     Trend->ApplySettings(s.Trend);
+    report_ = s.Report;
 
     if (!s.DeviceFile.isEmpty()) {
         std::error_code ec;
@@ -63,6 +64,7 @@ TWindowSettings TForm1::CurrentSettings() const {
     s.Maximized = isMaximized();
     s.Geometry = s.Maximized ? normalGeometry() : geometry();
     s.Trend = Trend->Settings();
+    s.Report = report_;
     return s;
 }
 

@@ -1,10 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The "Serwis" menu's snapshots against the simulator: read as a walk reads,
-// cancelled with "Anuluj", refused without a port.
+// The "Serwis" menu against the simulator: the snapshots, read as a walk reads,
+// cancelled with "Anuluj", refused without a port; the report of a visit.
+#include <QComboBox>
+#include <QLineEdit>
 #include <QProgressDialog>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
+#include <cstdio>
 
+#include "tests/support/FileText.h"
 #include "tests/ui/WindowFixture.h"
+#include "ui/ReportDialog.h"
 #include "ui/TextPane.h"
 
 using namespace vyx;
@@ -56,4 +63,56 @@ TEST_F(ServiceMenuTest, AnulujKeepsNothingAndWithoutAPortNothingStarts) {
     EXPECT_EQ(Last(form->Memo1->Lines()), "przerwano: anulowano");
     EXPECT_EQ(form->SnapshotProgress, nullptr);
     EXPECT_TRUE(form->VT->isEnabled());
+}
+
+TEST_F(ServiceMenuTest, AVisitsReportHoldsTheVerifiedCalibrationAndItsPdfTheUnit) {
+    NEEDS_SIMULATOR();
+    ChoosePort(QString::fromStdString(StartSim(kSampleDevice, {"--noise", "0"})));
+    ChooseDevice(kSampleDevice);
+    form->Run([&] { form->StanZastanyClick(); });
+    ASSERT_TRUE(form->AsFound.has_value());
+    form->cbxKalibracja->setCurrentIndex(0);  // 100R
+    form->eCount->setText("3");
+    form->Button1->click();
+    form->eMed->setText("1001");
+    form->btZapisz->click();
+    EXPECT_TRUE(form->Memo1->Lines().contains("N100: zweryfikowano")) << form->Memo1->Lines().join("|").toStdString();
+    form->Run([&] { form->StanPozostawionyClick(); });
+    ASSERT_TRUE(form->AsLeft.has_value());
+    ASSERT_EQ(form->Runs.size(), 1U);
+    ASSERT_TRUE(form->Runs[0].Write.has_value());
+    EXPECT_TRUE(form->Runs[0].Write->Verified());
+
+    service::TReportInput input;
+    input.Before = *form->AsFound;
+    input.After = *form->AsLeft;
+    input.Runs = form->Runs;
+    ui::TReportSettings remembered;
+    remembered.Folder = QString::fromStdString(folder.string());
+    ui::TReportDialog dialog(boxes, input, remembered, form.get());
+    dialog.eTechnician->setText("Jan <script>Kowalski</script>");
+    const fs::path made = dialog.Save();
+    const fs::path again = dialog.Save();  // a second report of the same minute gets a folder of its own
+    EXPECT_EQ(again.filename().string(), made.filename().string() + " (2)");
+    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d_\\d{4}_VXT-20F_10234$")
+                    .match(QString::fromStdString(made.filename().string()))
+                    .hasMatch())
+        << made;
+    for (const char* file : {"raport.html", "stan-zastany.json", "stan-pozostawiony.json", "kalibracja.json"})
+        EXPECT_TRUE(fs::is_regular_file(made / file)) << file;
+    const std::string html = FileText(made / "raport.html");
+    EXPECT_EQ(html.find("<script>Kowalski"), std::string::npos);
+    EXPECT_NE(html.find("&lt;script&gt;Kowalski"), std::string::npos);
+
+    // The PDF is readable and names the unit and the changed register.
+    std::string text;
+    if (FILE* pdf = popen(("pdftotext '" + (made / "raport.pdf").string() + "' - 2>&1").c_str(), "r")) {
+        char buf[4096];
+        for (size_t n; (n = fread(buf, 1, sizeof buf, pdf)) > 0;) text.append(buf, n);
+        pclose(pdf);
+    }
+    EXPECT_NE(text.find("10234"), std::string::npos) << text;
+    EXPECT_NE(text.find("N100"), std::string::npos) << text;
+    EXPECT_NE(text.find("1001,00"), std::string::npos) << text;
+    EXPECT_EQ(dialog.Settings().Identity.value("VXT-20F.dat").isEmpty(), false);
 }

@@ -1,0 +1,178 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/ReportDialog.h"
+
+#include <QBuffer>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+#include "registers/Error.h"
+#include "registers/SafeSave.h"
+#include "registers/Text.h"
+#include "service/CalibrationRecord.h"
+#include "ui/Boxes.h"
+
+namespace vyx::ui {
+namespace fs = std::filesystem;
+
+namespace {
+
+QString Q8(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+void SaveText(const fs::path& path, const std::string& text) { SaveFileBytes(path, text); }
+
+// The report as a PDF, drawn by Qt from the same HTML.
+std::string Pdf(const std::string& html) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setResolution(300);
+        writer.setTitle(QStringLiteral("Raport serwisowy"));
+        writer.setCreator(QStringLiteral("vyx-cfg"));
+        QTextDocument document;
+        document.setHtml(Q8(html));
+        document.print(&writer);
+    }
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+}  // namespace
+
+TReportDialog::TReportDialog(TBoxes& boxes, service::TReportInput input, const TReportSettings& remembered,
+                             QWidget* parent)
+    : QDialog(parent), boxes_(boxes), input_(std::move(input)), remembered_(remembered) {
+    setWindowTitle(QStringLiteral("Raport serwisowy"));
+    resize(1000, 700);
+    eTechnician = new QLineEdit(remembered.Technician);
+    eSite = new QLineEdit(remembered.Site);
+    eNotes = new QPlainTextEdit(remembered.Notes);
+    eNotes->setMaximumHeight(80);
+    eFolder = new QLineEdit(remembered.Folder);
+    auto* btFolder = new QPushButton(QStringLiteral("…"));
+    auto* folderRow = new QHBoxLayout;
+    folderRow->addWidget(eFolder, 1);
+    folderRow->addWidget(btFolder);
+
+    // Every register of the unit, ticked when it identifies it: as remembered
+    // for this device file, else the read-only texts and the numbers, types and versions.
+    lstIdentity = new QListWidget;
+    const QString device = Q8(input_.After.Device);
+    QStringList ticked = remembered.Identity.value(device);
+    if (!remembered.Identity.contains(device))
+        for (const service::TSnapshotRegister* r : service::DefaultIdentity(input_.After)) ticked << Q8(r->Name);
+    QStringList seen;
+    for (const service::TSnapshotRegister& r : input_.After.Registers) {
+        if (seen.contains(Q8(r.Name))) continue;
+        seen << Q8(r.Name);
+        auto* item = new QListWidgetItem(Q8(r.Name), lstIdentity);
+        item->setCheckState(ticked.contains(Q8(r.Name)) ? Qt::Checked : Qt::Unchecked);
+    }
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Technik:"), eTechnician);
+    form->addRow(QStringLiteral("Miejsce:"), eSite);
+    form->addRow(QStringLiteral("Uwagi:"), eNotes);
+    form->addRow(QStringLiteral("Folder:"), folderRow);
+    form->addRow(new QLabel(QStringLiteral("Rejestry identyfikujące urządzenie:")));
+    form->addRow(lstIdentity);
+
+    Preview = new QTextBrowser;
+    Preview->setOpenLinks(false);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel);
+    btSave = buttons->addButton(QStringLiteral("Zapisz raport"), QDialogButtonBox::AcceptRole);
+
+    auto* side = new QVBoxLayout;
+    side->addLayout(form);
+    auto* row = new QHBoxLayout;
+    row->addLayout(side, 1);
+    row->addWidget(Preview, 2);
+    auto* column = new QVBoxLayout(this);
+    column->addLayout(row, 1);
+    column->addWidget(buttons);
+
+    for (QLineEdit* field : {eTechnician, eSite}) connect(field, &QLineEdit::textChanged, this, &TReportDialog::ShowPreview);
+    connect(eNotes, &QPlainTextEdit::textChanged, this, &TReportDialog::ShowPreview);
+    connect(lstIdentity, &QListWidget::itemChanged, this, &TReportDialog::ShowPreview);
+    connect(btFolder, &QPushButton::clicked, this, [this] {
+        if (const QString folder = boxes_.AskFolder(this, eFolder->text()); !folder.isEmpty()) eFolder->setText(folder);
+    });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(btSave, &QPushButton::clicked, this, [this] {
+        try {
+            const fs::path folder = Save();
+            boxes_.ShowMessage(this, QStringLiteral("Zapisano raport w folderze:\r\n") + Q8(PathToUtf8(folder)));
+            accept();
+        } catch (const std::exception& e) {
+            boxes_.ShowError(this, QString::fromUtf8(e.what()));
+        }
+    });
+    ShowPreview();
+}
+
+service::TReportInput TReportDialog::Input() const {
+    service::TReportInput input = input_;
+    input.Technician = eTechnician->text().trimmed().toStdString();
+    input.Site = eSite->text().trimmed().toStdString();
+    input.Notes = eNotes->toPlainText().trimmed().toStdString();
+    input.Identity.clear();  // none ticked: the report takes the default identity
+    for (int i = 0; i < lstIdentity->count(); ++i)
+        if (lstIdentity->item(i)->checkState() == Qt::Checked) input.Identity.push_back(lstIdentity->item(i)->text().toStdString());
+    input.Created = service::LocalTimeText();
+    return input;
+}
+
+void TReportDialog::ShowPreview() {
+    try {
+        Preview->setHtml(Q8(service::ReportHtml(Input())));
+    } catch (const std::exception& e) {
+        Preview->setPlainText(QString::fromUtf8(e.what()));
+    }
+}
+
+fs::path TReportDialog::Save() {
+    const QString parentText = eFolder->text().trimmed();
+    if (parentText.isEmpty()) throw Error("wybierz folder na raport");
+    const fs::path parent = PathFromUtf8(parentText.toStdString());
+    std::error_code ec;
+    if (!fs::is_directory(parent, ec)) throw Error("folder " + PathToUtf8(parent) + " nie istnieje");
+    const service::TReportInput input = Input();
+    const std::string html = service::ReportHtml(input);  // refuses a bad identity before anything is made
+    const std::string name = service::ReportFolderName(input.After);
+    fs::path folder = parent / PathFromUtf8(name);
+    for (int k = 2; fs::exists(folder, ec); ++k) folder = parent / PathFromUtf8(name + " (" + std::to_string(k) + ")");
+    if (!fs::create_directory(folder, ec)) throw Error("nie można utworzyć folderu " + PathToUtf8(folder));
+    SaveText(folder / "raport.html", html);
+    SaveText(folder / "raport.pdf", Pdf(html));
+    SaveText(folder / "stan-zastany.json", service::SnapshotToJson(input.Before).dump(2) + "\n");
+    SaveText(folder / "stan-pozostawiony.json", service::SnapshotToJson(input.After).dump(2) + "\n");
+    if (!input.Runs.empty()) SaveText(folder / "kalibracja.json", service::RecordToJson(input.Runs).dump(2) + "\n");
+    return folder;
+}
+
+TReportSettings TReportDialog::Settings() const {
+    TReportSettings s = remembered_;
+    s.Technician = eTechnician->text();
+    s.Site = eSite->text();
+    s.Notes = eNotes->toPlainText();
+    s.Folder = eFolder->text();
+    QStringList ticked;
+    for (int i = 0; i < lstIdentity->count(); ++i)
+        if (lstIdentity->item(i)->checkState() == Qt::Checked) ticked << lstIdentity->item(i)->text();
+    s.Identity[Q8(input_.After.Device)] = ticked;
+    return s;
+}
+
+}  // namespace vyx::ui

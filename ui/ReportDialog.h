@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// "Raport serwisowy…": the technician, the site and notes, the folder the
+// report goes under and the registers that identify the unit, with the report
+// previewed as it will be saved. Saving makes a new folder named by the date and
+// time, the device file and the unit's serial number, and writes into it the
+// report as HTML and PDF, both snapshots and the calibration record, each by the
+// program's safe save.
+#include <QDialog>
+#include <QStringList>
+#include <filesystem>
+
+#include "service/Report.h"
+#include "ui/Settings.h"
+
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QTextBrowser;
+
+namespace vyx::ui {
+
+class TBoxes;
+
+class TReportDialog : public QDialog {
+public:
+    // `input` holds the snapshots and the runs; the dialog adds what is typed.
+    TReportDialog(TBoxes& boxes, service::TReportInput input, const TReportSettings& remembered, QWidget* parent);
+
+    QLineEdit* eTechnician;
+    QLineEdit* eSite;
+    QPlainTextEdit* eNotes;
+    QLineEdit* eFolder;
+    QListWidget* lstIdentity;  // every register of the unit; the ticked ones identify it
+    QTextBrowser* Preview;
+    QPushButton* btSave;
+
+    // The input as the fields and ticks now make it.
+    service::TReportInput Input() const;
+    // Writes the folder of the report under eFolder's folder; the folder made.
+    // Throws vyx::Error, naming what could not be written.
+    std::filesystem::path Save();
+    // What the next report starts with (the identity for this device file).
+    TReportSettings Settings() const;
+
+private:
+    void ShowPreview();
+
+    TBoxes& boxes_;
+    service::TReportInput input_;
+    TReportSettings remembered_;
+};
+
+}  // namespace vyx::ui
