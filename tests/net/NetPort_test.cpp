@@ -5,6 +5,7 @@
 // a time-out.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,35 @@ TEST(RtuOverTcp, FramesGoAsOnTheLine) {
     EXPECT_EQ(m.Transaction.Outcome, TOutcome::Good);
     EXPECT_EQ(seen, (Bytes{0xF7, 0x03, 0x00, 0x00, 0x00, 0x01, 0x90, 0x9C}));
     EXPECT_EQ(m.View.CommLines.at(1), "> $F7030200007051");
+}
+
+TEST(NetPort, APeerThatTricklesForeverCannotHoldTheRead) {
+    // A gap of half a second never comes between its bytes: only the bound on
+    // the whole read (twice the first-byte wait, 2 s here) ends each read.
+    const struct {
+        const char* scheme;
+        test::TScriptedServer::TScript start;
+        TOutcome outcome;
+    } cases[] = {
+        // A reply that says 255 bytes follow.
+        {"tcp://", [](const Bytes& q) { return Bytes{q[0], 0x03, 0xFF}; }, TOutcome::CrcError},
+        // Our transaction's header, announcing 254 bytes.
+        {"mbtcp://", [](const Bytes& q) { return Bytes{q[0], q[1], 0, 0, 0, 254, q[6], 0x03, 0xFF}; },
+         TOutcome::CrcError},
+    };
+    for (const auto& c : cases) {
+        test::TTricklingServer server(c.start, std::chrono::milliseconds(30), 0x55);
+        Master m;
+        ASSERT_TRUE(m.Open(Url(c.scheme, server.Port()))) << c.scheme;
+        ASSERT_TRUE(m.Port.SetTimeouts(500, 0, kWaitMs, 0, 30));
+        const auto start = std::chrono::steady_clock::now();
+        // The second write finds the bytes still coming: purging them cannot hold it either.
+        for (int i = 0; i < 2; ++i) {
+            m.Read(u"40001");
+            EXPECT_EQ(m.Transaction.Outcome, c.outcome) << c.scheme << i;
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << c.scheme;
+    }
 }
 
 TEST(NetPort, ARefusedConnectionAndABadNameAreSaid) {

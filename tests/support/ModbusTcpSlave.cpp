@@ -119,6 +119,46 @@ void TScriptedServer::Serve() {
     if (client >= 0) close(client);
 }
 
+TTricklingServer::TTricklingServer(TScriptedServer::TScript script, std::chrono::milliseconds period, uint8_t fill)
+    : script_(std::move(script)), period_(period), fill_(fill), listener_(ListenOnLoopback()),
+      port_(BoundPort(listener_)) {
+    thread_ = std::thread(&TTricklingServer::Serve, this);
+}
+
+TTricklingServer::~TTricklingServer() {
+    stop_ = true;
+    thread_.join();
+    close(listener_);
+}
+
+void TTricklingServer::Serve() {
+    int client = -1;
+    while (!stop_ && client < 0)
+        if (Readable(listener_)) client = accept(listener_, nullptr, nullptr);
+    std::vector<uint8_t> request, reply;
+    size_t sent = 0;
+    while (!stop_ && client >= 0) {
+        if (Readable(client)) {
+            uint8_t buf[512];
+            const ssize_t n = recv(client, buf, sizeof buf, 0);
+            if (n <= 0) break;
+            request.insert(request.end(), buf, buf + n);
+            continue;
+        }
+        if (!request.empty()) {  // a pause after bytes: the request is in, a new reply begins
+            reply = script_(request);
+            request.clear();
+            sent = 0;
+        }
+        if (reply.empty()) continue;
+        const uint8_t byte = sent < reply.size() ? reply[sent] : fill_;
+        ++sent;
+        if (send(client, &byte, 1, MSG_NOSIGNAL) != 1) break;
+        std::this_thread::sleep_for(period_);
+    }
+    if (client >= 0) close(client);
+}
+
 uint16_t ClosedPort() {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};

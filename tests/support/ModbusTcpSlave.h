@@ -4,9 +4,12 @@
 //  - a real libmodbus Modbus TCP server (modbus_tcp_listen, modbus_tcp_accept,
 //    modbus_receive, modbus_reply) served from a thread of the test;
 //  - a scripted server that takes one client, reads one request and answers it
-//    with the bytes a test makes from that request, then may close.
+//    with the bytes a test makes from that request, then may close;
+//  - a trickling server that answers each request of its one client a byte at
+//    a time, without end.
 // Both listen on 127.0.0.1 at a port the system picks (Port()).
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -58,6 +61,29 @@ private:
 
     TScript script_;
     bool close_;
+    int listener_ = -1;
+    uint16_t port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+class TTricklingServer {
+public:
+    // Sends the script's bytes for each request, then `fill` bytes, one every
+    // `period` (and a little more), until the client goes or the server ends.
+    TTricklingServer(TScriptedServer::TScript script, std::chrono::milliseconds period, uint8_t fill);
+    ~TTricklingServer();
+    TTricklingServer(const TTricklingServer&) = delete;
+    TTricklingServer& operator=(const TTricklingServer&) = delete;
+
+    uint16_t Port() const { return port_; }
+
+private:
+    void Serve();
+
+    TScriptedServer::TScript script_;
+    std::chrono::milliseconds period_;
+    uint8_t fill_;
     int listener_ = -1;
     uint16_t port_ = 0;
     std::atomic<bool> stop_{false};

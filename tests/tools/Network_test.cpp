@@ -3,6 +3,7 @@
 // Modbus TCP on the loopback, and read, write, walk and scan reach it by name.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -122,8 +123,49 @@ TEST_F(NetworkTest, ASnapshotOfANetworkPortKeepsItsNameInsteadOfALineMode) {
     EXPECT_EQ(doc.value("port", ""), ports[1]);
     EXPECT_FALSE(doc.contains("mode"));
     // The snapshot reads back, and compares equal with the live device over the other framing.
+    // The other framing is another name: a note says so.
     const auto diff = Vyx({"diff", file, "--port", ports[0]});
     EXPECT_EQ(diff.Status, 0) << diff.Out << diff.Err;
+    EXPECT_NE(diff.Err.find("was taken on " + ports[1]), std::string::npos) << diff.Err;
+    // A restore does not go to another name unasked, nor guess one; either way the snapshot's port is named.
+    const struct {
+        std::vector<std::string> args;
+        int status;
+    } refused[] = {
+        {{"restore", file, "--port", ports[0], "--yes"}, 1},
+        {{"restore", file, "--yes"}, 2},
+        {{"diff", file}, 2},
+    };
+    for (const auto& c : refused) {
+        const auto r = Vyx(c.args);
+        EXPECT_EQ(r.Status, c.status) << c.args[0] << " " << r.Err;
+        EXPECT_NE(r.Err.find("taken on " + ports[1]), std::string::npos) << r.Err;
+        EXPECT_EQ(r.Out, "") << c.args[0];
+    }
+    EXPECT_EQ(Vyx({"restore", file, "--port", ports[1]}).Status, 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(NetworkTest, WithoutItsTerminalTheSimulatorServesOnlyItsAddresses) {
+    const std::string port = StartSim(kDevice, {"--noise", "0", "--no-pty", "--mbtcp", "0"});
+    ASSERT_EQ(port.rfind("mbtcp://127.0.0.1:", 0), 0u) << port;
+    // No terminal, so no link in the simulator folder for the port list.
+    std::error_code ec;
+    EXPECT_TRUE(!std::filesystem::exists(folder / "vyx", ec) || std::filesystem::is_empty(folder / "vyx", ec));
+    const auto r = Vyx({"read", "--port", port, "--file", kDevice, "N100"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out.rfind("40001  N100", 0), 0u) << r.Out;
+    for (const std::vector<std::string>& refused :
+         {std::vector<std::string>{"--no-pty"}, {"--no-pty", "--tcp", "0", "--mode", "9600,n,8,1"}}) {
+        std::vector<std::string> args = {"sim", kDevice};
+        args.insert(args.end(), refused.begin(), refused.end());
+        const auto sim = vyx::test::RunToEnd(program, args);
+        EXPECT_EQ(sim.Status, 2) << sim.Err;
+        EXPECT_NE(sim.Err.find("--no-pty"), std::string::npos) << sim.Err;
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // The window on a serial device server: the port field takes a network name,
 // greys what only a serial line has, and reads through it.
 #include <QComboBox>
+#include <QLineEdit>
 
 #include "tests/support/ModbusTcpSlave.h"
 #include "tests/ui/WindowFixture.h"
@@ -19,6 +20,14 @@ TEST_F(WindowTest, AModbusTcpPortReadsR0AndGreysSpeedAndParity) {
     ChoosePort(port);
     ASSERT_TRUE(form->Port.Com.Opened);
     EXPECT_EQ(form->stBar->text(), "Połączono: " + port);
+    EXPECT_FALSE(form->cbxBaud->isEnabled());
+    EXPECT_FALSE(form->cbxParity->isEnabled());
+    // Another reply wait is said after the name, as on a serial line.
+    form->eWait->setText("1500");
+    form->Run([&] { form->eWaitExit(); });
+    ChoosePort(port);
+    ASSERT_TRUE(form->Port.Com.Opened);
+    EXPECT_EQ(form->stBar->text(), "Połączono: " + port + ", odp. 1500 ms");
     EXPECT_FALSE(form->cbxBaud->isEnabled());
     EXPECT_FALSE(form->cbxParity->isEnabled());
     ChooseDevice(kSampleDevice);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "net/Address.h"
 #include "registers/DeviceFolders.h"
 #include "registers/Error.h"
 #include "registers/RegisterFile.h"
@@ -138,6 +139,15 @@ TDevice LoadDevice(const cli::Options& o, const std::string& snapshotDevice) {
     return d;
 }
 
+// Whether --port names the network port a snapshot was taken on (the default
+// port of its kind filled in). A snapshot of a serial line keeps no port name
+// and matches any.
+bool SnapshotPortMatches(const TSnapshot& snapshot, const std::string& given) {
+    if (snapshot.Port.empty()) return true;
+    net::TNetAddress a, b;
+    return net::ParseNetAddress(snapshot.Port, a) && net::ParseNetAddress(given, b) && a == b;
+}
+
 // Opens the line; the reads of a backup or comparison print no result lines.
 TSession& OpenLine(TConsoleSession& c, const cli::Options& o, const TSnapshot* snapshot) {
     c.View.Hex = o.Has("--hex");
@@ -226,14 +236,21 @@ const std::string kDiffUsage = std::string(
     "Lists the registers whose words differ, side by side with their shown values\n"
     "(and their words where the values look alike), and the registers present in\n"
     "only one. With --port, B is the live device, read through the device file.\n"
+    "A snapshot taken on a network port names it: a note says when --port is\n"
+    "another; a lone such snapshot without --port is refused with its port named.\n"
     "Exit status: 0 no differences, 3 differences, 1 failure.\n\nOptions:\n") + kLineOptions;
 
 int Diff(const cli::Options& o) {
     const auto& files = o.Positional();
     const bool live = o.Has("--port");
-    if (files.size() != (live ? 1u : 2u))
+    if (files.empty() || files.size() > (live ? 1u : 2u))
         throw std::invalid_argument(live ? "name one snapshot to compare with the device" : "name two snapshots");
     const TSnapshot a = LoadSnapshot(PathFromUtf8(files[0]));
+    // One snapshot of a network port: its port is named, never dialled unasked.
+    if (files.size() == 1 && !live)
+        throw std::invalid_argument(a.Port.empty() ? "name two snapshots, or one and --port"
+                                                   : "name a second snapshot, or the device's port with --port (" +
+                                                         files[0] + " was taken on " + a.Port + ")");
     TSnapshot b;
     std::string nameB;
     if (live) {
@@ -241,6 +258,9 @@ int Diff(const cli::Options& o) {
         if (device.Name() != a.Device)
             std::fprintf(stderr, "note: %s was taken from %s, the device is read through %s\n", files[0].c_str(),
                          a.Device.c_str(), device.Name().c_str());
+        if (!SnapshotPortMatches(a, o.Get("--port", "")))
+            std::fprintf(stderr, "note: %s was taken on %s, the device is read on %s\n", files[0].c_str(),
+                         a.Port.c_str(), o.Get("--port", "").c_str());
         TConsoleSession c;
         TSession& s = OpenLine(c, o, &a);
         b = ReadDevice(s, device);
@@ -265,18 +285,26 @@ const std::string kRestoreUsage = std::string(
     "writes the RW and RP registers whose words differ, with the snapshot's exact\n"
     "words (function 6 for one register, 16 for more), then reads each back and\n"
     "reports any that did not take. RO registers and registers missing from the\n"
-    "device file are never written. A snapshot taken from another device file is\n"
-    "refused unless --force.\n"
+    "device file are never written. A snapshot taken from another device file, or\n"
+    "on a network port other than --port, is refused unless --force.\n"
     "Exit status: 0 every register written took (without --yes: the device was\n"
     "read), 3 a write failed or did not take, 1 failure.\n\nOptions:\n"
     "  --yes             write; without it nothing is written\n"
-    "  --force           restore a snapshot taken from another device file\n") + kLineOptions;
+    "  --force           restore a snapshot taken from another device file or\n"
+    "                    on another network port\n") + kLineOptions;
 
 int Restore(const cli::Options& o) {
     if (o.Positional().size() != 1) throw std::invalid_argument("name one snapshot to restore");
-    if (!o.Has("--port")) throw std::invalid_argument("--port is required");
     const std::string file = o.Positional()[0];
     const TSnapshot saved = LoadSnapshot(PathFromUtf8(file));
+    if (!o.Has("--port"))
+        throw std::invalid_argument(saved.Port.empty() ? "--port is required"
+                                                       : "--port is required (" + file + " was taken on " +
+                                                             saved.Port + ")");
+    // Another name may be another unit: nothing is read or written there unasked.
+    const std::string port = o.Get("--port", "");
+    if (!SnapshotPortMatches(saved, port) && !o.Has("--force"))
+        throw Error(file + " was taken on " + saved.Port + ", not on " + port + "; --force restores it anyway");
     TDevice device = LoadDevice(o, saved.Device);
     if (device.Name() != saved.Device && !o.Has("--force"))
         throw Error(file + " was taken from " + saved.Device + ", not from " + device.Name() +

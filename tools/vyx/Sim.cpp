@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// vyx sim: a simulated device on a pseudo-terminal, a Modbus RTU slave served by
-// libmodbus, with pacing and fault injection.
+// vyx sim: a simulated device on a pseudo-terminal and/or TCP ports, a Modbus
+// RTU slave served by libmodbus, with pacing and fault injection.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -82,8 +82,12 @@ const char kUsage[] =
     "                    address; a broken CRC becomes a damaged header)\n"
     "  --listen-any      allow a HOST that is not the loopback (the device is then\n"
     "                    open to the network)\n"
-    "Each address served is printed after the terminal's path, one a line, as\n"
-    "tcp://HOST:PORT or mbtcp://HOST:PORT, the port as bound.\n";
+    "  --no-pty          serve only the --tcp and --mbtcp addresses: no terminal,\n"
+    "                    no link (not with --mode or --name, which are the\n"
+    "                    terminal's)\n"
+    "Each address served is printed after the terminal's path (in its place with\n"
+    "--no-pty), one a line, as tcp://HOST:PORT or mbtcp://HOST:PORT, the port as\n"
+    "bound.\n";
 
 // Each request lands under exactly one of good, exceptions, crcErrors and
 // silenced, as the master counts it; writes and echoes are kinds of good replies.
@@ -504,11 +508,12 @@ int RunSim(int argc, char** argv) {
     vyx::TLineSettings line;
     bool anyLine = true;
     std::vector<std::unique_ptr<TListener>> listeners;
+    bool pty = true;
     try {
         const vyx::cli::Options o(argc, argv,
                                   {"--slave", "--baud", "--delay", "--noise", "--settle", "--crc-errors",
                                    "--silence", "--exceptions", "--name", "--mode", "--tcp", "--mbtcp"},
-                                  {"--listen-any"});
+                                  {"--listen-any", "--no-pty"});
         if (o.Positional().size() != 1) throw std::invalid_argument("name one register description file");
         file = o.Positional()[0];
         slave = o.GetInt("--slave", 247, 1, 247);
@@ -521,6 +526,12 @@ int RunSim(int argc, char** argv) {
         exceptions = o.GetProbability("--exceptions");
         name = o.Get("--name", fs::path(file).stem().string());
         if (name.empty() || name.find('/') != std::string::npos) throw std::invalid_argument("bad --name");
+        pty = !o.Has("--no-pty");
+        if (!pty && !o.Has("--tcp") && !o.Has("--mbtcp"))
+            throw std::invalid_argument("--no-pty needs --tcp or --mbtcp: the device must be served somewhere");
+        for (const char* option : {"--mode", "--name"})
+            if (!pty && o.Has(option))
+                throw std::invalid_argument(std::string(option) + " is the terminal's; there is none with --no-pty");
         anyLine = !o.Has("--mode");
         if (!anyLine && !vyx::ParseMode(o.Get("--mode", ""), line)) throw std::invalid_argument("bad --mode");
         for (const char* option : {"--tcp", "--mbtcp"}) {
@@ -548,7 +559,7 @@ int RunSim(int argc, char** argv) {
     vyx::TSimDevice device(tree, noise, seedSource(), settle);
 
     Terminal terminal;
-    if (!terminal.Open()) {
+    if (pty && !terminal.Open()) {
         std::fprintf(stderr, "vyx sim: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
         return kExitFailure;
     }
@@ -559,7 +570,7 @@ int RunSim(int argc, char** argv) {
     }
     Link link;
     std::string linkError;
-    if (!link.Make(name, terminal.path, linkError)) {
+    if (pty && !link.Make(name, terminal.path, linkError)) {
         std::fprintf(stderr, "vyx sim: %s\n", linkError.c_str());
         close(pair[0]), close(pair[1]);
         return kExitFailure;
@@ -574,13 +585,21 @@ int RunSim(int argc, char** argv) {
 
     // A settling R0 begins its approach now, as the device is there.
     const auto started = std::chrono::steady_clock::now();
-    std::printf("%s\n", terminal.path.c_str());
+    if (pty) std::printf("%s\n", terminal.path.c_str());
     for (const auto& l : listeners) std::printf("%s\n", l->name.c_str());
     std::fflush(stdout);
-    std::fprintf(stderr, "vyx sim: %zu registers of %s as slave %ld on %s (link %s)\n", device.RegisterCount(),
-                 file.c_str(), slave, terminal.path.c_str(), link.path.c_str());
+    if (pty)
+        std::fprintf(stderr, "vyx sim: %zu registers of %s as slave %ld on %s (link %s)\n", device.RegisterCount(),
+                     file.c_str(), slave, terminal.path.c_str(), link.path.c_str());
+    else {
+        std::string served;
+        for (const auto& l : listeners) served += (served.empty() ? "" : ", ") + l->name;
+        std::fprintf(stderr, "vyx sim: %zu registers of %s as slave %ld on %s\n", device.RegisterCount(),
+                     file.c_str(), slave, served.c_str());
+    }
 
-    modbus_t* ctx = modbus_new_rtu(terminal.path.c_str(), 19200, 'E', 8, 1);
+    // The device name only labels libmodbus's context: its replies go through the socket pair.
+    modbus_t* ctx = modbus_new_rtu(pty ? terminal.path.c_str() : "/dev/null", 19200, 'E', 8, 1);
     modbus_set_slave(ctx, static_cast<int>(slave));
     modbus_set_socket(ctx, pair[0]);
     std::mt19937 random(seedSource());
@@ -673,7 +692,8 @@ int RunSim(int argc, char** argv) {
     uint8_t request[MODBUS_RTU_MAX_ADU_LENGTH];
     uint8_t reply[MODBUS_RTU_MAX_ADU_LENGTH + 8];
     TCarry carry;
-    while (!gStop) {
+    while (!pty && !gStop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    while (pty && !gStop) {
         int n = ReceiveFrame(terminal.master, request, sizeof request, carry);
         if (n <= 0) continue;
         const int expected = RequestLength(request, n);
