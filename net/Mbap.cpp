@@ -50,7 +50,10 @@ uint32_t MbapToRtu(const uint8_t* p, uint32_t n, uint8_t* rtu, uint32_t capacity
         rtu[body + 1] = static_cast<uint8_t>(crc >> 8);
         return body + 2;
     }
-    std::memcpy(rtu, p + 6, capacity);
+    // Cut to the buffer: the body and as much of its CRC as fits (one byte at most).
+    const uint32_t copied = std::min(body, capacity);
+    std::memcpy(rtu, p + 6, copied);
+    if (copied < capacity) rtu[copied] = static_cast<uint8_t>(Crc16(rtu, static_cast<uint16_t>(body)) & 0xFF);
     // Too long for the buffer: what stands in the CRC's place is made wrong.
     if (CheckCrc(rtu, static_cast<uint16_t>(capacity))) rtu[capacity - 1] ^= 0xFF;
     return capacity;

@@ -46,7 +46,20 @@ constexpr int kSendFlags = 0;
 void CloseSocket(TSocket s) { closesocket(s); }
 bool MakeNonBlocking(TSocket s) {
     u_long on = 1;
+    // Not inherited by a program the window starts, as FD_CLOEXEC on POSIX.
+    SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
     return ioctlsocket(s, FIONBIO, &on) == 0;
+}
+// Waits for a connection under way: select, not WSAPoll, which on Windows before
+// 10 (2004) never reports a refused connection and would wait out the bound.
+int WaitConnected(TSocket s, int ms) {
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(s, &writable);
+    FD_SET(s, &failed);
+    timeval t{ms / 1000, (ms % 1000) * 1000};
+    return select(0, nullptr, &writable, &failed, &t);
 }
 int Poll(TSocket s, short events, int ms, short& revents) {
     WSAPOLLFD p{};
@@ -80,6 +93,10 @@ int Poll(TSocket s, short events, int ms, short& revents) {
     const int r = ::poll(&p, 1, ms);
     revents = p.revents;
     return r;
+}
+int WaitConnected(TSocket s, int ms) {
+    short revents = 0;
+    return Poll(s, POLLOUT, ms, revents);
 }
 bool Startup() { return true; }
 #endif
@@ -170,10 +187,9 @@ TSocket Connect(const addrinfo* list, TClock::time_point deadline, TOpenFault& f
         }
         int result = ::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen));
         if (result != 0 && Pending(LastError())) {
-            short revents = 0;
             int polled;
             do {
-                polled = Poll(s, POLLOUT, MsUntil(deadline), revents);
+                polled = WaitConnected(s, MsUntil(deadline));
             } while (polled < 0 && LastError() == EINTR);
             if (polled <= 0) {
                 // No time is left for another address either.

@@ -161,6 +161,9 @@ TEST(NetPort, ARefusedConnectionAndABadNameAreSaid) {
     } cases[] = {
         {Url("tcp://", test::ClosedPort()), TOpenFault::Refused},
         {Url("mbtcp://", test::ClosedPort()), TOpenFault::Refused},
+        // A name goes through the resolver's worker thread: found, or never found.
+        {"tcp://localhost:" + std::to_string(test::ClosedPort()), TOpenFault::Refused},
+        {"mbtcp://no-such-host.invalid", TOpenFault::NoHost},
         {"tcp://127.0.0.1:70000", TOpenFault::BadAddress},
         {"mbtcp://[::1", TOpenFault::BadAddress},
     };
