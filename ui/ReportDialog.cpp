@@ -29,8 +29,6 @@ namespace {
 
 QString Q8(const std::string& utf8) { return QString::fromStdString(utf8); }
 
-void SaveText(const fs::path& path, const std::string& text) { SaveFileBytes(path, text); }
-
 // The report as a PDF, drawn by Qt from the same HTML.
 std::string Pdf(const std::string& html) {
     QByteArray bytes;
@@ -154,11 +152,11 @@ fs::path TReportDialog::Save() {
     fs::path folder = parent / PathFromUtf8(name);
     for (int k = 2; fs::exists(folder, ec); ++k) folder = parent / PathFromUtf8(name + " (" + std::to_string(k) + ")");
     if (!fs::create_directory(folder, ec)) throw Error("nie można utworzyć folderu " + PathToUtf8(folder));
-    SaveText(folder / "raport.html", html);
-    SaveText(folder / "raport.pdf", Pdf(html));
-    SaveText(folder / "stan-zastany.json", service::SnapshotToJson(input.Before).dump(2) + "\n");
-    SaveText(folder / "stan-pozostawiony.json", service::SnapshotToJson(input.After).dump(2) + "\n");
-    if (!input.Runs.empty()) SaveText(folder / "kalibracja.json", service::RecordToJson(input.Runs).dump(2) + "\n");
+    SaveFileBytes(folder / "raport.html", html);
+    SaveFileBytes(folder / "raport.pdf", Pdf(html));
+    SaveFileBytes(folder / "stan-zastany.json", service::SnapshotToJson(input.Before).dump(2) + "\n");
+    SaveFileBytes(folder / "stan-pozostawiony.json", service::SnapshotToJson(input.After).dump(2) + "\n");
+    if (!input.Runs.empty()) SaveFileBytes(folder / "kalibracja.json", service::RecordToJson(input.Runs).dump(2) + "\n");
     return folder;
 }
 

@@ -28,10 +28,10 @@ std::optional<service::TSnapshot> TForm1::ReadSnapshot(const QString& what) {
     if (Sequences.Activity() != TActivity::Idle || Sequences.Busy() || inReply_) return std::nullopt;
 
     const std::u16string slave = SlaveText();
-    StrToInt(slave);  // a slave address that is no number stops it before anything is sent
     service::TSnapshot snapshot;
-    snapshot.Device = loadedDevice_.toStdString();
+    // A slave address that is no number stops it here, before anything is sent.
     snapshot.Slave = StrToInt(slave) & 0xFF;
+    snapshot.Device = loadedDevice_.toStdString();
     if (Port.IsNetwork())
         snapshot.Port = Port.Com.PortPath;
     else

@@ -118,21 +118,26 @@ int Walk(TSession& s, const vyx::cli::Options&) {
 // The good readings in a row that --stable needs without --stats.
 constexpr long kDefaultStableReadings = 20;
 
+// The tolerance of --stable, none without it.
+std::optional<vyx::TTolerance> StableOption(const vyx::cli::Options& o) {
+    if (!o.Has("--stable")) return std::nullopt;
+    std::optional<vyx::TTolerance> tolerance;
+    try {
+        tolerance = vyx::ParseTolerance(vyx::FromUtf8(o.Get("--stable", "")));
+    } catch (const vyx::Error& e) {
+        throw std::invalid_argument(std::string("--stable: ") + e.what());
+    }
+    if (!tolerance) throw std::invalid_argument("--stable needs a tolerance, e.g. 0,5 or 2%");
+    return tolerance;
+}
+
 int Monitor(TSession& s, const vyx::cli::Options& o) {
     const long period = o.GetInt("--period", 2000, vyx::kMinimumPeriodMs, 86400000);
     const long count = o.GetInt("--count", 0, 0, 1000000000);
     const bool csv = o.Has("--csv");
     const bool statsLines = o.Has("--stats");
     const long n = o.GetInt("--stats", kDefaultStableReadings, 2, 1000000);
-    std::optional<vyx::TTolerance> tolerance;
-    if (o.Has("--stable")) {
-        try {
-            tolerance = vyx::ParseTolerance(vyx::FromUtf8(o.Get("--stable", "")));
-        } catch (const vyx::Error& e) {
-            throw std::invalid_argument(std::string("--stable: ") + e.what());
-        }
-        if (!tolerance) throw std::invalid_argument("--stable needs a tolerance, e.g. 0,5 or 2%");
-    }
+    const std::optional<vyx::TTolerance> tolerance = StableOption(o);
     if (vyx::AccessCodeOf(s.node) <= 0)
         throw vyx::Error("\"" + vyx::ToUtf8(s.node->Record.Name) + "\" is not a register");
     const int type = vyx::GetTypeCode(s.node->Record.DataType);
@@ -216,15 +221,7 @@ int Calibrate(TSession& s, const vyx::cli::Options& o) {
         throw std::invalid_argument("--write needs 100R or 400R");
     if (!o.Positional().empty()) throw std::invalid_argument("calibrate takes no register name");
     if (!o.Has("--file")) throw std::invalid_argument("--file is required");
-    std::optional<vyx::TTolerance> tolerance;
-    if (o.Has("--stable")) {
-        try {
-            tolerance = vyx::ParseTolerance(vyx::FromUtf8(o.Get("--stable", "")));
-        } catch (const vyx::Error& e) {
-            throw std::invalid_argument(std::string("--stable: ") + e.what());
-        }
-        if (!tolerance) throw std::invalid_argument("--stable needs a tolerance, e.g. 0,5 or 2%");
-    }
+    const std::optional<vyx::TTolerance> tolerance = StableOption(o);
     const std::string recordFile = o.Get("--record", "");
     if (o.Has("--record") && recordFile.empty()) throw std::invalid_argument("--record needs a file name");
     const std::filesystem::path file = vyx::PathFromUtf8(o.Get("--file", ""));
