@@ -221,7 +221,7 @@ TSocket Connect(const addrinfo* list, TClock::time_point deadline, TOpenFault& f
 
 }  // namespace
 
-TNetPort::~TNetPort() { ClosePort(); }
+TNetPort::~TNetPort() { CloseConnection(); }
 
 bool TNetPort::OpenPort(const std::string& path, const std::string&) {
     ClosePort();
@@ -254,7 +254,9 @@ bool TNetPort::SetTimeouts(uint16_t ri, uint16_t rm, uint16_t rc, uint16_t wm, u
     return true;
 }
 
-void TNetPort::ClosePort() {
+void TNetPort::ClosePort() { CloseConnection(); }
+
+void TNetPort::CloseConnection() {
     if (socket_ == kNoSocket) return;
     CloseSocket(socket_);
     socket_ = kNoSocket;

@@ -69,6 +69,8 @@ public:
     TPortKind Kind() const { return kind_; }
 
 private:
+    // What ClosePort does, also from the destructor, where no override may run.
+    void CloseConnection();
     using TClock = std::chrono::steady_clock;
 
     // Reads and drops what the server sent unasked; false when the connection is gone.
