@@ -687,6 +687,7 @@ int RunSim(int argc, char** argv) {
     };
 
     std::vector<std::thread> servers;
+    servers.reserve(listeners.size());
     for (const auto& l : listeners) servers.emplace_back([&l, &answer, baud] { Accept(*l, answer, baud); });
 
     uint8_t request[MODBUS_RTU_MAX_ADU_LENGTH];
