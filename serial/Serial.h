@@ -110,6 +110,8 @@ public:
     std::array<uint8_t, kPortBufferSize> RxBuf{};
 
 private:
+    // What ClosePort does, also from the destructor, where no override may run.
+    void ReleasePort();
     bool ApplyLine();
     bool Purge();
     // The checks and copies every back end's WritePort begins with: false (and

@@ -140,7 +140,7 @@ bool HasUart(const std::filesystem::path& ttyEntry) {
 
 }  // namespace
 
-TSerial::~TSerial() { ClosePort(); }
+TSerial::~TSerial() { ReleasePort(); }
 
 TPortHandle TSerial::OpenDevice(const std::string& path) {
     auto refuse = [this](TOpenFault fault, int error, int fd) {
@@ -326,7 +326,9 @@ void TSerial::CloseIfGone() {
     if (errno == EIO || errno == ENXIO || errno == ENODEV) ClosePort();
 }
 
-void TSerial::ClosePort() {
+void TSerial::ClosePort() { ReleasePort(); }
+
+void TSerial::ReleasePort() {
     if (Handle_ == kInvalidPortHandle) return;
     (void)tcflush(Handle_, TCIOFLUSH);
     // The exclusive mark outlives this descriptor on a pseudo-terminal whose

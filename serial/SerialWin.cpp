@@ -53,7 +53,7 @@ bool DeviceGone(DWORD error) {
 
 }  // namespace
 
-TSerial::~TSerial() { ClosePort(); }
+TSerial::~TSerial() { ReleasePort(); }
 
 TPortHandle TSerial::OpenDevice(const std::string& path) {
     auto refuse = [this](TOpenFault fault, DWORD error) {
@@ -215,7 +215,9 @@ void TSerial::CloseIfGone() {
     if (DeviceGone(GetLastError())) ClosePort();
 }
 
-void TSerial::ClosePort() {
+void TSerial::ClosePort() { ReleasePort(); }
+
+void TSerial::ReleasePort() {
     if (Handle_ == kInvalidPortHandle) return;
     (void)PurgeComm(AsHandle(Handle_), kPurgeBoth);
     CloseHandle(AsHandle(Handle_));
