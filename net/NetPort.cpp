@@ -47,7 +47,8 @@ void CloseSocket(TSocket s) { closesocket(s); }
 bool MakeNonBlocking(TSocket s) {
     u_long on = 1;
     // Not inherited by a program the window starts, as FD_CLOEXEC on POSIX.
-    SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+    // A SOCKET is a kernel handle: the cast is what Winsock documents.
+    SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);  // NOLINT(performance-no-int-to-ptr)
     return ioctlsocket(s, FIONBIO, &on) == 0;
 }
 // Waits for a connection under way: select, not WSAPoll, which on Windows before
