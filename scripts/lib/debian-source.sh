@@ -13,9 +13,9 @@
 
 debian_source() {
   local work=$1 package=$2 version=$3 exact=${4:-}
-  local f sources=0 spec=$package pattern="${package}_${version}*.dsc"
+  local f sources=0 wanted=$package pattern="${package}_${version}*.dsc"
   if [ "$exact" = exact ]; then
-    spec=$package=$version
+    wanted=$package=$version
     pattern=${package}_${version#*:}.dsc  # the file names carry no epoch
   fi
   mkdir -p "$work/apt/sources" "$work/apt/lists/partial" "$work/apt/archives/partial"
@@ -39,8 +39,8 @@ debian_source() {
     -o APT::Sandbox::User=root)
   "${apt[@]}" update >"$work/apt.log" 2>&1 \
     || { cat "$work/apt.log" >&2; die "could not read the source lists (is the archive reachable?)"; }
-  (cd "$work" && "${apt[@]}" source --download-only "$spec" >>"$work/apt.log" 2>&1) \
-    || { tail -n 20 "$work/apt.log" >&2; die "could not fetch the source package $spec"; }
+  (cd "$work" && "${apt[@]}" source --download-only "$wanted" >>"$work/apt.log" 2>&1) \
+    || { tail -n 20 "$work/apt.log" >&2; die "could not fetch the source package $wanted"; }
   DEBIAN_SOURCE_DSC=$(find "$work" -maxdepth 1 -name "$pattern" | LC_ALL=C sort | tail -n 1)
   [ -n "$DEBIAN_SOURCE_DSC" ] \
     || die "the archive's $package is not version $version: $(cd "$work" && ls -- *.dsc 2>/dev/null || echo 'no .dsc')"
