@@ -1,12 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/TrendWindow.h"
 
-#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -19,7 +16,6 @@
 #include <cmath>
 
 #include "registers/Error.h"
-#include "registers/SafeSave.h"
 #include "registers/Text.h"
 #include "ui/Boxes.h"
 #include "ui/CutLabel.h"
@@ -31,7 +27,6 @@ namespace {
 using Clock = std::chrono::system_clock;
 
 constexpr int kMaxN = 100000;
-constexpr uint64_t kMaxFileMb = 100000;
 
 struct TSpanChoice {
     const char* Text;
@@ -48,13 +43,6 @@ QString Duration(double seconds) {
     if (s < 60) return QStringLiteral("%1 s").arg(s);
     if (s < 3600) return QStringLiteral("%1 min %2 s").arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
     return QStringLiteral("%1 h %2 min").arg(s / 3600).arg(s / 60 % 60, 2, 10, QChar(u'0'));
-}
-
-// A register's name as part of a file name: letters and digits, the rest "_".
-QString FileNamePart(const std::u16string& name) {
-    QString part;
-    for (const QChar c : Q16(name)) part += c.isLetterOrNumber() ? c : QChar(u'_');
-    return part.isEmpty() ? QStringLiteral("odczyty") : part;
 }
 
 QLabel* Value() {
@@ -196,7 +184,7 @@ void TTrendWindow::BeginSeries(TActivity activity, const TRegData& record, Clock
     if (activity == TActivity::Calibration) title = QStringLiteral("kalibracja: ") + title;
     lbTitle->setText(title);
     // Another register's readings go into files named after it.
-    if (recorder_) recorder_ = std::make_unique<TCsvRecorder>(recordFolder_, FileNamePart(record.Name).toStdString(), recordBytes_);
+    if (recorder_) recorder_ = std::make_unique<TCsvRecorder>(recordFolder_, FilePrefix().toStdString(), recordBytes_);
     setWindowTitle(QStringLiteral("Wykres: ") + Q16(record.Name) + QStringLiteral(" – vyx-cfg"));
 }
 
@@ -317,88 +305,6 @@ void TTrendWindow::ShowStatus() {
     if (ruleValid_ && tolerance && s.Count > 0)
         band = TTrendPlot::TBand{stability_.From(), (s.Min + s.Max) / 2, tolerance->Allowed(s.Mean), stability_.Stable()};
     Plot->SetBand(band);
-}
-
-void TTrendWindow::Record(const std::string& line, Clock::time_point when) {
-    if (!recorder_) return;
-    try {
-        recorder_->Write(when, line);
-    } catch (const Error& e) {
-        // Recording stops; the plot keeps every reading, so "Zapisz CSV" still has them.
-        recorder_.reset();
-        btRecord->setChecked(false);
-        recordError_ = QStringLiteral("nagrywanie przerwane: ") + QString::fromUtf8(e.what());
-        boxes_.ShowError(this, recordError_);
-    }
-}
-
-QString TTrendWindow::SuggestedName(const QString& extension) const {
-    return FileNamePart(record_.Name) + u'-' +
-           QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + extension;
-}
-
-void TTrendWindow::SaveCsv() {
-    const QString name = boxes_.AskSaveFileName(this, saveFolder_ + u'/' + SuggestedName(QStringLiteral(".csv")));
-    if (name.isEmpty()) return;
-    std::string bytes;
-    Plot->ForEachCsvLine([&](const std::string& line) {
-        bytes += line;
-        bytes += '\n';
-    });
-    try {
-        SaveFileBytes(PathFromUtf8(name.toStdString()), bytes);
-        saveFolder_ = QFileInfo(name).absolutePath();
-        stStatus->setText(QStringLiteral("zapisano: ") + name);
-    } catch (const std::exception& e) {
-        boxes_.ShowError(this, QString::fromUtf8(e.what()));
-    }
-}
-
-void TTrendWindow::SaveImage() {
-    const QString name = boxes_.AskSaveFileName(this, saveFolder_ + u'/' + SuggestedName(QStringLiteral(".png")));
-    if (name.isEmpty()) return;
-    // Drawn into memory and saved as every file is: a failure leaves no half file.
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    const bool drawn = Plot->toPixmap(std::max(Plot->width(), 640), std::max(Plot->height(), 400)).save(&buffer, "PNG");
-    try {
-        if (!drawn) throw Error("nie udało się narysować wykresu");
-        SaveFileBytes(PathFromUtf8(name.toStdString()), std::string(png.constData(), static_cast<size_t>(png.size())));
-        saveFolder_ = QFileInfo(name).absolutePath();
-        stStatus->setText(QStringLiteral("zapisano: ") + name);
-    } catch (const std::exception& e) {
-        boxes_.ShowError(this, QString::fromUtf8(e.what()));
-    }
-}
-
-void TTrendWindow::SetRecording(bool on, const QString& folder) {
-    recordError_.clear();
-    if (!on) {
-        recorder_.reset();
-        btRecord->setChecked(false);
-        ShowStatus();
-        return;
-    }
-    bool ok = true;
-    const QString mbText = eFileMb->text().trimmed();
-    const uint64_t mb = mbText.isEmpty() ? 0 : mbText.toULongLong(&ok);
-    if (!ok || mb > kMaxFileMb) {
-        btRecord->setChecked(false);
-        boxes_.ShowError(this, QStringLiteral("rozmiar pliku musi być liczbą MB od 1 do %1 (puste: nowy plik co dzień)")
-                                   .arg(kMaxFileMb));
-        return;
-    }
-    const QString chosen = folder.isEmpty() ? boxes_.AskFolder(this, saveFolder_) : folder;
-    if (chosen.isEmpty()) {
-        btRecord->setChecked(false);
-        return;
-    }
-    recordFolder_ = PathFromUtf8(chosen.toStdString());
-    recordBytes_ = mb * 1024 * 1024;
-    recorder_ = std::make_unique<TCsvRecorder>(recordFolder_, FileNamePart(record_.Name).toStdString(), recordBytes_);
-    btRecord->setChecked(true);
-    ShowStatus();
 }
 
 TTrendSettings TTrendWindow::Settings() const {

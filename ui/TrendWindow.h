@@ -97,6 +97,8 @@ private:
     void ShowStatus();
     void Record(const std::string& line, std::chrono::system_clock::time_point when);
     QString SuggestedName(const QString& extension) const;
+    // The register's name as part of a file name: letters and digits, the rest "_".
+    QString FilePrefix() const;
 
     TBoxes& boxes_;
     TStability stability_;

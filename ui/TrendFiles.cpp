@@ -1,0 +1,115 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the plot window keeps: "Zapisz CSV", "Zapisz obraz" and recording every
+// reading to dated CSV files.
+#include <QBuffer>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "registers/Error.h"
+#include "registers/SafeSave.h"
+#include "registers/Text.h"
+#include "ui/Boxes.h"
+#include "ui/TrendPlot.h"
+#include "ui/TrendWindow.h"
+
+namespace vyx::ui {
+namespace {
+
+using Clock = std::chrono::system_clock;
+
+constexpr uint64_t kMaxFileMb = 100000;
+
+}  // namespace
+
+QString TTrendWindow::FilePrefix() const {
+    QString part;
+    for (const QChar c : QString::fromStdU16String(record_.Name)) part += c.isLetterOrNumber() ? c : QChar(u'_');
+    return part.isEmpty() ? QStringLiteral("odczyty") : part;
+}
+
+void TTrendWindow::Record(const std::string& line, Clock::time_point when) {
+    if (!recorder_) return;
+    try {
+        recorder_->Write(when, line);
+    } catch (const Error& e) {
+        // Recording stops; the plot keeps every reading, so "Zapisz CSV" still has them.
+        recorder_.reset();
+        btRecord->setChecked(false);
+        recordError_ = QStringLiteral("nagrywanie przerwane: ") + QString::fromUtf8(e.what());
+        boxes_.ShowError(this, recordError_);
+    }
+}
+
+QString TTrendWindow::SuggestedName(const QString& extension) const {
+    return FilePrefix() + u'-' +
+           QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + extension;
+}
+
+void TTrendWindow::SaveCsv() {
+    const QString name = boxes_.AskSaveFileName(this, saveFolder_ + u'/' + SuggestedName(QStringLiteral(".csv")));
+    if (name.isEmpty()) return;
+    std::string bytes;
+    Plot->ForEachCsvLine([&](const std::string& line) {
+        bytes += line;
+        bytes += '\n';
+    });
+    try {
+        SaveFileBytes(PathFromUtf8(name.toStdString()), bytes);
+        saveFolder_ = QFileInfo(name).absolutePath();
+        stStatus->setText(QStringLiteral("zapisano: ") + name);
+    } catch (const std::exception& e) {
+        boxes_.ShowError(this, QString::fromUtf8(e.what()));
+    }
+}
+
+void TTrendWindow::SaveImage() {
+    const QString name = boxes_.AskSaveFileName(this, saveFolder_ + u'/' + SuggestedName(QStringLiteral(".png")));
+    if (name.isEmpty()) return;
+    // Drawn into memory and saved as every file is: a failure leaves no half file.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    const bool drawn = Plot->toPixmap(std::max(Plot->width(), 640), std::max(Plot->height(), 400)).save(&buffer, "PNG");
+    try {
+        if (!drawn) throw Error("nie udało się narysować wykresu");
+        SaveFileBytes(PathFromUtf8(name.toStdString()), std::string(png.constData(), static_cast<size_t>(png.size())));
+        saveFolder_ = QFileInfo(name).absolutePath();
+        stStatus->setText(QStringLiteral("zapisano: ") + name);
+    } catch (const std::exception& e) {
+        boxes_.ShowError(this, QString::fromUtf8(e.what()));
+    }
+}
+
+void TTrendWindow::SetRecording(bool on, const QString& folder) {
+    recordError_.clear();
+    if (!on) {
+        recorder_.reset();
+        btRecord->setChecked(false);
+        ShowStatus();
+        return;
+    }
+    bool ok = true;
+    const QString mbText = eFileMb->text().trimmed();
+    const uint64_t mb = mbText.isEmpty() ? 0 : mbText.toULongLong(&ok);
+    if (!ok || mb > kMaxFileMb) {
+        btRecord->setChecked(false);
+        boxes_.ShowError(this, QStringLiteral("rozmiar pliku musi być liczbą MB od 1 do %1 (puste: nowy plik co dzień)")
+                                   .arg(kMaxFileMb));
+        return;
+    }
+    const QString chosen = folder.isEmpty() ? boxes_.AskFolder(this, saveFolder_) : folder;
+    if (chosen.isEmpty()) {
+        btRecord->setChecked(false);
+        return;
+    }
+    recordFolder_ = PathFromUtf8(chosen.toStdString());
+    recordBytes_ = mb * 1024 * 1024;
+    recorder_ = std::make_unique<TCsvRecorder>(recordFolder_, FilePrefix().toStdString(), recordBytes_);
+    btRecord->setChecked(true);
+    ShowStatus();
+}
+
+}  // namespace vyx::ui
