@@ -61,7 +61,7 @@ TTrendWindow::TTrendWindow(TBoxes& boxes, QWidget* mainWindow)
     resize(900, 520);
 
     Plot = new TTrendPlot;
-    lbTitle = new TCutLabel(QStringLiteral("brak odczytów"));
+    lbTitle = new TCutLabel(QStringLiteral("brak odczytów: zaznacz „Monitorowanie” albo uruchom kalibrację"));
     QFont bold = lbTitle->font();
     bold.setBold(true);
     lbTitle->setFont(bold);
