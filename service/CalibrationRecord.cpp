@@ -10,6 +10,7 @@
 #include "registers/Error.h"
 #include "registers/SafeSave.h"
 #include "registers/Text.h"
+#include "service/JsonFields.h"
 #include "service/Snapshot.h"
 
 namespace vyx::service {
@@ -19,16 +20,12 @@ using nlohmann::json;
 using nlohmann::ordered_json;
 
 const json& Field(const json& object, const char* key, const std::string& where) {
-    const auto it = object.find(key);
-    if (it == object.end()) throw RecordError(where + key + ": missing");
-    return *it;
+    return json_fields::Field<RecordError>(object, key, where);
 }
-
 std::string Text(const json& object, const char* key, const std::string& where) {
-    const json& v = Field(object, key, where);
-    if (!v.is_string()) throw RecordError(where + key + ": expected a string");
-    return v.get<std::string>();
+    return json_fields::Text<RecordError>(object, key, where);
 }
+uint16_t ParseWord(const json& v, const std::string& where) { return json_fields::ParseWord<RecordError>(v, where); }
 
 std::string OptionalText(const json& object, const char* key, const std::string& where) {
     return object.contains(key) ? Text(object, key, where) : std::string();
@@ -38,22 +35,6 @@ const json& Object(const json& object, const char* key, const std::string& where
     const json& v = Field(object, key, where);
     if (!v.is_object()) throw RecordError(where + key + ": expected an object");
     return v;
-}
-
-uint16_t ParseWord(const json& v, const std::string& where) {
-    if (!v.is_string()) throw RecordError(where + ": expected a string of four hexadecimal digits");
-    const std::string s = v.get<std::string>();
-    unsigned value = 0;
-    for (const char c : s) {
-        const int digit = c >= '0' && c <= '9' ? c - '0'
-                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                                 : -1;
-        if (digit < 0) value = 0x10000;
-        value = value * 16 + static_cast<unsigned>(digit < 0 ? 0 : digit);
-    }
-    if (s.size() != 4 || value > 0xFFFF) throw RecordError(where + ": \"" + s + "\" is not four hexadecimal digits");
-    return static_cast<uint16_t>(value);
 }
 
 ordered_json WordsJson(const std::vector<uint16_t>& words) {

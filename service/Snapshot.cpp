@@ -9,6 +9,7 @@
 #include "registers/Error.h"
 #include "registers/SafeSave.h"
 #include "registers/Text.h"
+#include "service/JsonFields.h"
 
 namespace vyx::service {
 namespace {
@@ -16,35 +17,13 @@ namespace {
 using nlohmann::json;
 using nlohmann::ordered_json;
 
-
 const json& Field(const json& object, const char* key, const std::string& where) {
-    const auto it = object.find(key);
-    if (it == object.end()) throw SnapshotError(where + key + ": missing");
-    return *it;
+    return json_fields::Field<SnapshotError>(object, key, where);
 }
-
 std::string Text(const json& object, const char* key, const std::string& where) {
-    const json& v = Field(object, key, where);
-    if (!v.is_string()) throw SnapshotError(where + key + ": expected a string");
-    return v.get<std::string>();
+    return json_fields::Text<SnapshotError>(object, key, where);
 }
-
-uint16_t ParseWord(const json& v, const std::string& where) {
-    if (!v.is_string()) throw SnapshotError(where + ": expected a string of four hexadecimal digits");
-    const std::string s = v.get<std::string>();
-    const auto notFourDigits = [&] { return SnapshotError(where + ": \"" + s + "\" is not four hexadecimal digits"); };
-    unsigned value = 0;
-    for (const char c : s) {
-        const int digit = c >= '0' && c <= '9' ? c - '0'
-                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                                 : -1;
-        if (digit < 0) throw notFourDigits();
-        value = value * 16 + static_cast<unsigned>(digit);
-    }
-    if (s.size() != 4) throw notFourDigits();
-    return static_cast<uint16_t>(value);
-}
+uint16_t ParseWord(const json& v, const std::string& where) { return json_fields::ParseWord<SnapshotError>(v, where); }
 
 }  // namespace
 
