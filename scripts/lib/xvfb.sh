@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # An X server of its own for a window without a display (sourced by scripts).
 #   start_xvfb DIR    starts Xvfb on a free display, with its cookie in DIR/auth;
