@@ -43,7 +43,7 @@ public:
     int OpenErrno() const override { return 0; }
     bool IsOpened() const override { return true; }
     uint16_t WritePort(const uint8_t*, uint16_t n) override { return n; }
-    bool ReadPort(vyx::TReplyEnd) override { return true; }
+    bool ReadPort(const vyx::TReplyEnd&) override { return true; }
     uint32_t Received() const override { return received_; }
     const uint8_t* RxBuffer() const override { return buffer_; }
 

@@ -120,7 +120,7 @@ const char* ExceptionMeaning(uint8_t code, TLanguage language) {
     return language == TLanguage::Polish ? m->Polish : m->English;
 }
 
-std::string OutcomeReason(TOutcome outcome, uint8_t exceptionCode, TLanguage language) {
+std::string OutcomeReason(TOutcome outcome, uint8_t exceptionCode, TLanguage language, std::string_view detail) {
     const bool pl = language == TLanguage::Polish;
     switch (outcome) {
         case TOutcome::None:
@@ -135,25 +135,120 @@ std::string OutcomeReason(TOutcome outcome, uint8_t exceptionCode, TLanguage lan
             return pl ? "brak odpowiedzi urządzenia" : "no reply";
         case TOutcome::PortClosed:
             return pl ? "port zamknięty" : "port closed";
+        case TOutcome::Mismatch:
+            return std::string(pl ? "odpowiedź nie pasuje do zapytania" : "the reply does not answer the request") +
+                   (detail.empty() ? "" : ": ") + std::string(detail);
+        case TOutcome::Echo:
+            return pl ? "odebrano echo zapytania: zaznacz „Echo”" : "the adapter echoes the request: use --echo";
+        case TOutcome::Collision:
+            return pl ? "kolizja na linii: echo różne od zapytania"
+                      : "collision on the line: the echo differs from the request";
     }
     return {};
 }
 
-std::string ReplyMismatch(const TFrame& request, const uint8_t* reply, uint32_t n) {
+namespace {
+
+// "1 bajt", "2 bajty", "5 bajtów", "22 bajty"; "1 data byte", "2 data bytes".
+std::string Bytes(unsigned n, bool pl, bool data) {
+    if (!pl) return std::to_string(n) + (data ? " data byte" : " byte") + (n == 1 ? "" : "s");
+    const unsigned tens = n % 100, ones = n % 10;
+    const char* word = n == 1 ? "bajt" : (ones >= 2 && ones <= 4 && (tens < 12 || tens > 14)) ? "bajty" : "bajtów";
+    return std::to_string(n) + " " + word + (data ? " danych" : "");
+}
+
+std::string Hex4(unsigned v) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string s = "$";
+    for (int shift = 12; shift >= 0; shift -= 4) s += kDigits[(v >> shift) & 0xF];
+    return s;
+}
+
+uint16_t WordAt(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+
+}  // namespace
+
+std::string ReplyMismatch(const TFrame& request, const uint8_t* reply, uint32_t n, TLanguage language) {
+    const bool pl = language == TLanguage::Polish;
     std::string text;
-    auto add = [&](const char* what, unsigned got, unsigned sent) {
+    auto add = [&](const std::string& got, const std::string& sent) {
         if (!text.empty()) text += ", ";
-        text += std::string(what) + " " + std::to_string(got) + " instead of " + std::to_string(sent);
+        text += got + (pl ? " zamiast " : " instead of ") + sent;
+    };
+    auto number = [&](const char* polish, const char* english, unsigned got, unsigned sent) {
+        add(std::string(pl ? polish : english) + " " + std::to_string(got), std::to_string(sent));
     };
     if (n < 2) return text;
+    const uint8_t* q = request.TxBuf.data();
     const uint8_t function = request.Function();
-    if (reply[0] != request.TxBuf[kOffSlave]) add("slave address", reply[0], request.TxBuf[kOffSlave]);
-    if ((reply[1] & 0x7F) != function) add("function", reply[1] & 0x7Fu, function);
-    const bool exception = (reply[1] & 0x80) != 0;
-    if (!exception && (function == 3 || function == 4) && (reply[1] & 0x7F) == function && n >= 3 &&
-        reply[2] != 2 * request.RegisterCount)
-        add("byte count", reply[2], 2u * request.RegisterCount);
+    if (reply[0] != q[kOffSlave]) number("adres", "slave", reply[0], q[kOffSlave]);
+    if ((reply[1] & 0x7F) != function) number("funkcja", "function", reply[1] & 0x7Fu, function);
+    if (!text.empty()) return text;
+
+    // The same unit and function: the body must be the one this request asks for.
+    const uint32_t expected = (reply[1] & 0x80) ? 5 : ReplyLength(reply, n);
+    if ((reply[1] & 0x80) == 0 && (function == 3 || function == 4) && n >= 3) {
+        const unsigned asked = 2u * request.RegisterCount;
+        if (reply[2] != asked) add(Bytes(reply[2], pl, true), std::to_string(asked));
+    }
+    if (!text.empty()) return text;
+    if (expected != 0 && n != expected) {
+        add(pl ? "ramka " + Bytes(n, pl, false) : "a frame of " + Bytes(n, pl, false), std::to_string(expected));
+        return text;
+    }
+    if (reply[1] & 0x80) return text;
+    auto word = [&](const char* polish, const char* english, size_t at, bool hex) {
+        const unsigned got = WordAt(reply + at), sent = WordAt(q + at);
+        if (got == sent) return;
+        add(std::string(pl ? polish : english) + " " + (hex ? Hex4(got) : std::to_string(got)),
+            hex ? Hex4(sent) : std::to_string(sent));
+    };
+    switch (function) {
+        case 6:
+            word("adres rejestru", "register address", kOffAddress, false);
+            word("wartość", "value", kOffQuantity, true);
+            break;
+        case 16:
+            word("adres rejestru", "register address", kOffAddress, false);
+            word("liczba rejestrów", "register count", kOffQuantity, false);
+            break;
+        case 8:
+            word("podfunkcja", "sub-function", kOffAddress, false);
+            word("dane", "data", kOffQuantity, true);
+            break;
+        default:
+            break;
+    }
     return text;
+}
+
+uint32_t ReplyEndFor(const TFrame& request, const uint8_t* p, uint32_t n) {
+    constexpr uint32_t kHeader = 3;  // enough for ReplyLength to tell, shorter than any reply
+    if (n < kHeader) return kHeader;
+    const uint8_t slave = request.TxBuf[kOffSlave], function = request.Function();
+    for (uint32_t k = 0; k <= kMaxStrayBytes && k + 2 <= n; ++k) {
+        if (p[k] != slave || (p[k + 1] & 0x7F) != function) continue;
+        const uint32_t length = ReplyLength(p + k, n - k);
+        if (length == 0) return k + kHeader;  // a read's byte count is still due
+        if (n - k < length) return k + length;
+        if (n - k == length && CheckCrc(p + k, static_cast<uint16_t>(length))) return n;
+    }
+    return 0;
+}
+
+bool BeginsWithRequest(const uint8_t* request, uint32_t length, const uint8_t* p, uint32_t n) {
+    return length > 0 && n >= length && std::memcmp(p, request, length) == 0;
+}
+
+uint32_t StrayBytes(const TFrame& request, const uint8_t* p, uint32_t n) {
+    if (BeginsWithRequest(request.TxBuf.data(), request.FrameLength, p, n)) return 0;
+    for (uint32_t k = 1; k <= kMaxStrayBytes && k + 4 <= n; ++k) {
+        const uint8_t* reply = p + k;
+        const uint32_t length = n - k;
+        if (ReplyLength(reply, length) != length || !CheckCrc(reply, static_cast<uint16_t>(length))) continue;
+        if (ReplyMismatch(request, reply, length).empty()) return k;
+    }
+    return 0;
 }
 
 }  // namespace vyx

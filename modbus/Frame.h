@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace vyx {
 
@@ -62,6 +63,24 @@ uint32_t ReplyLength(const uint8_t* p, uint32_t n);
 // leaves the end of the read to the port's time-outs.
 uint32_t ReplyEnd(const uint8_t* p, uint32_t n);
 
+// A reply may stand behind at most this many stray bytes (an RS-485 driver
+// switching from sending to receiving leaves one).
+inline constexpr uint32_t kMaxStrayBytes = 3;
+
+// ReplyEnd for the reply to this request, which may stand behind up to
+// kMaxStrayBytes stray bytes: a reply is found where the request's slave address
+// and function (or its exception form) begin, and the read ends as soon as it is
+// whole with a good CRC. 0 when no end is known.
+uint32_t ReplyEndFor(const TFrame& request, const uint8_t* p, uint32_t n);
+
+// How many stray bytes (1 to kMaxStrayBytes) stand before a whole reply with a
+// good CRC that answers the request in the n bytes received; 0 when none do,
+// and always when the bytes begin with the request itself (that is an echo).
+uint32_t StrayBytes(const TFrame& request, const uint8_t* p, uint32_t n);
+
+// True when the n bytes begin with the `length` bytes of the request.
+bool BeginsWithRequest(const uint8_t* request, uint32_t length, const uint8_t* p, uint32_t n);
+
 // Byte order, in place; each serves both directions.
 void Swap2(uint8_t* p);                 // exchange p[0] and p[1]
 void SwapPairs(uint8_t* p, uint16_t n); // exchange each pair; an odd last byte stays
@@ -83,19 +102,33 @@ const char* ExceptionMeaning(uint8_t code, TLanguage language = TLanguage::Engli
 
 // How a transaction ended. None before the first; PortClosed when the port was
 // closed before the request, or went away (a device unplugged) during it.
-enum class TOutcome { None, Good, Exception, CrcError, Timeout, PortClosed };
+// Mismatch: a whole reply with a good CRC that does not answer the request (another
+// unit's, another function's, a late reply of an earlier request). Echo: what came
+// back begins with the request's own bytes, and the line is not set to expect an
+// echo. Collision: the line is set to echo, and the echo differs from the request.
+enum class TOutcome { None, Good, Exception, CrcError, Timeout, PortClosed, Mismatch, Echo, Collision };
 
 // Why a transaction failed, in the texts every face of the program shows:
 // "brak odpowiedzi urządzenia", "błąd CRC odpowiedzi", "wyjątek 2: niedozwolony
-// adres danych", "port zamknięty" (English: "no reply", "crc_error",
-// "exception 2: illegal data address", "port closed"). Empty for a good reply
-// or none. UTF-8.
-std::string OutcomeReason(TOutcome outcome, uint8_t exceptionCode, TLanguage language);
+// adres danych", "port zamknięty", "odpowiedź nie pasuje do zapytania: adres 248
+// zamiast 247" (the detail is ReplyMismatch's), "odebrano echo zapytania: zaznacz
+// „Echo”", "kolizja na linii: echo różne od zapytania" (English: "no reply",
+// "crc_error", "exception 2: illegal data address", "port closed", "the reply does
+// not answer the request: slave 248 instead of 247", "the adapter echoes the
+// request: use --echo", "collision on the line: the echo differs from the
+// request"). Empty for a good reply or none. UTF-8.
+std::string OutcomeReason(TOutcome outcome, uint8_t exceptionCode, TLanguage language, std::string_view detail = {});
 
-// What in a reply of n bytes (CRC included) differs from the request in the
-// frame: its slave address, its function (exception bit aside) or, for a read,
-// its byte count. Empty when they match. Such a reply is still handled as the
-// request's; this only lets a caller warn that it may be another's late reply.
-std::string ReplyMismatch(const TFrame& request, const uint8_t* reply, uint32_t n);
+// What in a whole reply of n bytes (CRC included) does not answer the request in
+// the frame, e.g. "adres 248 zamiast 247", "funkcja 3 zamiast 4", "2 bajty danych
+// zamiast 4" (English "slave 248 instead of 247", "function 3 instead of 4", "2
+// data bytes instead of 4"); several are joined by ", ". Empty when it answers:
+// the same slave address; the same function, or an exception reply to it (5
+// bytes); for functions 3 and 4 a byte count of twice the registers asked and a
+// frame of exactly that length; for 6 the echoed register address and value, for
+// 16 the echoed address and count, for 8 the echoed sub-function and data, each
+// in a frame of 8 bytes.
+std::string ReplyMismatch(const TFrame& request, const uint8_t* reply, uint32_t n,
+                          TLanguage language = TLanguage::English);
 
 }  // namespace vyx

@@ -2,7 +2,9 @@
 #include "modbus/Transaction.h"
 
 #include <algorithm>
+#include <cstring>
 #include <span>
+#include <thread>
 #include <vector>
 
 #include "modbus/Builders.h"
@@ -59,26 +61,29 @@ std::u16string WriteLineName(std::u16string_view name) {
 
 void TTransaction::Transact() {
     ExceptionCode = 0;
+    mismatchPl_.clear(), mismatchEn_.clear();
     if (!port_.IsOpened()) {
         Outcome = TOutcome::PortClosed;
         view_.OutcomeKnown(Outcome);
         view_.ShowMessage(u"brak połączenia !");
         return;
     }
+    const bool framed = port_.LineFramed();
+    if (framed) DrainLate(frame_.TxBuf[kOffSlave]);
     // The pane shows the bytes as they go over the wire (on Modbus TCP, with their header).
     const std::vector<uint8_t> wire = port_.WireRequest(frame_.TxBuf.data(), frame_.FrameLength);
     Log.RequestHex = FromUtf8(HexDump(wire.data(), static_cast<uint16_t>(wire.size())));
     const std::u16string line = RequestLine(Log.LineAddress, Log.LineName, Log.LineValue);
     view_.AppendCommLine(u"< " + Log.RequestHex);
     RequestLines.Add(line);
+    KeepGap();
     port_.WritePort(frame_.TxBuf.data(), frame_.FrameLength);
     view_.SetLed(TLed::Tx, kGreen);
     view_.EnableLedTimer(TLed::Tx, true);
 
-    // The read ends as soon as a complete reply with a good CRC is in; anything
-    // else is ended by the port's time-outs, as the line's silence tells.
-    port_.ReadPort(ReplyEnd);
-    const uint32_t received = std::min<uint32_t>(port_.Received(), 128);
+    received_ = 0, at_ = 0;
+    const bool echoed = !framed || !Line.Echo || ReadEcho(wire);
+    if (echoed) ReadReply();
 
     // The indicators are set when the completion (and any sequence nested in it)
     // has returned, also when it ends with an error.
@@ -90,25 +95,131 @@ void TTransaction::Transact() {
             view.SetLedTimerInterval(TLed::Rx, reply ? kLedShortMs : kLedTimeoutMs);
             view.EnableLedTimer(TLed::Rx, true);
         }
-    } rx{view_, received >= 1};
+    } rx{view_, received_ >= 1 || !echoed};
 
-    if (received >= 1) {
-        Log.Status.clear();
-        const std::span<const uint8_t> reply = port_.WireReply();
-        Log.ReplyHex = FromUtf8(HexDump(reply.data(), static_cast<uint16_t>(reply.size())));
-        view_.AppendCommLine(u"> " + Log.ReplyHex);
-        const uint8_t* rx = port_.RxBuffer();
-        const bool good = received >= kMinimumReply && CheckCrc(rx, static_cast<uint16_t>(received));
-        Outcome = !good ? TOutcome::CrcError : (rx[1] & 0x80) ? TOutcome::Exception : TOutcome::Good;
-        if (Outcome == TOutcome::Exception) ExceptionCode = rx[2];
+    if (!echoed) {
         view_.OutcomeKnown(Outcome);
+        Dispatch(kMsgReplyCrcError);
+    } else if (received_ >= 1) {
+        Log.Status.clear();
+        Classify(framed);
+        view_.OutcomeKnown(Outcome);
+        const bool good = Outcome == TOutcome::Good || Outcome == TOutcome::Exception;
         Dispatch(good ? kMsgReplyGood : kMsgReplyCrcError);
     } else {
         // The serial unit closes a port whose device went away.
         Outcome = port_.IsOpened() ? TOutcome::Timeout : TOutcome::PortClosed;
+        if (Outcome == TOutcome::Timeout && framed) {
+            const TTimeouts& t = port_.Timeouts();
+            drain_ = {true, true, frame_.TxBuf[kOffSlave],
+                      TClock::now() + std::chrono::milliseconds(uint64_t{t.ReadTotalMultiplier} * kPortBufferSize +
+                                                                t.ReadTotalConstant)};
+        }
         view_.OutcomeKnown(Outcome);
         Dispatch(kMsgTimeout);
     }
+}
+
+bool TTransaction::ReadEcho(const std::vector<uint8_t>& wire) {
+    const auto length = static_cast<uint32_t>(wire.size());
+    port_.ReadPort([length](const uint8_t*, uint32_t) { return length; });
+    const uint32_t got = std::min<uint32_t>(port_.Received(), kPortBufferSize);
+    quietSince_ = TClock::now();
+    if (got == 0) return true;  // nothing at all: the reply read finds out why
+    AppendReplyLine(port_.RxBuffer(), got, u" (echo)");
+    if (got == length && std::memcmp(port_.RxBuffer(), wire.data(), length) == 0) return true;
+    Outcome = TOutcome::Collision;
+    Rslt.Ok = false;
+    drain_ = {true, false, frame_.TxBuf[kOffSlave], {}};
+    return false;
+}
+
+void TTransaction::ReadReply() {
+    // The read ends as soon as a complete reply with a good CRC to this request is
+    // in, behind up to three stray bytes; anything else is ended by the port's
+    // time-outs, as the line's silence tells.
+    port_.ReadPort([this](const uint8_t* p, uint32_t n) { return ReplyEndFor(frame_, p, n); });
+    received_ = std::min<uint32_t>(port_.Received(), kPortBufferSize);
+    std::memcpy(rx_.data(), port_.RxBuffer(), received_);
+    quietSince_ = TClock::now();
+}
+
+void TTransaction::Classify(bool framed) {
+    at_ = framed ? StrayBytes(frame_, rx_.data(), received_) : 0;
+    if (at_ > 0) AppendReplyLine(rx_.data(), at_, u" (pominięte)");
+    // What the pane shows is the reply as it came over the wire (on Modbus TCP, with its header).
+    const std::span<const uint8_t> wire =
+        framed ? std::span<const uint8_t>(Reply(), ReplySize()) : port_.WireReply();
+    Log.ReplyHex = FromUtf8(HexDump(wire.data(), static_cast<uint16_t>(wire.size())));
+    view_.AppendCommLine(u"> " + Log.ReplyHex);
+
+    const uint8_t* r = Reply();
+    const uint32_t n = ReplySize();
+    const bool crc = n >= kMinimumReply && CheckCrc(r, static_cast<uint16_t>(n));
+    // Without the echo setting, bytes that begin with the request are its echo.
+    const bool echo = framed && !Line.Echo && BeginsWithRequest(frame_.TxBuf.data(), frame_.FrameLength, r, n);
+    if (!crc) {
+        Outcome = echo ? TOutcome::Echo : TOutcome::CrcError;
+    } else if (mismatchEn_ = ReplyMismatch(frame_, r, n, TLanguage::English); !mismatchEn_.empty()) {
+        mismatchPl_ = ReplyMismatch(frame_, r, n, TLanguage::Polish);
+        Outcome = echo ? TOutcome::Echo : TOutcome::Mismatch;
+    } else if (r[1] & 0x80) {
+        Outcome = TOutcome::Exception;
+        ExceptionCode = r[2];
+    } else {
+        Outcome = echo && SecondCopyFollows() ? TOutcome::Echo : TOutcome::Good;
+    }
+    if (Outcome == TOutcome::Echo) mismatchPl_.clear(), mismatchEn_.clear();
+    if (Outcome != TOutcome::Good && Outcome != TOutcome::Exception && framed)
+        drain_ = {true, false, frame_.TxBuf[kOffSlave], {}};
+}
+
+bool TTransaction::SecondCopyFollows() {
+    // Only a write (6) or a diagnostic (8) is answered by a copy of itself.
+    if (!port_.ReadLate(port_.Timeouts().ReadInterval)) return false;
+    const uint32_t n = std::min<uint32_t>(port_.Received(), kPortBufferSize);
+    quietSince_ = TClock::now();
+    if (n == 0) return false;
+    const bool copy = BeginsWithRequest(frame_.TxBuf.data(), frame_.FrameLength, port_.RxBuffer(), n);
+    AppendReplyLine(port_.RxBuffer(), n, copy ? std::u16string_view{} : std::u16string_view{u" (odrzucone)"});
+    return copy;
+}
+
+void TTransaction::DrainLate(uint8_t unit) {
+    if (!drain_.Pending) return;
+    const auto drain = drain_;
+    drain_.Pending = false;
+    // Another unit's reply is told apart by its address: no wait for a late one.
+    if (drain.AfterTimeout && drain.Unit != unit) return;
+    uint32_t wait = 0;
+    if (drain.AfterTimeout) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(drain.BeginBy - TClock::now()).count();
+        wait = left > 0 ? static_cast<uint32_t>(left) : 0;
+    }
+    // A babbling line cannot hold the next request for long.
+    constexpr int kMaxReads = 8;
+    for (int i = 0; i < kMaxReads && port_.ReadLate(wait); ++i) {
+        const std::span<const uint8_t> late = port_.WireReply();
+        if (late.empty()) break;
+        AppendReplyLine(late.data(), static_cast<uint32_t>(late.size()), u" (odrzucone)");
+        wait = 0;
+    }
+    quietSince_ = TClock::now();
+}
+
+void TTransaction::KeepGap() {
+    if (Line.GapMs == 0) return;
+    std::this_thread::sleep_until(quietSince_ + std::chrono::milliseconds(std::min(Line.GapMs, kMaxGapMs)));
+}
+
+void TTransaction::AppendReplyLine(const uint8_t* p, uint32_t n, std::u16string_view mark) {
+    std::u16string line = u"> " + FromUtf8(HexDump(p, static_cast<uint16_t>(n)));
+    line += mark;
+    view_.AppendCommLine(line);
+}
+
+std::string TTransaction::Reason(TLanguage language) const {
+    return OutcomeReason(Outcome, ExceptionCode, language, language == TLanguage::Polish ? mismatchPl_ : mismatchEn_);
 }
 
 void TTransaction::ReadRegister(TNode& node, std::u16string_view slaveText) {
@@ -185,7 +296,7 @@ void TTransaction::OnReplyGood() {
 }
 
 bool TTransaction::DecodeReply() {
-    const uint8_t* rx = port_.RxBuffer();
+    const uint8_t* rx = Reply();
     if (rx[1] & 0x80) {
         Rslt.ErrorText = u"błąd !";
         Rslt.Ok = false;
@@ -198,7 +309,7 @@ bool TTransaction::DecodeReply() {
         case 4: {
             // Never past what arrived: the byte count, but at most the bytes after
             // the 3-byte header, less the CRC.
-            const int received = static_cast<int>(std::min<uint32_t>(port_.Received(), 128));
+            const int received = static_cast<int>(ReplySize());
             const int n = std::max(0, std::min<int>(rx[2], received - 5));
             Rslt.ValueText = DecodeValue(frame_.TypeCode, n, rx + 3);
             StoreReplyValue();
@@ -244,7 +355,7 @@ void TTransaction::SetBitChecks(int32_t value) {
 
 void TTransaction::OnReplyCrcError() {
     Rslt.Ok = false;
-    Log.Status = u"crc_error";
+    Log.Status = Outcome == TOutcome::CrcError ? u"crc_error" : u"mismatch";
     Dispatch(kMsgNextStep);
 }
 
@@ -274,8 +385,8 @@ void TTransaction::EndHighlight() {
 std::vector<uint16_t> TTransaction::ReplyWords() const {
     const uint8_t function = frame_.Function();
     if (Outcome != TOutcome::Good || (function != 3 && function != 4)) return {};
-    const uint8_t* rx = port_.RxBuffer();
-    const uint32_t received = port_.Received();
+    const uint8_t* rx = Reply();
+    const uint32_t received = ReplySize();
     const uint32_t n = received >= 5 ? std::min<uint32_t>(rx[2], received - 5) : 0;
     if (n != 2u * frame_.RegisterCount) return {};
     std::vector<uint16_t> words;

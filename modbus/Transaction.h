@@ -5,14 +5,29 @@
 // A builder has filled the frame; the caller sets the three line texts of the log
 // record and calls Transact, which logs and sends the request, waits for the reply
 // (until it is complete by its own header with a good CRC, else within the port's
-// read time-outs), logs the reply, checks its CRC and hands the
-// outcome to a completion handler, called synchronously by its message number.
+// read time-outs), logs the reply, checks its CRC and that it answers the request
+// (ReplyMismatch), and hands the outcome to a completion handler, called
+// synchronously by its message number. Only a reply that answers its request
+// counts: another unit's, another function's or one of another length fails as
+// a mismatch, and nothing of it is stored.
+//
+// On a line (not Modbus TCP, whose header names the request a reply answers):
+//  - after a time-out, before the next request to the same unit, the line is
+//    listened to for up to one more reply wait for a late reply to begin; after
+//    a failed reply it is read until quiet. What comes is discarded and shown so.
+//  - with Line.Echo the request's own bytes are read back and compared first;
+//    without it, a failed reply that begins with the request is named an echo,
+//    and so is a write's reply followed at once by a second copy of itself.
+//  - up to three stray bytes before a whole, matching reply are skipped.
+//  - Line.GapMs keeps the line quiet that long between a reply and the next request.
 // Every completion ends by raising OnNextStep, through which a running sequence
 // starts its next step, itself a full Transact nested inside this one.
 //
 // What the window shows (panes, indicators and their timers, the highlight timer,
 // message boxes, processing of pending events) is reached through TTransactionView,
 // which the window and the command-line tool implement.
+#include <array>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -73,6 +88,14 @@ public:
     // shows an emptied value at once, and a failure its reason.
     virtual void OutcomeKnown(TOutcome) {}
 };
+
+// How the line behaves beyond its time-outs, as the connection panel and `vyx` set it.
+struct TLineOptions {
+    bool Echo = false;   // the adapter returns each request's own bytes before the reply
+    uint16_t GapMs = 0;  // the least quiet time between the end of a reply and the next request
+    bool operator==(const TLineOptions&) const = default;
+};
+inline constexpr uint16_t kMaxGapMs = 1000;
 
 // Outcome of the last reply.
 struct TRslt {
@@ -158,10 +181,17 @@ public:
     // The data words of the last reply to a read, as the device sent them, when
     // it came good and of the length asked for; none otherwise.
     std::vector<uint16_t> ReplyWords() const;
+    // The last reply as taken (stray bytes before it left out), CRC included.
+    const uint8_t* Reply() const { return rx_.data() + at_; }
+    uint32_t ReplySize() const { return received_ - at_; }
+    // Why the last transaction failed (OutcomeReason with the mismatch's detail);
+    // empty after a good reply.
+    std::string Reason(TLanguage language) const;
 
     TRslt Rslt;
     TLog Log;
     TOutcome Outcome = TOutcome::None;  // of the last transaction
+    TLineOptions Line;
     uint8_t ExceptionCode = 0;          // of the last exception reply
     TRequestLines RequestLines;
     TNode* CurrentNode = nullptr;
@@ -171,9 +201,36 @@ public:
     std::u16string WrittenValue;          // value text of the last write
 
 private:
+    using TClock = std::chrono::steady_clock;
+
+    // Reads the echo (with Line.Echo) and the reply into rx_; false when the
+    // echo was not the request's (Outcome is then set).
+    bool ReadEcho(const std::vector<uint8_t>& wire);
+    void ReadReply();
+    // What the bytes received say: the outcome, the stray bytes skipped.
+    void Classify(bool framed);
+    // A write answered by its own copy: a second one following at once is the
+    // device's, and the first was the line's echo.
+    bool SecondCopyFollows();
+    // Reads and shows as discarded what a failed exchange may have left coming.
+    void DrainLate(uint8_t unit);
+    void KeepGap();
+    void AppendReplyLine(const uint8_t* p, uint32_t n, std::u16string_view mark = {});
+
     TPort& port_;
     TFrame& frame_;
     TTransactionView& view_;
+    std::array<uint8_t, kPortBufferSize> rx_{};  // what the last read gave
+    uint32_t received_ = 0;
+    uint32_t at_ = 0;                            // stray bytes before the reply
+    std::string mismatchPl_, mismatchEn_;        // what of the reply did not answer the request
+    struct {
+        bool Pending = false;
+        bool AfterTimeout = false;  // wait for a late reply to begin, to the same unit only
+        uint8_t Unit = 0;
+        TClock::time_point BeginBy{};
+    } drain_;
+    TClock::time_point quietSince_{};  // when the line was last heard quiet after a read
     std::string pendingError_;  // a bit child's conversion failure, raised after the reply is handled
 };
 

@@ -56,8 +56,14 @@ uint16_t TAnyPort::WritePort(const uint8_t* frame, uint16_t n) {
     return written;
 }
 
-bool TAnyPort::ReadPort(TReplyEnd end) {
+bool TAnyPort::ReadPort(const TReplyEnd& end) {
     const bool read = port_->ReadPort(end);
+    Mirror();
+    return read;
+}
+
+bool TAnyPort::ReadLate(uint32_t waitMs) {
+    const bool read = port_->ReadLate(waitMs);
     Mirror();
     return read;
 }

@@ -34,8 +34,10 @@ public:
 
     bool IsOpened() const override { return port_->IsOpened(); }
     uint16_t WritePort(const uint8_t* frame, uint16_t n) override;
-    bool ReadPort(TReplyEnd end) override;
+    bool ReadPort(const TReplyEnd& end) override;
     using TPort::ReadPort;
+    bool ReadLate(uint32_t waitMs) override;
+    bool LineFramed() const override { return port_->LineFramed(); }
     uint32_t Received() const override { return port_->Received(); }
     const uint8_t* RxBuffer() const override { return port_->RxBuffer(); }
     std::vector<uint8_t> WireRequest(const uint8_t* frame, uint16_t n) const override {

@@ -349,7 +349,7 @@ int TNetPort::Receive(uint8_t* into, uint32_t room, TClock::time_point deadline)
     return -1;
 }
 
-bool TNetPort::ReadPort(TReplyEnd end) {
+bool TNetPort::ReadPort(const TReplyEnd& end) {
     received_ = 0;
     wireReceived_ = 0;
     if (!IsOpened()) return false;
@@ -378,7 +378,7 @@ struct TReadBounds {
 
 }  // namespace
 
-bool TNetPort::ReadRtu(TReplyEnd end) {
+bool TNetPort::ReadRtu(const TReplyEnd& end) {
     const TReadBounds bounds(timeouts_);
     uint32_t got = 0;
     auto last = TClock::now();
@@ -396,6 +396,28 @@ bool TNetPort::ReadRtu(TReplyEnd end) {
         last = TClock::now();
     }
     received_ = got;
+    return true;
+}
+
+bool TNetPort::ReadLate(uint32_t waitMs) {
+    received_ = 0;
+    wireReceived_ = 0;
+    if (!IsOpened()) return false;
+    const auto interval = std::chrono::milliseconds(std::max<uint32_t>(timeouts_.ReadInterval, 1));
+    auto deadline = TClock::now() + std::chrono::milliseconds(waitMs);
+    uint32_t got = 0;
+    while (got < kPortBufferSize) {
+        const int r = Receive(rx_.data() + got, kPortBufferSize - got, deadline);
+        if (r < 0) return false;
+        if (r == 0) break;
+        got += static_cast<uint32_t>(r);
+        deadline = TClock::now() + interval;
+    }
+    received_ = got;
+    if (kind_ == TPortKind::ModbusTcp) {
+        std::memcpy(wire_.data(), rx_.data(), got);
+        wireReceived_ = got;
+    }
     return true;
 }
 

@@ -58,8 +58,11 @@ public:
 
     bool IsOpened() const override { return socket_ != kNoSocket; }
     uint16_t WritePort(const uint8_t* frame, uint16_t n) override;
-    bool ReadPort(TReplyEnd end) override;
+    bool ReadPort(const TReplyEnd& end) override;
     using TPort::ReadPort;
+    // On Modbus TCP the bytes are taken as they come, header and all.
+    bool ReadLate(uint32_t waitMs) override;
+    bool LineFramed() const override { return kind_ != TPortKind::ModbusTcp; }
     uint32_t Received() const override { return received_; }
     const uint8_t* RxBuffer() const override { return rx_.data(); }
 
@@ -79,7 +82,7 @@ private:
     // the count, 0 at the deadline, -1 when the connection is gone (the port is
     // then closed) or failed.
     int Receive(uint8_t* into, uint32_t room, TClock::time_point deadline);
-    bool ReadRtu(TReplyEnd end);
+    bool ReadRtu(const TReplyEnd& end);
     bool ReadMbap();
 
     TPortKind kind_;

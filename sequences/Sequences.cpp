@@ -283,7 +283,7 @@ void TSequences::OnNextStep() {
 }
 
 void TSequences::Interrupted() {
-    std::u16string line = u"przerwano: " + FromUtf8(OutcomeReason(t_.Outcome, t_.ExceptionCode, TLanguage::Polish));
+    std::u16string line = u"przerwano: " + FromUtf8(t_.Reason(TLanguage::Polish));
     if (calibrationActive_)
         line += u" (odczyt " + FromUtf8(std::to_string(samples_.size() + 1)) + u" z " +
                 FromUtf8(std::to_string(samplesWanted_)) + u")";
@@ -317,7 +317,7 @@ void TSequences::FinishCalibration() {
 std::string TSequences::FailureReason() const {
     if (t_.Outcome == TOutcome::Good) return "odpowiedź innej długości niż rejestr";
     if (t_.Outcome == TOutcome::None) return "nie wysłano";
-    return OutcomeReason(t_.Outcome, t_.ExceptionCode, TLanguage::Polish);
+    return t_.Reason(TLanguage::Polish);
 }
 
 // A step of a recorded write completed: what it found goes into written_, and

@@ -6,6 +6,7 @@
 // reads one reply into a 128-byte buffer, and is closed. The protocol code sees
 // only this, so a test can put a pseudo-terminal or a scripted port behind it.
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -76,8 +77,9 @@ std::string OpenFaultText(TOpenFault fault, int error);
 // received: n when they are a complete reply (the read ends at once); a larger
 // count when more bytes are due (the read takes no more than that count before
 // asking again, so bytes behind the reply stay in the queue); anything else
-// when no end is known, and the port's time-outs end the read.
-using TReplyEnd = uint32_t (*)(const uint8_t* bytes, uint32_t n);
+// when no end is known, and the port's time-outs end the read. The rule may know
+// the request it waits for (its slave address, its length).
+using TReplyEnd = std::function<uint32_t(const uint8_t* bytes, uint32_t n)>;
 
 class TPort {
 public:
@@ -105,8 +107,19 @@ public:
     // Reads one reply into RxBuffer(), ended by the port's time-outs or, given a
     // rule, as soon as the rule says the reply is complete; false when the system
     // read failed.
-    virtual bool ReadPort(TReplyEnd end) = 0;
+    virtual bool ReadPort(const TReplyEnd& end) = 0;
     bool ReadPort() { return ReadPort(nullptr); }
+    // Reads what comes unasked (a late reply, an echo's tail, noise) into
+    // RxBuffer(): what has arrived, or what begins within `waitMs` from now (0:
+    // only what has arrived), then until the line has been quiet for the read
+    // interval, at most 128 bytes; the request's timing is not touched. False
+    // when the system read failed.
+    virtual bool ReadLate(uint32_t waitMs) = 0;
+    // True when replies come as on the serial line (address, PDU, CRC), told
+    // apart by their timing and contents alone: the line may echo, carry stray
+    // bytes or a late reply. False for Modbus TCP, whose header frames each
+    // reply and names the request it answers.
+    virtual bool LineFramed() const { return true; }
     // Number of bytes the last ReadPort placed in RxBuffer().
     virtual uint32_t Received() const = 0;
     // The 128-byte receive buffer; a reply always stands there in the form of

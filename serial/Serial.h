@@ -83,8 +83,9 @@ public:
     // time-outs, or until `end` says the reply is complete; Received gets the
     // count. Does not check Opened. A failed read leaves Received at 0 and
     // returns false.
-    bool ReadPort(TReplyEnd end) override;
+    bool ReadPort(const TReplyEnd& end) override;
     using TPort::ReadPort;
+    bool ReadLate(uint32_t waitMs) override;
     // A device that has gone away (a hang-up of the line, an unplugged adapter,
     // EIO, ENXIO or ENODEV from the system) ends a read or write at once as a
     // failure and closes the port, so what follows takes the path of a closed
@@ -118,6 +119,12 @@ private:
     // nothing sent) for a closed port, a frame above 128 bytes or a failed purge;
     // else the receive buffer is zeroed and the frame is in the transmit copy.
     bool PrepareWrite(const uint8_t* frame, uint16_t n);
+#ifndef _WIN32
+    // A read that waits for its first byte until `firstBound`, then until the
+    // read interval passes without a byte, the rule says the reply is complete,
+    // or the line time of a full buffer has passed.
+    bool Read(const TReplyEnd& end, std::chrono::steady_clock::time_point firstBound);
+#endif
     // Closes the port when the last system call failed because the device is gone.
     void CloseIfGone();
 

@@ -264,19 +264,23 @@ uint16_t TSerial::WritePort(const uint8_t* frame, uint16_t n) {
     return static_cast<uint16_t>(Com.Written);
 }
 
-bool TSerial::ReadPort(TReplyEnd end) {
+bool TSerial::ReadPort(const TReplyEnd& end) {
+    const auto start = std::max(Clock::now(), LineFree_);
+    return Read(end, start + std::chrono::milliseconds(uint64_t{Timeouts_.ReadTotalMultiplier} * kPortBufferSize +
+                                                       Timeouts_.ReadTotalConstant));
+}
+
+bool TSerial::ReadLate(uint32_t waitMs) { return Read(nullptr, Clock::now() + std::chrono::milliseconds(waitMs)); }
+
+bool TSerial::Read(const TReplyEnd& end, Clock::time_point firstBound) {
     Com.Received = 0;
     if (Handle_ == kInvalidPortHandle) return false;
 
-    const auto start = std::max(Clock::now(), LineFree_);
-    const auto firstBound =
-        start + std::chrono::milliseconds(uint64_t{Timeouts_.ReadTotalMultiplier} * kPortBufferSize +
-                                          Timeouts_.ReadTotalConstant);
     const auto hardBound = firstBound + LineTime(Line_, kPortBufferSize);
     const auto interval = std::chrono::milliseconds(Timeouts_.ReadInterval);
 
     std::size_t got = 0;
-    Clock::time_point lastByte = start;
+    Clock::time_point lastByte = Clock::now();
     while (got < kPortBufferSize) {
         // Take no byte past where the rule says the reply ends.
         std::size_t want = kPortBufferSize;

@@ -175,7 +175,7 @@ uint16_t TSerial::WritePort(const uint8_t* frame, uint16_t n) {
     return static_cast<uint16_t>(Com.Written);
 }
 
-bool TSerial::ReadPort(TReplyEnd end) {
+bool TSerial::ReadPort(const TReplyEnd& end) {
     Com.Received = 0;
     if (Handle_ == kInvalidPortHandle) return false;
 
@@ -209,6 +209,43 @@ bool TSerial::ReadPort(TReplyEnd end) {
     }
     Com.Received = got;
     return true;
+}
+
+bool TSerial::ReadLate(uint32_t waitMs) {
+    Com.Received = 0;
+    if (Handle_ == kInvalidPortHandle) return false;
+    // In steps under time-outs of its own, the port's put back at the end: the
+    // first waits `waitMs` for a beginning (with 0 it takes what has arrived),
+    // each later one ends at the read interval's gap.
+    const auto apply = [&](DWORD interval, DWORD constant) {
+        COMMTIMEOUTS t;
+        std::memset(&t, 0, sizeof t);
+        t.ReadIntervalTimeout = interval;
+        t.ReadTotalTimeoutConstant = constant;
+        t.WriteTotalTimeoutMultiplier = Timeouts_.WriteTotalMultiplier;
+        t.WriteTotalTimeoutConstant = Timeouts_.WriteTotalConstant;
+        return SetCommTimeouts(AsHandle(Handle_), &t) != 0;
+    };
+    const DWORD gap = std::max<DWORD>(Timeouts_.ReadInterval, 1);
+    bool ok = apply(waitMs == 0 ? MAXDWORD : gap, waitMs);
+    DWORD got = 0;
+    for (bool first = true; ok && got < kPortBufferSize; first = false) {
+        if (!first && !(ok = apply(gap, gap))) break;
+        DWORD read = 0;
+        if (!ReadFile(AsHandle(Handle_), RxBuf.data() + got, kPortBufferSize - got, &read, nullptr)) {
+            CloseIfGone();
+            return false;
+        }
+        got += read;
+        if (read == 0) break;
+    }
+    const TTimeouts keep = Timeouts_;
+    if (!SetTimeouts(static_cast<uint16_t>(keep.ReadInterval), static_cast<uint16_t>(keep.ReadTotalMultiplier),
+                     static_cast<uint16_t>(keep.ReadTotalConstant), static_cast<uint16_t>(keep.WriteTotalMultiplier),
+                     static_cast<uint16_t>(keep.WriteTotalConstant)))
+        return false;
+    Com.Received = got;
+    return ok;
 }
 
 void TSerial::CloseIfGone() {

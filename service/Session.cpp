@@ -26,14 +26,14 @@ void TSession::Open(const std::string& portName, const std::string& mode, uint16
 }
 
 std::string FailureText(const TTransaction& t) {
-    std::string reason = OutcomeReason(t.Outcome, t.ExceptionCode, TLanguage::English);
+    std::string reason = t.Reason(TLanguage::English);
     if (t.Outcome == TOutcome::Exception) return ToUtf8(t.Rslt.ErrorText) + " (" + reason + ")";
     return reason;
 }
 
 TRegisterRead ReadWords(TSession& s, TNode& node) { return ReadWords(s.Transaction, s.Port, s.Frame, s.Slave, node); }
 
-TRegisterRead ReadWords(TTransaction& t, const TPort& port, const TFrame& frame, std::u16string_view slave,
+TRegisterRead ReadWords(TTransaction& t, const TPort& /*port*/, const TFrame& frame, std::u16string_view slave,
                         TNode& node) {
     TRegisterRead r;
     t.CurrentNode = &node;
@@ -53,15 +53,14 @@ TRegisterRead ReadWords(TTransaction& t, const TPort& port, const TFrame& frame,
         r.Error = FailureText(t);
         return r;
     }
-    const uint8_t* rx = port.RxBuffer();
-    const uint32_t received = std::min<uint32_t>(port.Received(), kPortBufferSize);
-    const uint32_t n = received >= 5 ? std::min<uint32_t>(rx[2], received - 5) : 0;
-    if (n != 2u * frame.RegisterCount) {
-        r.Error = "reply of " + std::to_string(n) + " data bytes for " + std::to_string(frame.RegisterCount) +
-                  " registers";
+    // A good outcome is a reply that answers the read: its byte count is the registers'.
+    r.Words = t.ReplyWords();
+    if (r.Words.size() != frame.RegisterCount) {
+        r.Error = "reply of " + std::to_string(2 * r.Words.size()) + " data bytes for " +
+                  std::to_string(frame.RegisterCount) + " registers";
+        r.Words.clear();
         return r;
     }
-    for (uint32_t i = 0; i < n; i += 2) r.Words.push_back(static_cast<uint16_t>(rx[3 + i] << 8 | rx[4 + i]));
     r.Value = t.Rslt.ValueText;
     r.Ok = true;
     return r;

@@ -93,14 +93,11 @@ void TForm1::RepaintTree() { Model->Refresh(); }
 
 void TForm1::OnNextStep() { Sequences.OnNextStep(); }
 
-void TForm1::OutcomeKnown(TOutcome outcome) {
+void TForm1::OutcomeKnown(TOutcome) {
     // A failed read has emptied the value: the tree shows it now, not at the next repaint.
     if (Transaction.CurrentNode) Model->NodeChanged(Transaction.CurrentNode);
-    stReason->setText(
-        QString::fromUtf8(OutcomeReason(outcome, Transaction.ExceptionCode, TLanguage::Polish)));
+    stReason->setText(QString::fromUtf8(Transaction.Reason(TLanguage::Polish)));
 }
-
-
 
 void TForm1::ActivityChanged(TActivity now) {
     const TEnabledControls on = EnabledControlsFor(now);
@@ -166,7 +163,7 @@ void TForm1::SequenceInterrupted(std::u16string_view line) { AppendResultLine(li
 
 void TForm1::Reading(TActivity activity, const TNode& node, bool good) {
     const QString reason =
-        good ? QString() : QString::fromUtf8(OutcomeReason(Transaction.Outcome, Transaction.ExceptionCode, TLanguage::Polish));
+        good ? QString() : QString::fromUtf8(Transaction.Reason(TLanguage::Polish));
     Trend->Reading(activity, node.Record, std::chrono::system_clock::now(), good, reason);
 }
 

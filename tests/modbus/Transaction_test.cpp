@@ -275,26 +275,43 @@ TEST_F(TransactionTest, ClosedPortSendsNothing) {
     EXPECT_EQ(slave.RequestCount(), before);
 }
 
-TEST_F(TransactionTest, ReplyOfAnotherSlaveIsDecodedAsTheReply) {
-    slave.ReplyRawOnce(WithCrc({0x01, 0x04, 0x02, 0x00, 0x07}));
-    TNode* word = AddRegister(tree, group, "Licznik", "30010", "WORD", "1", "RO");
-    Read(word);
-    EXPECT_EQ(word->Record.Value, u"7");
-    EXPECT_EQ(view.ResultLines.back(), "30010  Licznik     7");
-}
-
-TEST_F(TransactionTest, ByteCountBeyondTheReplyIsNotReadPast) {
+TEST_F(TransactionTest, AReplyThatDoesNotAnswerTheRequestIsRefused) {
+    TNode* counter = AddRegister(tree, group, "Licznik", "30010", "WORD", "1", "RO");
     TNode* text = AddRegister(tree, group, "Opis", "40030", "TEXT", "8", "RO");
-    slave.ReplyRawOnce(WithCrc({0xF7, 0x03, 0x10, 'A', 'B'}));
-    Read(text);
-    EXPECT_EQ(text->Record.Value, u"AB");
-    // Fewer data bytes than the type needs: an empty value, nothing ticked, no error.
-    mode->Child(0)->CheckState = kCheckCheckedNormal;
-    slave.ReplyRawOnce(WithCrc({0xF7, 0x03, 0x02, 0x00}));
-    Read(mode);
-    EXPECT_EQ(mode->Record.Value, u"");
-    EXPECT_EQ(Ticks(mode), (std::vector<uint8_t>{2, 0, 0}));
-    EXPECT_TRUE(t.Rslt.Ok);
+    const struct {
+        TNode* node;
+        Bytes reply;  // CRC-good, each
+        const char* polish;
+        const char* english;
+    } cases[] = {
+        {counter, {0x01, 0x04, 0x02, 0x00, 0x07}, "adres 1 zamiast 247", "slave 1 instead of 247"},
+        {counter, {0xF7, 0x03, 0x02, 0x00, 0x07}, "funkcja 3 zamiast 4", "function 3 instead of 4"},
+        {counter, {0xF7, 0x04, 0x04, 0, 7, 0, 8}, "4 bajty danych zamiast 2", "4 data bytes instead of 2"},
+        {mode, {0xF7, 0x03, 0x00}, "0 bajtów danych zamiast 2", "0 data bytes instead of 2"},
+        // A byte count beyond the reply: never read past what came.
+        {text, {0xF7, 0x03, 0x10, 'A', 'B'}, "ramka 7 bajtów zamiast 21", "a frame of 7 bytes instead of 21"},
+        {mode, {0xF7, 0x03, 0x02, 0x00}, "ramka 6 bajtów zamiast 7", "a frame of 6 bytes instead of 7"},
+    };
+    for (const auto& c : cases) {
+        c.node->Record.Value = u"old";
+        mode->Child(0)->CheckState = kCheckCheckedNormal;
+        const size_t results = view.ResultLines.size();
+        slave.ReplyRawOnce(WithCrc(c.reply));
+        Read(c.node);
+        EXPECT_EQ(t.Outcome, TOutcome::Mismatch) << c.english;
+        EXPECT_EQ(t.Reason(TLanguage::Polish), std::string("odpowiedź nie pasuje do zapytania: ") + c.polish);
+        EXPECT_EQ(t.Reason(TLanguage::English), std::string("the reply does not answer the request: ") + c.english);
+        EXPECT_FALSE(t.Rslt.Ok);
+        EXPECT_EQ(t.Log.Status, u"mismatch");
+        EXPECT_EQ(c.node->Record.Value, u"");  // emptied by the read, nothing stored
+        EXPECT_EQ(Ticks(mode), (std::vector<uint8_t>{2, 0, 0}));
+        EXPECT_EQ(view.ResultLines.size(), results);
+        EXPECT_TRUE(t.ReplyWords().empty());
+    }
+    // An exception reply to the request answers it.
+    slave.ReplyRawOnce(WithCrc({0xF7, 0x84, 0x02}));
+    Read(counter);
+    EXPECT_EQ(t.Outcome, TOutcome::Exception);
 }
 
 TEST_F(TransactionTest, WriteReplyShowsTheWrittenTextAndLeavesTheValue) {

@@ -56,8 +56,13 @@ public:
         Requests.emplace_back(frame, frame + n);
         return n;
     }
+    // Nothing ever comes late from a device in memory.
+    bool ReadLate(uint32_t) override {
+        received_ = 0;
+        return true;
+    }
     // The whole reply comes at once, so a rule for its end changes nothing.
-    bool ReadPort(TReplyEnd) override {
+    bool ReadPort(const TReplyEnd&) override {
         const size_t index = Requests.size() - 1;
         const std::vector<uint8_t>& q = Requests.back();
         if (BeforeReply) BeforeReply(index);

@@ -346,7 +346,7 @@ int Restore(const cli::Options& o) {
         const TTransaction& t = s.Transaction;
         if (t.Outcome != TOutcome::Good)
             std::fprintf(stderr, "%s  %s: %s\n", r.Address.c_str(), r.Name.c_str(),
-                         OutcomeReason(t.Outcome, t.ExceptionCode, TLanguage::English).c_str());
+                         t.Reason(TLanguage::English).c_str());
     }
     c.View.Results = false;
     for (size_t i = 0; i < plan.Writes.size(); ++i) {

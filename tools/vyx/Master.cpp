@@ -39,7 +39,7 @@ const std::string kCommonOptions = std::string(
     "  --hex             also print the request and reply frames\n") +
     tool::kWaitOption +
     "Exit status: 0 good reply, 2 CRC error, 3 exception reply, 4 time-out,\n"
-    "1 any other error.\n";
+    "6 a reply that does not answer the request, 1 any other error.\n";
 
 }  // namespace
 
@@ -48,18 +48,6 @@ void ReportOutcome(const vyx::TTransaction& t) {
 }
 
 namespace {
-
-// Warns when a reply with a good CRC does not answer the request sent: most
-// likely another request's late reply. It is still taken as the window takes it.
-bool WarnOnMismatch(const char* command, const vyx::TPort& port, const vyx::TFrame& frame, TOutcome o, bool warn) {
-    if (o != TOutcome::Good && o != TOutcome::Exception) return false;
-    const std::string mismatch = vyx::ReplyMismatch(frame, port.RxBuffer(), port.Received());
-    if (mismatch.empty()) return false;
-    if (warn)
-        std::fprintf(stderr, "vyx %s: warning: the reply does not match the request (%s)\n", command,
-                     mismatch.c_str());
-    return true;
-}
 
 // Why a record cannot be read or written as a register, or empty.
 std::string NotARegister(const vyx::TNode& node) {
@@ -82,6 +70,9 @@ int ExitStatus(TOutcome o) {
         case TOutcome::CrcError: return kExitCrcError;
         case TOutcome::Exception: return kExitException;
         case TOutcome::Timeout: return kExitTimeout;
+        case TOutcome::Mismatch:
+        case TOutcome::Echo:
+        case TOutcome::Collision: return kExitMismatch;
         case TOutcome::None:
         case TOutcome::PortClosed: break;
     }
@@ -185,7 +176,7 @@ int Read(TSession& s, const vyx::cli::Options& o) {
         if (o != TOutcome::Good) worst = o;
         good += o == TOutcome::Good, crc += o == TOutcome::CrcError;
         exceptions += o == TOutcome::Exception, timeouts += o == TOutcome::Timeout || o == TOutcome::PortClosed;
-        mismatched += WarnOnMismatch("read", s.Session.Port, s.Session.Frame, o, mismatched == 0);
+        mismatched += o == TOutcome::Mismatch || o == TOutcome::Echo || o == TOutcome::Collision;
         if (count == 1 && s.Session.Port.IsOpened()) ReportOutcome(s.Session.Transaction);
     }
     if (count > 1)
@@ -216,7 +207,6 @@ int Write(TSession& s, const vyx::cli::Options& o) {
     }
     if (!sent) throw vyx::Error("the register is not writable (access " + vyx::ToUtf8(s.node->Record.Access) + ")");
     const TOutcome outcome = s.Session.Transaction.Outcome;
-    WarnOnMismatch("write", s.Session.Port, s.Session.Frame, outcome, true);
     ReportOutcome(s.Session.Transaction);
     return ExitStatus(outcome);
 }
@@ -225,7 +215,6 @@ int Reset(TSession& s, const vyx::cli::Options&) {
     if (!s.Session.Transaction.ResetDevice(s.Session.Slave))
         throw vyx::Error("slave address 0 is the broadcast address: nothing sent");
     const TOutcome outcome = s.Session.Transaction.Outcome;
-    WarnOnMismatch("reset", s.Session.Port, s.Session.Frame, outcome, true);
     ReportOutcome(s.Session.Transaction);
     return ExitStatus(outcome);
 }

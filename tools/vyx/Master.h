@@ -20,6 +20,9 @@ namespace vyx::master {
 inline constexpr int kExitCrcError = 2;
 inline constexpr int kExitException = 3;
 inline constexpr int kExitTimeout = 4;
+// A reply that does not answer the request: another unit's or function's, of
+// another length, an echo the line was not set for, or an echo that differs.
+inline constexpr int kExitMismatch = 6;
 
 using vyx::TOutcome;
 // Says on standard error why the last transaction failed (FailureText); nothing

@@ -162,7 +162,7 @@ int Monitor(TSession& s, const vyx::cli::Options& o) {
             stability.Failed();  // so is a good reply that holds no number
         if (csv) {
             const vyx::TTransaction& t = s.Session.Transaction;
-            const std::string reason = good ? "" : vyx::OutcomeReason(t.Outcome, t.ExceptionCode, vyx::TLanguage::Polish);
+            const std::string reason = good ? "" : t.Reason(vyx::TLanguage::Polish);
             std::printf("%s\n", vyx::CsvLine(now, good ? node.Record.Value : u"", reason).c_str());
         }
         if (statsLines && ++sinceStats == n) {
