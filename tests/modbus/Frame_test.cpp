@@ -150,6 +150,10 @@ Bytes Damaged(Bytes b) {
     b.back() ^= 0x01;
     return b;
 }
+Bytes Join(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
 Bytes Plus(Bytes b, uint8_t stray) {
     b.push_back(stray);
     return b;
@@ -183,12 +187,17 @@ TEST(ReplyEnd, CompleteOnlyWithAGoodCrc) {
 }
 
 // Replies compared with the request sent (slave 247, read of 2 registers by
-// function 3, or a function 6 write); the CRC bytes play no part.
+// function 3, a function 6 write of $0005 to register 9, a function 16 write of
+// 2 registers at 9, the restart diagnostic); the CRC bytes play no part.
 TEST(ReplyMismatch, NamesWhatDiffersFromTheRequest) {
     TFrame read;
     read.TxBuf[0] = 247, read.TxBuf[1] = 3, read.RegisterCount = 2;
     TFrame write = read;
-    write.TxBuf[1] = 6;
+    write.TxBuf[1] = 6, write.TxBuf[3] = 9, write.TxBuf[5] = 5;
+    TFrame many = read;
+    many.TxBuf[1] = 16, many.TxBuf[3] = 9, many.TxBuf[5] = 2;
+    TFrame diagnostic = read;
+    diagnostic.TxBuf[1] = 8, diagnostic.TxBuf[3] = 1, diagnostic.TxBuf[4] = 0xFF;
     const struct {
         const TFrame& request;
         Bytes reply;
@@ -196,17 +205,60 @@ TEST(ReplyMismatch, NamesWhatDiffersFromTheRequest) {
     } cases[] = {
         {read, {0xF7, 0x03, 0x04, 0, 1, 0, 2, 0, 0}, ""},
         {read, {0xF7, 0x83, 0x02, 0, 0}, ""},  // an exception reply has no byte count
-        {read, {0x01, 0x03, 0x04, 0, 1, 0, 2, 0, 0}, "slave address 1 instead of 247"},
+        {read, {0xF7, 0x83, 0x02, 0, 0, 0}, "a frame of 6 bytes instead of 5"},
+        {read, {0x01, 0x03, 0x04, 0, 1, 0, 2, 0, 0}, "slave 1 instead of 247"},
         {read, {0xF7, 0x04, 0x04, 0, 1, 0, 2, 0, 0}, "function 4 instead of 3"},
         {read, {0xF7, 0x84, 0x02, 0, 0}, "function 4 instead of 3"},
-        {read, {0xF7, 0x03, 0x02, 0, 1, 0, 0}, "byte count 2 instead of 4"},
-        {read, {0x00, 0x10, 0x02, 0, 1, 0, 0}, "slave address 0 instead of 247, function 16 instead of 3"},
-        {write, {0xF7, 0x06, 0x00, 0x09, 0x00, 0x05, 0, 0}, ""},  // a write's echo has no byte count
+        {read, {0xF7, 0x03, 0x02, 0, 1, 0, 0}, "2 data bytes instead of 4"},
+        {read, {0xF7, 0x03, 0x04, 0, 1, 0, 0}, "a frame of 7 bytes instead of 9"},
+        {read, {0x00, 0x10, 0x02, 0, 1, 0, 0}, "slave 0 instead of 247, function 16 instead of 3"},
+        {write, {0xF7, 0x06, 0x00, 0x09, 0x00, 0x05, 0, 0}, ""},
+        {write, {0xF7, 0x06, 0x00, 0x08, 0x00, 0x06, 0, 0},
+         "register address 8 instead of 9, value $0006 instead of $0005"},
         {write, {0xF7, 0x03, 0x02, 0x00, 0x05, 0, 0}, "function 3 instead of 6"},
+        {many, {0xF7, 0x10, 0x00, 0x09, 0x00, 0x02, 0, 0}, ""},
+        {many, {0xF7, 0x10, 0x00, 0x09, 0x00, 0x01, 0, 0}, "register count 1 instead of 2"},
+        {diagnostic, {0xF7, 0x08, 0x00, 0x01, 0xFF, 0x00, 0, 0}, ""},
+        {diagnostic, {0xF7, 0x08, 0x00, 0x01, 0x00, 0x00, 0, 0}, "data $0000 instead of $FF00"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ReplyMismatch(c.request, c.reply.data(), static_cast<uint32_t>(c.reply.size())), c.mismatch)
             << HexDump(c.reply.data(), static_cast<uint16_t>(c.reply.size()));
+    // The window's words, with Polish numerals.
+    const Bytes fewer{0xF7, 0x03, 0x02, 0, 1, 0, 0}, more{0xF7, 0x03, 0x16, 0, 0};
+    EXPECT_EQ(ReplyMismatch(read, fewer.data(), 7, TLanguage::Polish), "2 bajty danych zamiast 4");
+    EXPECT_EQ(ReplyMismatch(read, more.data(), 5, TLanguage::Polish), "22 bajty danych zamiast 4");
+    EXPECT_EQ(ReplyMismatch(write, fewer.data(), 7, TLanguage::Polish), "funkcja 3 zamiast 6");
+}
+
+// A reply behind up to three stray bytes, found by the request's address and
+// function; the request's own bytes (an echo) are never stray.
+TEST(ReplyEndFor, FindsTheReplyBehindStrayBytes) {
+    TFrame read;
+    read.TxBuf = {0xF7, 0x03, 0x00, 0x00, 0x00, 0x01, 0x91, 0x5C};
+    read.FrameLength = 8, read.RegisterCount = 1;
+    const Bytes echo(read.TxBuf.begin(), read.TxBuf.begin() + 8);
+    const struct {
+        Bytes bytes;
+        uint32_t end;
+        uint32_t stray;
+    } cases[] = {
+        {kReadReply, 7, 0},
+        {Join({0x00}, Prefix(kReadReply, 3)), 8, 0},  // more is due behind the stray byte
+        {Join({0x00}, kReadReply), 8, 1},             // complete: the read ends at once
+        {Join({0xFF, 0x00, 0x80}, kReadReply), 10, 3},
+        {Join({1, 2, 3, 4}, kReadReply), 0, 0},       // more than three
+        {Join({0x00}, Damaged(kReadReply)), 0, 0},
+        {Join(echo, kReadReply), 0, 0},               // an echo, never skipped
+    };
+    for (const auto& c : cases) {
+        const auto n = static_cast<uint32_t>(c.bytes.size());
+        EXPECT_EQ(ReplyEndFor(read, c.bytes.data(), n), c.end) << HexDump(c.bytes.data(), uint16_t(n));
+        EXPECT_EQ(StrayBytes(read, c.bytes.data(), n), c.stray) << HexDump(c.bytes.data(), uint16_t(n));
+    }
+}
+
+TEST(ExceptionMeaning, NamesTheCodes) {
     EXPECT_STREQ(ExceptionMeaning(2), "illegal data address");
     EXPECT_STREQ(ExceptionMeaning(4), "slave device failure");
     EXPECT_STREQ(ExceptionMeaning(0x7F), "unknown exception");

@@ -246,12 +246,8 @@ int Scan(const cli::Options& o) {
                 ++done;
                 if (!r.Answered()) {
                     garbled += r.Outcome == TOutcome::CrcError;
-                    continue;
-                }
-                // A late answer to an earlier try is not this address's.
-                const uint8_t* rx = s.Port.RxBuffer();
-                if (rx[0] != slave || (rx[1] & 0x7F) != s.Frame.Function()) {
-                    ++stray;
+                    // A late answer to an earlier try, or another unit's, is not this address's.
+                    stray += r.Outcome == TOutcome::Mismatch;
                     continue;
                 }
                 TFound f{mode, network ? entry : parity->entry, r.Ok ? "reply " + ToUtf8(r.Value) : r.Error, slave};
