@@ -129,7 +129,8 @@ bool TTransaction::ReadEcho(const std::vector<uint8_t>& wire) {
     AppendReplyLine(port_.RxBuffer(), got, u" (echo)");
     if (got == length && std::memcmp(port_.RxBuffer(), wire.data(), length) == 0) return true;
     Outcome = TOutcome::Collision;
-    Rslt.Ok = false;
+    Log.Status.clear();
+    Log.ReplyHex = FromUtf8(HexDump(port_.RxBuffer(), static_cast<uint16_t>(got)));
     drain_ = {true, false, frame_.TxBuf[kOffSlave], {}};
     return false;
 }
