@@ -139,11 +139,11 @@ TEST_F(LineTest, EachReplyIsTakenOnlyWhenItAnswersItsRequest) {
 
 TEST_F(LineTest, ALateReplyIsDrainedAndNeverTakenForTheNextRequest) {
     // Each request is answered with its own number; the first one after the
-    // client's wait (300 ms) but within twice the wait.
+    // client's wait (500 ms) but within twice the wait, 250 ms from either end.
     TScriptedLine line([](const Bytes& q, size_t index) {
-        return std::vector<TChunk>{{milliseconds(index == 0 ? 450 : 0), ReadReply(q, {uint16_t(index + 1)})}};
+        return std::vector<TChunk>{{milliseconds(index == 0 ? 750 : 0), ReadReply(q, {uint16_t(index + 1)})}};
     });
-    Open(line);
+    Open(line, 500);
     Read();
     EXPECT_EQ(t.Outcome, TOutcome::Timeout);
     Read();
