@@ -53,11 +53,14 @@ TRegisterRead ReadWords(TTransaction& t, const TPort& /*port*/, const TFrame& fr
         r.Error = FailureText(t);
         return r;
     }
-    // A good outcome is a reply that answers the read: its byte count is the registers'.
+    // A good outcome is a reply that answers the read: its byte count is the
+    // registers' asked, which must also be the register's length (a length the
+    // request cannot carry was cut to its low byte).
     r.Words = t.ReplyWords();
-    if (r.Words.size() != frame.RegisterCount) {
-        r.Error = "reply of " + std::to_string(2 * r.Words.size()) + " data bytes for " +
-                  std::to_string(frame.RegisterCount) + " registers";
+    const int32_t length = StrToInt(node.Record.Length);
+    if (r.Words.empty() || r.Words.size() != frame.RegisterCount || static_cast<int32_t>(r.Words.size()) != length) {
+        r.Error = "reply of " + std::to_string(2 * r.Words.size()) + " data bytes for " + std::to_string(length) +
+                  " registers";
         r.Words.clear();
         return r;
     }

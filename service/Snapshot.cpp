@@ -52,10 +52,13 @@ std::string LocalTimeText(std::time_t when) {
     return text;
 }
 
-bool TSnapshot::Complete() const {
+bool TSnapshot::Complete() const { return Unread().empty(); }
+
+std::vector<const TSnapshotRegister*> TSnapshot::Unread() const {
+    std::vector<const TSnapshotRegister*> unread;
     for (const TSnapshotRegister& r : Registers)
-        if (!r.Read()) return false;
-    return true;
+        if (!r.Read()) unread.push_back(&r);
+    return unread;
 }
 
 const TSnapshotRegister* TSnapshot::Find(const std::string& name, const std::string& address) const {
@@ -102,6 +105,7 @@ TSnapshot TakeSnapshot(TSession& session, const TRegisterTree& tree, const std::
         snapshot.Port = session.Path;
     else
         snapshot.Mode = session.Mode;
+    snapshot.Line = session.Transaction.Line;
     snapshot.Time = LocalTimeText();
     snapshot.Registers = *ReadRegisters(
         tree, [&](TNode& node) { return ReadWords(session, node); },
@@ -132,6 +136,8 @@ ordered_json SnapshotToJson(const TSnapshot& s) {
         doc["port"] = s.Port;
     else
         doc["mode"] = s.Mode;
+    doc["echo"] = s.Line.Echo;
+    doc["gap"] = s.Line.GapMs;
     doc["time"] = s.Time;
     doc["complete"] = s.Complete();
     ordered_json registers = ordered_json::array();
@@ -177,6 +183,17 @@ TSnapshot SnapshotFromJson(const json& doc) {
         s.Port = Text(doc, "port", "");
     else
         s.Mode = Text(doc, "mode", "");
+    if (doc.contains("echo")) {
+        const json& echo = doc["echo"];
+        if (!echo.is_boolean()) throw SnapshotError("echo: expected true or false");
+        s.Line.Echo = echo.get<bool>();
+    }
+    if (doc.contains("gap")) {
+        const json& gap = doc["gap"];
+        if (!gap.is_number_integer() || gap.get<int64_t>() < 0 || gap.get<int64_t>() > kMaxGapMs)
+            throw SnapshotError("gap: expected a whole number of ms from 0 to " + std::to_string(kMaxGapMs));
+        s.Line.GapMs = gap.get<uint16_t>();
+    }
     s.Time = Text(doc, "time", "");
     const json& registers = Field(doc, "registers", "");
     if (!registers.is_array()) throw SnapshotError("registers: expected an array");

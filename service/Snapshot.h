@@ -37,16 +37,20 @@ struct TSnapshot {
     int Slave = 247;
     std::string Mode;    // the line settings; empty for a network port, which has none
     std::string Port;    // the network port's name (tcp://, mbtcp://); empty for a serial line
+    TLineOptions Line;   // the line's echo and gap as the registers were read
     std::string Time;    // local date and time with its UTC offset, ISO 8601
     std::vector<TSnapshotRegister> Registers;
 
     bool Complete() const;
+    // The registers that could not be read, in the snapshot's order.
+    std::vector<const TSnapshotRegister*> Unread() const;
     // The first register with this name and address; null when there is none.
     const TSnapshotRegister* Find(const std::string& name, const std::string& address) const;
 };
 
 // Reads every register of the tree (TreeRegisters) from the device of the open
-// session. `progress` is called before each read with its index and the count.
+// session, whose line, slave and transaction's line options it keeps. `progress`
+// is called before each read with its index and the count.
 TSnapshot TakeSnapshot(TSession& session, const TRegisterTree& tree, const std::string& device,
                        const std::function<void(size_t, size_t)>& progress = {});
 
@@ -70,7 +74,8 @@ public:
 };
 
 nlohmann::ordered_json SnapshotToJson(const TSnapshot& snapshot);
-// Throws SnapshotError.
+// Throws SnapshotError. A snapshot without "echo" or "gap" was taken on a line
+// without echo or gap.
 TSnapshot SnapshotFromJson(const nlohmann::json& doc);
 
 // Loading throws vyx::Error naming the file and the fault; saving goes through

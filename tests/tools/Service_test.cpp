@@ -234,6 +234,8 @@ TEST_F(ServiceTest, DamagedSnapshotsAreRefusedByName) {
          "\"value\": \"1\", \"words\": [\"12G4\"]}]}",
          "registers[0].words[0]: \"12G4\" is not four hexadecimal digits"},
         {"[1, 2", "not JSON"},
+        {"{\"format\": 1, \"device\": \"X.dat\", \"slave\": 1, \"mode\": \"9600\", \"gap\": 1001}",
+         "gap: expected a whole number of ms from 0 to 1000"},
     };
     for (const auto& c : cases) {
         const std::string file = File("bad.json");

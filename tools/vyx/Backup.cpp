@@ -49,9 +49,13 @@ const std::string kLineOptions = std::string(
     "                    ../share/vyx-cfg/devices from the folder of vyx)\n"
 #endif
     "  --hex             also print the request and reply frames\n") +
-    kWaitOption;
+    kReplyOptions;
 
-const std::set<std::string> kValued = {"--port", "--mode", "--slave", "--file", "--output", "--wait"};
+// The line's echo taken from a snapshot, and how to leave it off.
+const char kNoEchoOption[] =
+    "  --no-echo         the line does not echo, whatever the snapshot says\n"
+    "The line's echo and gap are the snapshot's unless --echo, --no-echo or --gap\n"
+    "say otherwise.\n";
 
 // "-o FILE" is the short form of "--output FILE".
 std::vector<char*> ExpandShortOptions(int argc, char** argv) {
@@ -156,7 +160,8 @@ TSession& OpenLine(TConsoleSession& c, const cli::Options& o, const TSnapshot* s
     s.Slave = FromUtf8(o.Get("--slave", snapshot ? std::to_string(snapshot->Slave) : "247"));
     const int32_t slave = StrToInt(s.Slave);
     if (slave < 1 || slave > 255) throw Error("--slave needs an address from 1 to 255");
-    OpenPort(s, o, snapshot && !snapshot->Mode.empty() ? snapshot->Mode : "19200,e,8,1");
+    OpenPort(s, o, snapshot && !snapshot->Mode.empty() ? snapshot->Mode : "19200,e,8,1",
+             snapshot ? snapshot->Line : TLineOptions{});
     return s;
 }
 
@@ -172,14 +177,16 @@ TSnapshot ReadDevice(TSession& s, const TDevice& d) {
 
 // The body of a command; the wrapper turns errors into messages and statuses.
 int Guarded(const char* command, const char* usage, int (*body)(const cli::Options&), int argc, char** argv,
-            const std::set<std::string>& flags) {
+            std::set<std::string> flags) {
     if (WantsHelp(argc, argv)) {
         std::fputs(usage, stdout);
         return kExitOk;
     }
     try {
+        std::set<std::string> valued = {"--port", "--mode", "--slave", "--file", "--output"};
+        AddLineOptions(valued, flags);
         std::vector<char*> args = ExpandShortOptions(argc, argv);
-        const cli::Options o(static_cast<int>(args.size()), args.data(), kValued, flags);
+        const cli::Options o(static_cast<int>(args.size()), args.data(), valued, flags);
         return body(o);
     } catch (const std::invalid_argument& e) {
         std::fprintf(stderr, "vyx %s: %s\n\n%s", command, e.what(), usage);
@@ -192,11 +199,12 @@ int Guarded(const char* command, const char* usage, int (*body)(const cli::Optio
 
 const std::string kBackupUsage = std::string(
     "Usage: vyx backup --port PATH --file F.dat [-o UNIT.json] [--slave N] [--mode TEXT]\n"
-    "                  [--wait MS] [--hex]\n"
+    "                  [--wait MS] [--echo] [--gap MS] [--hex]\n"
     "Reads every register of the device file in tree order and writes a snapshot\n"
-    "(docs/snapshots.md) to UNIT.json, or to standard output. Registers that fail\n"
-    "to read are listed with the reason on standard error and kept in the snapshot\n"
-    "with it.\n"
+    "(docs/snapshots.md) to UNIT.json, or to standard output, with the line's echo\n"
+    "and gap. Registers that fail to read (no reply, a reply that does not answer\n"
+    "the request) are listed with the reason on standard error and kept in the\n"
+    "snapshot with it, never with a value.\n"
     "Exit status: 0 complete snapshot, 3 snapshot written but incomplete,\n"
     "1 no snapshot.\n\nOptions:\n") + kLineOptions;
 
@@ -232,13 +240,13 @@ int Backup(const cli::Options& o) {
 const std::string kDiffUsage = std::string(
     "Usage: vyx diff A.json B.json\n"
     "       vyx diff A.json --port PATH [--file F.dat] [--slave N] [--mode TEXT]\n"
-    "                       [--wait MS] [--hex]\n"
+    "                       [--wait MS] [--echo | --no-echo] [--gap MS] [--hex]\n"
     "Lists the registers whose words differ, side by side with their shown values\n"
     "(and their words where the values look alike), and the registers present in\n"
     "only one. With --port, B is the live device, read through the device file.\n"
     "A snapshot taken on a network port names it: a note says when --port is\n"
     "another; a lone such snapshot without --port is refused with its port named.\n"
-    "Exit status: 0 no differences, 3 differences, 1 failure.\n\nOptions:\n") + kLineOptions;
+    "Exit status: 0 no differences, 3 differences, 1 failure.\n\nOptions:\n") + kLineOptions + kNoEchoOption;
 
 int Diff(const cli::Options& o) {
     const auto& files = o.Positional();
@@ -279,19 +287,36 @@ int Diff(const cli::Options& o) {
 }
 
 const std::string kRestoreUsage = std::string(
-    "Usage: vyx restore UNIT.json --port PATH [--yes] [--force] [--file F.dat] [--slave N]\n"
-    "                   [--mode TEXT] [--wait MS] [--hex]\n"
+    "Usage: vyx restore UNIT.json --port PATH [--yes] [--force] [--partial] [--file F.dat]\n"
+    "                   [--slave N] [--mode TEXT] [--wait MS] [--echo | --no-echo]\n"
+    "                   [--gap MS] [--hex]\n"
     "Reads the device and shows what would change, as vyx diff does. With --yes it\n"
     "writes the RW and RP registers whose words differ, with the snapshot's exact\n"
     "words (function 6 for one register, 16 for more), then reads each back and\n"
     "reports any that did not take. RO registers and registers missing from the\n"
     "device file are never written. A snapshot taken from another device file, or\n"
-    "on a network port other than --port, is refused unless --force.\n"
+    "on a network port other than --port, is refused unless --force. A snapshot\n"
+    "with registers that were not read is refused, naming them, unless --partial.\n"
     "Exit status: 0 every register written took (without --yes: the device was\n"
     "read), 3 a write failed or did not take, 1 failure.\n\nOptions:\n"
     "  --yes             write; without it nothing is written\n"
     "  --force           restore a snapshot taken from another device file or\n"
-    "                    on another network port\n") + kLineOptions;
+    "                    on another network port\n"
+    "  --partial         restore a snapshot with registers that were not read: the\n"
+    "                    registers that were read, and say how many were left out\n") +
+    kLineOptions + kNoEchoOption;
+
+// Names the registers the backup could not read, which have no words to put
+// back, and refuses them unless `partial`. Their count.
+size_t ListUnread(const TSnapshot& saved, const std::string& file, bool partial) {
+    const std::vector<const TSnapshotRegister*> unread = saved.Unread();
+    for (const TSnapshotRegister* r : unread)
+        std::fprintf(stderr, "not read in %s: %s  %s\n", file.c_str(), r->Address.c_str(), r->Name.c_str());
+    if (!unread.empty() && !partial)
+        throw Error(file + " is incomplete: " + Registers(unread.size()) +
+                    " not read; --partial restores the registers that were read");
+    return unread.size();
+}
 
 int Restore(const cli::Options& o) {
     if (o.Positional().size() != 1) throw std::invalid_argument("name one snapshot to restore");
@@ -309,6 +334,7 @@ int Restore(const cli::Options& o) {
     if (device.Name() != saved.Device && !o.Has("--force"))
         throw Error(file + " was taken from " + saved.Device + ", not from " + device.Name() +
                     "; --force restores it anyway");
+    const size_t unread = ListUnread(saved, file, o.Has("--partial"));
 
     TConsoleSession c;
     TSession& s = OpenLine(c, o, &saved);
@@ -320,12 +346,18 @@ int Restore(const cli::Options& o) {
     for (const TRestoreSkip& skip : plan.Skipped)
         std::fprintf(stderr, "not written: %s  %s: %s\n", skip.Saved->Address.c_str(), skip.Saved->Name.c_str(),
                      skip.Why.c_str());
+    // Said last, where it is seen.
+    const auto leftOut = [&] {
+        if (unread > 0) std::fprintf(stderr, "%s not read in %s left out\n", Registers(unread).c_str(), file.c_str());
+    };
     if (plan.Writes.empty()) {
         std::fprintf(stderr, "nothing to write\n");
+        leftOut();
         return kExitOk;
     }
     if (!o.Has("--yes")) {
         std::fprintf(stderr, "%s would be written; --yes writes them\n", Registers(plan.Writes.size()).c_str());
+        leftOut();
         return kExitOk;
     }
 
@@ -361,9 +393,11 @@ int Restore(const cli::Options& o) {
     }
     if (failed == 0) {
         std::fprintf(stderr, "restored %s\n", Registers(plan.Writes.size()).c_str());
+        leftOut();
         return kExitOk;
     }
     std::fprintf(stderr, "%zu of %s did not take\n", failed, Registers(plan.Writes.size()).c_str());
+    leftOut();
     return kExitNotClean;
 }
 
@@ -371,8 +405,11 @@ int Restore(const cli::Options& o) {
 
 int RunBackup(int argc, char** argv) { return Guarded("backup", kBackupUsage.c_str(), Backup, argc, argv, {"--hex"}); }
 
-int RunDiff(int argc, char** argv) { return Guarded("diff", kDiffUsage.c_str(), Diff, argc, argv, {"--hex"}); }
+int RunDiff(int argc, char** argv) {
+    return Guarded("diff", kDiffUsage.c_str(), Diff, argc, argv, {"--hex", "--no-echo"});
+}
 
 int RunRestore(int argc, char** argv) {
-    return Guarded("restore", kRestoreUsage.c_str(), Restore, argc, argv, {"--hex", "--yes", "--force"});
+    return Guarded("restore", kRestoreUsage.c_str(), Restore, argc, argv,
+                   {"--hex", "--yes", "--force", "--partial", "--no-echo"});
 }

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What every command that talks to a device shares: the service session on a
-// console view, opened one way from --port, --mode and --wait, so that each
-// command says the same of a port it cannot open.
+// console view, opened one way from --port, --mode, --wait, --echo and --gap, so
+// that each command says the same of a port it cannot open or a value it refuses.
 #include <cstdint>
+#include <set>
 #include <string>
 
+#include "modbus/Transaction.h"
 #include "service/Session.h"
 #include "tools/vyx/ConsoleView.h"
 #include "tools/vyx/Options.h"
@@ -18,16 +20,28 @@ struct TConsoleSession {
     service::TSession Session{View};
 };
 
-// The --wait line of the --help of each of them.
-extern const char kWaitOption[];
+// The --wait, --echo and --gap lines of the --help of each of them.
+extern const char kReplyOptions[];
+
+// Adds the options of the line that each of them takes beside its own:
+// --wait MS and --gap MS to `valued`, --echo to `flags`.
+void AddLineOptions(std::set<std::string>& valued, std::set<std::string>& flags);
 
 // --wait MS: the first-byte wait, 1 to 60000 ms (default the window's 40).
 // Throws std::invalid_argument for anything else.
 uint16_t FirstByteWait(const cli::Options& o);
 
-// Opens the session on --port with --mode (else `mode`) and --wait. Throws
-// vyx::Error with the reason ("--port is required", "cannot open PATH with
-// MODE: no such device"), std::invalid_argument for a bad --wait.
-void OpenPort(service::TSession& session, const cli::Options& o, const std::string& mode);
+// The line's echo and gap: `fallback` (a snapshot's, else none) with --echo,
+// --no-echo (where a command takes it) and --gap MS (0 to kMaxGapMs) over it.
+// Throws std::invalid_argument for a bad --gap.
+TLineOptions LineOptions(const cli::Options& o, const TLineOptions& fallback = {});
+
+// Opens the session on --port with --mode (else `mode`) and --wait, and sets its
+// transaction's line (LineOptions over `line`). Every value is checked before
+// the port is touched. Throws vyx::Error with the reason ("--port is required",
+// "cannot open PATH with MODE: no such device"), std::invalid_argument for a
+// bad --wait or --gap.
+void OpenPort(service::TSession& session, const cli::Options& o, const std::string& mode,
+              const TLineOptions& line = {});
 
 }  // namespace vyx::tool

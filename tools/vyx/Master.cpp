@@ -37,9 +37,10 @@ const std::string kCommonOptions = std::string(
     "  --file F.dat NAME the register NAME of a register description file, or\n"
     "  --address N --type KEYWORD --length L   a register not in a file\n"
     "  --hex             also print the request and reply frames\n") +
-    tool::kWaitOption +
+    tool::kReplyOptions +
     "Exit status: 0 good reply, 2 CRC error, 3 exception reply, 4 time-out,\n"
-    "6 a reply that does not answer the request, 1 any other error.\n";
+    "6 a reply that does not answer the request (another unit's or request's, an\n"
+    "echo without --echo, a collision with --echo), 1 any other error.\n";
 
 }  // namespace
 
@@ -119,9 +120,9 @@ int Run(const char* command, int argc, char** argv, const char* usage, int (*bod
         return kExitOk;
     }
     try {
-        std::set<std::string> allValued = {"--port", "--mode", "--slave", "--file", "--address", "--type", "--length",
-                                           "--wait"};
+        std::set<std::string> allValued = {"--port", "--mode", "--slave", "--file", "--address", "--type", "--length"};
         std::set<std::string> allFlags = {"--hex"};
+        tool::AddLineOptions(allValued, allFlags);
         allValued.insert(valued.begin(), valued.end());
         allFlags.insert(flags.begin(), flags.end());
         const vyx::cli::Options o(argc, argv, allValued, allFlags);

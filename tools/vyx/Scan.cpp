@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -124,7 +125,7 @@ std::string Usage() {
     const double full = EstimateSeconds(kDefaultBauds, std::size(kParities), 247, service::kFirstByteWaitMs);
     return "Usage: vyx scan --port NAME [--bauds LIST] [--parities LIST] [--slaves RANGE]\n"
            "                [--file F.dat NAME | --address N [--type K] [--length L]]\n"
-           "                [--wait MS] [--hex]\n"
+           "                [--wait MS] [--echo] [--gap MS] [--hex]\n"
            "Tries each line setting and each slave address with one short read and lists\n"
            "every device that answers with a good CRC (a reply or an exception reply) as\n"
            "its line, slave address and answer. Ctrl-C ends it and lists what was found.\n"
@@ -140,7 +141,7 @@ std::string Usage() {
            "  --address N --type KEYWORD --length L   this register\n"
            "                    (default: register 40001, one register, WORD)\n"
            "  --hex             also print the request and reply frames\n" +
-           std::string(kWaitOption) +
+           std::string(kReplyOptions) +
            "\nDuration: an address where nobody answers costs the wait for a first byte\n"
            "(40 ms unless --wait) and the request's line time (8 bytes: 9 ms at 9600 baud,\n"
            "under 1 ms at 115200). The full default scan, 5 speeds x 4 settings x 247\n"
@@ -186,6 +187,7 @@ int Scan(const cli::Options& o) {
     const char* entry = kind == net::TPortKind::ModbusTcp ? "Modbus TCP" : "RTU over TCP";
     const std::vector<int> slaves = ParseSlaves(o.Get("--slaves", "1-247"));
     const uint16_t wait = FirstByteWait(o);
+    const TLineOptions line = LineOptions(o);
 
     TRegisterTree tree;
     TNode* node = nullptr;
@@ -207,6 +209,7 @@ int Scan(const cli::Options& o) {
     c.View.Hex = o.Has("--hex");
     c.View.Results = false;
     TSession& s = c.Session;
+    s.Transaction.Line = line;
     const size_t total = bauds.size() * parities.size() * slaves.size();
     const double estimate = network ? static_cast<double>(slaves.size()) * wait / 1000.0
                                     : EstimateSeconds(bauds, parities.size(), slaves.size(), wait);
@@ -219,7 +222,7 @@ int Scan(const cli::Options& o) {
     const auto start = std::chrono::steady_clock::now();
     auto lastShown = start - std::chrono::seconds(1);
     std::vector<TFound> found;
-    size_t done = 0, garbled = 0, stray = 0;
+    size_t done = 0, garbled = 0, stray = 0, echoes = 0;
     for (const long baud : bauds) {
         for (const TParity* parity : parities) {
             if (gInterrupted) break;
@@ -244,10 +247,12 @@ int Scan(const cli::Options& o) {
                 s.Slave = FromUtf8(std::to_string(slave));
                 const TRegisterRead r = ReadWords(s, *node);
                 ++done;
+                // Only a reply that answers the try counts: a late answer to an
+                // earlier try is a mismatch, not this address's.
                 if (!r.Answered()) {
                     garbled += r.Outcome == TOutcome::CrcError;
-                    // A late answer to an earlier try, or another unit's, is not this address's.
                     stray += r.Outcome == TOutcome::Mismatch;
+                    echoes += r.Outcome == TOutcome::Echo;
                     continue;
                 }
                 TFound f{mode, network ? entry : parity->entry, r.Ok ? "reply " + ToUtf8(r.Value) : r.Error, slave};
@@ -264,6 +269,10 @@ int Scan(const cli::Options& o) {
                  "another address\n",
                  gInterrupted ? "interrupted after " : "", done, total, Duration(spent).c_str(), found.size(), garbled,
                  stray);
+    // An echoing adapter answers every try with the request itself.
+    if (echoes > 0)
+        std::fprintf(stderr, "vyx scan: the line echoes the requests (%zu %s): use --echo\n", echoes,
+                     echoes == 1 ? "try" : "tries");
     if (gInterrupted) {
         // Each was printed as it was found; here they are together.
         for (const TFound& f : found)
@@ -282,10 +291,11 @@ int RunScan(int argc, char** argv) {
         return kExitOk;
     }
     try {
-        const cli::Options o(argc, argv,
-                             {"--port", "--bauds", "--parities", "--slaves", "--file", "--address", "--type",
-                              "--length", "--wait"},
-                             {"--hex"});
+        std::set<std::string> valued = {"--port", "--bauds",   "--parities", "--slaves",
+                                        "--file", "--address", "--type",     "--length"};
+        std::set<std::string> flags = {"--hex"};
+        AddLineOptions(valued, flags);
+        const cli::Options o(argc, argv, valued, flags);
         return Scan(o);
     } catch (const std::invalid_argument& e) {
         std::fprintf(stderr, "vyx scan: %s\n\n%s", e.what(), usage.c_str());

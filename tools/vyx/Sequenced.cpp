@@ -33,7 +33,8 @@ using Clock = std::chrono::steady_clock;
 
 static_assert(kExitUnstable != kExitOk && kExitUnstable != kExitFailure && kExitUnstable != kExitUsage &&
                   kExitUnstable != kExitNotClean && kExitUnstable != kExitCrcError &&
-                  kExitUnstable != kExitException && kExitUnstable != kExitTimeout,
+                  kExitUnstable != kExitException && kExitUnstable != kExitTimeout &&
+                  kExitUnstable != kExitMismatch,
               "an unsettled monitoring run has a status of its own");
 
 volatile std::sig_atomic_t interrupted = 0;

@@ -77,6 +77,11 @@ const char kUsage[] =
     "  --crc-errors P    probability of a reply with a broken CRC\n"
     "  --silence P       probability of no reply at all\n"
     "  --exceptions P    probability of an exception reply (slave device failure)\n"
+    "  --echo            the terminal returns every request as it came, before any\n"
+    "                    reply, as a two-wire RS-485 adapter without echo\n"
+    "                    suppression does (a master then needs its --echo)\n"
+    "  --stray           one 0x00 byte before every reply on the terminal, as a\n"
+    "                    driver switching from sending to receiving leaves\n"
     "  --name NAME       name of the link (default: the file's name)\n"
     "  --tcp [HOST:]PORT also serve RTU frames over TCP there (HOST 127.0.0.1\n"
     "                    unless given; PORT 0 takes a free one)\n"
@@ -85,8 +90,8 @@ const char kUsage[] =
     "  --listen-any      allow a HOST that is not the loopback (the device is then\n"
     "                    open to the network)\n"
     "  --no-pty          serve only the --tcp and --mbtcp addresses: no terminal,\n"
-    "                    no link (not with --mode or --name, which are the\n"
-    "                    terminal's)\n"
+    "                    no link (not with --mode, --name, --echo or --stray,\n"
+    "                    which are the terminal's)\n"
     "Each address served is printed after the terminal's path (in its place with\n"
     "--no-pty), one a line, as tcp://HOST:PORT or mbtcp://HOST:PORT, the port as\n"
     "bound.\n";
@@ -266,12 +271,12 @@ int RunSim(int argc, char** argv) {
     vyx::TLineSettings line;
     bool anyLine = true;
     std::vector<std::unique_ptr<TListener>> listeners;
-    bool pty = true;
+    bool pty = true, echo = false, stray = false;
     try {
         const vyx::cli::Options o(argc, argv,
                                   {"--slave", "--baud", "--delay", "--noise", "--settle", "--crc-errors",
                                    "--silence", "--exceptions", "--name", "--mode", "--tcp", "--mbtcp"},
-                                  {"--listen-any", "--no-pty"});
+                                  {"--listen-any", "--no-pty", "--echo", "--stray"});
         if (o.Positional().size() != 1) throw std::invalid_argument("name one register description file");
         file = o.Positional()[0];
         slave = o.GetInt("--slave", 247, 1, 247);
@@ -287,7 +292,9 @@ int RunSim(int argc, char** argv) {
         pty = !o.Has("--no-pty");
         if (!pty && !o.Has("--tcp") && !o.Has("--mbtcp"))
             throw std::invalid_argument("--no-pty needs --tcp or --mbtcp: the device must be served somewhere");
-        for (const char* option : {"--mode", "--name"})
+        echo = o.Has("--echo");
+        stray = o.Has("--stray");
+        for (const char* option : {"--mode", "--name", "--echo", "--stray"})
             if (!pty && o.Has(option))
                 throw std::invalid_argument(std::string(option) + " is the terminal's; there is none with --no-pty");
         anyLine = !o.Has("--mode");
@@ -457,6 +464,8 @@ int RunSim(int argc, char** argv) {
         if (n <= 0) continue;
         const int expected = RequestLength(request, n);
         if (expected > 0 && n > expected) n = expected;  // what follows is dropped with the frame
+        // The adapter hears what it sends, whoever it is for and whether or not the device understands.
+        if (echo) Send(terminal.master, request, n, 0);
         // Sent at another line setting, the request is noise to the device.
         if (!anyLine && !LineMatches(terminal.master, line)) {
             const std::lock_guard<std::mutex> guard(lock);
@@ -464,6 +473,10 @@ int RunSim(int argc, char** argv) {
             continue;
         }
         const int length = answer(request, n, reply);
+        if (length > 0 && stray) {
+            const uint8_t nothing = 0x00;
+            Send(terminal.master, &nothing, 1, baud);
+        }
         if (length > 0) Send(terminal.master, reply, length, baud);
     }
     for (std::thread& t : servers) t.join();
