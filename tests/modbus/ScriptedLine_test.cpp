@@ -26,7 +26,7 @@ bool Has(const std::vector<std::string>& lines, const std::string& part) {
     return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
 }
 
-class LineTest : public ::testing::Test {
+class ScriptedLineTest : public ::testing::Test {
 protected:
     void Open(TScriptedLine& line, uint16_t wait = 300) {
         ASSERT_TRUE(port.OpenPort(line.Path(), "19200,e,8,1"));
@@ -54,7 +54,7 @@ protected:
 
 using TPlay = std::function<std::vector<TChunk>(const Bytes&)>;
 
-TEST_F(LineTest, EachReplyIsTakenOnlyWhenItAnswersItsRequest) {
+TEST_F(ScriptedLineTest, EachReplyIsTakenOnlyWhenItAnswersItsRequest) {
     const auto reply = [](const Bytes& q) { return ReadReply(q, {1000}); };
     const auto now = [](Bytes b) { return std::vector<TChunk>{{milliseconds(0), std::move(b)}}; };
     const struct {
@@ -137,7 +137,7 @@ TEST_F(LineTest, EachReplyIsTakenOnlyWhenItAnswersItsRequest) {
     }
 }
 
-TEST_F(LineTest, ALateReplyIsDrainedAndNeverTakenForTheNextRequest) {
+TEST_F(ScriptedLineTest, ALateReplyIsDrainedAndNeverTakenForTheNextRequest) {
     // Each request is answered with its own number; the first one after the
     // client's wait (500 ms) but within twice the wait, 250 ms from either end.
     TScriptedLine line([](const Bytes& q, size_t index) {
@@ -158,7 +158,7 @@ TEST_F(LineTest, ALateReplyIsDrainedAndNeverTakenForTheNextRequest) {
     EXPECT_EQ(view.ResultLines, std::vector<std::string>{"30001  R0          2"});
 }
 
-TEST_F(LineTest, AGapKeepsTheLineQuietBetweenAReplyAndTheNextRequest) {
+TEST_F(ScriptedLineTest, AGapKeepsTheLineQuietBetweenAReplyAndTheNextRequest) {
     TScriptedLine line([](const Bytes& q, size_t) { return std::vector<TChunk>{{milliseconds(0), ReadReply(q, {7})}}; });
     Open(line);
     t.Line.GapMs = 250;
