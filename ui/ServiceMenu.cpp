@@ -36,6 +36,7 @@ std::optional<service::TSnapshot> TForm1::ReadSnapshot(const QString& what) {
         snapshot.Port = Port.Com.PortPath;
     else
         snapshot.Mode = Port.Com.ModeText;
+    snapshot.Line = Transaction.Line;
     snapshot.Time = service::LocalTimeText();
 
     AppendResultLine(u"");
