@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The connection panel: choosing a port, its speed and parity (which open,
-// reopen or close it), the slave address, and "Reset". A choice made while a
-// transaction runs waits for its end.
+// reopen or close it), the slave address, the reply wait, the line's gap and
+// echo (which take effect from the next request), and "Reset". A choice made
+// while a transaction runs waits for its end.
 #include "ui/MainWindow.h"
 
+#include <QCheckBox>
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
@@ -133,6 +135,15 @@ void TForm1::eWaitExit() {
     }
     eWait->setText(QString::number(replyWaitMs_));
 }
+
+void TForm1::eGapExit() {
+    bool ok = false;
+    const int ms = eGap->text().trimmed().toInt(&ok);
+    if (ok && ms >= 0 && ms <= kMaxGapMs) Transaction.Line.GapMs = static_cast<uint16_t>(ms);
+    eGap->setText(QString::number(Transaction.Line.GapMs));
+}
+
+void TForm1::cbEchoClick() { Transaction.Line.Echo = cbEcho->isChecked(); }
 
 void TForm1::Disconnect() {
     if (!Port.Com.Opened) return;

@@ -78,6 +78,8 @@ void TForm1::WireHandlers() {
     connect(cbxBaud, &TChoiceBox::Chosen, this, [this] { Run([this] { cbxBaudSelect(); }); });
     connect(cbxParity, &TChoiceBox::Chosen, this, [this] { Run([this] { cbxParitySelect(); }); });
     connect(eWait, &QLineEdit::editingFinished, this, [this] { Run([this] { eWaitExit(); }); });
+    connect(eGap, &QLineEdit::editingFinished, this, [this] { Run([this] { eGapExit(); }); });
+    connect(cbEcho, &QCheckBox::toggled, this, [this] { Run([this] { cbEchoClick(); }); });
     auto* read = new QAction(this);
     read->setShortcut(Qt::Key_F5);  // reads the current register or group, as a double-click on its name
     addAction(read);

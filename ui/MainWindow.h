@@ -78,6 +78,8 @@ public:
     TShape* shConnect;
     QLineEdit* eSlave;
     QLineEdit* eWait;  // the reply wait: how long a read waits for a first byte (ms)
+    QLineEdit* eGap;   // the least quiet time on the line before each request (ms)
+    QCheckBox* cbEcho; // the adapter returns each request before the reply
     QPushButton* btReset;
     TChoiceBox* cbxDevice;
     TShape* ledTX;
@@ -165,6 +167,12 @@ public:
     // effect (at once on an open port), anything else shows the wait in force again.
     void eWaitExit();
     int ReplyWaitMs() const { return replyWaitMs_; }
+    // The gap field left or Enter pressed, as the reply wait's: a whole number
+    // from 0 to kMaxGapMs takes effect for the next request; anything else shows
+    // the gap in force again.
+    void eGapExit();
+    // "Echo" ticked or unticked: the next request reads its echo first, or not.
+    void cbEchoClick();
 
     // Monitoring and calibration (the work is the sequences').
     void cbMonitorClick();

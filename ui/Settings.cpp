@@ -8,6 +8,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include "modbus/Transaction.h"
+
 namespace vyx::ui {
 namespace {
 
@@ -60,6 +62,8 @@ TWindowSettings ReadSettings(const QString& path) {
     InRange(text("connection/parity"), 0, 3, &s.Parity);
     if (const QString slave = text("connection/slave"); InRange(slave, 0, 255)) s.Slave = slave.trimmed();
     InRange(text("connection/replyWait"), kReplyWaitMinMs, kReplyWaitMaxMs, &s.ReplyWaitMs);
+    InRange(text("connection/gap"), 0, kMaxGapMs, &s.GapMs);
+    s.Echo = text("connection/echo") == QStringLiteral("true");
     if (const QString device = text("device/file"); PlainText(device) && !device.contains(u'/') &&
                                                       !device.contains(u'\\') && device != QStringLiteral("..") &&
                                                       device.endsWith(QStringLiteral(".dat"), Qt::CaseInsensitive))
@@ -104,6 +108,8 @@ bool WriteSettings(const TWindowSettings& s, const QString& path) {
     file.setValue(QStringLiteral("connection/parity"), s.Parity);
     file.setValue(QStringLiteral("connection/slave"), s.Slave);
     file.setValue(QStringLiteral("connection/replyWait"), s.ReplyWaitMs);
+    file.setValue(QStringLiteral("connection/gap"), s.GapMs);
+    file.setValue(QStringLiteral("connection/echo"), s.Echo);
     file.setValue(QStringLiteral("device/file"), s.DeviceFile);
     file.setValue(QStringLiteral("monitor/period"), s.Period);
     file.setValue(QStringLiteral("calibration/count"), s.Count);

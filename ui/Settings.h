@@ -42,6 +42,8 @@ struct TWindowSettings {
     int Parity = 0;                // entry of the parity list (0: even parity)
     QString Slave = QStringLiteral("247");
     int ReplyWaitMs = kReplyWaitDefaultMs;
+    int GapMs = 0;                 // the line's quiet time before a request, 0 to kMaxGapMs
+    bool Echo = false;             // the adapter echoes each request
     QString DeviceFile;            // a name of the device list; empty: none
     QString Period = QStringLiteral("2000");
     QString Count = QStringLiteral("16");

@@ -209,6 +209,10 @@ void TForm1::BuildControls() {
     eSlave->setPalette(slavePalette);
     eWait = new QLineEdit(QString::number(kReplyWaitDefaultMs));
     eWait->setToolTip(QStringLiteral("ms"));
+    eGap = new QLineEdit(QStringLiteral("0"));
+    eGap->setToolTip(QStringLiteral("ms (0–1000): cisza na linii przed każdym zapytaniem"));
+    cbEcho = new QCheckBox(QStringLiteral("Echo"));
+    cbEcho->setToolTip(QStringLiteral("Dla adapterów RS-485, które odsyłają zapytanie przed odpowiedzią"));
     btReset = new QPushButton(QStringLiteral("Reset"));
     pol->addWidget(FieldLabel(QStringLiteral("Port:")), 0, 0);
     pol->addWidget(shConnect, 0, 1);
@@ -220,7 +224,17 @@ void TForm1::BuildControls() {
     pol->addWidget(FieldLabel(QStringLiteral("Adres:")), 3, 0);
     pol->addWidget(eSlave, 3, 2);
     pol->addWidget(FieldLabel(QStringLiteral("Czas odp.:")), 4, 0);
-    pol->addWidget(eWait, 4, 2);
+    // The reply wait and the gap share a row, halves of it beside the gap's label:
+    // the wait begins where the fields above begin, the gap ends where they end.
+    auto* times = new QHBoxLayout;
+    times->setContentsMargins(0, 0, 0, 0);
+    times->setSpacing(pol->horizontalSpacing());
+    times->addWidget(eWait, 1);
+    times->addWidget(FieldLabel(QStringLiteral("Przerwa:")));
+    times->addWidget(eGap, 1);
+    pol->addLayout(times, 4, 2);
+    // Under the labels, beside "Reset".
+    pol->addWidget(cbEcho, 5, 0, 1, 2);
     pol->addWidget(btReset, 5, 2);
     pol->setColumnStretch(2, 1);
     pol->setVerticalSpacing(4);  // six rows in the group's height

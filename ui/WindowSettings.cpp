@@ -2,6 +2,7 @@
 // The window's side of the remembered settings: filling the controls at start,
 // collecting them for a clean close, and placing the window on the screen, with
 // the narrower layout a small screen needs.
+#include <QCheckBox>
 #include <QCursor>
 #include <algorithm>
 #include <QGuiApplication>
@@ -29,6 +30,10 @@ void TForm1::ApplySettings(const TWindowSettings& s) {
     eSlave->setText(s.Slave);
     replyWaitMs_ = s.ReplyWaitMs;
     eWait->setText(QString::number(replyWaitMs_));
+    Transaction.Line.GapMs = static_cast<uint16_t>(s.GapMs);
+    eGap->setText(QString::number(s.GapMs));
+    cbEcho->setChecked(s.Echo);
+    Transaction.Line.Echo = s.Echo;
     ePeriod->setText(s.Period);
     eCount->setText(s.Count);
     Trend->ApplySettings(s.Trend);
@@ -58,6 +63,8 @@ TWindowSettings TForm1::CurrentSettings() const {
     s.Parity = std::max(0, cbxParity->currentIndex());
     s.Slave = eSlave->text();
     s.ReplyWaitMs = replyWaitMs_;
+    s.GapMs = Transaction.Line.GapMs;
+    s.Echo = Transaction.Line.Echo;
     s.DeviceFile = loadedDevice_;
     s.Period = ePeriod->text();
     s.Count = eCount->text();

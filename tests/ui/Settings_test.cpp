@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the window remembers between sessions, the reply wait, where the window
-// opens, its shortcuts, and the window on the screen it opens on.
+// What the window remembers between sessions, the reply wait, the line's gap and
+// echo, where the window opens, its shortcuts, and the window on the screen it
+// opens on.
 #include <QAction>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -50,6 +52,10 @@ protected:
         form->eWait->setText(ms);
         form->Run([&] { form->eWaitExit(); });
     }
+    void SetGap(const QString& ms) {
+        form->eGap->setText(ms);
+        form->Run([&] { form->eGapExit(); });
+    }
 };
 
 #ifndef _WIN32  // the user's and the shared device folders are Linux's
@@ -76,6 +82,8 @@ TEST_F(SettingsTest, ACleanCloseRemembersAndTheNextStartTakesThem) {
     form->cbxParity->setCurrentIndex(1);
     form->eSlave->setText("5");
     SetWait("300");
+    SetGap("25");
+    form->cbEcho->click();
     form->ePeriod->setText("500");
     form->eCount->setText("8");
     form->setGeometry(100, 120, 1200, 900);
@@ -91,6 +99,7 @@ TEST_F(SettingsTest, ACleanCloseRemembersAndTheNextStartTakesThem) {
     EXPECT_EQ(form->StartSettings(), closing);
     EXPECT_EQ(form->CurrentSettings(), closing);  // in the controls, the device file loaded
     EXPECT_NE(form->Tree.FindRegisterByName(u"R0"), nullptr);
+    EXPECT_TRUE(form->cbEcho->isChecked() && form->eGap->text() == "25");  // shown as in force
     EXPECT_FALSE(form->Port.Com.Opened);  // named, not opened
     EXPECT_NE(form->shConnect->Color(), QColor(0, 255, 0));
     form->cbxBaud->setCurrentIndex(0);
@@ -121,7 +130,7 @@ TEST_F(SettingsTest, BadSettingsGiveTheDefaultsWithoutABox) {
     } files[] = {
         {"binary", std::string("\x00\xff\x7f[[[\x01=\xfe\n\x00", 12)},
         {"values out of range",
-         "[connection]\nport=\"/dev/tty\x01\"\nspeed=fast\nparity=9\nslave=300\nreplyWait=39\n"
+         "[connection]\nport=\"/dev/tty\x01\"\nspeed=fast\nparity=9\nslave=300\nreplyWait=39\ngap=1001\necho=1\n"
          "[device]\nfile=../elsewhere/x.dat\n[monitor]\nperiod=99\n[calibration]\ncount=0\n"
          "[window]\nx=10\ny=10\nwidth=-5\nheight=700\nmaximized=true\n"
          "[trend]\nn=1\nspan=5\ntolerance=\"\x02\"\nwidth=0\n"},
@@ -138,6 +147,7 @@ TEST_F(SettingsTest, BadSettingsGiveTheDefaultsWithoutABox) {
         EXPECT_EQ(WithoutPlace(form->StartSettings()), expected) << f.what;
         EXPECT_TRUE(form->StartSettings().Geometry.isNull()) << f.what;
         EXPECT_EQ(form->eWait->text(), QString::number(expected.ReplyWaitMs)) << f.what;
+        EXPECT_EQ(form->Transaction.Line, TLineOptions{}) << f.what;
     }
     // A settings "file" that cannot be read as one.
     fs::remove(SettingsFile());
@@ -162,14 +172,22 @@ TEST_F(SettingsTest, ResetSettingsStartsWithTheDefaults) {
 TEST_F(SettingsTest, TheReplyWaitReachesThePortAndLetsASlowDeviceAnswer) {
     NEEDS_SIMULATOR();
     const TTimeouts standard{30, 0, 40, 0, 30};
-    for (const char* bad : {"abc", "39", "5001", "100,5", ""}) {
+    // The line's gap is checked as the wait is.
+    for (const auto& [bad, badGap] :
+         {std::pair{"abc", "abc"}, {"39", "-1"}, {"5001", "1001"}, {"100,5", "2,5"}, {"", ""}}) {
         SetWait("250");
+        SetGap("20");
         SetWait(bad);
+        SetGap(badGap);
         EXPECT_EQ(form->eWait->text(), "250") << bad;
         EXPECT_EQ(form->ReplyWaitMs(), 250) << bad;
+        EXPECT_EQ(form->eGap->text(), "20") << badGap;
+        EXPECT_EQ(form->Transaction.Line.GapMs, 20) << badGap;
     }
     SetWait(" 40 ");
+    SetGap(" 0 ");
     EXPECT_EQ(form->eWait->text(), "40");
+    EXPECT_EQ(form->Transaction.Line.GapMs, 0);
 
     const QString sim = QString::fromStdString(StartSim(kSampleDevice, {"--delay", "150"}));
     ChoosePort(sim);
@@ -245,6 +263,12 @@ TEST_F(ScreenFit, TheWindowFitsItsScreen) {
     ASSERT_NE(connection, nullptr);
     EXPECT_EQ(connection->height(), 209);
     EXPECT_LE(connection->minimumSizeHint().height(), 209);
+    // The wait and the gap share the slave address's width, each wide enough for its number.
+    const auto x = [&](const QWidget* w, int at) { return w->mapTo(connection, QPoint(at, 0)).x(); };
+    EXPECT_EQ(x(form->eWait, 0), x(form->eSlave, 0));
+    EXPECT_EQ(x(form->eGap, form->eGap->width()), x(form->eSlave, form->eSlave->width()));
+    for (const QLineEdit* edit : {form->eWait, form->eGap})
+        EXPECT_GE(edit->width(), edit->fontMetrics().horizontalAdvance("5000") + 8);
     EXPECT_EQ(form->gbMon->height(), 160);
     EXPECT_EQ(form->gbKal->height(), 201);
 
