@@ -108,6 +108,39 @@ int32_t StrToInt(std::u16string_view text) {
     return static_cast<int32_t>(v);
 }
 
+namespace {
+
+// Whether the magnitude of a number in C form ("-12.5e-3": sign, digits, point,
+// digits, exponent) is at least 1, from its digits alone: the place of its first
+// significant digit plus the exponent. Exact whatever the number's range.
+bool AtLeastOne(const std::string& c) {
+    size_t i = c.front() == '-' ? 1 : 0;
+    long long place = 0;  // decimal place of the first significant digit (0: units)
+    bool significant = false;
+    long long integerDigits = 0;
+    for (; i < c.size() && c[i] >= '0' && c[i] <= '9'; ++i)
+        if (significant || c[i] != '0') significant = true, ++integerDigits;
+    if (significant) place = integerDigits - 1;
+    if (i < c.size() && c[i] == '.')
+        for (++i, place = significant ? place : -1; i < c.size() && c[i] >= '0' && c[i] <= '9'; ++i) {
+            if (significant) continue;
+            if (c[i] != '0') significant = true;
+            else --place;
+        }
+    if (!significant) return false;
+    long long exponent = 0;
+    if (i < c.size() && (c[i] == 'e' || c[i] == 'E')) {
+        const bool negative = ++i < c.size() && c[i] == '-';
+        if (i < c.size() && (c[i] == '-' || c[i] == '+')) ++i;
+        // Beyond a billion the direction is all that counts.
+        for (; i < c.size() && c[i] >= '0' && c[i] <= '9'; ++i) exponent = std::min(exponent * 10 + (c[i] - '0'), 1'000'000'000LL);
+        if (negative) exponent = -exponent;
+    }
+    return place + exponent >= 0;
+}
+
+}  // namespace
+
 float StrToFloat(std::u16string_view text) {
     // Checked here by the exact syntax, then converted from the C form straight to
     // single precision (rounded once), whatever the process locale says.
@@ -145,10 +178,7 @@ float StrToFloat(std::u16string_view text) {
     const auto [end, ec] = std::from_chars(c.data(), c.data() + c.size(), f);
     if (ec == std::errc::result_out_of_range) {
         // Too large for single precision is an overflow; too small rounds to zero.
-        double d = 0;
-        const auto wide = std::from_chars(c.data(), c.data() + c.size(), d);
-        if (wide.ec == std::errc::result_out_of_range ? c.find("e-") == std::string::npos : std::fabs(d) >= 1)
-            throw Error("Floating point overflow");
+        if (AtLeastOne(c)) throw Error("Floating point overflow");
         return c.front() == '-' ? -0.0f : 0.0f;
     }
     if (ec != std::errc() || end != c.data() + c.size()) NotFloat(text);

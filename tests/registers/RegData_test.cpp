@@ -90,6 +90,15 @@ TEST(DecimalConversion, BeyondSinglePrecisionOverflows) {
     EXPECT_EQ(ErrorOf([] { StrToFloat(u"1E39"); }), "Floating point overflow");
     EXPECT_EQ(ErrorOf([] { StrToFloat(u"-4E38"); }), "Floating point overflow");
     EXPECT_EQ(StrToFloat(u"3E38"), 3e38f);
+    // Beyond even the double range: the direction comes from the digits, with or
+    // without an exponent, never from how the number is written.
+    const std::u16string zeros(400, u'0');
+    EXPECT_EQ(ErrorOf([&] { StrToFloat(u"1" + zeros); }), "Floating point overflow");
+    EXPECT_EQ(ErrorOf([&] { StrToFloat(u"0,0001E999"); }), "Floating point overflow");
+    EXPECT_EQ(StrToFloat(u"0," + zeros + u"1449271051"), 0.0f);
+    EXPECT_EQ(StrToFloat(u"-0," + zeros + u"1"), -0.0f);
+    EXPECT_EQ(StrToFloat(u"1" + zeros + u"E-999"), 0.0f);
+    EXPECT_EQ(StrToFloat(u"00001E-400"), 0.0f);
 }
 
 TEST(NumberFormatting, FixedDecimalsWithComma) {
