@@ -187,11 +187,11 @@ std::string ReplyMismatch(const TFrame& request, const uint8_t* reply, uint32_t 
 
     // The same unit and function: the body must be the one this request asks for.
     const uint32_t expected = (reply[1] & 0x80) ? 5 : ReplyLength(reply, n);
-    if ((reply[1] & 0x80) == 0 && (function == 3 || function == 4) && n >= 3) {
-        const unsigned asked = 2u * request.RegisterCount;
-        if (reply[2] != asked) add(Bytes(reply[2], pl, true), std::to_string(asked));
+    if ((reply[1] & 0x80) == 0 && (function == 3 || function == 4) && n >= 3 &&
+        reply[2] != 2u * request.RegisterCount) {
+        add(Bytes(reply[2], pl, true), std::to_string(2u * request.RegisterCount));
+        return text;
     }
-    if (!text.empty()) return text;
     if (expected != 0 && n != expected) {
         add(pl ? "ramka " + Bytes(n, pl, false) : "a frame of " + Bytes(n, pl, false), std::to_string(expected));
         return text;
