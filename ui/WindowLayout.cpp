@@ -229,6 +229,10 @@ void TForm1::BuildControls() {
     auto* times = new QHBoxLayout;
     times->setContentsMargins(0, 0, 0, 0);
     times->setSpacing(pol->horizontalSpacing());
+    // Never narrower than their largest number, whatever the font makes of the
+    // labels beside them: the group then widens rather than hide digits.
+    for (QLineEdit* edit : {eWait, eGap})
+        edit->setMinimumWidth(QFontMetrics(WindowFont()).horizontalAdvance(QStringLiteral("5000")) + 8);
     times->addWidget(eWait, 1);
     times->addWidget(FieldLabel(QStringLiteral("Przerwa:")));
     times->addWidget(eGap, 1);
