@@ -97,9 +97,7 @@ void TForm1::LoadDeviceFile(const fs::path& path) {
     Sequences.Stop();
     // The snapshots and the record belong to the unit of the old file.
     Sequences.KeepRecord(false);
-    AsFound.reset();
-    AsLeft.reset();
-    Runs.clear();
+    Visit.Forget();
     Transaction.CurrentNode = nullptr;
     Transaction.CurrentRecord = nullptr;
     Transaction.HighlightNode = nullptr;

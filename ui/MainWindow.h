@@ -22,12 +22,12 @@
 #include "modbus/Transaction.h"
 #include "registers/RegisterTree.h"
 #include "sequences/Sequences.h"
-#include "service/Snapshot.h"
 #include "net/AnyPort.h"
 #include "serial/Serial.h"
 #include "ui/ChoiceBox.h"
 #include "ui/CutLabel.h"
 #include "ui/Placement.h"
+#include "ui/ServiceVisit.h"
 #include "ui/Settings.h"
 
 class QCheckBox;
@@ -35,7 +35,6 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QProgressDialog;
 class QPushButton;
 class QScrollArea;
 class QSplitter;
@@ -189,9 +188,7 @@ public:
     // "Raport serwisowy…": the report of the two snapshots and the calibrations
     // recorded since the as-found one.
     void RaportClick();
-    std::optional<service::TSnapshot> AsFound, AsLeft;
-    std::vector<service::TCalibrationRun> Runs;
-    QProgressDialog* SnapshotProgress = nullptr;  // while a snapshot is read
+    TServiceVisit Visit;
 
     // Device files.
     QStringList ListDeviceFiles() const;
@@ -317,7 +314,6 @@ private:
     void (TForm1::*pendingChoice_)() = nullptr;  // a choice made during a transaction
     QPointer<QWidget> parkedFocus_;  // where the focus was before controls were disabled
     std::unique_ptr<TJournal> journal_;
-    TReportSettings report_;  // what the report dialog remembers
     std::map<QString, std::filesystem::path> deviceFiles_;  // listed names -> their files
 };
 

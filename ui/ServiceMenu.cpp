@@ -45,7 +45,7 @@ std::optional<service::TSnapshot> TForm1::ReadSnapshot(const QString& what) {
     progress.setWindowModality(Qt::WindowModal);  // the window takes no input meanwhile
     progress.setMinimumDuration(0);
     progress.setAutoReset(false);
-    SnapshotProgress = &progress;
+    Visit.Progress = &progress;
     ActivityChanged(TActivity::Walk);
     std::optional<std::vector<service::TSnapshotRegister>> registers;
     try {
@@ -61,11 +61,11 @@ std::optional<service::TSnapshot> TForm1::ReadSnapshot(const QString& what) {
                 return !progress.wasCanceled() && Port.IsOpened();
             });
     } catch (...) {
-        SnapshotProgress = nullptr;
+        Visit.Progress = nullptr;
         ActivityChanged(Sequences.Activity());
         throw;
     }
-    SnapshotProgress = nullptr;
+    Visit.Progress = nullptr;
     ActivityChanged(Sequences.Activity());
     if (!registers) {
         AppendResultLine(progress.wasCanceled() ? u"przerwano: anulowano" : u"przerwano: port zamknięty");
@@ -81,10 +81,10 @@ std::optional<service::TSnapshot> TForm1::ReadSnapshot(const QString& what) {
 
 void TForm1::StanZastanyClick() {
     if (std::optional<service::TSnapshot> s = ReadSnapshot(QStringLiteral("stan zastany"))) {
-        AsFound = std::move(s);
-        AsLeft.reset();
+        Visit.AsFound = std::move(s);
+        Visit.AsLeft.reset();
         // From now on every calibration is recorded and every "Zapisz" verified.
-        Runs.clear();
+        Visit.Runs.clear();
         Sequences.KeepRecord(true, loadedDevice_.toStdString());
         stBar->setText(QStringLiteral("Stan zastany odczytany"));
     }
@@ -92,31 +92,31 @@ void TForm1::StanZastanyClick() {
 
 void TForm1::StanPozostawionyClick() {
     if (std::optional<service::TSnapshot> s = ReadSnapshot(QStringLiteral("stan pozostawiony"))) {
-        AsLeft = std::move(s);
+        Visit.AsLeft = std::move(s);
         stBar->setText(QStringLiteral("Stan pozostawiony odczytany"));
     }
 }
 
 void TForm1::CalibrationRecorded(const service::TCalibrationRun& run, bool sameRun) {
-    if (sameRun && !Runs.empty())
-        Runs.back() = run;  // its "Zapisz", verified
+    if (sameRun && !Visit.Runs.empty())
+        Visit.Runs.back() = run;  // its "Zapisz", verified
     else
-        Runs.push_back(run);
+        Visit.Runs.push_back(run);
 }
 
 void TForm1::RaportClick() {
-    if (!AsFound || !AsLeft) {
-        ShowMessage(!AsFound ? u"najpierw odczytaj stan zastany (Serwis, Stan zastany…)"
+    if (!Visit.AsFound || !Visit.AsLeft) {
+        ShowMessage(!Visit.AsFound ? u"najpierw odczytaj stan zastany (Serwis, Stan zastany…)"
                              : u"najpierw odczytaj stan pozostawiony (Serwis, Stan pozostawiony…)");
         return;
     }
     service::TReportInput input;
-    input.Before = *AsFound;
-    input.After = *AsLeft;
-    input.Runs = Runs;
-    TReportDialog dialog(boxes_, std::move(input), report_, this);
+    input.Before = *Visit.AsFound;
+    input.After = *Visit.AsLeft;
+    input.Runs = Visit.Runs;
+    TReportDialog dialog(boxes_, std::move(input), Visit.Report, this);
     dialog.exec();
-    report_ = dialog.Settings();  // remembered whether saved or not
+    Visit.Report = dialog.Settings();  // remembered whether saved or not
 }
 
 }  // namespace vyx::ui

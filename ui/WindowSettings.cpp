@@ -37,7 +37,7 @@ void TForm1::ApplySettings(const TWindowSettings& s) {
     ePeriod->setText(s.Period);
     eCount->setText(s.Count);
     Trend->ApplySettings(s.Trend);
-    report_ = s.Report;
+    Visit.Report = s.Report;
 
     if (!s.DeviceFile.isEmpty()) {
         std::error_code ec;
@@ -71,7 +71,7 @@ TWindowSettings TForm1::CurrentSettings() const {
     s.Maximized = isMaximized();
     s.Geometry = s.Maximized ? normalGeometry() : geometry();
     s.Trend = Trend->Settings();
-    s.Report = report_;
+    s.Report = Visit.Report;
     return s;
 }
 

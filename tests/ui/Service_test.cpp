@@ -28,15 +28,15 @@ TEST_F(ServiceMenuTest, TheAsFoundStateReadsEveryRegisterAsAWalkShowsIt) {
     ChoosePort(QString::fromStdString(StartSim(kSampleDevice, {"--noise", "0"})));
     ChooseDevice(kSampleDevice);
     form->Run([&] { form->StanZastanyClick(); });
-    ASSERT_TRUE(form->AsFound.has_value());
-    EXPECT_TRUE(form->AsFound->Complete());
-    EXPECT_EQ(form->AsFound->Device, "VXT-20F.dat");
+    ASSERT_TRUE(form->Visit.AsFound.has_value());
+    EXPECT_TRUE(form->Visit.AsFound->Complete());
+    EXPECT_EQ(form->Visit.AsFound->Device, "VXT-20F.dat");
     const QStringList lines = form->Memo1->Lines();
-    const size_t count = form->AsFound->Registers.size();
+    const size_t count = form->Visit.AsFound->Registers.size();
     ASSERT_GE(lines.size(), static_cast<qsizetype>(count + 3));
     EXPECT_EQ(lines[1], "stan zastany:");
     EXPECT_EQ(Last(lines), QString("odczytano rejestrów: %1 z %1").arg(count));
-    const service::TSnapshotRegister* r0 = form->AsFound->Find("R0", "30001");
+    const service::TSnapshotRegister* r0 = form->Visit.AsFound->Find("R0", "30001");
     ASSERT_NE(r0, nullptr);
     EXPECT_EQ(QString::fromStdString(r0->Value), "1000");
     EXPECT_EQ(form->Tree.FindRegisterByName(u"R0")->Record.Value, u"1000");  // the tree shows it
@@ -49,19 +49,19 @@ TEST_F(ServiceMenuTest, AnulujKeepsNothingAndWithoutAPortNothingStarts) {
     NEEDS_SIMULATOR();
     ChooseDevice(kSampleDevice);
     form->Run([&] { form->StanZastanyClick(); });
-    EXPECT_FALSE(form->AsFound.has_value());
+    EXPECT_FALSE(form->Visit.AsFound.has_value());
     EXPECT_EQ(boxes.Messages, QStringList{"brak połączenia !"});
 
     // A slow device: "Anuluj" comes while its registers are being read.
     ChoosePort(QString::fromStdString(StartSim(kSampleDevice, {"--delay", "100"})));
     QTimer::singleShot(500, form.get(), [&] {
-        ASSERT_NE(form->SnapshotProgress, nullptr);
-        form->SnapshotProgress->cancel();
+        ASSERT_NE(form->Visit.Progress, nullptr);
+        form->Visit.Progress->cancel();
     });
     form->Run([&] { form->StanZastanyClick(); });
-    EXPECT_FALSE(form->AsFound.has_value());
+    EXPECT_FALSE(form->Visit.AsFound.has_value());
     EXPECT_EQ(Last(form->Memo1->Lines()), "przerwano: anulowano");
-    EXPECT_EQ(form->SnapshotProgress, nullptr);
+    EXPECT_EQ(form->Visit.Progress, nullptr);
     EXPECT_TRUE(form->VT->isEnabled());
 }
 
@@ -70,7 +70,7 @@ TEST_F(ServiceMenuTest, AVisitsReportHoldsTheVerifiedCalibrationAndItsPdfTheUnit
     ChoosePort(QString::fromStdString(StartSim(kSampleDevice, {"--noise", "0"})));
     ChooseDevice(kSampleDevice);
     form->Run([&] { form->StanZastanyClick(); });
-    ASSERT_TRUE(form->AsFound.has_value());
+    ASSERT_TRUE(form->Visit.AsFound.has_value());
     form->cbxKalibracja->setCurrentIndex(0);  // 100R
     form->eCount->setText("3");
     form->Button1->click();
@@ -78,15 +78,15 @@ TEST_F(ServiceMenuTest, AVisitsReportHoldsTheVerifiedCalibrationAndItsPdfTheUnit
     form->btZapisz->click();
     EXPECT_TRUE(form->Memo1->Lines().contains("N100: zweryfikowano")) << form->Memo1->Lines().join("|").toStdString();
     form->Run([&] { form->StanPozostawionyClick(); });
-    ASSERT_TRUE(form->AsLeft.has_value());
-    ASSERT_EQ(form->Runs.size(), 1U);
-    ASSERT_TRUE(form->Runs[0].Write.has_value());
-    EXPECT_TRUE(form->Runs[0].Write->Verified());
+    ASSERT_TRUE(form->Visit.AsLeft.has_value());
+    ASSERT_EQ(form->Visit.Runs.size(), 1U);
+    ASSERT_TRUE(form->Visit.Runs[0].Write.has_value());
+    EXPECT_TRUE(form->Visit.Runs[0].Write->Verified());
 
     service::TReportInput input;
-    input.Before = *form->AsFound;
-    input.After = *form->AsLeft;
-    input.Runs = form->Runs;
+    input.Before = *form->Visit.AsFound;
+    input.After = *form->Visit.AsLeft;
+    input.Runs = form->Visit.Runs;
     ui::TReportSettings remembered;
     remembered.Folder = QString::fromStdString(folder.string());
     ui::TReportDialog dialog(boxes, input, remembered, form.get());

@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// A service visit in the window ("Serwis"): the as-found and as-left snapshots,
+// the calibration runs recorded since the as-found one, and what the report
+// dialog remembers for the next visit.
+#include <optional>
+#include <vector>
+
+#include "service/CalibrationRecord.h"
+#include "service/Snapshot.h"
+#include "ui/Settings.h"
+
+class QProgressDialog;
+
+namespace vyx::ui {
+
+struct TServiceVisit {
+    std::optional<service::TSnapshot> AsFound, AsLeft;
+    std::vector<service::TCalibrationRun> Runs;
+    QProgressDialog* Progress = nullptr;  // while a snapshot is read
+    TReportSettings Report;
+
+    // Another device file: its snapshots and record no longer apply.
+    void Forget() {
+        AsFound.reset();
+        AsLeft.reset();
+        Runs.clear();
+    }
+};
+
+}  // namespace vyx::ui
