@@ -52,6 +52,22 @@ TForm1::~TForm1() {
 }
 
 // The timers and the controls' events, each handler run through Run().
+void TForm1::Run(const std::function<void()>& work) {
+    ++depth_;
+    try {
+        work();
+    } catch (const std::exception& e) {
+        ShowError(QString::fromUtf8(e.what()));
+    }
+    ShowPortGone();
+    if (--depth_ > 0) return;
+    RunPendingChoice();
+    if (depth_ == 0 && closePending_) {
+        closePending_ = false;
+        close();
+    }
+}
+
 void TForm1::WireHandlers() {
     Timer1 = new QTimer(this);
     stbTimer = new QTimer(this);

@@ -211,8 +211,7 @@ public:
     bool WalkMode() const { return Sequences.WalkMode(); }
 
     // The handler's work with every error shown in the error box.
-    template <typename F>
-    void Run(F&& work);
+    void Run(const std::function<void()>& work);
 
     // TTransactionView.
     void ShowMessage(std::u16string_view text) override;
@@ -316,22 +315,5 @@ private:
     std::unique_ptr<TJournal> journal_;
     std::map<QString, std::filesystem::path> deviceFiles_;  // listed names -> their files
 };
-
-template <typename F>
-void TForm1::Run(F&& work) {
-    ++depth_;
-    try {
-        work();
-    } catch (const std::exception& e) {
-        ShowError(QString::fromUtf8(e.what()));
-    }
-    ShowPortGone();
-    if (--depth_ > 0) return;
-    RunPendingChoice();
-    if (depth_ == 0 && closePending_) {
-        closePending_ = false;
-        close();
-    }
-}
 
 }  // namespace vyx::ui
