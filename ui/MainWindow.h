@@ -40,6 +40,7 @@ class QScrollArea;
 class QSplitter;
 class QTimer;
 class QTreeView;
+class QVBoxLayout;
 
 namespace vyx::ui {
 
@@ -257,6 +258,8 @@ protected:
 
 private:
     void BuildControls();
+    // The control panel's groups, into its column (PanelLayout.cpp).
+    void BuildPanel(QVBoxLayout* column);
     // Reads the snapshot; none when it cannot start (no file, no port, a sequence
     // running) or was cancelled.
     std::optional<service::TSnapshot> ReadSnapshot(const QString& what);

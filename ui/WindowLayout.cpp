@@ -20,6 +20,7 @@
 
 #include "ui/CutLabel.h"
 #include "ui/FormSupport.h"
+#include "ui/LayoutParts.h"
 #include "ui/RegisterModel.h"
 #include "ui/Shape.h"
 #include "ui/TextPane.h"
@@ -31,45 +32,6 @@ namespace vyx::ui {
 namespace {
 
 constexpr int kCommLinesKept = 20000;  // the communication pane is not logged
-
-const QColor kNavy(0, 0, 128);
-const QColor kMaroon(128, 0, 0);
-
-QFont WindowFont() {
-    QFont f;
-    f.setFamilies({QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
-                   QStringLiteral("DejaVu Sans")});
-    f.setPixelSize(13);
-    return f;
-}
-
-QFont MonoFont() {
-    QFont f;
-    f.setFamilies({QStringLiteral("Cousine"), QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
-    f.setPixelSize(13);
-    f.setStyleHint(QFont::Monospace);
-    return f;
-}
-
-QLabel* FieldLabel(const QString& text) {
-    auto* label = new QLabel(text);
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, kNavy);
-    label->setPalette(p);
-    return label;
-}
-
-TChoiceBox* Combo(bool editable, const QStringList& items = {}) {
-    auto* box = new TChoiceBox(editable);
-    box->addItems(items);
-    return box;
-}
-
-QGroupBox* Group(const QString& caption, int height) {
-    auto* group = new QGroupBox(caption);
-    group->setFixedHeight(height);
-    return group;
-}
 
 }  // namespace
 
@@ -192,129 +154,7 @@ void TForm1::BuildControls() {
     PanelScroll->setWidget(panel);
     row->addWidget(PanelScroll);
 
-    // " Połączenie "
-    QGroupBox* gbPol = Group(QStringLiteral(" Połączenie "), 209);
-    auto* pol = new QGridLayout(gbPol);
-    ComCBox = Combo(true);
-    ComCBox->installEventFilter(this);
-    shConnect = new TShape(ToQColor(kMediumGrey));
-    cbxBaud = Combo(true, {QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400"),
-                           QStringLiteral("57600"), QStringLiteral("115200")});
-    cbxBaud->setCurrentIndex(1);
-    cbxParity = Combo(false, {QStringLiteral("even parity"), QStringLiteral("odd parity"),
-                              QStringLiteral("no parity: 2 STOP"), QStringLiteral("no parity: 1 STOP")});
-    eSlave = new QLineEdit(QStringLiteral("247"));
-    QPalette slavePalette = eSlave->palette();
-    slavePalette.setColor(QPalette::Text, kMaroon);
-    eSlave->setPalette(slavePalette);
-    eWait = new QLineEdit(QString::number(kReplyWaitDefaultMs));
-    eWait->setToolTip(QStringLiteral("ms"));
-    eGap = new QLineEdit(QStringLiteral("0"));
-    eGap->setToolTip(QStringLiteral("ms (0–1000): cisza na linii przed każdym zapytaniem"));
-    cbEcho = new QCheckBox(QStringLiteral("Echo"));
-    cbEcho->setToolTip(QStringLiteral("Dla adapterów RS-485, które odsyłają zapytanie przed odpowiedzią"));
-    btReset = new QPushButton(QStringLiteral("Reset"));
-    pol->addWidget(FieldLabel(QStringLiteral("Port:")), 0, 0);
-    pol->addWidget(shConnect, 0, 1);
-    pol->addWidget(ComCBox, 0, 2);
-    pol->addWidget(FieldLabel(QStringLiteral("Szybkość:")), 1, 0);
-    pol->addWidget(cbxBaud, 1, 2);
-    pol->addWidget(FieldLabel(QStringLiteral("Parzystość:")), 2, 0);
-    pol->addWidget(cbxParity, 2, 2);
-    pol->addWidget(FieldLabel(QStringLiteral("Adres:")), 3, 0);
-    pol->addWidget(eSlave, 3, 2);
-    pol->addWidget(FieldLabel(QStringLiteral("Czas odp.:")), 4, 0);
-    // The reply wait and the gap share a row, halves of it beside the gap's label:
-    // the wait begins where the fields above begin, the gap ends where they end.
-    auto* times = new QHBoxLayout;
-    times->setContentsMargins(0, 0, 0, 0);
-    times->setSpacing(pol->horizontalSpacing());
-    // Never narrower than their largest number, whatever the font makes of the
-    // labels beside them: the group then widens rather than hide digits.
-    for (QLineEdit* edit : {eWait, eGap})
-        edit->setMinimumWidth(QFontMetrics(WindowFont()).horizontalAdvance(QStringLiteral("5000")) + 8);
-    times->addWidget(eWait, 1);
-    times->addWidget(FieldLabel(QStringLiteral("Przerwa:")));
-    times->addWidget(eGap, 1);
-    pol->addLayout(times, 4, 2);
-    // Under the labels, beside "Reset".
-    pol->addWidget(cbEcho, 5, 0, 1, 2);
-    pol->addWidget(btReset, 5, 2);
-    pol->setColumnStretch(2, 1);
-    pol->setVerticalSpacing(4);  // six rows in the group's height
-    column->addWidget(gbPol);
-
-    // "Opis rejestrów"
-    QGroupBox* gbOpis = Group(QStringLiteral("Opis rejestrów"), 80);
-    auto* opis = new QVBoxLayout(gbOpis);
-    cbxDevice = Combo(true);
-    cbxDevice->installEventFilter(this);
-    opis->addWidget(cbxDevice);
-    column->addWidget(gbOpis);
-
-    // "Komunikacja"
-    QGroupBox* gbKom = Group(QStringLiteral("Komunikacja"), 72);
-    auto* kom = new QHBoxLayout(gbKom);
-    ledTX = new TShape(ToQColor(kMediumGrey));
-    ledRx = new TShape(ToQColor(kMediumGrey));
-    kom->addWidget(FieldLabel(QStringLiteral("TX:")));
-    kom->addWidget(ledTX);
-    kom->addSpacing(24);
-    kom->addWidget(FieldLabel(QStringLiteral("RX:")));
-    kom->addWidget(ledRx);
-    kom->addStretch(1);
-    column->addWidget(gbKom);
-
-    // " Monitor "
-    gbMon = Group(QStringLiteral(" Monitor "), 160);
-    auto* mon = new QGridLayout(gbMon);
-    lbReg = new TCutLabel(QStringLiteral("----"));
-    ePeriod = new QLineEdit(QStringLiteral("2000"));
-    cbMonitor = new QCheckBox(QStringLiteral("Monitorowanie"));
-    cbxScale = new QCheckBox(QStringLiteral("Skalowanie"));
-    cbxScale->setVisible(false);
-    cbxScale->setEnabled(false);
-    mon->addWidget(FieldLabel(QStringLiteral("Rejestr:")), 0, 0);
-    mon->addWidget(lbReg, 0, 1);
-    mon->addWidget(FieldLabel(QStringLiteral("Okres:")), 1, 0);
-    mon->addWidget(ePeriod, 1, 1);
-    btWykres = new QPushButton(QStringLiteral("Wykres"));
-    btWykres->setToolTip(QStringLiteral("Wykres monitorowanego rejestru (F6)"));
-    // As narrow as its caption allows: the check box beside it keeps its whole caption.
-    btWykres->setFixedWidth(btWykres->fontMetrics().horizontalAdvance(btWykres->text()) + 24);
-    cbMonitor->setMinimumWidth(cbMonitor->sizeHint().width());
-    auto* monitorRow = new QHBoxLayout;
-    monitorRow->setContentsMargins(0, 0, 0, 0);
-    monitorRow->addWidget(cbMonitor);
-    monitorRow->addStretch(1);
-    monitorRow->addWidget(btWykres);
-    mon->addLayout(monitorRow, 2, 1);
-    mon->addWidget(cbxScale, 3, 1);
-    mon->setColumnStretch(1, 1);
-    column->addWidget(gbMon);
-    column->addStretch(1);
-
-    // " Kalibracja "
-    gbKal = Group(QStringLiteral(" Kalibracja "), 201);
-    auto* kal = new QGridLayout(gbKal);
-    cbxKalibracja = Combo(false, {QStringLiteral("100R"), QStringLiteral("400R")});
-    cbxKalibracja->setCurrentIndex(-1);
-    eCount = new QLineEdit(QStringLiteral("16"));
-    Button1 = new QPushButton(QStringLiteral("Start"));
-    eMed = new QLineEdit(QStringLiteral("8"));
-    btZapisz = new QPushButton(QStringLiteral("Zapisz"));
-    kal->addWidget(FieldLabel(QStringLiteral("Wielkość:")), 0, 0);
-    kal->addWidget(cbxKalibracja, 0, 1);
-    kal->addWidget(FieldLabel(QStringLiteral("Licznik:")), 1, 0);
-    kal->addWidget(eCount, 1, 1);
-    kal->addWidget(Button1, 2, 1);
-    kal->addWidget(FieldLabel(QStringLiteral("Wartość:")), 3, 0);
-    kal->addWidget(eMed, 3, 1);
-    kal->addWidget(btZapisz, 4, 1);
-    kal->setColumnStretch(1, 1);
-    gbKal->setVisible(false);
-    gbKal->setEnabled(false);
-    column->addWidget(gbKal);
+    BuildPanel(column);
 
     setCentralWidget(central);
     Trend = new TTrendWindow(boxes_, this);
