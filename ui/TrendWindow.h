@@ -91,6 +91,8 @@ public:
     void ApplySettings(const TTrendSettings& settings);
 
 private:
+    // The controls, their layout and their connections (TrendLayout.cpp).
+    void BuildControls();
     void BeginSeries(TActivity activity, const TRegData& record, std::chrono::system_clock::time_point when);
     void RuleChanged();
     void ShowStats();
