@@ -157,13 +157,6 @@ std::string Bytes(unsigned n, bool pl, bool data) {
     return std::to_string(n) + " " + word + (data ? " danych" : "");
 }
 
-std::string Hex4(unsigned v) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string s = "$";
-    for (int shift = 12; shift >= 0; shift -= 4) s += kDigits[(v >> shift) & 0xF];
-    return s;
-}
-
 uint16_t WordAt(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
 }  // namespace
@@ -200,8 +193,8 @@ std::string ReplyMismatch(const TFrame& request, const uint8_t* reply, uint32_t 
     auto word = [&](const char* polish, const char* english, size_t at, bool hex) {
         const unsigned got = WordAt(reply + at), sent = WordAt(q + at);
         if (got == sent) return;
-        add(std::string(pl ? polish : english) + " " + (hex ? Hex4(got) : std::to_string(got)),
-            hex ? Hex4(sent) : std::to_string(sent));
+        add(std::string(pl ? polish : english) + " " + (hex ? HexDump(reply + at, 2) : std::to_string(got)),
+            hex ? HexDump(q + at, 2) : std::to_string(sent));
     };
     switch (function) {
         case 6:

@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "modbus/Frame.h"
+#include "tests/support/Wire.h"
 
 using namespace vyx;
 using Bytes = std::vector<uint8_t>;
+using vyx::test::Join;
 
 namespace {
 
@@ -149,10 +151,6 @@ Bytes Prefix(const Bytes& b, size_t n) { return Bytes(b.begin(), b.begin() + sta
 Bytes Damaged(Bytes b) {
     b.back() ^= 0x01;
     return b;
-}
-Bytes Join(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
 }
 Bytes Plus(Bytes b, uint8_t stray) {
     b.push_back(stray);

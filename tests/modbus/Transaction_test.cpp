@@ -13,18 +13,13 @@
 #include "serial/Serial.h"
 #include "tests/support/ModbusSlave.h"
 #include "tests/support/RecordingView.h"
+#include "tests/support/Wire.h"
 
 using namespace vyx;
 using vyx::test::Bytes;
+using vyx::test::WithCrc;
 
 namespace {
-
-Bytes WithCrc(Bytes b) {
-    const uint16_t crc = Crc16(b.data(), static_cast<uint16_t>(b.size()));
-    b.push_back(static_cast<uint8_t>(crc & 0xFF));
-    b.push_back(static_cast<uint8_t>(crc >> 8));
-    return b;
-}
 
 TNode* AddRegister(TRegisterTree& tree, TNode* parent, const char* name, const char* address, const char* type,
                    const char* length, const char* access, const char* value = "") {

@@ -37,13 +37,6 @@ void TScriptedLine::Serve() {
     }
 }
 
-Bytes WithCrc(Bytes bytes) {
-    const uint16_t crc = Crc16(bytes.data(), static_cast<uint16_t>(bytes.size()));
-    bytes.push_back(static_cast<uint8_t>(crc & 0xFF));
-    bytes.push_back(static_cast<uint8_t>(crc >> 8));
-    return bytes;
-}
-
 Bytes ReadReply(const Bytes& request, const std::vector<uint16_t>& words) {
     Bytes reply{request.at(0), request.at(1), static_cast<uint8_t>(2 * words.size())};
     for (const uint16_t w : words) {
@@ -51,11 +44,6 @@ Bytes ReadReply(const Bytes& request, const std::vector<uint16_t>& words) {
         reply.push_back(static_cast<uint8_t>(w));
     }
     return WithCrc(reply);
-}
-
-Bytes Join(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
 }
 
 }  // namespace vyx::test

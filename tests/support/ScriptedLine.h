@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/support/Pty.h"
+#include "tests/support/Wire.h"
 
 namespace vyx::test {
 
@@ -41,11 +42,7 @@ private:
     std::thread thread_;
 };
 
-// The bytes with their CRC appended.
-Bytes WithCrc(Bytes bytes);
 // The good reply to a read request (function 3 or 4): its words, CRC appended.
 Bytes ReadReply(const Bytes& request, const std::vector<uint16_t>& words);
-// A's bytes, then B's.
-Bytes Join(Bytes a, const Bytes& b);
 
 }  // namespace vyx::test

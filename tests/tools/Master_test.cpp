@@ -13,6 +13,7 @@
 #include "tests/support/ModbusSlave.h"
 #include "tests/support/Process.h"
 #include "tests/support/Simulator.h"
+#include "tests/support/Wire.h"
 
 namespace fs = std::filesystem;
 using vyx::test::RunToEnd;
@@ -198,19 +199,13 @@ TEST(MasterRefusals, NothingIsSent) {
 // or byte count: most likely a late reply) stores nothing: the read fails with
 // status 6 and the reason, and --count counts it.
 TEST(MasterMismatch, RepliesNotAnsweringTheRequestFailWithSix) {
-    auto framed = [](vyx::test::Bytes b) {
-        const uint16_t crc = vyx::Crc16(b.data(), static_cast<uint16_t>(b.size()));
-        b.push_back(static_cast<uint8_t>(crc & 0xFF));
-        b.push_back(static_cast<uint8_t>(crc >> 8));
-        return b;
-    };
     const struct {
         vyx::test::Bytes reply;
         std::string reason;
     } cases[] = {
-        {framed({0x11, 0x03, 0x02, 0x00, 0x07}), "slave 17 instead of 247"},
-        {framed({0xF7, 0x04, 0x02, 0x00, 0x07}), "function 4 instead of 3"},
-        {framed({0xF7, 0x03, 0x04, 0x00, 0x07, 0x00, 0x08}), "4 data bytes instead of 2"},
+        {vyx::test::WithCrc({0x11, 0x03, 0x02, 0x00, 0x07}), "slave 17 instead of 247"},
+        {vyx::test::WithCrc({0xF7, 0x04, 0x02, 0x00, 0x07}), "function 4 instead of 3"},
+        {vyx::test::WithCrc({0xF7, 0x03, 0x04, 0x00, 0x07, 0x00, 0x08}), "4 data bytes instead of 2"},
     };
     for (const auto& c : cases) {
         vyx::test::TModbusSlave slave;
