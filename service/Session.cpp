@@ -31,9 +31,9 @@ std::string FailureText(const TTransaction& t) {
     return reason;
 }
 
-TRegisterRead ReadWords(TSession& s, TNode& node) { return ReadWords(s.Transaction, s.Port, s.Frame, s.Slave, node); }
+TRegisterRead ReadWords(TSession& s, TNode& node) { return ReadWords(s.Transaction, s.Frame, s.Slave, node); }
 
-TRegisterRead ReadWords(TTransaction& t, const TPort& /*port*/, const TFrame& frame, std::u16string_view slave,
+TRegisterRead ReadWords(TTransaction& t, const TFrame& frame, std::u16string_view slave,
                         TNode& node) {
     TRegisterRead r;
     t.CurrentNode = &node;

@@ -58,10 +58,9 @@ struct TRegisterRead {
     bool Answered() const { return Outcome == TOutcome::Good || Outcome == TOutcome::Exception; }
 };
 TRegisterRead ReadWords(TSession& session, TNode& node);
-// The same through any transaction and the port and frame it uses (the window
-// reads through its own, so that each read shows as a walk's does).
-TRegisterRead ReadWords(TTransaction& transaction, const TPort& port, const TFrame& frame,
-                        std::u16string_view slave, TNode& node);
+// The same through any transaction and the frame it uses (the window reads
+// through its own, so that each read shows as a walk's does).
+TRegisterRead ReadWords(TTransaction& transaction, const TFrame& frame, std::u16string_view slave, TNode& node);
 
 // The registers of the whole tree as a group walk reads them, in tree order:
 // every node with an access keyword (RO, RW, RP); groups are entered, registers

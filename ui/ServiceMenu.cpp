@@ -53,7 +53,7 @@ std::optional<service::TSnapshot> TForm1::ReadSnapshot(const QString& what) {
             Tree,
             [&](TNode& node) {
                 Transaction.CurrentNode = &node;
-                return service::ReadWords(Transaction, Port, Frame, slave, node);
+                return service::ReadWords(Transaction, Frame, slave, node);
             },
             [&](size_t i, size_t n) {
                 progress.setMaximum(static_cast<int>(n));
