@@ -143,6 +143,9 @@ std::string OutcomeReason(TOutcome outcome, uint8_t exceptionCode, TLanguage lan
         case TOutcome::Collision:
             return pl ? "kolizja na linii: echo różne od zapytania"
                       : "collision on the line: the echo differs from the request";
+        case TOutcome::Damaged:
+            return std::string(pl ? "uszkodzona odpowiedź" : "damaged reply") + (detail.empty() ? "" : ": ") +
+                   std::string(detail);
     }
     return {};
 }
@@ -161,7 +164,18 @@ uint16_t WordAt(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1
 
 }  // namespace
 
-std::string ReplyMismatch(const TFrame& request, const uint8_t* reply, uint32_t n, TLanguage language) {
+TUnframed UnframeRtu(const uint8_t* p, uint32_t n) {
+    TUnframed r;
+    r.Overhead = 3;
+    if (n < 4 || !CheckCrc(p, static_cast<uint16_t>(n))) {
+        r.Fault = TFrameFault::Crc;
+        return r;
+    }
+    r.Unit = p[0], r.Pdu = p + 1, r.PduSize = n - 3;
+    return r;
+}
+
+std::string ReplyMismatch(const TFrame& request, const TUnframed& reply, TLanguage language) {
     const bool pl = language == TLanguage::Polish;
     std::string text;
     auto add = [&](const std::string& got, const std::string& sent) {
@@ -171,30 +185,39 @@ std::string ReplyMismatch(const TFrame& request, const uint8_t* reply, uint32_t 
     auto number = [&](const char* polish, const char* english, unsigned got, unsigned sent) {
         add(std::string(pl ? polish : english) + " " + std::to_string(got), std::to_string(sent));
     };
-    if (n < 2) return text;
+    if (reply.PduSize < 1) return text;
+    const uint8_t* pdu = reply.Pdu;
+    const uint32_t size = reply.PduSize;
     const uint8_t* q = request.TxBuf.data();
     const uint8_t function = request.Function();
-    if (reply[0] != q[kOffSlave]) number("adres", "slave", reply[0], q[kOffSlave]);
-    if ((reply[1] & 0x7F) != function) number("funkcja", "function", reply[1] & 0x7Fu, function);
+    if (reply.Unit != q[kOffSlave]) number("adres", "slave", reply.Unit, q[kOffSlave]);
+    if ((pdu[0] & 0x7F) != function) number("funkcja", "function", pdu[0] & 0x7Fu, function);
     if (!text.empty()) return text;
 
     // The same unit and function: the body must be the one this request asks for.
-    const uint32_t expected = (reply[1] & 0x80) ? 5 : ReplyLength(reply, n);
-    if ((reply[1] & 0x80) == 0 && (function == 3 || function == 4) && n >= 3 &&
-        reply[2] != 2u * request.RegisterCount) {
-        add(Bytes(reply[2], pl, true), std::to_string(2u * request.RegisterCount));
+    const bool exception = (pdu[0] & 0x80) != 0;
+    const bool read = function == 3 || function == 4;
+    if (!exception && read && size >= 2 && pdu[1] != 2u * request.RegisterCount) {
+        add(Bytes(pdu[1], pl, true), std::to_string(2u * request.RegisterCount));
         return text;
     }
-    if (expected != 0 && n != expected) {
-        add(pl ? "ramka " + Bytes(n, pl, false) : "a frame of " + Bytes(n, pl, false), std::to_string(expected));
+    uint32_t expected = 0;
+    if (exception) expected = 2;
+    else if (read) expected = size >= 2 ? 2u + pdu[1] : 0;
+    else if (function == 6 || function == 8 || function == 16) expected = 5;
+    if (expected != 0 && size != expected) {
+        const uint32_t got = size + reply.Overhead;
+        add(pl ? "ramka " + Bytes(got, pl, false) : "a frame of " + Bytes(got, pl, false),
+            std::to_string(expected + reply.Overhead));
         return text;
     }
-    if (reply[1] & 0x80) return text;
+    if (exception) return text;
+    // The echoed words stand where the request has them, one byte earlier for the missing address.
     auto word = [&](const char* polish, const char* english, size_t at, bool hex) {
-        const unsigned got = WordAt(reply + at), sent = WordAt(q + at);
-        if (got == sent) return;
-        add(std::string(pl ? polish : english) + " " + (hex ? HexDump(reply + at, 2) : std::to_string(got)),
-            hex ? HexDump(q + at, 2) : std::to_string(sent));
+        const uint8_t* got = pdu + at - 1;
+        if (WordAt(got) == WordAt(q + at)) return;
+        add(std::string(pl ? polish : english) + " " + (hex ? HexDump(got, 2) : std::to_string(WordAt(got))),
+            hex ? HexDump(q + at, 2) : std::to_string(WordAt(q + at)));
     };
     switch (function) {
         case 6:
@@ -213,6 +236,14 @@ std::string ReplyMismatch(const TFrame& request, const uint8_t* reply, uint32_t 
             break;
     }
     return text;
+}
+
+std::string ReplyMismatch(const TFrame& request, const uint8_t* reply, uint32_t n, TLanguage language) {
+    if (n < 2) return {};
+    // Too short to hold a CRC: what came after the address counts as the PDU.
+    TUnframed r;
+    r.Unit = reply[0], r.Pdu = reply + 1, r.PduSize = n >= 4 ? n - 3 : n - 1, r.Overhead = 3;
+    return ReplyMismatch(request, r, language);
 }
 
 uint32_t ReplyEndFor(const TFrame& request, const uint8_t* p, uint32_t n) {

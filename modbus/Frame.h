@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "serial/Port.h"
+
 namespace vyx {
 
 constexpr size_t kTxBufferSize = 36;
@@ -106,28 +108,38 @@ const char* ExceptionMeaning(uint8_t code, TLanguage language = TLanguage::Engli
 // unit's, another function's, a late reply of an earlier request). Echo: what came
 // back begins with the request's own bytes, and the line is not set to expect an
 // echo. Collision: the line is set to echo, and the echo differs from the request.
-enum class TOutcome { None, Good, Exception, CrcError, Timeout, PortClosed, Mismatch, Echo, Collision };
+// Damaged: a transport's header does not hold (Modbus TCP, which has no CRC).
+enum class TOutcome { None, Good, Exception, CrcError, Timeout, PortClosed, Mismatch, Echo, Collision, Damaged };
 
 // Why a transaction failed, in the texts every face of the program shows:
 // "brak odpowiedzi urządzenia", "błąd CRC odpowiedzi", "wyjątek 2: niedozwolony
 // adres danych", "port zamknięty", "odpowiedź nie pasuje do zapytania: adres 248
 // zamiast 247" (the detail is ReplyMismatch's), "odebrano echo zapytania: zaznacz
-// „Echo”", "kolizja na linii: echo różne od zapytania" (English: "no reply",
+// „Echo”", "kolizja na linii: echo różne od zapytania", "uszkodzona odpowiedź:
+// nagłówek MBAP (protokół 1)" (the detail is the transport's) (English: "no reply",
 // "crc_error", "exception 2: illegal data address", "port closed", "the reply does
 // not answer the request: slave 248 instead of 247", "the adapter echoes the
 // request: use --echo", "collision on the line: the echo differs from the
-// request"). Empty for a good reply or none. UTF-8.
+// request", "damaged reply: MBAP header (protocol 1)"). Empty for a good reply
+// or none. UTF-8.
 std::string OutcomeReason(TOutcome outcome, uint8_t exceptionCode, TLanguage language, std::string_view detail = {});
 
-// What in a whole reply of n bytes (CRC included) does not answer the request in
-// the frame, e.g. "adres 248 zamiast 247", "funkcja 3 zamiast 4", "2 bajty danych
-// zamiast 4" (English "slave 248 instead of 247", "function 3 instead of 4", "2
-// data bytes instead of 4"); several are joined by ", ". Empty when it answers:
-// the same slave address; the same function, or an exception reply to it (5
-// bytes); for functions 3 and 4 a byte count of twice the registers asked and a
-// frame of exactly that length; for 6 the echoed register address and value, for
-// 16 the echoed address and count, for 8 the echoed sub-function and data, each
-// in a frame of 8 bytes.
+// The line's frame taken apart: n bytes of address, PDU and CRC. A CRC fault
+// when fewer than 4 bytes came or the CRC does not hold.
+TUnframed UnframeRtu(const uint8_t* p, uint32_t n);
+
+// What in a reply, out of its frame, does not answer the request in the frame,
+// e.g. "adres 248 zamiast 247", "funkcja 3 zamiast 4", "2 bajty danych zamiast
+// 4", "ramka 6 bajtów zamiast 7" (English "slave 248 instead of 247", "function
+// 3 instead of 4", "2 data bytes instead of 4", "a frame of 6 bytes instead of
+// 7"; a frame's length counts the transport's bytes too); several are joined by
+// ", ". Empty when it answers: the same unit; the same function, or an exception
+// reply to it (a PDU of 2 bytes); for functions 3 and 4 a byte count of twice
+// the registers asked and a PDU of exactly that length; for 6 the echoed
+// register address and value, for 16 the echoed address and count, for 8 the
+// echoed sub-function and data, each in a PDU of 5 bytes.
+std::string ReplyMismatch(const TFrame& request, const TUnframed& reply, TLanguage language = TLanguage::English);
+// The same for a line's reply of n bytes (CRC included, not checked).
 std::string ReplyMismatch(const TFrame& request, const uint8_t* reply, uint32_t n,
                           TLanguage language = TLanguage::English);
 

@@ -61,7 +61,9 @@ std::u16string WriteLineName(std::u16string_view name) {
 
 void TTransaction::Transact() {
     ExceptionCode = 0;
-    mismatchPl_.clear(), mismatchEn_.clear();
+    detailPl_.clear(), detailEn_.clear();
+    reply_ = {};
+    Rslt.Number.reset();
     if (!port_.IsOpened()) {
         Outcome = TOutcome::PortClosed;
         view_.OutcomeKnown(Outcome);
@@ -140,7 +142,7 @@ void TTransaction::ReadReply() {
     // in, behind up to three stray bytes; anything else is ended by the port's
     // time-outs, as the line's silence tells.
     port_.ReadPort([this](const uint8_t* p, uint32_t n) { return ReplyEndFor(frame_, p, n); });
-    received_ = std::min<uint32_t>(port_.Received(), kPortBufferSize);
+    received_ = std::min<uint32_t>(port_.Received(), kMaxReplySize);
     std::memcpy(rx_.data(), port_.RxBuffer(), received_);
     quietSince_ = TClock::now();
 }
@@ -148,29 +150,35 @@ void TTransaction::ReadReply() {
 void TTransaction::Classify(bool framed) {
     at_ = framed ? StrayBytes(frame_, rx_.data(), received_) : 0;
     if (at_ > 0) AppendReplyLine(rx_.data(), at_, u" (pominięte)");
-    // What the pane shows is the reply as it came over the wire (on Modbus TCP, with its header).
-    const std::span<const uint8_t> wire =
-        framed ? std::span<const uint8_t>(Reply(), ReplySize()) : port_.WireReply();
-    Log.ReplyHex = FromUtf8(HexDump(wire.data(), static_cast<uint16_t>(wire.size())));
-    view_.AppendCommLine(u"> " + Log.ReplyHex);
-
+    const std::span<const uint8_t> passed = port_.PassedOver();
+    if (!passed.empty()) AppendReplyLine(passed.data(), static_cast<uint32_t>(passed.size()), u" (odrzucone)");
+    // The pane shows the reply as it came over the wire (on Modbus TCP, with its header).
     const uint8_t* r = Reply();
     const uint32_t n = ReplySize();
-    const bool crc = n >= kMinimumReply && CheckCrc(r, static_cast<uint16_t>(n));
+    Log.ReplyHex = FromUtf8(HexDump(r, static_cast<uint16_t>(n)));
+    view_.AppendCommLine(u"> " + Log.ReplyHex);
+
+    // Each transport takes its reply out of its own frame; the line's is the protocol's.
+    const std::optional<TUnframed> own = port_.Unframe(r, n);
+    reply_ = own ? *own : UnframeRtu(r, n);
     // Without the echo setting, bytes that begin with the request are its echo.
     const bool echo = framed && !Line.Echo && BeginsWithRequest(frame_.TxBuf.data(), frame_.FrameLength, r, n);
-    if (!crc) {
+    if (reply_.Fault == TFrameFault::Crc) {
         Outcome = echo ? TOutcome::Echo : TOutcome::CrcError;
-    } else if (mismatchEn_ = ReplyMismatch(frame_, r, n, TLanguage::English); !mismatchEn_.empty()) {
-        mismatchPl_ = ReplyMismatch(frame_, r, n, TLanguage::Polish);
+    } else if (reply_.Fault == TFrameFault::Header) {
+        Outcome = TOutcome::Damaged;
+        detailPl_ = reply_.DetailPl, detailEn_ = reply_.DetailEn;
+    } else if (detailEn_ = ReplyMismatch(frame_, reply_, TLanguage::English); !detailEn_.empty()) {
+        detailPl_ = ReplyMismatch(frame_, reply_, TLanguage::Polish);
         Outcome = echo ? TOutcome::Echo : TOutcome::Mismatch;
-    } else if (r[1] & 0x80) {
+    } else if (reply_.Pdu[0] & 0x80) {
         Outcome = TOutcome::Exception;
-        ExceptionCode = r[2];
+        ExceptionCode = reply_.Pdu[1];
     } else {
         Outcome = echo && SecondCopyFollows() ? TOutcome::Echo : TOutcome::Good;
     }
-    if (Outcome == TOutcome::Echo) mismatchPl_.clear(), mismatchEn_.clear();
+    if (Outcome == TOutcome::Echo) detailPl_.clear(), detailEn_.clear();
+    if (Outcome != TOutcome::Good && Outcome != TOutcome::Exception) reply_ = {};
     if (Outcome != TOutcome::Good && Outcome != TOutcome::Exception && framed)
         drain_ = {true, false, frame_.TxBuf[kOffSlave], {}};
 }
@@ -200,9 +208,9 @@ void TTransaction::DrainLate(uint8_t unit) {
     // A babbling line cannot hold the next request for long.
     constexpr int kMaxReads = 8;
     for (int i = 0; i < kMaxReads && port_.ReadLate(wait); ++i) {
-        const std::span<const uint8_t> late = port_.WireReply();
-        if (late.empty()) break;
-        AppendReplyLine(late.data(), static_cast<uint32_t>(late.size()), u" (odrzucone)");
+        const uint32_t late = std::min<uint32_t>(port_.Received(), kPortBufferSize);
+        if (late == 0) break;
+        AppendReplyLine(port_.RxBuffer(), late, u" (odrzucone)");
         wait = 0;
     }
     quietSince_ = TClock::now();
@@ -220,7 +228,7 @@ void TTransaction::AppendReplyLine(const uint8_t* p, uint32_t n, std::u16string_
 }
 
 std::string TTransaction::Reason(TLanguage language) const {
-    return OutcomeReason(Outcome, ExceptionCode, language, language == TLanguage::Polish ? mismatchPl_ : mismatchEn_);
+    return OutcomeReason(Outcome, ExceptionCode, language, language == TLanguage::Polish ? detailPl_ : detailEn_);
 }
 
 void TTransaction::ReadRegister(TNode& node, std::u16string_view slaveText) {
@@ -297,8 +305,8 @@ void TTransaction::OnReplyGood() {
 }
 
 bool TTransaction::DecodeReply() {
-    const uint8_t* rx = Reply();
-    if (rx[1] & 0x80) {
+    const uint8_t* pdu = reply_.Pdu;
+    if (pdu == nullptr || (pdu[0] & 0x80)) {
         Rslt.ErrorText = u"błąd !";
         Rslt.Ok = false;
         return false;
@@ -308,11 +316,10 @@ bool TTransaction::DecodeReply() {
     switch (frame_.Function()) {
         case 3:
         case 4: {
-            // Never past what arrived: the byte count, but at most the bytes after
-            // the 3-byte header, less the CRC.
-            const int received = static_cast<int>(ReplySize());
-            const int n = std::max(0, std::min<int>(rx[2], received - 5));
-            Rslt.ValueText = DecodeValue(frame_.TypeCode, n, rx + 3);
+            // Never past what arrived: the byte count, but at most the bytes after it.
+            const int n = std::max(0, std::min<int>(pdu[1], static_cast<int>(reply_.PduSize) - 2));
+            Rslt.ValueText = DecodeValue(frame_.TypeCode, n, pdu + 2);
+            Rslt.Number = DecodeNumber(frame_.TypeCode, n, pdu + 2);
             StoreReplyValue();
             break;
         }
@@ -356,7 +363,7 @@ void TTransaction::SetBitChecks(int32_t value) {
 
 void TTransaction::OnReplyCrcError() {
     Rslt.Ok = false;
-    Log.Status = Outcome == TOutcome::CrcError ? u"crc_error" : u"mismatch";
+    Log.Status = Outcome == TOutcome::CrcError ? u"crc_error" : Outcome == TOutcome::Damaged ? u"damaged" : u"mismatch";
     Dispatch(kMsgNextStep);
 }
 
@@ -386,12 +393,11 @@ void TTransaction::EndHighlight() {
 std::vector<uint16_t> TTransaction::ReplyWords() const {
     const uint8_t function = frame_.Function();
     if (Outcome != TOutcome::Good || (function != 3 && function != 4)) return {};
-    const uint8_t* rx = Reply();
-    const uint32_t received = ReplySize();
-    const uint32_t n = received >= 5 ? std::min<uint32_t>(rx[2], received - 5) : 0;
+    const uint8_t* pdu = reply_.Pdu;
+    const uint32_t n = reply_.PduSize >= 2 ? std::min<uint32_t>(pdu[1], reply_.PduSize - 2) : 0;
     if (n != 2u * frame_.RegisterCount) return {};
     std::vector<uint16_t> words;
-    for (uint32_t i = 0; i < n; i += 2) words.push_back(static_cast<uint16_t>(rx[3 + i] << 8 | rx[4 + i]));
+    for (uint32_t i = 0; i < n; i += 2) words.push_back(static_cast<uint16_t>(pdu[2 + i] << 8 | pdu[3 + i]));
     return words;
 }
 

@@ -5,9 +5,10 @@
 // A builder has filled the frame; the caller sets the three line texts of the log
 // record and calls Transact, which logs and sends the request, waits for the reply
 // (until it is complete by its own header with a good CRC, else within the port's
-// read time-outs), logs the reply, checks its CRC and that it answers the request
-// (ReplyMismatch), and hands the outcome to a completion handler, called
-// synchronously by its message number. Only a reply that answers its request
+// read time-outs), logs the reply, takes it out of its transport's frame (the
+// line's address and CRC, Modbus TCP's header: TPort::Unframe), checks that its
+// PDU answers the request (ReplyMismatch), and hands the outcome to a completion
+// handler, called synchronously by its message number. Only a reply that answers its request
 // counts: another unit's, another function's or one of another length fails as
 // a mismatch, and nothing of it is stored.
 //
@@ -29,6 +30,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -102,6 +104,9 @@ struct TRslt {
     bool Ok = false;
     std::u16string ValueText;
     std::u16string ErrorText;
+    // The number a read's reply holds (DecodeNumber); none for a text register,
+    // a write, or a transaction that failed.
+    std::optional<double> Number;
 };
 
 // Texts of the current transaction.
@@ -181,10 +186,10 @@ public:
     // The data words of the last reply to a read, as the device sent them, when
     // it came good and of the length asked for; none otherwise.
     std::vector<uint16_t> ReplyWords() const;
-    // The last reply as taken (stray bytes before it left out), CRC included.
+    // The last reply as taken (stray bytes before it left out), in its frame.
     const uint8_t* Reply() const { return rx_.data() + at_; }
     uint32_t ReplySize() const { return received_ - at_; }
-    // Why the last transaction failed (OutcomeReason with the mismatch's detail);
+    // Why the last transaction failed (OutcomeReason with the mismatch's or the damage's detail);
     // empty after a good reply.
     std::string Reason(TLanguage language) const;
 
@@ -220,10 +225,11 @@ private:
     TPort& port_;
     TFrame& frame_;
     TTransactionView& view_;
-    std::array<uint8_t, kPortBufferSize> rx_{};  // what the last read gave
+    std::array<uint8_t, kMaxReplySize> rx_{};  // what the last read gave
     uint32_t received_ = 0;
-    uint32_t at_ = 0;                            // stray bytes before the reply
-    std::string mismatchPl_, mismatchEn_;        // what of the reply did not answer the request
+    uint32_t at_ = 0;                          // stray bytes before the reply
+    TUnframed reply_;                          // the last reply out of its frame (in rx_), once it answered
+    std::string detailPl_, detailEn_;          // what of the reply did not hold or did not answer the request
     struct {
         bool Pending = false;
         bool AfterTimeout = false;  // wait for a late reply to begin, to the same unit only

@@ -43,7 +43,8 @@ public:
     std::vector<uint8_t> WireRequest(const uint8_t* frame, uint16_t n) const override {
         return port_->WireRequest(frame, n);
     }
-    std::span<const uint8_t> WireReply() const override { return port_->WireReply(); }
+    std::optional<TUnframed> Unframe(const uint8_t* p, uint32_t n) const override { return port_->Unframe(p, n); }
+    std::span<const uint8_t> PassedOver() const override { return port_->PassedOver(); }
 
     // The kind of the port last opened (a serial line before any).
     TPortKind Kind() const { return kind_; }

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
-#include "modbus/Frame.h"
 
 namespace vyx::net {
 
@@ -40,23 +40,48 @@ TMbapReply CheckMbapReply(const uint8_t* p, uint32_t n, uint16_t tid) {
     return r;
 }
 
-uint32_t MbapToRtu(const uint8_t* p, uint32_t n, uint8_t* rtu, uint32_t capacity) {
-    if (n < kMbapHeaderSize || capacity < 2) return 0;
-    const uint32_t body = n - 6;  // unit id and PDU
-    if (body + 2 <= capacity) {
-        std::memcpy(rtu, p + 6, body);
-        const uint16_t crc = Crc16(rtu, static_cast<uint16_t>(body));
-        rtu[body] = static_cast<uint8_t>(crc & 0xFF);
-        rtu[body + 1] = static_cast<uint8_t>(crc >> 8);
-        return body + 2;
+bool MbapLate(uint16_t got, uint16_t tid, uint32_t earlier) {
+    const auto behind = static_cast<uint16_t>(tid - got);
+    return behind >= 1 && behind <= std::min<uint32_t>(earlier, 16);
+}
+
+TUnframed UnframeMbap(const uint8_t* p, uint32_t n, uint16_t tid) {
+    TUnframed r;
+    r.Overhead = kMbapHeaderSize;
+    const auto damaged = [&r](const std::string& pl, const std::string& en) {
+        r.Fault = TFrameFault::Header;
+        r.DetailPl = pl, r.DetailEn = en;
+        return r;
+    };
+    const auto header = [&](const std::string& pl, const std::string& en) {
+        return damaged("nagłówek MBAP (" + pl + ")", "MBAP header (" + en + ")");
+    };
+    const auto of = [](uint32_t got, uint32_t whole, const char* z, const char* bytes) {
+        return " (" + std::to_string(got) + z + std::to_string(whole) + bytes + ")";
+    };
+    if (n >= 4 && (p[2] != 0 || p[3] != 0)) {
+        const std::string protocol = std::to_string(p[2] << 8 | p[3]);
+        return header("protokół " + protocol, "protocol " + protocol);
     }
-    // Cut to the buffer: the body and as much of its CRC as fits (one byte at most).
-    const uint32_t copied = std::min(body, capacity);
-    std::memcpy(rtu, p + 6, copied);
-    if (copied < capacity) rtu[copied] = static_cast<uint8_t>(Crc16(rtu, static_cast<uint16_t>(body)) & 0xFF);
-    // Too long for the buffer: what stands in the CRC's place is made wrong.
-    if (CheckCrc(rtu, static_cast<uint16_t>(capacity))) rtu[capacity - 1] ^= 0xFF;
-    return capacity;
+    const uint32_t length = n >= 6 ? static_cast<uint32_t>(p[4]) << 8 | p[5] : 0;
+    if (n >= 6 && (length < 2 || length > kMbapMaxLength)) {
+        return header("długość " + std::to_string(length), "length " + std::to_string(length));
+    }
+    if (n < kMbapHeaderSize) {
+        return damaged("nagłówek MBAP niepełny" + of(n, kMbapHeaderSize, " z ", " bajtów"),
+                       "MBAP header incomplete" + of(n, kMbapHeaderSize, " of ", " bytes"));
+    }
+    if (n < 6 + length) {
+        return damaged("ramka MBAP niepełna" + of(n, 6 + length, " z ", " bajtów"),
+                       "MBAP frame incomplete" + of(n, 6 + length, " of ", " bytes"));
+    }
+    const auto got = static_cast<uint16_t>(p[0] << 8 | p[1]);
+    if (got != tid) {
+        const std::string ids = std::to_string(got) + " ", want = " " + std::to_string(tid);
+        return header("identyfikator transakcji " + ids + "zamiast" + want, "transaction id " + ids + "instead of" + want);
+    }
+    r.Unit = p[6], r.Pdu = p + kMbapHeaderSize, r.PduSize = length - 1;
+    return r;
 }
 
 }  // namespace vyx::net

@@ -2,15 +2,18 @@
 #pragma once
 // Modbus TCP framing as pure functions over bytes: the MBAP header (transaction
 // id, protocol 0, length, unit id) that stands where the serial line has the
-// address and the CRC. The network port translates with these, so that the
-// transaction above it sees every reply in the form of the line.
+// address and the CRC. The network port frames its requests and takes its
+// replies apart with these; no CRC is made up or checked.
 #include <cstdint>
+
+#include "serial/Port.h"
 
 namespace vyx::net {
 
 inline constexpr uint32_t kMbapHeaderSize = 7;   // transaction, protocol, length, unit
 inline constexpr uint32_t kMbapMaxLength = 254;  // the length field: unit id and PDU
 inline constexpr uint32_t kMbapMaxFrame = 6 + kMbapMaxLength;
+static_assert(kMbapMaxFrame <= kMaxReplySize);
 
 // The Modbus TCP request for an RTU frame of n bytes (address, PDU, CRC) under
 // transaction id `tid`, into `out` (room for n + 4 bytes): the CRC is dropped,
@@ -32,11 +35,19 @@ struct TMbapReply {
 };
 TMbapReply CheckMbapReply(const uint8_t* p, uint32_t n, uint16_t tid);
 
-// The RTU form of a whole reply of n bytes (MBAP header and PDU): unit id,
-// PDU, CRC (n - 4 bytes), into `rtu` of `capacity` bytes. A form
-// longer than the capacity is cut to it, and its last two bytes then never hold
-// a good CRC, so a reply that does not fit is never taken for a good one.
-// Returns the bytes written; 0 for n below the header.
-uint32_t MbapToRtu(const uint8_t* p, uint32_t n, uint8_t* rtu, uint32_t capacity);
+// True when transaction id `got` is one of the `earlier` requests sent before
+// the one of id `tid` (at most the last 16): its reply is a late one.
+bool MbapLate(uint16_t got, uint16_t tid, uint32_t earlier);
+
+// The n bytes a read of the reply to transaction `tid` ended with, taken out of
+// their frame: unit id and PDU, or a damaged header, checked in this order:
+// "protokół 1", "długość 0" (outside 2 to 254), "nagłówek MBAP niepełny (3 z 7
+// bajtów)", "ramka MBAP niepełna (9 z 13 bajtów)", "identyfikator transakcji 7
+// zamiast 5" (each with "nagłówek MBAP (…)" around the first, second and last;
+// English "MBAP header (protocol 1)", "MBAP header (length 0)", "MBAP header
+// incomplete (3 of 7 bytes)", "MBAP frame incomplete (9 of 13 bytes)", "MBAP
+// header (transaction id 7 instead of 5)"). Bytes past the frame's length are
+// not part of it.
+TUnframed UnframeMbap(const uint8_t* p, uint32_t n, uint16_t tid);
 
 }  // namespace vyx::net

@@ -245,7 +245,7 @@ bool TNetPort::OpenPort(const std::string& path, const std::string&) {
     if (!Resolve(address.Host, address.Port, deadline, addresses, openFault_)) return false;
     socket_ = Connect(addresses.List, deadline, openFault_, openErrno_);
     if (socket_ == kNoSocket) return false;
-    tid_ = 0;
+    tid_ = 0, requests_ = 0;
     return true;
 }
 
@@ -284,9 +284,9 @@ std::vector<uint8_t> TNetPort::WireRequest(const uint8_t* frame, uint16_t n) con
     return wire;
 }
 
-std::span<const uint8_t> TNetPort::WireReply() const {
-    if (kind_ != TPortKind::ModbusTcp) return TPort::WireReply();
-    return {wire_.data(), wireReceived_};
+std::optional<TUnframed> TNetPort::Unframe(const uint8_t* p, uint32_t n) const {
+    if (kind_ != TPortKind::ModbusTcp) return std::nullopt;
+    return UnframeMbap(p, n, tid_);
 }
 
 uint16_t TNetPort::WritePort(const uint8_t* frame, uint16_t n) {
@@ -302,8 +302,8 @@ uint16_t TNetPort::WritePort(const uint8_t* frame, uint16_t n) {
     if (!Purge()) return 0;
     rx_.fill(0);
     received_ = 0;
-    wireReceived_ = 0;
-    if (kind_ == TPortKind::ModbusTcp) ++tid_;
+    passedOver_ = 0;
+    if (kind_ == TPortKind::ModbusTcp) ++tid_, ++requests_;
 
     const auto deadline =
         TClock::now() + std::chrono::milliseconds(uint64_t{timeouts_.WriteTotalMultiplier} * n +
@@ -351,7 +351,7 @@ int TNetPort::Receive(uint8_t* into, uint32_t room, TClock::time_point deadline)
 
 bool TNetPort::ReadPort(const TReplyEnd& end) {
     received_ = 0;
-    wireReceived_ = 0;
+    passedOver_ = 0;
     if (!IsOpened()) return false;
     return kind_ == TPortKind::ModbusTcp ? ReadMbap() : ReadRtu(end);
 }
@@ -401,7 +401,7 @@ bool TNetPort::ReadRtu(const TReplyEnd& end) {
 
 bool TNetPort::ReadLate(uint32_t waitMs) {
     received_ = 0;
-    wireReceived_ = 0;
+    passedOver_ = 0;
     if (!IsOpened()) return false;
     const auto interval = std::chrono::milliseconds(std::max<uint32_t>(timeouts_.ReadInterval, 1));
     auto deadline = TClock::now() + std::chrono::milliseconds(waitMs);
@@ -414,10 +414,6 @@ bool TNetPort::ReadLate(uint32_t waitMs) {
         deadline = TClock::now() + interval;
     }
     received_ = got;
-    if (kind_ == TPortKind::ModbusTcp) {
-        std::memcpy(wire_.data(), rx_.data(), got);
-        wireReceived_ = got;
-    }
     return true;
 }
 
@@ -425,39 +421,30 @@ bool TNetPort::ReadMbap() {
     const TReadBounds bounds(timeouts_);
     uint32_t got = 0;
     auto last = TClock::now();
-    // What came and cannot be a whole reply of this request goes up as a damaged one.
-    const auto damaged = [&] {
-        wireReceived_ = got;
-        received_ = std::min<uint32_t>(got, kPortBufferSize);
-        std::memcpy(rx_.data(), wire_.data(), received_);
-        if (received_ >= 2 && CheckCrc(rx_.data(), static_cast<uint16_t>(received_))) rx_[received_ - 1] ^= 0xFF;
-        return true;
-    };
+    // The read ends with a whole reply of this transaction, or with what came
+    // when the header turned out damaged or the time ran out: Unframe names it.
     while (true) {
-        // A stream of other transactions' replies cannot hold the read either.
-        if (TClock::now() >= bounds.Hard) return got == 0 ? true : damaged();
-        const TMbapReply reply = CheckMbapReply(wire_.data(), got, tid_);
-        switch (reply.State) {
-            case TMbapState::Complete:
-                wireReceived_ = reply.Frame;
-                received_ = MbapToRtu(wire_.data(), reply.Frame, rx_.data(), kPortBufferSize);
-                return true;
-            case TMbapState::Other:
-                got = 0;  // another request's late reply
-                continue;
-            case TMbapState::BadProtocol:
-            case TMbapState::BadLength:
-                return damaged();
-            case TMbapState::NeedMore:
-                break;
+        const TMbapReply reply = CheckMbapReply(rx_.data(), got, tid_);
+        if (reply.State != TMbapState::NeedMore && reply.State != TMbapState::Other) break;
+        if (reply.State == TMbapState::Other) {
+            // A late reply to an earlier request is passed over; any other id is a damaged header.
+            if (!MbapLate(static_cast<uint16_t>(rx_[0] << 8 | rx_[1]), tid_, requests_ - 1)) break;
+            const uint32_t keep = std::min<uint32_t>(got, static_cast<uint32_t>(passed_.size()) - passedOver_);
+            std::memcpy(passed_.data() + passedOver_, rx_.data(), keep);
+            passedOver_ += keep;
+            got = 0;
         }
-        const uint32_t want = reply.Frame ? reply.Frame : kMbapHeaderSize - 1;
-        const int r = Receive(wire_.data() + got, want - got, bounds.Next(got, last));
+        // A stream of late replies cannot hold the read either.
+        if (TClock::now() >= bounds.Hard) break;
+        const uint32_t want = reply.State == TMbapState::NeedMore && reply.Frame ? reply.Frame : kMbapHeaderSize - 1;
+        const int r = Receive(rx_.data() + got, want - got, bounds.Next(got, last));
         if (r < 0) return false;
-        if (r == 0) return got == 0 ? true : damaged();
+        if (r == 0) break;
         got += static_cast<uint32_t>(r);
         last = TClock::now();
     }
+    received_ = got;
+    return true;
 }
 
 }  // namespace vyx::net

@@ -2,7 +2,8 @@
 #pragma once
 // A port on a serial device server: a TCP connection that carries either the
 // RTU frames of the line as they are (RTU over TCP) or Modbus TCP, which this
-// port translates, so that the transaction sees the same frames as on the line.
+// port frames: each request goes with an MBAP header in place of the address
+// and the CRC, and each reply is taken apart by its header (Unframe).
 //
 // Opening resolves the host and connects within the first-byte wait plus 3 s
 // (a numeric address never asks the resolver; a name is resolved in a worker
@@ -12,11 +13,12 @@
 // of twice the first-byte wait. A connection refused, reset or closed by the
 // server closes the port, as a serial device that went away does.
 //
-// Modbus TCP: each request gets the next transaction id; a reply of another
-// transaction (a late one) is dropped and the read goes on; a header with a
-// protocol id other than 0 or a length outside 2 to 254 ends the read at once
-// with a damaged reply (the transaction sees a bad CRC), and what follows of it
-// is purged before the next request. Every buffer is of fixed size.
+// Modbus TCP: each request gets the next transaction id; a reply to one of the
+// last 16 requests before it (a late one) is passed over (PassedOver) and the
+// read goes on; a header with a protocol id other than 0, a length outside 2 to
+// 254 or a transaction id never sent ends the read at once, and Unframe names
+// the damaged header; what follows of it is purged before the next request.
+// Every buffer is of fixed size.
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -66,8 +68,9 @@ public:
     uint32_t Received() const override { return received_; }
     const uint8_t* RxBuffer() const override { return rx_.data(); }
 
+    std::optional<TUnframed> Unframe(const uint8_t* p, uint32_t n) const override;
+    std::span<const uint8_t> PassedOver() const override { return {passed_.data(), passedOver_}; }
     std::vector<uint8_t> WireRequest(const uint8_t* frame, uint16_t n) const override;
-    std::span<const uint8_t> WireReply() const override;
 
     TPortKind Kind() const { return kind_; }
 
@@ -90,12 +93,13 @@ private:
     TTimeouts timeouts_;
     TOpenFault openFault_ = TOpenFault::None;
     int openErrno_ = 0;
-    uint16_t tid_ = 0;  // of the last Modbus TCP request
+    uint16_t tid_ = 0;       // of the last Modbus TCP request
+    uint32_t requests_ = 0;  // sent on this connection
     TClock::time_point sent_{};
-    std::array<uint8_t, kPortBufferSize> rx_{};
+    std::array<uint8_t, kMaxReplySize> rx_{};  // as received, on Modbus TCP header and all
     uint32_t received_ = 0;
-    std::array<uint8_t, kMbapMaxFrame> wire_{};  // the Modbus TCP reply as received
-    uint32_t wireReceived_ = 0;
+    std::array<uint8_t, 2 * kMbapMaxFrame> passed_{};  // late replies the last read passed over
+    uint32_t passedOver_ = 0;
 };
 
 }  // namespace vyx::net

@@ -233,27 +233,38 @@ std::u16string FormatHex(uint16_t value) {
     return FromUtf8(buf);
 }
 
+namespace {
+
+// The data words as the register types lay them out.
+uint16_t WordOf(const uint8_t* data, int k) { return static_cast<uint16_t>(data[k] << 8 | data[k + 1]); }
+float SingleOf(uint8_t b3, uint8_t b2, uint8_t b1, uint8_t b0) {
+    return std::bit_cast<float>(static_cast<uint32_t>(b3) << 24 | static_cast<uint32_t>(b2) << 16 |
+                                static_cast<uint32_t>(b1) << 8 | b0);
+}
+// REAL and FINE come low word first, FLOAT and PREC high word first.
+float FloatOf(int typeCode, const uint8_t* data) {
+    return typeCode == kTypeReal || typeCode == kTypeFine ? SingleOf(data[2], data[3], data[0], data[1])
+                                                          : SingleOf(data[0], data[1], data[2], data[3]);
+}
+
+}  // namespace
+
 std::u16string DecodeValue(int typeCode, int n, const uint8_t* data) {
-    const auto word = [&](int k) { return static_cast<uint16_t>(data[k] << 8 | data[k + 1]); };
-    const auto single = [](uint8_t b3, uint8_t b2, uint8_t b1, uint8_t b0) {
-        return std::bit_cast<float>(static_cast<uint32_t>(b3) << 24 | static_cast<uint32_t>(b2) << 16 |
-                                    static_cast<uint32_t>(b1) << 8 | b0);
-    };
     switch (typeCode) {
         case kTypeWord:
-            return n < 2 ? u"" : FromUtf8(std::to_string(word(0)));
+            return n < 2 ? u"" : FromUtf8(std::to_string(WordOf(data, 0)));
         case kTypeInt:
-            return n < 2 ? u"" : FromUtf8(std::to_string(static_cast<int16_t>(word(0))));
+            return n < 2 ? u"" : FromUtf8(std::to_string(static_cast<int16_t>(WordOf(data, 0))));
         case kTypeHex:
-            return n < 2 ? u"" : FormatHex(word(0));
+            return n < 2 ? u"" : FormatHex(WordOf(data, 0));
         case kTypeReal:
         case kTypeFine:
-            if (n < 4) return u"";
-            return FormatFixed(single(data[2], data[3], data[0], data[1]), typeCode == kTypeReal ? 2 : 4);
         case kTypeFloat:
-        case kTypePrec:
+        case kTypePrec: {
             if (n < 4) return u"";
-            return FormatFixed(single(data[0], data[1], data[2], data[3]), typeCode == kTypeFloat ? 2 : 8);
+            const int decimals = typeCode == kTypeFine ? 4 : typeCode == kTypePrec ? 8 : 2;
+            return FormatFixed(FloatOf(typeCode, data), decimals);
+        }
         case kTypeText: {
             std::u16string s;
             for (int k = 0; k < n && data[k] != 0; ++k) s += Cp1250ToChar(data[k]);
@@ -261,6 +272,29 @@ std::u16string DecodeValue(int typeCode, int n, const uint8_t* data) {
         }
         default:
             return u"";
+    }
+}
+
+std::optional<double> DecodeNumber(int typeCode, int n, const uint8_t* data) {
+    switch (typeCode) {
+        case kTypeWord:
+        case kTypeHex:
+            if (n < 2) return std::nullopt;
+            return WordOf(data, 0);
+        case kTypeInt:
+            if (n < 2) return std::nullopt;
+            return static_cast<int16_t>(WordOf(data, 0));
+        case kTypeReal:
+        case kTypeFine:
+        case kTypeFloat:
+        case kTypePrec: {
+            if (n < 4) return std::nullopt;
+            const float f = FloatOf(typeCode, data);
+            if (!std::isfinite(f)) return std::nullopt;
+            return f;
+        }
+        default:
+            return std::nullopt;
     }
 }
 

@@ -4,6 +4,7 @@
 // decimal conversions every part uses to turn texts into numbers, and the value
 // encodings between device bytes and display text.
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -72,6 +73,11 @@ std::u16string FormatHex(uint16_t value);
 // reply's byte-count field, each register high byte first. A type without a
 // decoding, or fewer bytes than the type needs, gives the empty text.
 std::u16string DecodeValue(int typeCode, int n, const uint8_t* data);
+// The number of a read reply, from the same bytes: exact for WORD, INT and HEX,
+// the float's own value for REAL, FINE, FLOAT and PREC (not rounded to the
+// decimals the text shows). None for TEXT, another type, too few bytes, or a
+// float that is not finite.
+std::optional<double> DecodeNumber(int typeCode, int n, const uint8_t* data);
 
 // The register value of a single-register write, high byte first. Refuses values
 // outside -32768..65535 with Error("wartość poza zakresem").

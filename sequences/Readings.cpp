@@ -94,6 +94,17 @@ std::u16string FormatLikeRegister(int typeCode, double value) {
     return FormatFixed(value, ValueDecimals(typeCode));
 }
 
+std::u16string FormatReading(int typeCode, double value) {
+    if (ValueDecimals(typeCode) == 0) return FormatLikeRegister(typeCode, value);
+    // The shortest text that reads back as the same float, without an exponent.
+    char text[64];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, static_cast<float>(value), std::chars_format::fixed);
+    if (ec != std::errc()) return FormatLikeRegister(typeCode, value);
+    std::u16string out = Widen(std::string_view(text, static_cast<size_t>(end - text)));
+    std::replace(out.begin(), out.end(), u'.', u',');
+    return out;
+}
+
 std::u16string FormatSignificant(double value, int minDecimals) {
     int decimals = minDecimals;
     if (std::isfinite(value) && value != 0) {

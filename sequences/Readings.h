@@ -14,11 +14,24 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace vyx {
 
+// One reading as its reply brought it: whether it came good, its number (exact
+// for the whole-number types, the float's own value for REAL, FINE, FLOAT and
+// PREC; none for a text register or a failed reading) and the data words it
+// came in. The plot, the statistics, the stability rule, the CSV and the
+// calibration record take the number, never the value text read back.
+struct TReading {
+    bool Good = false;
+    std::optional<double> Number;
+    std::vector<uint16_t> Words;
+};
+
 // A reading's number from a register's value text ("12,35", "-3", "$00FF"); none
-// for a text register, an empty text or one that is not a number.
+// for a text register, an empty text or one that is not a number. For a number
+// typed in or kept as text; a reply's own number is TReading's.
 std::optional<double> ReadingValue(int typeCode, std::u16string_view text);
 // The decimals a register's values show: 2 for REAL and FLOAT, 4 for FINE, 8 for
 // PREC, none for the whole-number types.
@@ -27,6 +40,10 @@ int ValueDecimals(int typeCode);
 // "$FF", "$101": two hex digits at least), the others with their decimals and
 // the decimal comma.
 std::u16string FormatLikeRegister(int typeCode, double value);
+// A reading's number for the CSV: whole numbers as the register shows them
+// (HEX "$FF"), the others with every decimal the float holds, its shortest
+// exact form, and the decimal comma ("0,004", "1500,25", "0,1").
+std::u16string FormatReading(int typeCode, double value);
 // A spread or a standard deviation: at least 3 significant digits and never
 // fewer decimals than `minDecimals`, the decimal comma ("0,577", "12,3", "0").
 std::u16string FormatSignificant(double value, int minDecimals);

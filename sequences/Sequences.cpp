@@ -244,7 +244,8 @@ void TSequences::OnNextStep() {
     completed_ = true;
     if (stopRequested_) return;
     if (samplesLeft_ > 0 && calibrationActive_) {
-        if (calibrationNode_) window_.Reading(TActivity::Calibration, *calibrationNode_, t_.Rslt.Ok);
+        const TReading reading = LastReading();
+        if (calibrationNode_) window_.Reading(TActivity::Calibration, *calibrationNode_, reading);
         if (!t_.Rslt.Ok) {
             // A failed reading has no number: the run ends here, without a summary.
             Interrupted();
@@ -253,6 +254,7 @@ void TSequences::OnNextStep() {
             return;
         }
         samples_.push_back(t_.CurrentRecord ? t_.CurrentRecord->Value : std::u16string());
+        readings_.push_back(reading);
         --samplesLeft_;
         if (samplesLeft_ == 0) {
             calibrationActive_ = false;
@@ -282,6 +284,11 @@ void TSequences::OnNextStep() {
     }
 }
 
+TReading TSequences::LastReading() const {
+    if (!t_.Rslt.Ok) return {};
+    return {true, t_.Rslt.Number, t_.ReplyWords()};
+}
+
 void TSequences::Interrupted() {
     std::u16string line = u"przerwano: " + FromUtf8(t_.Reason(TLanguage::Polish));
     if (calibrationActive_)
@@ -296,7 +303,7 @@ void TSequences::FinishCalibration() {
     window_.ShowMean(FromUtf8(std::to_string(s->Mean)));
     panes_.AppendResultLine(s->MeanLine);
     panes_.AppendResultLine(s->ErrLine);
-    const std::optional<std::u16string> verdict = window_.CalibrationVerdict(samples_);
+    const std::optional<std::u16string> verdict = window_.CalibrationVerdict(readings_);
     if (verdict) panes_.AppendResultLine(*verdict);
     panes_.AppendResultLine(u"");
     if (!keepRecord_) return;
@@ -488,7 +495,7 @@ void TSequences::Tick() {
     }
     ++monitorReadings_;
     monitorFailures_ += !t_.Rslt.Ok;
-    if (monitorNode_) window_.Reading(TActivity::Monitoring, *monitorNode_, t_.Rslt.Ok);
+    if (monitorNode_) window_.Reading(TActivity::Monitoring, *monitorNode_, LastReading());
 }
 
 void TSequences::EndMonitoring() {
@@ -512,6 +519,7 @@ void TSequences::Button1Click(std::u16string_view kalibracjaText, std::u16string
     panes_.AppendResultLine(u"");
     panes_.AppendResultLine(u"kalibracja " + std::u16string(kalibracjaText) + u" ... ");
     samples_.clear();
+    readings_.clear();
     calibrationActive_ = true;
     samplesLeft_ = count;
     samplesWanted_ = count;

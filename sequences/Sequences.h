@@ -39,6 +39,7 @@
 
 #include "modbus/Transaction.h"
 #include "registers/RegisterTree.h"
+#include "sequences/Readings.h"
 #include "service/CalibrationRecord.h"
 
 namespace vyx {
@@ -77,13 +78,14 @@ public:
     // adds it to the result pane; `vyx` says the reason its own way.
     virtual void SequenceInterrupted(std::u16string_view) {}
     // A monitoring or calibration reading of `node` completed: good, with the
-    // value in the node's record, or failed (the transaction's outcome says why).
-    virtual void Reading(TActivity, const TNode& /*node*/, bool /*good*/) {}
+    // value text in the node's record and its number in the reading, or failed
+    // (the transaction's outcome says why).
+    virtual void Reading(TActivity, const TNode& /*node*/, const TReading& /*reading*/) {}
     // A calibration begins: its readings follow through Reading.
     virtual void CalibrationStarted() {}
     // After a calibration's err line: a line on whether its readings were
     // stable, or none to leave the summary as it is.
-    virtual std::optional<std::u16string> CalibrationVerdict(const std::vector<std::u16string>& /*samples*/) {
+    virtual std::optional<std::u16string> CalibrationVerdict(const std::vector<TReading>& /*readings*/) {
         return std::nullopt;
     }
     // While a record is kept: a calibration completed, or "Zapisz" ended (its
@@ -215,6 +217,8 @@ private:
     void Tick();
     void EndMonitoring();
     void Interrupted();
+    // The reading the last transaction gave, its number and words from the reply.
+    TReading LastReading() const;
     void ReportActivity();
     bool Idle() const { return !running_ && !monitoring_; }
 
@@ -237,7 +241,8 @@ private:
     bool calibrationActive_ = false;
     int32_t samplesLeft_ = 0;
     int32_t samplesWanted_ = 0;
-    std::vector<std::u16string> samples_;
+    std::vector<std::u16string> samples_;  // the value texts, for the summary's whole-number arithmetic
+    std::vector<TReading> readings_;       // the same readings with their numbers
     TNode* calibrationNode_ = nullptr;
 
     bool keepRecord_ = false;

@@ -7,6 +7,7 @@
 // only this, so a test can put a pseudo-terminal or a scripted port behind it.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -15,6 +16,24 @@ namespace vyx {
 
 // Size of the receive buffer and of the transmit copy.
 inline constexpr uint16_t kPortBufferSize = 128;
+// The longest reply any transport delivers whole: a Modbus TCP frame (a 6-byte
+// header and up to 254 bytes of unit id and PDU). A line's reply fits the 128 bytes.
+inline constexpr uint16_t kMaxReplySize = 260;
+
+// A reply taken out of its transport's frame: the unit that sent it and its PDU
+// (function code and data), or what of the frame does not hold. Detail names a
+// damaged header, in Polish and in English ("nagłówek MBAP (protokół 1)",
+// "MBAP header (protocol 1)"). Overhead is what the frame adds to the PDU (3 on
+// the line: the address and the CRC), so lengths can be told in the frame's terms.
+enum class TFrameFault { None, Crc, Header };
+struct TUnframed {
+    TFrameFault Fault = TFrameFault::None;
+    std::string DetailPl, DetailEn;
+    uint8_t Unit = 0;
+    const uint8_t* Pdu = nullptr;
+    uint32_t PduSize = 0;
+    uint32_t Overhead = 0;
+};
 
 // Port state. Other units read Opened and Received; the connection panel keeps
 // PortPath and ModeText, and sets TimeoutFault when applying the time-outs failed.
@@ -120,19 +139,26 @@ public:
     // bytes or a late reply. False for Modbus TCP, whose header frames each
     // reply and names the request it answers.
     virtual bool LineFramed() const { return true; }
-    // Number of bytes the last ReadPort placed in RxBuffer().
+    // Number of bytes the last ReadPort placed in RxBuffer() (at most
+    // kMaxReplySize, at most kPortBufferSize on a line).
     virtual uint32_t Received() const = 0;
-    // The 128-byte receive buffer; a reply always stands there in the form of
-    // the serial line (address, PDU, CRC).
+    // The receive buffer: the bytes as they came over the wire (on Modbus TCP,
+    // header and all).
     virtual const uint8_t* RxBuffer() const = 0;
 
-    // The bytes as they go over the wire, for the communication pane: what
-    // WritePort will send for this frame, and what the last ReadPort received.
-    // A transport that frames otherwise than the line (Modbus TCP) differs here.
+    // Takes n bytes of a reply (a copy of what the last ReadPort received) out
+    // of this transport's frame. None for a line's frame (address, PDU, CRC),
+    // which the protocol takes apart itself.
+    virtual std::optional<TUnframed> Unframe(const uint8_t*, uint32_t) const { return std::nullopt; }
+    // Whole replies to earlier requests that the last ReadPort passed over (on
+    // Modbus TCP, known by their transaction id), for the pane to show.
+    virtual std::span<const uint8_t> PassedOver() const { return {}; }
+
+    // What WritePort sends for this frame, for the communication pane: on
+    // Modbus TCP it goes with a header in place of the address and the CRC.
     virtual std::vector<uint8_t> WireRequest(const uint8_t* frame, uint16_t n) const {
         return std::vector<uint8_t>(frame, frame + n);
     }
-    virtual std::span<const uint8_t> WireReply() const { return {RxBuffer(), Received()}; }
 };
 
 }  // namespace vyx

@@ -241,9 +241,9 @@ public:
     bool ModalWindowOpen() const override;
     void SequenceInterrupted(std::u16string_view line) override;
     void CalibrationRecorded(const service::TCalibrationRun& run, bool sameRun) override;
-    void Reading(TActivity activity, const TNode& node, bool good) override;
+    void Reading(TActivity activity, const TNode& node, const TReading& reading) override;
     void CalibrationStarted() override;
-    std::optional<std::u16string> CalibrationVerdict(const std::vector<std::u16string>& samples) override;
+    std::optional<std::u16string> CalibrationVerdict(const std::vector<TReading>& readings) override;
 
     // The journal of this window's result lines; null when the state folder refused it.
     const TJournal* Journal() const { return journal_.get(); }

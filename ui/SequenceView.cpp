@@ -161,16 +161,16 @@ bool TForm1::ModalWindowOpen() const { return QApplication::activeModalWidget() 
 
 void TForm1::SequenceInterrupted(std::u16string_view line) { AppendResultLine(line); }
 
-void TForm1::Reading(TActivity activity, const TNode& node, bool good) {
+void TForm1::Reading(TActivity activity, const TNode& node, const TReading& reading) {
     const QString reason =
-        good ? QString() : QString::fromUtf8(Transaction.Reason(TLanguage::Polish));
-    Trend->Reading(activity, node.Record, std::chrono::system_clock::now(), good, reason);
+        reading.Good ? QString() : QString::fromUtf8(Transaction.Reason(TLanguage::Polish));
+    Trend->Reading(activity, node.Record, std::chrono::system_clock::now(), reading, reason);
 }
 
 void TForm1::CalibrationStarted() { Trend->CalibrationBegins(); }
 
-std::optional<std::u16string> TForm1::CalibrationVerdict(const std::vector<std::u16string>& samples) {
-    return Trend->CalibrationFinished(samples);
+std::optional<std::u16string> TForm1::CalibrationVerdict(const std::vector<TReading>& readings) {
+    return Trend->CalibrationFinished(Sequences.CalibrationSamples(), readings);
 }
 
 }  // namespace vyx::ui

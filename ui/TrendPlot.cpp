@@ -230,7 +230,7 @@ void TTrendPlot::ForEachCsvLine(const std::function<void(const std::string&)>& l
         if (good != goodEnd && std::isnan(good->value)) {
             ++good;  // the break after a failure
         } else if (bad == failures_.end() || (good != goodEnd && good->key <= bad->T)) {
-            line(CsvLine(at(good->key), FormatLikeRegister(typeCode_, good->value), {}));
+            line(CsvLine(at(good->key), FormatReading(typeCode_, good->value), {}));
             ++good;
         } else {
             line(CsvLine(at(bad->T), {}, reasons_.value(bad->Reason).toStdString()));

@@ -86,22 +86,22 @@ void TTrendWindow::BeginSeries(TActivity activity, const TRegData& record, Clock
     setWindowTitle(QStringLiteral("Wykres: ") + Q16(record.Name) + QStringLiteral(" – vyx-cfg"));
 }
 
-void TTrendWindow::Reading(TActivity activity, const TRegData& record, Clock::time_point when, bool good,
-                           const QString& reason) {
+void TTrendWindow::Reading(TActivity activity, const TRegData& record, Clock::time_point when,
+                           const TReading& reading, const QString& reason) {
     when = std::chrono::floor<std::chrono::milliseconds>(when);
     if (fresh_ || activity != activity_ || record.Address != record_.Address || record.Name != record_.Name ||
         record.DataType != record_.DataType)
         BeginSeries(activity, record, when);
     const double t = Plot->SecondsAt(when);
     newest_ = t;
-    const std::optional<double> value = good ? ReadingValue(typeCode_, record.Value) : std::nullopt;
+    const std::optional<double> value = reading.Good ? reading.Number : std::nullopt;
     if (value) {
         Plot->AddGood(t, *value);
         stability_.Good(*value, t);
-        Record(CsvLine(when, FormatLikeRegister(typeCode_, *value), {}), when);
+        Record(CsvLine(when, FormatReading(typeCode_, *value), {}), when);
     } else {
-        // A good reply whose text is no number (a text register) counts as no reading.
-        const QString why = good ? QStringLiteral("wartość nie jest liczbą") : reason;
+        // A good reply that holds no number (a text register) counts as no reading.
+        const QString why = reading.Good ? QStringLiteral("wartość nie jest liczbą") : reason;
         Plot->AddFailure(t, why);
         stability_.Failed();
         Record(CsvLine(when, {}, why.toStdString()), when);
@@ -110,10 +110,11 @@ void TTrendWindow::Reading(TActivity activity, const TRegData& record, Clock::ti
     ShowStatus();
 }
 
-std::optional<std::u16string> TTrendWindow::CalibrationFinished(const std::vector<std::u16string>& samples) {
+std::optional<std::u16string> TTrendWindow::CalibrationFinished(const std::vector<std::u16string>& samples,
+                                                                const std::vector<TReading>& readings) {
     std::vector<double> values;
-    for (const std::u16string& s : samples)
-        if (const std::optional<double> v = ReadingValue(typeCode_, s)) values.push_back(*v);
+    for (const TReading& r : readings)
+        if (r.Number) values.push_back(*r.Number);
     const TReadingStats stats = StatsOf(values);
     if (const std::optional<TCalibrationSummary> summary = SummariseCalibration(samples))
         Plot->ShowCalibration(summary->Mean, summary->Err, stats.StdDev);

@@ -68,13 +68,15 @@ public:
 
     // A monitoring or calibration reading of `record`, taken at `when`; `reason`
     // says why a failed one failed.
-    void Reading(TActivity activity, const TRegData& record, std::chrono::system_clock::time_point when, bool good,
-                 const QString& reason);
+    void Reading(TActivity activity, const TRegData& record, std::chrono::system_clock::time_point when,
+                 const TReading& reading, const QString& reason);
     // The next calibration reading begins a new series.
     void CalibrationBegins() { fresh_ = true; }
-    // A calibration ended with these samples: the plot shows its mean, ± err and
-    // ± σ; with a tolerance set, the line that says whether it was stable.
-    std::optional<std::u16string> CalibrationFinished(const std::vector<std::u16string>& samples);
+    // A calibration ended with these samples (the value texts) and readings:
+    // the plot shows its mean, ± err and ± σ; with a tolerance set, the line
+    // that says whether it was stable.
+    std::optional<std::u16string> CalibrationFinished(const std::vector<std::u16string>& samples,
+                                                      const std::vector<TReading>& readings);
 
     // The statistics and the stability rule over the readings of the series.
     const TStability& Stability() const { return stability_; }

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "modbus/Frame.h"
-#include "serial/Port.h"
 
 namespace vyx::net {
 namespace {
@@ -47,24 +46,43 @@ TEST(Mbap, ReplyHeaderStates) {
     }
 }
 
-TEST(Mbap, ReplyBecomesTheLineFormWithItsCrc) {
-    // libmodbus on the line: F7 03 02 00 00 70 51.
-    const Bytes mbap = {0x00, 0x01, 0x00, 0x00, 0x00, 0x05, 0xF7, 0x03, 0x02, 0x00, 0x00};
-    uint8_t rtu[kPortBufferSize];
-    ASSERT_EQ(MbapToRtu(mbap.data(), 11, rtu, sizeof rtu), 7u);
-    EXPECT_EQ(Bytes(rtu, rtu + 7), (Bytes{0xF7, 0x03, 0x02, 0x00, 0x00, 0x70, 0x51}));
+TEST(Mbap, AReplyOutOfItsFrameOrItsDamageNamed) {
+    const struct {
+        Bytes bytes;
+        const char* polish;  // empty: unit 247 and a PDU of 4 bytes
+        const char* english;
+    } cases[] = {
+        {{0x00, 0x07, 0x00, 0x00, 0x00, 0x05, 0xF7, 0x03, 0x02, 0x00, 0x2A}, "", ""},
+        {{0x00, 0x07, 0x00, 0x01, 0x00, 0x05, 0xF7, 0x03, 0x02, 0x00, 0x2A}, "nagłówek MBAP (protokół 1)",
+         "MBAP header (protocol 1)"},
+        {{0x00, 0x07, 0x00, 0x00, 0x00, 0x00}, "nagłówek MBAP (długość 0)", "MBAP header (length 0)"},
+        {{0x00, 0x07, 0x00, 0x00, 0xFF, 0xFF}, "nagłówek MBAP (długość 65535)", "MBAP header (length 65535)"},
+        {{0x00, 0x07, 0x00}, "nagłówek MBAP niepełny (3 z 7 bajtów)", "MBAP header incomplete (3 of 7 bytes)"},
+        {{0x00, 0x07, 0x00, 0x00, 0x00, 0x05, 0xF7, 0x03, 0x02}, "ramka MBAP niepełna (9 z 11 bajtów)",
+         "MBAP frame incomplete (9 of 11 bytes)"},
+        {{0x00, 0x09, 0x00, 0x00, 0x00, 0x05, 0xF7, 0x03, 0x02, 0x00, 0x2A},
+         "nagłówek MBAP (identyfikator transakcji 9 zamiast 7)", "MBAP header (transaction id 9 instead of 7)"},
+    };
+    for (const auto& c : cases) {
+        const TUnframed u = UnframeMbap(c.bytes.data(), static_cast<uint32_t>(c.bytes.size()), 7);
+        const std::string hex = HexDump(c.bytes.data(), static_cast<uint16_t>(c.bytes.size()));
+        EXPECT_EQ(u.DetailPl, c.polish) << hex;
+        EXPECT_EQ(u.DetailEn, c.english) << hex;
+        EXPECT_EQ(u.Fault, *c.polish ? TFrameFault::Header : TFrameFault::None) << hex;
+        if (!*c.polish) {
+            EXPECT_EQ(u.Unit, 0xF7);
+            EXPECT_EQ(Bytes(u.Pdu, u.Pdu + u.PduSize), (Bytes{0x03, 0x02, 0x00, 0x2A}));
+        }
+    }
 }
 
-TEST(Mbap, SixtyOneRegistersFitTheBufferAndMoreNeverPassForGood) {
-    for (const uint32_t registers : {61u, 62u, 125u}) {
-        Bytes mbap = {0, 1, 0, 0, 0, static_cast<uint8_t>(3 + 2 * registers), 0xF7, 0x03,
-                      static_cast<uint8_t>(2 * registers)};
-        mbap.resize(9 + 2 * registers, 0x11);
-        uint8_t rtu[kPortBufferSize];
-        const uint32_t n = MbapToRtu(mbap.data(), static_cast<uint32_t>(mbap.size()), rtu, sizeof rtu);
-        EXPECT_EQ(n, std::min<uint32_t>(static_cast<uint32_t>(mbap.size()) - 4, kPortBufferSize)) << registers;
-        EXPECT_EQ(CheckCrc(rtu, static_cast<uint16_t>(n)), registers == 61) << registers;
-    }
+TEST(Mbap, OnlyTheLastSixteenRequestsSentHaveLateReplies) {
+    EXPECT_TRUE(MbapLate(6, 7, 6));
+    EXPECT_TRUE(MbapLate(0xFFFF, 1, 2));  // across the wrap of the id
+    EXPECT_FALSE(MbapLate(6, 7, 0));      // nothing went before
+    EXPECT_FALSE(MbapLate(7, 7, 6));
+    EXPECT_FALSE(MbapLate(8, 7, 6));      // never sent
+    EXPECT_FALSE(MbapLate(2, 20, 19));    // too long ago
 }
 
 }  // namespace

@@ -69,16 +69,17 @@ Bytes Reply(const Bytes& q, uint16_t tidDelta, uint16_t protocol, uint16_t lengt
 }
 
 TEST(ModbusTcp, DamagedLateAndCutRepliesAreClearOutcomes) {
+    // Each case is read twice: the second request has one before it, whose reply may come late.
     const struct {
         const char* name;
         test::TScriptedServer::TScript script;
         bool close;
         TOutcome outcome;
-        bool openAfter;
+        const char* reason;  // of the second read, in the window's words
     } cases[] = {
-        {"good", [](const Bytes& q) { return Reply(q, 0, 0, 5); }, false, TOutcome::Good, true},
-        {"another transaction's only", [](const Bytes& q) { return Reply(q, 1, 0, 5); }, false, TOutcome::Timeout,
-         true},
+        {"good", [](const Bytes& q) { return Reply(q, 0, 0, 5); }, false, TOutcome::Good, ""},
+        {"a late one only", [](const Bytes& q) { return Reply(q, 0xFFFF, 0, 5); }, false, TOutcome::Timeout,
+         "brak odpowiedzi urządzenia"},
         {"a late one, then ours",
          [](const Bytes& q) {
              Bytes r = Reply(q, 0xFFFF, 0, 5);
@@ -86,22 +87,30 @@ TEST(ModbusTcp, DamagedLateAndCutRepliesAreClearOutcomes) {
              r.insert(r.end(), ours.begin(), ours.end());
              return r;
          },
-         false, TOutcome::Good, true},
-        {"protocol 1", [](const Bytes& q) { return Reply(q, 0, 1, 5); }, false, TOutcome::CrcError, true},
-        {"length 255", [](const Bytes& q) { return Reply(q, 0, 0, 255); }, false, TOutcome::CrcError, true},
-        {"length 65535", [](const Bytes& q) { return Reply(q, 0, 0, 0xFFFF); }, false, TOutcome::CrcError, true},
+         false, TOutcome::Good, ""},
+        {"an id never sent", [](const Bytes& q) { return Reply(q, 1, 0, 5); }, false, TOutcome::Damaged,
+         "uszkodzona odpowiedź: nagłówek MBAP (identyfikator transakcji 3 zamiast 2)"},
+        {"protocol 1", [](const Bytes& q) { return Reply(q, 0, 1, 5); }, false, TOutcome::Damaged,
+         "uszkodzona odpowiedź: nagłówek MBAP (protokół 1)"},
+        {"length 0", [](const Bytes& q) { return Reply(q, 0, 0, 0); }, false, TOutcome::Damaged,
+         "uszkodzona odpowiedź: nagłówek MBAP (długość 0)"},
+        {"length 65535", [](const Bytes& q) { return Reply(q, 0, 0, 0xFFFF); }, false, TOutcome::Damaged,
+         "uszkodzona odpowiedź: nagłówek MBAP (długość 65535)"},
         {"cut by the server", [](const Bytes& q) { return Bytes(q.begin(), q.begin() + 5); }, true,
-         TOutcome::PortClosed, false},
-        {"closed without a reply", [](const Bytes&) { return Bytes{}; }, true, TOutcome::PortClosed, false},
+         TOutcome::PortClosed, "port zamknięty"},
+        {"closed without a reply", [](const Bytes&) { return Bytes{}; }, true, TOutcome::PortClosed,
+         "port zamknięty"},
     };
     for (const auto& c : cases) {
         test::TScriptedServer server(c.script, c.close);
         Master m;
         ASSERT_TRUE(m.Open(Url("mbtcp://", server.Port()))) << c.name;
         m.Read(u"40001");
+        m.Read(u"40001");
         EXPECT_EQ(m.Transaction.Outcome, c.outcome) << c.name;
-        EXPECT_EQ(m.Port.IsOpened(), c.openAfter) << c.name;
-        EXPECT_EQ(m.Port.Com.Opened, c.openAfter) << c.name;
+        EXPECT_EQ(m.Transaction.Reason(TLanguage::Polish), c.reason) << c.name;
+        EXPECT_EQ(m.Port.IsOpened(), !c.close) << c.name;
+        EXPECT_EQ(m.Port.Com.Opened, !c.close) << c.name;
         if (c.outcome == TOutcome::Good) {
             EXPECT_EQ(ToUtf8(m.Transaction.Rslt.ValueText), "42") << c.name;
         }
@@ -125,6 +134,17 @@ TEST(RtuOverTcp, FramesGoAsOnTheLine) {
     EXPECT_EQ(m.View.CommLines.at(1), "> $F7030200007051");
 }
 
+TEST(RtuOverTcp, BytesThatWouldBeADamagedMbapHeaderAreACrcErrorOnTheLine) {
+    for (const uint16_t protocol : {0, 1}) {
+        test::TScriptedServer server([&](const Bytes& q) { return Reply(q, 0, protocol, 5); }, false);
+        Master m;
+        ASSERT_TRUE(m.Open(Url("tcp://", server.Port())));
+        m.Read(u"40001");
+        EXPECT_EQ(m.Transaction.Outcome, TOutcome::CrcError) << protocol;
+        EXPECT_EQ(m.Transaction.Reason(TLanguage::Polish), "błąd CRC odpowiedzi") << protocol;
+    }
+}
+
 TEST(NetPort, APeerThatTricklesForeverCannotHoldTheRead) {
     // A gap of half a second never comes between its bytes: only the bound on
     // the whole read (twice the first-byte wait, 2 s here) ends each read.
@@ -137,7 +157,7 @@ TEST(NetPort, APeerThatTricklesForeverCannotHoldTheRead) {
         {"tcp://", [](const Bytes& q) { return Bytes{q[0], 0x03, 0xFF}; }, TOutcome::CrcError},
         // Our transaction's header, announcing 254 bytes.
         {"mbtcp://", [](const Bytes& q) { return Bytes{q[0], q[1], 0, 0, 0, 254, q[6], 0x03, 0xFF}; },
-         TOutcome::CrcError},
+         TOutcome::Damaged},
     };
     for (const auto& c : cases) {
         test::TTricklingServer server(c.start, std::chrono::milliseconds(30), 0x55);

@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "registers/Error.h"
@@ -160,6 +161,26 @@ TEST(DecodeValue, EveryType) {
         EXPECT_EQ(ToUtf8(DecodeValue(c.type, static_cast<int>(c.data.size()), c.data.data())), c.text)
             << "type " << c.type;
     }
+}
+
+TEST(DecodeNumber, TheFloatsOwnValueNotTheShownText) {
+    const struct {
+        int type;
+        Bytes data;
+        std::optional<double> number;
+    } cases[] = {
+        {kTypeWord, {0xFF, 0xFE}, 65534},
+        {kTypeInt, {0xFF, 0xFE}, -2},
+        {kTypeHex, {0xFF, 0xFE}, 65534},
+        {kTypeReal, {0x12, 0x6F, 0x3B, 0x83}, 0.004f},  // shown "0,00"
+        {kTypePrec, {0x3B, 0x83, 0x12, 0x6F}, 0.004f},
+        {kTypeFloat, {0x7F, 0xC0, 0x00, 0x00}, std::nullopt},
+        {kTypeReal, {0x00, 0x00, 0xFF, 0x80}, std::nullopt},
+        {kTypeText, {0x41, 0x42}, std::nullopt},
+        {kTypeReal, {0x00, 0x00}, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DecodeNumber(c.type, static_cast<int>(c.data.size()), c.data.data()), c.number) << "type " << c.type;
 }
 
 TEST(EncodeSingleRegister, LowSixteenBitsHighByteFirst) {

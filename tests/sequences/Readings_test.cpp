@@ -129,6 +129,13 @@ TEST(Readings, NumberFormats) {
         {kTypeReal, 12.346, "12,35"},      {kTypeFine, 0.5, "0,5000"},     {kTypePrec, 1.5, "1,50000000"},
     };
     for (const Like& c : like) EXPECT_EQ(ToUtf8(FormatLikeRegister(c.type, c.value)), c.text) << c.value;
+
+    // The CSV's form: every decimal the float has, and no more.
+    Like exact[] = {
+        {kTypeReal, 0.004f, "0,004"}, {kTypeReal, 1500.25f, "1500,25"}, {kTypePrec, 0.1f, "0,1"},
+        {kTypeFine, -0.5f, "-0,5"},   {kTypeHex, 255, "$FF"},           {kTypeInt, -2, "-2"},
+    };
+    for (const Like& c : exact) EXPECT_EQ(ToUtf8(FormatReading(c.type, c.value)), c.text) << c.value;
 }
 
 TEST(Readings, ReadingValue) {

@@ -41,7 +41,7 @@ public:
     void Pause(int ms) override { Events.push_back("pause " + std::to_string(ms)); }
     bool ModalWindowOpen() const override { return Modal; }
     void SequenceInterrupted(std::u16string_view line) override { Interruptions.push_back(ToUtf8(line)); }
-    std::optional<std::u16string> CalibrationVerdict(const std::vector<std::u16string>&) override { return Verdict; }
+    std::optional<std::u16string> CalibrationVerdict(const std::vector<TReading>&) override { return Verdict; }
     void CalibrationRecorded(const service::TCalibrationRun& run, bool sameRun) override {
         Runs.emplace_back(run, sameRun);
     }

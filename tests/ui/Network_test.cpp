@@ -48,3 +48,17 @@ TEST_F(WindowTest, AModbusTcpPortReadsR0AndGreysSpeedAndParity) {
     EXPECT_TRUE(form->cbxParity->isEnabled());
     EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();
 }
+
+TEST_F(WindowTest, ADamagedModbusTcpHeaderIsNamedNotTakenForLineNoise) {
+    // The simulator sends its broken CRCs on Modbus TCP as a header of protocol $5A5A.
+    ASSERT_FALSE(StartSim(kSampleDevice, {"--crc-errors", "1", "--mbtcp", "0"}).empty());
+    const QString port = QString::fromStdString(Sim().Line(1));
+    ChoosePort(port);
+    ASSERT_TRUE(form->Port.Com.Opened);
+    ChooseDevice(kSampleDevice);
+    TNode* r0 = Click(u"R0");
+    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+    EXPECT_EQ(r0->Record.Value, u"");
+    EXPECT_EQ(form->stReason->text(), "uszkodzona odpowiedź: nagłówek MBAP (protokół 23130)");
+    EXPECT_TRUE(form->Memo2->Lines().last().startsWith("> $00015A5A")) << form->Memo2->toPlainText().toStdString();
+}

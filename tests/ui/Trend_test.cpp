@@ -6,9 +6,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <bit>
 #include <functional>
 
 #include "tests/support/FileText.h"
+#include "tests/support/ScriptedLine.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/TextPane.h"
 #include "ui/TrendPlot.h"
@@ -153,4 +155,40 @@ TEST_F(TrendTest, ACalibrationIsDrawnAndJudgedOnlyWhenAToleranceIsSet) {
         EXPECT_EQ(trend->Plot->GoodCount(), 3);  // each run its own series
         EXPECT_TRUE(trend->lbTitle->text().startsWith("kalibracja: R0"));
     }
+}
+
+TEST_F(TrendTest, AReadingsNumberIsTheFloatsNotItsShownText) {
+    // N100 (REAL, low word first) reads 0.004 and 0.006 in turn: both show as
+    // "0,00" or "0,01", but the statistics and the CSV take the floats.
+    TScriptedLine line([](const Bytes& request, size_t index) {
+        const auto bits = std::bit_cast<uint32_t>(index % 2 ? 0.006f : 0.004f);
+        const std::vector<uint16_t> words{static_cast<uint16_t>(bits), static_cast<uint16_t>(bits >> 16)};
+        return std::vector<TChunk>{{{}, ReadReply(request, words)}};
+    });
+    ChoosePort(QString::fromStdString(line.Path()));
+    ASSERT_TRUE(form->Port.Com.Opened);
+    form->eWait->setText("3000");  // a busy machine may answer late
+    form->Run([&] { form->eWaitExit(); });
+    ChooseDevice(kSampleDevice);
+    trend = form->Trend;
+    form->btWykres->click();
+    SetRule("4", "");
+    Click(u"N100");
+    form->ePeriod->setText("100");
+    form->cbMonitor->click();
+    ASSERT_TRUE(WaitUntil([&] { return trend->Plot->GoodCount() >= 4; }));
+    form->cbMonitor->click();
+
+    const TReadingStats stats = trend->Stability().Stats();
+    ASSERT_EQ(stats.Count, 4u);
+    EXPECT_NEAR(stats.Spread(), 0.002, 1e-9);
+    EXPECT_NEAR(stats.StdDev, 0.0011547, 1e-7);  // ±0.001 about 0.005, n - 1 = 3
+    EXPECT_EQ(trend->lbSpread->text(), "0,00200");
+    EXPECT_EQ(trend->lbSigma->text(), "0,00115");
+    boxes.SaveAs = QString::fromStdString((folder / "floats.csv").string());
+    trend->SaveCsv();
+    const std::string saved = FileText(folder / "floats.csv");
+    EXPECT_NE(saved.find(";0,004;\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find(";0,006;\n"), std::string::npos) << saved;
+    EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();
 }

@@ -68,7 +68,8 @@ std::string NotARegister(const vyx::TNode& node) {
 int ExitStatus(TOutcome o) {
     switch (o) {
         case TOutcome::Good: return kExitOk;
-        case TOutcome::CrcError: return kExitCrcError;
+        case TOutcome::CrcError:
+        case TOutcome::Damaged: return kExitCrcError;
         case TOutcome::Exception: return kExitException;
         case TOutcome::Timeout: return kExitTimeout;
         case TOutcome::Mismatch:
@@ -175,7 +176,8 @@ int Read(TSession& s, const vyx::cli::Options& o) {
         ++sent;
         const TOutcome o = s.Session.Transaction.Outcome;
         if (o != TOutcome::Good) worst = o;
-        good += o == TOutcome::Good, crc += o == TOutcome::CrcError;
+        // A damaged Modbus TCP header counts where the line's CRC errors do.
+        good += o == TOutcome::Good, crc += o == TOutcome::CrcError || o == TOutcome::Damaged;
         exceptions += o == TOutcome::Exception, timeouts += o == TOutcome::Timeout || o == TOutcome::PortClosed;
         mismatched += o == TOutcome::Mismatch || o == TOutcome::Echo || o == TOutcome::Collision;
         if (count == 1 && s.Session.Port.IsOpened()) ReportOutcome(s.Session.Transaction);

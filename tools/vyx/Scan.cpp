@@ -250,7 +250,7 @@ int Scan(const cli::Options& o) {
                 // Only a reply that answers the try counts: a late answer to an
                 // earlier try is a mismatch, not this address's.
                 if (!r.Answered()) {
-                    garbled += r.Outcome == TOutcome::CrcError;
+                    garbled += r.Outcome == TOutcome::CrcError || r.Outcome == TOutcome::Damaged;
                     stray += r.Outcome == TOutcome::Mismatch;
                     echoes += r.Outcome == TOutcome::Echo;
                     continue;

@@ -69,16 +69,16 @@ public:
         if (interrupted) sequences.Stop();
     }
     bool ModalWindowOpen() const override { return false; }
-    void Reading(vyx::TActivity activity, const vyx::TNode& node, bool good) override {
-        if (activity == vyx::TActivity::Monitoring && onMonitorReading) onMonitorReading(node, good);
+    void Reading(vyx::TActivity activity, const vyx::TNode& node, const vyx::TReading& reading) override {
+        if (activity == vyx::TActivity::Monitoring && onMonitorReading) onMonitorReading(node, reading);
     }
     // With a tolerance, the line on whether the calibration's readings spread
     // within it.
-    std::optional<std::u16string> CalibrationVerdict(const std::vector<std::u16string>& samples) override {
+    std::optional<std::u16string> CalibrationVerdict(const std::vector<vyx::TReading>& readings) override {
         if (!tolerance) return std::nullopt;
         std::vector<double> values;
-        for (const std::u16string& text : samples)
-            if (const std::optional<double> v = vyx::ReadingValue(typeCode, text)) values.push_back(*v);
+        for (const vyx::TReading& r : readings)
+            if (r.Number) values.push_back(*r.Number);
         return vyx::VerdictLine(vyx::StatsOf(values), *tolerance, typeCode);
     }
     void CalibrationRecorded(const vyx::service::TCalibrationRun& r, bool) override { run = r; }
@@ -98,7 +98,7 @@ public:
     int typeCode = 0;
     std::optional<vyx::service::TCalibrationRun> run;  // the run recorded last
     // Each completed monitoring reading, good or failed, as it comes.
-    std::function<void(const vyx::TNode&, bool good)> onMonitorReading;
+    std::function<void(const vyx::TNode&, const vyx::TReading&)> onMonitorReading;
 
 private:
     TSession& s_;
@@ -154,9 +154,10 @@ int Monitor(TSession& s, const vyx::cli::Options& o) {
     const auto start = Clock::now();
     long sinceStats = 0;
     bool settled = false;
-    c.onMonitorReading = [&](const vyx::TNode& node, bool good) {
+    c.onMonitorReading = [&](const vyx::TNode& node, const vyx::TReading& reading) {
         const auto now = std::chrono::system_clock::now();
-        const std::optional<double> value = good ? vyx::ReadingValue(type, node.Record.Value) : std::nullopt;
+        const bool good = reading.Good;
+        const std::optional<double> value = reading.Number;
         if (value)
             stability.Good(*value, std::chrono::duration<double>(Clock::now() - start).count());
         else
@@ -164,7 +165,9 @@ int Monitor(TSession& s, const vyx::cli::Options& o) {
         if (csv) {
             const vyx::TTransaction& t = s.Session.Transaction;
             const std::string reason = good ? "" : t.Reason(vyx::TLanguage::Polish);
-            std::printf("%s\n", vyx::CsvLine(now, good ? node.Record.Value : u"", reason).c_str());
+            // A number goes with every decimal it has; a text register's value as it reads.
+            const std::u16string shown = value ? vyx::FormatReading(type, *value) : good ? node.Record.Value : u"";
+            std::printf("%s\n", vyx::CsvLine(now, shown, reason).c_str());
         }
         if (statsLines && ++sinceStats == n) {
             sinceStats = 0;
