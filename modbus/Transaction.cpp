@@ -17,7 +17,6 @@ namespace {
 constexpr size_t kRequestLineWidth = 80;
 constexpr size_t kNameColumn = 8;
 constexpr size_t kValueColumn = 20;
-constexpr uint32_t kMinimumReply = 4;  // anything shorter cannot carry data and a CRC
 
 std::u16string TrimRight(std::u16string s) {
     const size_t end = s.find_last_not_of(u' ');
@@ -145,13 +144,14 @@ void TTransaction::ReadReply() {
     received_ = std::min<uint32_t>(port_.Received(), kMaxReplySize);
     std::memcpy(rx_.data(), port_.RxBuffer(), received_);
     quietSince_ = TClock::now();
+    // Late replies to earlier requests the port knew and passed over (Modbus TCP).
+    const std::span<const uint8_t> passed = port_.PassedOver();
+    if (!passed.empty()) AppendReplyLine(passed.data(), static_cast<uint32_t>(passed.size()), u" (odrzucone)");
 }
 
 void TTransaction::Classify(bool framed) {
     at_ = framed ? StrayBytes(frame_, rx_.data(), received_) : 0;
     if (at_ > 0) AppendReplyLine(rx_.data(), at_, u" (pominięte)");
-    const std::span<const uint8_t> passed = port_.PassedOver();
-    if (!passed.empty()) AppendReplyLine(passed.data(), static_cast<uint32_t>(passed.size()), u" (odrzucone)");
     // The pane shows the reply as it came over the wire (on Modbus TCP, with its header).
     const uint8_t* r = Reply();
     const uint32_t n = ReplySize();

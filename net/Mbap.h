@@ -25,7 +25,7 @@ uint32_t MbapRequest(uint16_t tid, const uint8_t* rtu, uint32_t n, uint8_t* out)
 enum class TMbapState {
     NeedMore,     // fewer bytes than the header, or than the length it gives
     Complete,     // Frame bytes are a whole reply with the expected transaction id
-    Other,        // Frame bytes are a whole reply of another transaction (a late one)
+    Other,        // Frame bytes are a whole reply of another transaction (late if MbapLate says so)
     BadProtocol,  // the protocol id is not 0
     BadLength,    // the length field is below 2 (no room for a function) or above 254
 };

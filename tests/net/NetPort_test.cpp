@@ -115,6 +115,13 @@ TEST(ModbusTcp, DamagedLateAndCutRepliesAreClearOutcomes) {
             EXPECT_EQ(ToUtf8(m.Transaction.Rslt.ValueText), "42") << c.name;
         }
     }
+    // A late reply passed over is still shown, also when nothing else came.
+    test::TScriptedServer server([](const Bytes& q) { return Reply(q, 0xFFFF, 0, 5); }, false);
+    Master m;
+    ASSERT_TRUE(m.Open(Url("mbtcp://", server.Port())));
+    m.Read(u"40001");
+    m.Read(u"40001");
+    EXPECT_EQ(m.View.CommLines.back(), "> $000100000005F70302002A (odrzucone)");
 }
 
 TEST(RtuOverTcp, FramesGoAsOnTheLine) {
