@@ -199,7 +199,7 @@ std::u16string VerdictLine(const TReadingStats& stats, const TTolerance& toleran
     const bool stable = stats.Spread() <= allowed;
     const int decimals = ValueDecimals(typeCode);
     return std::u16string(stable ? u"stabilny" : u"niestabilny") + u": rozrzut " +
-           FormatSignificant(stats.Spread(), decimals) + (stable ? u" ≤ " : u" > ") +
+           FormatSignificant(stats.Spread(), decimals) + (stable ? u" <= " : u" > ") +
            FormatSignificant(allowed, decimals);
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/LogFile.h"
 
+#include <chrono>
+
 #include "registers/Error.h"
 #include "registers/SafeSave.h"
 #include "registers/Text.h"
@@ -21,6 +23,34 @@ fs::path LogFilePath(const fs::path& program) {
     return log;
 }
 
+namespace {
+
+std::string LocalText(std::time_t when, const char* format) {
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &when);
+#else
+    localtime_r(&when, &local);
+#endif
+    char text[32];
+    return std::string(text, std::strftime(text, sizeof text, format, &local));
+}
+
+}  // namespace
+
+std::u16string SessionLine(std::time_t when) {
+    return FromUtf8("--- " + LocalText(when, "%Y-%m-%d %H:%M:%S") + " ---");
+}
+
+fs::path KeptLogPath(const fs::path& path, std::time_t written) {
+    const std::string stem = PathToUtf8(path.stem()) + "-" + LocalText(written, "%Y-%m-%d_%H-%M-%S");
+    fs::path kept = path.parent_path() / PathFromUtf8(stem + ".log");
+    std::error_code ec;
+    for (int k = 2; fs::exists(kept, ec); ++k)
+        kept = path.parent_path() / PathFromUtf8(stem + " (" + std::to_string(k) + ").log");
+    return kept;
+}
+
 fs::path StateLogPath(const fs::path& program) { return StateFolder() / LogFilePath(program).filename(); }
 
 bool InstalledUnderUsr(const fs::path& program) {
@@ -38,23 +68,42 @@ bool InstalledUnderUsr(const fs::path& program) {
 
 namespace {
 
+// Moves the log at `path`, if there is one, to its kept name; throws Error when it cannot.
+void KeepEarlier(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return;
+    const auto written = fs::last_write_time(path, ec);
+    const std::time_t when =
+        ec ? std::time(nullptr)
+           : std::chrono::system_clock::to_time_t(
+                 std::chrono::time_point_cast<std::chrono::system_clock::duration>(fs::file_time_type::clock::to_sys(written)));
+    const fs::path kept = KeptLogPath(path, when);
+    fs::rename(path, kept, ec);
+    if (ec) throw Error("cannot keep the previous log as \"" + PathToUtf8(kept) + "\": " + ec.message());
+}
+
+void SaveKeeping(const fs::path& path, const std::string& bytes, bool keepEarlier) {
+    if (keepEarlier) KeepEarlier(path);
+    SaveFileBytes(path, bytes);
+}
+
 // The log in the state folder, the folder made when missing.
-void SaveInStateFolder(const fs::path& program, const std::string& bytes, TLogSave& result) {
+void SaveInStateFolder(const fs::path& program, const std::string& bytes, bool keepEarlier, TLogSave& result) {
     const fs::path path = StateLogPath(program);
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
-    SaveFileBytes(path, bytes);
+    SaveKeeping(path, bytes, keepEarlier);
     result.Saved = true;
     result.Where = path;
 }
 
 }  // namespace
 
-TLogSave SaveLog(const fs::path& program, const std::string& bytes) {
+TLogSave SaveLog(const fs::path& program, const std::string& bytes, bool keepEarlier) {
     TLogSave result;
     if (InstalledUnderUsr(program)) {
         try {
-            SaveInStateFolder(program, bytes, result);
+            SaveInStateFolder(program, bytes, keepEarlier, result);
         } catch (const Error& e) {
             result.Message = std::string(e.what()) + "\r\nLog nie został zapisany";
         }
@@ -63,7 +112,7 @@ TLogSave SaveLog(const fs::path& program, const std::string& bytes) {
     const fs::path beside = LogFilePath(program);
     std::string first;
     try {
-        SaveFileBytes(beside, bytes);
+        SaveKeeping(beside, bytes, keepEarlier);
         result.Saved = true;
         result.Where = beside;
         return result;
@@ -71,7 +120,7 @@ TLogSave SaveLog(const fs::path& program, const std::string& bytes) {
         first = e.what();
     }
     try {
-        SaveInStateFolder(program, bytes, result);
+        SaveInStateFolder(program, bytes, keepEarlier, result);
         result.Message = first + "\r\nLog zapisano w pliku \"" + PathToUtf8(result.Where) + "\"";
     } catch (const Error& e) {
         result.Message = first + "\r\n" + e.what() + "\r\nLog nie został zapisany";

@@ -4,6 +4,7 @@
 // program, or in the state folder for an installed one), and "Zapisz do pliku". Nothing here knows the toolkit; files are
 // written by the program's one safe save (registers/SafeSave.h), which overwrites
 // without asking and never leaves half a file.
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -26,15 +27,26 @@ std::filesystem::path StateLogPath(const std::filesystem::path& program);
 // belongs to the user anyway. Always false on Windows.
 bool InstalledUnderUsr(const std::filesystem::path& program);
 
+// The line that opens a session's results: "--- 2026-12-09 00:31:05 ---", local time.
+std::u16string SessionLine(std::time_t when);
+// The name an earlier log at `path` is kept under, after the time it was written
+// (local): NAME-2026-12-09_00-31-05.log, or with " (2)", " (3)" ... while that
+// name is taken.
+std::filesystem::path KeptLogPath(const std::filesystem::path& path, std::time_t written);
+
 struct TLogSave {
     bool Saved = false;
     std::filesystem::path Where;  // the file written
     std::string Message;          // empty when the log went where it belongs
 };
-// Saves the log beside the program, else in the state folder; the message says
+// Saves the log beside the program, else in the state folder; with
+// `keepEarlier` a log already there (the previous session's) is first kept
+// under KeptLogPath, and a place where it cannot be kept counts as refused, so
+// no session's log is ever overwritten.
+// The message says
 // what failed and where the log went, or that it was not saved. An installed
 // program (InstalledUnderUsr) saves straight to the state folder, and the
 // message is empty unless that fails.
-TLogSave SaveLog(const std::filesystem::path& program, const std::string& bytes);
+TLogSave SaveLog(const std::filesystem::path& program, const std::string& bytes, bool keepEarlier = true);
 
 }  // namespace vyx::ui

@@ -145,6 +145,8 @@ void TForm1::StartJournal() {
     for (const fs::path& recovered : RecoverJournals(folder)) {
         const QString text = QStringLiteral("odzyskano wyniki poprzedniej sesji: ") + QString::fromStdString(PathToUtf8(recovered));
         stBar->setText(text);
+        if (!dated_) Memo1->AppendLine(Q(SessionLine(std::time(nullptr))));
+        dated_ = true;
         Memo1->AppendLine(text);  // the journal below takes it too
     }
     try {
@@ -164,7 +166,7 @@ void TForm1::FormActivate() {
 
 bool TForm1::FormClose() {
     if (Memo1->HasLines()) {
-        const TLogSave saved = SaveLog(program_, ResultBytes());
+        const TLogSave saved = SaveLog(program_, ResultBytes(), !logWritten_);
         if (!saved.Message.empty()) ShowError(QString::fromStdString(saved.Message));
         if (!saved.Saved) return false;  // the journal stays, with every line
     }
@@ -186,10 +188,11 @@ void TForm1::SessionEnds() {
     if (!journal_) return;  // closed already
     sessionLog_.reset();
     const std::string bytes = ResultBytes();
-    if (Memo1->HasLines() && !SaveLog(program_, bytes).Saved) {
+    if (Memo1->HasLines() && !SaveLog(program_, bytes, !logWritten_).Saved) {
         journal_->Sync();
         return;
     }
+    logWritten_ = logWritten_ || Memo1->HasLines();
     WriteSettings(CurrentSettings(), SettingsFilePath());
     sessionLog_ = bytes;
 }

@@ -316,6 +316,8 @@ private:
     void (TForm1::*pendingChoice_)() = nullptr;  // a choice made during a transaction
     QPointer<QWidget> parkedFocus_;  // where the focus was before controls were disabled
     std::unique_ptr<TJournal> journal_;
+    bool dated_ = false;       // the session's date line opens the results already
+    bool logWritten_ = false;  // this session's log is saved (a logout that was then cancelled)
     std::map<QString, std::filesystem::path> deviceFiles_;  // listed names -> their files
 };
 

@@ -55,6 +55,11 @@ void TForm1::ShowMessage(std::u16string_view text) { boxes_.ShowMessage(this, Q(
 void TForm1::AppendCommLine(std::u16string_view line) { Memo2->AppendLine(Q(line)); }
 
 void TForm1::AppendResultLine(std::u16string_view line) {
+    // The log holds times of day only: the session's first result says the date.
+    if (!dated_) {
+        dated_ = true;
+        AppendResultLine(SessionLine(std::time(nullptr)));
+    }
     Memo1->AppendLine(Q(line));
     if (journal_) journal_->Append(line);
 }

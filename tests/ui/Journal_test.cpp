@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "tests/support/Env.h"
+#include "registers/Text.h"
 #include "tests/support/ErrorText.h"
 #include "ui/LogFile.h"
 
@@ -212,6 +213,29 @@ TEST_F(JournalTest, AnInstalledProgramsLogGoesStraightToTheStateFolder) {
     EXPECT_NE(failed.Message.find((folder / "plain" / "vyx-cfg" / (name + ".log")).string()), std::string::npos);
     EXPECT_NE(failed.Message.find("Log nie został zapisany"), std::string::npos);
     EXPECT_FALSE(fs::exists(fs::path("/usr/bin") / (name + ".log")));
+}
+
+TEST_F(JournalTest, EachSessionsLogIsKeptUnderTheTimeItWasWritten) {
+    // Names and the line are in local time: UTC here, the zone put back after.
+    struct TUtc {
+        std::optional<TEnvVar> tz{"TZ"};
+        TUtc() { tz->Set("UTC"), tzset(); }
+        ~TUtc() { tz.reset(), tzset(); }
+    } utc;
+    fs::create_directories(folder);
+    const fs::path program = folder / "vyx-cfg";
+    const std::time_t written = 1796776265;  // 2026-12-09 00:31:05
+    const auto stamp = fs::file_time_type::clock::from_sys(std::chrono::system_clock::from_time_t(written));
+    for (const char* session : {"pierwsza\r\n", "druga\r\n", "trzecia\r\n"}) {
+        ASSERT_TRUE(ui::SaveLog(program, session).Saved) << session;
+        fs::last_write_time(folder / "vyx-cfg.log", stamp);
+    }
+    // The same session saving again (a logout then cancelled) replaces its own log.
+    ASSERT_TRUE(ui::SaveLog(program, "trzecia, dłuższa\r\n", false).Saved);
+    EXPECT_EQ(FileText(folder / "vyx-cfg.log"), "trzecia, dłuższa\r\n");
+    EXPECT_EQ(FileText(folder / "vyx-cfg-2026-12-09_00-31-05.log"), "pierwsza\r\n");
+    EXPECT_EQ(FileText(folder / "vyx-cfg-2026-12-09_00-31-05 (2).log"), "druga\r\n");
+    EXPECT_EQ(ToUtf8(ui::SessionLine(written)), "--- 2026-12-09 00:31:05 ---");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // What the window keeps of its results: the log written on close (beside the
 // program, else in the state folder), the journal and its recovery, and the log
 // at the end of a session. These run on Windows too.
+#include <algorithm>
 #include <fstream>
 
 #include "tests/support/FileText.h"
@@ -33,8 +34,17 @@ TEST_F(WindowTest, LogOnClose) {
         for (const QString& line : row.appended) form->AppendResultLine(line.toStdU16String());
         if (!row.typed.isEmpty()) form->Memo1->setPlainText(row.typed);
         EXPECT_TRUE(form->close());
-        EXPECT_EQ(FileText(log), row.file);
+        // The program's first line brings the date; a pane filled by hand has none.
+        const std::string file = FileText(log);
+        EXPECT_EQ(IsDateLine(QString::fromStdString(file.substr(0, file.find('\r')))), !row.appended.isEmpty());
+        EXPECT_EQ(Undated(file), row.file);
     }
+    // Every earlier session's log is kept beside the last one.
+    std::vector<std::string> logs;
+    for (const auto& entry : fs::directory_iterator(folder / "bin"))
+        if (entry.path().extension() == ".log") logs.push_back(FileText(entry.path()));
+    EXPECT_EQ(logs.size(), 4u);
+    EXPECT_NE(std::find(logs.begin(), logs.end(), "old"), logs.end());
     EXPECT_TRUE(boxes.Errors.isEmpty());
 }
 
@@ -47,7 +57,7 @@ TEST_F(WindowTest, CloseUnderARunningHandlerWaitsForItsEnd) {
         EXPECT_FALSE(fs::exists(folder / "bin" / "vyx-cfg.log"));
     });
     EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(FileText(folder / "bin" / "vyx-cfg.log"), "wynik\r\n");
+    EXPECT_EQ(Undated(FileText(folder / "bin" / "vyx-cfg.log")), "wynik\r\n");
 }
 
 TEST_F(WindowTest, LogGoesToTheStateFolderElseTheWindowStaysOpen) {
@@ -57,7 +67,7 @@ TEST_F(WindowTest, LogGoesToTheStateFolderElseTheWindowStaysOpen) {
     form->show();
     form->AppendResultLine(u"wynik");
     EXPECT_TRUE(form->close());
-    EXPECT_EQ(FileText(folder / "state" / "vyx-cfg" / "vyx-cfg.log"), "wynik\r\n");
+    EXPECT_EQ(Undated(FileText(folder / "state" / "vyx-cfg" / "vyx-cfg.log")), "wynik\r\n");
     ASSERT_EQ(boxes.Errors.size(), 1);
     EXPECT_TRUE(boxes.Errors[0].contains(QString::fromStdString(PathToUtf8(folder / "state" / "vyx-cfg" / "vyx-cfg.log"))));
 
@@ -69,7 +79,7 @@ TEST_F(WindowTest, LogGoesToTheStateFolderElseTheWindowStaysOpen) {
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(Last(boxes.Errors).contains("Log nie został zapisany"));
     form->AppendResultLine(u"dalej");  // still usable
-    EXPECT_EQ(form->Memo1->Lines(), (QStringList{"wynik", "dalej"}));
+    EXPECT_EQ(Undated(form->Memo1->Lines()), (QStringList{"wynik", "dalej"}));
 }
 
 TEST_F(WindowTest, ResultLinesAreNeitherUndoneNorLostAndAnEmptiedPaneWritesNoLog) {
@@ -77,13 +87,13 @@ TEST_F(WindowTest, ResultLinesAreNeitherUndoneNorLostAndAnEmptiedPaneWritesNoLog
     const fs::path log = folder / "bin" / "vyx-cfg.log";
     const fs::path journal = form->Journal()->Path();
     form->AppendResultLine(u"40001  N100        zażółć");
-    EXPECT_EQ(FileText(journal), "40001  N100        za\xBF\xF3\xB3\xE6\r\n");
+    EXPECT_EQ(Undated(FileText(journal)), "40001  N100        za\xBF\xF3\xB3\xE6\r\n");
 
     Focus(form->Memo1);
     QTest::keyClicks(form->Memo1, "x");
     QTest::keyClick(form->Memo1, Qt::Key_Z, Qt::ControlModifier);
     QTest::keyClick(form->Memo1, Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(form->Memo1->Lines(), QStringList{"40001  N100        zażółć"});
+    EXPECT_EQ(Undated(form->Memo1->Lines()), QStringList{"40001  N100        zażółć"});
 
     // A session that ends without closing leaves its journal, which the next window recovers.
     form.reset();
@@ -91,7 +101,7 @@ TEST_F(WindowTest, ResultLinesAreNeitherUndoneNorLostAndAnEmptiedPaneWritesNoLog
     const QString said = Last(form->Memo1->Lines());
     ASSERT_TRUE(said.startsWith("odzyskano wyniki poprzedniej sesji: ")) << said.toStdString();
     const fs::path recovered = PathFromUtf8(said.mid(said.indexOf(": ") + 2).toStdString());
-    EXPECT_EQ(FileText(recovered), "40001  N100        za\xBF\xF3\xB3\xE6\r\n");
+    EXPECT_EQ(Undated(FileText(recovered)), "40001  N100        za\xBF\xF3\xB3\xE6\r\n");
     EXPECT_EQ(form->stBar->text(), said);
 
     // Emptied by hand, the pane counts as empty: an existing log stays as it was.
@@ -112,13 +122,13 @@ TEST_F(WindowTest, AnEndingSessionWritesTheLogWithoutABoxAndTheJournalGoesOnlyWi
     form->AppendResultLine(u"wynik");
     const fs::path journal = form->Journal()->Path();
     form->SessionEnds();
-    EXPECT_EQ(FileText(log), "wynik\r\n");
+    EXPECT_EQ(Undated(FileText(log)), "wynik\r\n");
     form->AppendResultLine(u"po");  // another program cancelled the end: the window goes on
     form->SessionQuits();
     EXPECT_TRUE(fs::exists(journal));
     form->SessionEnds();
     form->SessionQuits();
-    EXPECT_EQ(FileText(log), "wynik\r\npo\r\n");
+    EXPECT_EQ(Undated(FileText(log)), "wynik\r\npo\r\n");
     EXPECT_FALSE(fs::exists(journal));
 
     // Where no log can be written, the journal stays for the next start; never a box.
@@ -130,6 +140,6 @@ TEST_F(WindowTest, AnEndingSessionWritesTheLogWithoutABoxAndTheJournalGoesOnlyWi
     const fs::path kept = form->Journal()->Path();
     form->SessionEnds();
     form->SessionQuits();
-    EXPECT_EQ(FileText(kept), "wynik\r\n");
+    EXPECT_EQ(Undated(FileText(kept)), "wynik\r\n");
     EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();
 }

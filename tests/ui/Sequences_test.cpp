@@ -38,7 +38,7 @@ TEST_F(SequencesWindowTest, DoubleClickOnAGroupWalksItAndIgnoresClicksMeanwhile)
     EXPECT_TRUE(form->VT->isEnabled());
     EXPECT_FALSE(form->WalkMode());
     EXPECT_EQ(form->Transaction.CurrentNode, nullptr);
-    const QStringList lines = form->Memo1->Lines();
+    const QStringList lines = Undated(form->Memo1->Lines());
     ASSERT_EQ(lines.size(), static_cast<qsizetype>(group->ChildCount()));
     for (size_t i = 0; i < group->ChildCount(); ++i)
         EXPECT_TRUE(lines[static_cast<qsizetype>(i)].startsWith(QString::fromStdU16String(group->Child(i)->Record.Address)));
@@ -61,7 +61,7 @@ TEST_F(SequencesWindowTest, MonitoringAddsTimeStampedLines) {
     form->cbMonitor->click();
     EXPECT_FALSE(form->Timer1->isActive());
     EXPECT_TRUE(form->VT->isEnabled());
-    const QStringList lines = form->Memo1->Lines();
+    const QStringList lines = Undated(form->Memo1->Lines());
     ASSERT_GE(lines.size(), 5) << lines.join("|").toStdString();
     EXPECT_EQ(lines[0], "");
     EXPECT_EQ(lines[1], "30001  R0:");

@@ -31,7 +31,7 @@ TEST_F(ServiceMenuTest, TheAsFoundStateReadsEveryRegisterAsAWalkShowsIt) {
     ASSERT_TRUE(form->Visit.AsFound.has_value());
     EXPECT_TRUE(form->Visit.AsFound->Complete());
     EXPECT_EQ(form->Visit.AsFound->Device, "VXT-20F.dat");
-    const QStringList lines = form->Memo1->Lines();
+    const QStringList lines = Undated(form->Memo1->Lines());
     const size_t count = form->Visit.AsFound->Registers.size();
     ASSERT_GE(lines.size(), static_cast<qsizetype>(count + 3));
     EXPECT_EQ(lines[1], "stan zastany:");

@@ -151,7 +151,7 @@ TEST_F(TrendTest, ACalibrationIsDrawnAndJudgedOnlyWhenAToleranceIsSet) {
         const QStringList lines = form->Memo1->Lines();
         const qsizetype err = lines.indexOf("err:               0,000 ");
         ASSERT_GE(err, 0) << lines.join("|").toStdString();
-        EXPECT_EQ(lines.value(err + 1), tolerance.isEmpty() ? "" : "stabilny: rozrzut 0 ≤ 0,500");
+        EXPECT_EQ(lines.value(err + 1), tolerance.isEmpty() ? "" : "stabilny: rozrzut 0 <= 0,500");
         EXPECT_EQ(trend->Plot->GoodCount(), 3);  // each run its own series
         EXPECT_TRUE(trend->lbTitle->text().startsWith("kalibracja: R0"));
     }

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QTreeView>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTest>
 #include <filesystem>
 #include <memory>
@@ -36,6 +37,23 @@ namespace fs = std::filesystem;
 
 // The last entry, or an empty text when there is none (a failed read adds no line).
 inline QString Last(const QStringList& list) { return list.isEmpty() ? QString() : list.back(); }
+
+// A session's first result line comes after its date line: "--- 2026-12-09 00:31:05 ---".
+inline bool IsDateLine(const QString& line) {
+    static const QRegularExpression date(QStringLiteral("^--- \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d ---$"));
+    return date.match(line).hasMatch();
+}
+// The lines after the date line; a list without one comes back as it is, and the test that compares it fails.
+inline QStringList Undated(QStringList lines) {
+    if (!lines.isEmpty() && IsDateLine(lines.front())) lines.removeFirst();
+    return lines;
+}
+// The same for a log's or a journal's bytes (CR LF after each line).
+inline std::string Undated(const std::string& bytes) {
+    const size_t end = bytes.find("\r\n");
+    if (end == std::string::npos || !IsDateLine(QString::fromStdString(bytes.substr(0, end)))) return bytes;
+    return bytes.substr(end + 2);
+}
 
 class TRecordingBoxes : public ui::TBoxes {
 public:
