@@ -18,6 +18,7 @@ void Show(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QMessageBox box(icon, QApplication::applicationDisplayName(), shown, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);  // names and paths in it may look like markup
     box.exec();
 }
 

@@ -4,6 +4,7 @@
 #include <QHelpEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QTextDocument>
 #include <QToolTip>
 
 namespace vyx::ui {
@@ -22,7 +23,7 @@ bool TCutLabel::event(QEvent* event) {
         QToolTip::hideText();
         event->ignore();
     } else {
-        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), tip, this);
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), Qt::convertFromPlainText(tip, Qt::WhiteSpaceNoWrap), this);
     }
     return true;
 }

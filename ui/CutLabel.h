@@ -8,7 +8,10 @@ namespace vyx::ui {
 
 class TCutLabel : public QLabel {
 public:
-    explicit TCutLabel(const QString& text, QWidget* parent = nullptr) : QLabel(text, parent) {}
+    // Its text is plain, whatever it holds: a register's name may look like markup.
+    explicit TCutLabel(const QString& text, QWidget* parent = nullptr) : QLabel(text, parent) {
+        setTextFormat(Qt::PlainText);
+    }
 
     bool IsCut() const;
     // What hovering shows: the whole text when it is cut, else nothing.

@@ -19,6 +19,7 @@
 #include "registers/Text.h"
 #include "ui/Boxes.h"
 #include "ui/CutLabel.h"
+#include "ui/Placement.h"
 #include "ui/TrendPlot.h"
 
 namespace vyx::ui {
@@ -225,8 +226,17 @@ void TTrendWindow::ApplySettings(const TTrendSettings& s) {
     Plot->SetSpan(cbxSpan->currentData().toInt());
     cbClock->setChecked(s.ClockTime);
     RuleChanged();
-    if (!s.Geometry.isNull()) {
-        setGeometry(s.Geometry);
+    // Where it was, by the main window's rule: on a screen that still holds its
+    // centre and no larger than that screen; else beside the main window when opened.
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) screens << screen->availableGeometry();
+    const auto onScreen = [&] {
+        for (const QRect& screen : screens)
+            if (screen.contains(s.Geometry.center())) return true;
+        return false;
+    };
+    if (!s.Geometry.isNull() && onScreen()) {
+        setGeometry(PlaceWindow(minimumSize(), s.Geometry, screens, s.Geometry.center()).Geometry);
         placed_ = true;
     }
     if (s.Open) Open();

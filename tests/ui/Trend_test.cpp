@@ -2,10 +2,12 @@
 // The plot window fed by monitoring and calibration runs against the simulator.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <bit>
 #include <functional>
 
@@ -191,4 +193,23 @@ TEST_F(TrendTest, AReadingsNumberIsTheFloatsNotItsShownText) {
     EXPECT_NE(saved.find(";0,004;\n"), std::string::npos) << saved;
     EXPECT_NE(saved.find(";0,006;\n"), std::string::npos) << saved;
     EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();
+}
+
+TEST_F(TrendTest, ThePlotWindowOpensOnAScreenAtASaneSizeAndNamesAreText) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    ui::TTrendSettings s;
+    s.Geometry = QRect(screen.topLeft() + QPoint(10, 10), QSize(30000, 30000));
+    form->Trend->ApplySettings(s);
+    EXPECT_TRUE(screen.contains(form->Trend->geometry())) << form->Trend->width() << "x" << form->Trend->height();
+    // A place on a monitor that is gone: it opens beside the main window instead.
+    form = std::make_unique<ui::TForm1>(boxes, folder / "bin" / "vyx-cfg");
+    s.Geometry = QRect(screen.right() + 5000, 0, 400, 300);
+    form->Trend->ApplySettings(s);
+    form->Trend->Open();
+    EXPECT_TRUE(screen.intersects(form->Trend->geometry()));
+
+    TRegData record{u"<img src=x width=3000>", u"<b>jednostka</b>", u"40001", u"REAL", u"2", u"RW", u""};
+    form->Trend->Reading(TActivity::Monitoring, record, std::chrono::system_clock::now(), TReading{}, "x");
+    EXPECT_EQ(form->Trend->lbTitle->text(), "<img src=x width=3000> [<b>jednostka</b>]");
+    EXPECT_LT(form->Trend->lbTitle->sizeHint().width(), 1000);
 }
