@@ -16,6 +16,7 @@ struct TQuietBoxes : vyx::ui::TBoxes {
     void ShowError(QWidget*, const QString& text) override { qFatal("%s", qPrintable(text)); }
     QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
     QString AskFolder(QWidget*, const QString&) override { return {}; }
+    bool Ask(QWidget*, const QString&) override { return false; }
 };
 
 inline int RunOffscreen(int argc, char** argv) {

@@ -32,6 +32,7 @@ public:
     void ShowError(QWidget*, const QString& text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
     QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
     QString AskFolder(QWidget*, const QString&) override { return {}; }
+    bool Ask(QWidget*, const QString&) override { return false; }
 };
 
 long ResidentKb() {

@@ -203,6 +203,11 @@ std::u16string VerdictLine(const TReadingStats& stats, const TTolerance& toleran
            FormatSignificant(allowed, decimals);
 }
 
+std::u16string CsvText(std::u16string_view value) {
+    const bool formula = !value.empty() && std::u16string_view(u"=+-@\t\r").find(value.front()) != std::u16string_view::npos;
+    return formula ? u"'" + std::u16string(value) : std::u16string(value);
+}
+
 std::string CsvLine(std::chrono::system_clock::time_point when, std::u16string_view value, std::string_view reason) {
     using namespace std::chrono;
     const auto ms = duration_cast<milliseconds>(when.time_since_epoch()).count();

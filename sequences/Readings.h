@@ -109,6 +109,11 @@ private:
 // calibration's err line when a tolerance is set.
 std::u16string VerdictLine(const TReadingStats& stats, const TTolerance& tolerance, int typeCode);
 
+// A text register's value as a CSV field: one that a spreadsheet would run as a
+// formula (beginning with "=", "+", "-", "@", a tab or a CR) gets a leading
+// apostrophe ("'=1+1"); numbers never come here.
+std::u16string CsvText(std::u16string_view value);
+
 // One reading as a CSV line, without the line end:
 // "YYYY-MM-DD HH:MM:SS.mmm;VALUE;REASON" in local time. VALUE is the value text
 // (decimal comma), empty for a failed reading; REASON is empty for a good one.

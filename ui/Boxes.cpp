@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace vyx::ui {
 
@@ -37,6 +38,19 @@ QString TDialogBoxes::AskSaveFileName(QWidget* parent, const QString& folder) {
 
 QString TDialogBoxes::AskFolder(QWidget* parent, const QString& folder) {
     return QFileDialog::getExistingDirectory(parent, QString(), folder);
+}
+
+bool TDialogBoxes::Ask(QWidget* parent, const QString& text) {
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), shown, QMessageBox::NoButton, parent);
+    box.setTextFormat(Qt::PlainText);
+    QPushButton* yes = box.addButton(QStringLiteral("Tak"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("Nie"), QMessageBox::NoRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
 }
 
 }  // namespace vyx::ui

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Every box the window shows goes through one seam, so a test answers the boxes
-// instead of a person: the plain message box, the error box and the save dialog.
+// instead of a person: the plain message box, the error box, the save and folder
+// dialogs and the yes-or-no question.
 #include <QString>
 
 class QWidget;
@@ -25,6 +26,9 @@ public:
     virtual QString AskSaveFileName(QWidget* parent, const QString& folder) = 0;
     // A folder to write into, starting in `folder`. Empty when the user cancels.
     virtual QString AskFolder(QWidget* parent, const QString& folder) = 0;
+    // A question with "Tak" and "Nie" ("Nie" the default): true for "Tak" only;
+    // Escape and closing the box are "Nie".
+    virtual bool Ask(QWidget* parent, const QString& text) = 0;
 };
 
 // The real boxes of the toolkit.
@@ -34,6 +38,7 @@ public:
     void ShowError(QWidget* parent, const QString& text) override;
     QString AskSaveFileName(QWidget* parent, const QString& folder) override;
     QString AskFolder(QWidget* parent, const QString& folder) override;
+    bool Ask(QWidget* parent, const QString& text) override;
 };
 
 }  // namespace vyx::ui

@@ -25,6 +25,11 @@ TChoiceBox::TChoiceBox(bool editable, QWidget* parent) : QComboBox(parent) {
     });
 }
 
+void TChoiceBox::showPopup() {
+    emit Opening();
+    QComboBox::showPopup();
+}
+
 void TChoiceBox::hidePopup() {
     // The toolkit also calls this on a closed list (when it is refilled).
     const bool open = view()->isVisible();

@@ -19,10 +19,13 @@ class TChoiceBox : public QComboBox {
 public:
     explicit TChoiceBox(bool editable, QWidget* parent = nullptr);
 
+    void showPopup() override;
     void hidePopup() override;
 
 signals:
     void Chosen();
+    // The list is about to open: its entries may be made anew.
+    void Opening();
 
 protected:
     void wheelEvent(QWheelEvent* event) override;

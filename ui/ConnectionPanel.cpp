@@ -3,6 +3,7 @@
 // reopen or close it), the slave address, the reply wait, the line's gap and
 // echo (which take effect from the next request), and "Reset". A choice made
 // while a transaction runs waits for its end.
+#include "ui/Boxes.h"
 #include "ui/MainWindow.h"
 
 #include <QCheckBox>
@@ -171,7 +172,13 @@ void TForm1::cbxBaudSelect() {
 
 void TForm1::cbxParitySelect() { cbxBaudSelect(); }
 
-void TForm1::btResetClick() { Sequences.btResetClick(SlaveText()); }
+void TForm1::btResetClick() {
+    // Restarting the device breaks whatever it is doing: asked first, and only when it would be sent.
+    const bool wouldSend = Port.Com.Opened && !TreeBusy();
+    if (wouldSend && !boxes_.Ask(this, QStringLiteral("Zrestartować urządzenie o adresie ") + eSlave->text() + u'?'))
+        return;
+    Sequences.btResetClick(SlaveText());
+}
 
 std::u16string TForm1::SlaveText() const { return eSlave->text().toStdU16String(); }
 

@@ -23,7 +23,9 @@ bool TCutLabel::event(QEvent* event) {
         QToolTip::hideText();
         event->ignore();
     } else {
-        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), Qt::convertFromPlainText(tip, Qt::WhiteSpaceNoWrap), this);
+        // A text that looks like markup is shown as the text it is.
+        const QString shown = Qt::mightBeRichText(tip) ? Qt::convertFromPlainText(tip, Qt::WhiteSpaceNoWrap) : tip;
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), shown, this);
     }
     return true;
 }

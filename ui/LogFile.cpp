@@ -38,6 +38,11 @@ std::string LocalText(std::time_t when, const char* format) {
 
 }  // namespace
 
+fs::path ResultsFilePath(const fs::path& program, std::time_t when) {
+    const fs::path folder = InstalledUnderUsr(program) ? StateLogPath(program).parent_path() : program.parent_path();
+    return folder / ("wyniki-" + LocalText(when, "%Y-%m-%d_%H-%M-%S") + ".txt");
+}
+
 std::u16string SessionLine(std::time_t when) {
     return FromUtf8("--- " + LocalText(when, "%Y-%m-%d %H:%M:%S") + " ---");
 }

@@ -27,6 +27,9 @@ std::filesystem::path StateLogPath(const std::filesystem::path& program);
 // belongs to the user anyway. Always false on Windows.
 bool InstalledUnderUsr(const std::filesystem::path& program);
 
+// What "Zapisz do pliku" proposes: wyniki-2026-12-09_00-31-05.txt (local time)
+// in the folder the log goes to first (StateLogPath's for an installed program).
+std::filesystem::path ResultsFilePath(const std::filesystem::path& program, std::time_t when);
 // The line that opens a session's results: "--- 2026-12-09 00:31:05 ---", local time.
 std::u16string SessionLine(std::time_t when);
 // The name an earlier log at `path` is kept under, after the time it was written

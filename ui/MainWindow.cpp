@@ -91,6 +91,9 @@ void TForm1::WireHandlers() {
 
     // The user's choices.
     connect(ComCBox, &TChoiceBox::Chosen, this, [this] { Run([this] { ComCBoxSelect(); }); });
+    // The lists are made anew each time they open: an adapter plugged in meanwhile is there.
+    connect(ComCBox, &TChoiceBox::Opening, this, [this] { Run([this] { ComCBoxEnter(); }); });
+    connect(cbxDevice, &TChoiceBox::Opening, this, [this] { Run([this] { cbxDeviceEnter(); }); });
     connect(cbxBaud, &TChoiceBox::Chosen, this, [this] { Run([this] { cbxBaudSelect(); }); });
     connect(cbxParity, &TChoiceBox::Chosen, this, [this] { Run([this] { cbxParitySelect(); }); });
     connect(eWait, &QLineEdit::editingFinished, this, [this] { Run([this] { eWaitExit(); }); });
@@ -131,7 +134,6 @@ void TForm1::FormCreate() {
     Memo1->ClearLines();
     Memo1->viewport()->update();
     // 7. The save dialog opens in the program's folder.
-    saveFolder_ = QString::fromStdString(PathToUtf8(program_.parent_path())) + u'/';
     // 8. The results of a session that did not close cleanly are kept, and this
     //    window's results go to a journal of their own as they come.
     StartJournal();
@@ -236,6 +238,15 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         if (reason != Qt::PopupFocusReason) {
             if (watched == ComCBox) Run([this] { ComCBoxEnter(); });
             if (watched == cbxDevice) Run([this] { cbxDeviceEnter(); });
+        }
+    } else if (watched == VT && event->type() == QEvent::KeyPress) {
+        // F2 or Enter on a register opens its value, as a double-click on the value does
+        // (while a value is edited, the keys go to its editor).
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        TNode* node = Model->NodeOf(VT->currentIndex());
+        if (node && (key == Qt::Key_F2 || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            Run([&] { EditValue(node); });
+            return true;
         }
     } else if (watched == VT->viewport() &&
                (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonDblClick)) {

@@ -202,6 +202,8 @@ public:
     void VTClick();
     // `pointer`: where the double-click was, in the tree's viewport.
     void VTColumnDblClick(int column, QPoint pointer = {});
+    // Opens the register's value for editing (F2, Enter, a double-click on it).
+    void EditValue(TNode* node);
     bool VTEditing(const TNode* node, int column) const;
     void VTNewText(TNode* node, int column, const QString& text);
     void VTEdited(TNode* node, int column);
@@ -249,7 +251,6 @@ public:
     const TJournal* Journal() const { return journal_.get(); }
 
     const std::filesystem::path& ProgramPath() const { return program_; }
-    QString SaveDialogFolder() const { return saveFolder_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -297,11 +298,11 @@ private:
     void ApplyTimeouts();
     void Highlight(TNode* node);
     bool TreeBusy() const;
+    bool TreeReady();  // the port is open and nothing runs; else the status bar says why
     QTimer* LedTimer(TLed led) const;
 
     TBoxes& boxes_;
     std::filesystem::path program_;
-    QString saveFolder_;
     TFormOptions options_;
     TWindowSettings startSettings_;
     QSize fullMinimum_;

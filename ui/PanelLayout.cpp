@@ -42,6 +42,7 @@ void TForm1::BuildPanel(QVBoxLayout* column) {
     cbEcho = new QCheckBox(QStringLiteral("Echo"));
     cbEcho->setToolTip(QStringLiteral("Dla adapterów RS-485, które odsyłają zapytanie przed odpowiedzią"));
     btReset = new QPushButton(QStringLiteral("Reset"));
+    btReset->setToolTip(QStringLiteral("Restartuje urządzenie (funkcja diagnostyczna 8, podfunkcja 1); pyta najpierw"));
     pol->addWidget(FieldLabel(QStringLiteral("Port:")), 0, 0);
     pol->addWidget(shConnect, 0, 1);
     pol->addWidget(ComCBox, 0, 2);

@@ -26,7 +26,8 @@ void TForm1::Wyczy1Click() {
 void TForm1::Kopiuj1Click() { Memo1->selectAll(); }
 
 void TForm1::Zapiszdopliku1Click() {
-    const QString name = boxes_.AskSaveFileName(this, saveFolder_);
+    const QString proposed = QString::fromStdString(PathToUtf8(ResultsFilePath(program_, std::time(nullptr))));
+    const QString name = boxes_.AskSaveFileName(this, proposed);
     if (name.isEmpty()) return;
     SaveFileBytes(PathFromUtf8(name.toStdString()), ResultBytes());
 }

@@ -152,11 +152,18 @@ fs::path TReportDialog::Save() {
     fs::path folder = parent / PathFromUtf8(name);
     for (int k = 2; fs::exists(folder, ec); ++k) folder = parent / PathFromUtf8(name + " (" + std::to_string(k) + ")");
     if (!fs::create_directory(folder, ec)) throw Error("nie można utworzyć folderu " + PathToUtf8(folder));
-    SaveFileBytes(folder / "raport.html", html);
-    SaveFileBytes(folder / "raport.pdf", Pdf(html));
-    SaveFileBytes(folder / "stan-zastany.json", service::SnapshotToJson(input.Before).dump(2) + "\n");
-    SaveFileBytes(folder / "stan-pozostawiony.json", service::SnapshotToJson(input.After).dump(2) + "\n");
-    if (!input.Runs.empty()) SaveFileBytes(folder / "kalibracja.json", service::RecordToJson(input.Runs).dump(2) + "\n");
+    try {
+        SaveFileBytes(folder / "raport.html", html);
+        SaveFileBytes(folder / "raport.pdf", Pdf(html));
+        SaveFileBytes(folder / "stan-zastany.json", service::SnapshotToJson(input.Before).dump(2) + "\n");
+        SaveFileBytes(folder / "stan-pozostawiony.json", service::SnapshotToJson(input.After).dump(2) + "\n");
+        if (!input.Runs.empty())
+            SaveFileBytes(folder / "kalibracja.json", service::RecordToJson(input.Runs).dump(2) + "\n");
+    } catch (...) {
+        // The folder was made just now for this report: half a report is not left in it.
+        fs::remove_all(folder, ec);
+        throw;
+    }
     return folder;
 }
 

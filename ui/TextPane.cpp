@@ -9,6 +9,7 @@ namespace vyx::ui {
 
 TTextPane::TTextPane(QWidget* parent) : QPlainTextEdit(parent) {
     setLineWrapMode(QPlainTextEdit::NoWrap);
+    setTabChangesFocus(true);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // The margins show the pane's own background, not the window's.
     setAutoFillBackground(true);

@@ -18,6 +18,7 @@ namespace vyx::ui {
 class TTextPane : public QPlainTextEdit {
     Q_OBJECT
 public:
+    // Tab moves the focus on, as in every other field: a pane never takes a tab.
     explicit TTextPane(QWidget* parent = nullptr);
     // A pane that keeps only its last `lines` lines (0: all); its undo is off.
     void KeepLastLines(int lines);

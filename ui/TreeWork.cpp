@@ -26,28 +26,35 @@ void TForm1::VTClick() {
                                                 : Q(node->Record.Address) + QStringLiteral("  ") + Q(node->Record.Name));
 }
 
+bool TForm1::TreeReady() {
+    if (Port.Com.Opened && !TreeBusy()) return true;
+    // Said, so that nothing looks like a read that did not happen.
+    stBar->setText(!Port.Com.Opened        ? QStringLiteral("Port zamknięty: najpierw wybierz port")
+                   : Sequences.Monitoring() ? QStringLiteral("Trwa monitorowanie: najpierw je wyłącz")
+                                            : QStringLiteral("Trwa komunikacja z urządzeniem: poczekaj na jej koniec"));
+    if (!stbTimer->isActive()) stbTimer->start();
+    return false;
+}
+
 void TForm1::VTColumnDblClick(int column, QPoint pointer) {
-    if (!Port.Com.Opened || TreeBusy()) {
-        // Said, so that nothing looks like a read that did not happen.
-        stBar->setText(!Port.Com.Opened        ? QStringLiteral("Port zamknięty: najpierw wybierz port")
-                       : Sequences.Monitoring() ? QStringLiteral("Trwa monitorowanie: najpierw je wyłącz")
-                                                : QStringLiteral("Trwa komunikacja z urządzeniem: poczekaj na jej koniec"));
-        if (!stbTimer->isActive()) stbTimer->start();
-        return;
-    }
+    if (!TreeReady()) return;
     if (column == kColName) {
         Sequences.StartRead(Transaction.CurrentNode, SlaveText());
         // A finished walk leaves no current register.
         if (Transaction.CurrentNode) VT->collapse(Model->IndexOf(Transaction.CurrentNode));
     } else if (column == kColValue) {
         TNode* node = Model->NodeOf(VT->indexAt(pointer));
-        if (!node || node != Model->NodeOf(VT->currentIndex())) return;
-        if (GetAccessCode(node->Record.Access) != kAccessRW) {
-            ShowMessage(u"rejestr tylko do odczytu");
-            return;
-        }
-        if (VTEditing(node, kColValue)) VT->edit(Model->IndexOf(node, kColValue));
+        if (node && node == Model->NodeOf(VT->currentIndex())) EditValue(node);
     }
+}
+
+void TForm1::EditValue(TNode* node) {
+    if (!TreeReady()) return;
+    if (GetAccessCode(node->Record.Access) != kAccessRW) {
+        ShowMessage(u"rejestr tylko do odczytu");
+        return;
+    }
+    if (VTEditing(node, kColValue)) VT->edit(Model->IndexOf(node, kColValue));
 }
 
 bool TForm1::VTEditing(const TNode* node, int column) const {

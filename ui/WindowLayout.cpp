@@ -84,6 +84,7 @@ void TForm1::BuildControls() {
     treePalette.setColor(QPalette::Base, treePalette.color(QPalette::Button));
     VT->setPalette(treePalette);
     VT->viewport()->installEventFilter(this);
+    VT->installEventFilter(this);  // F2 and Enter
     connect(VT, &QTreeView::expanded, this, [this](const QModelIndex& index) {
         if (TNode* node = Model->NodeOf(index)) {
             node->States |= kStateExpanded;

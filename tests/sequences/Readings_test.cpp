@@ -136,6 +136,11 @@ TEST(Readings, NumberFormats) {
         {kTypeFine, -0.5f, "-0,5"},   {kTypeHex, 255, "$FF"},           {kTypeInt, -2, "-2"},
     };
     for (const Like& c : exact) EXPECT_EQ(ToUtf8(FormatReading(c.type, c.value)), c.text) << c.value;
+
+    // A text a spreadsheet would run is written as text.
+    for (const auto& [text, field] : {std::pair{u"=1+1", "'=1+1"}, {u"@SUM(A1)", "'@SUM(A1)"}, {u"-2", "'-2"},
+                                      {u"\tx", "'\tx"}, {u"ABC=1", "ABC=1"}, {u"", ""}})
+        EXPECT_EQ(ToUtf8(CsvText(text)), field);
 }
 
 TEST(Readings, ReadingValue) {

@@ -84,7 +84,7 @@ TEST_F(WindowTest, StartUpState) {
          QVariantList{false, false, false, false}},
         {"periods", QVariantList{f.stbTimer->interval(), f.txTimer->interval(), f.rxTimer->interval()},
          QVariantList{3000, 100, 100}},
-        {"save folder", f.SaveDialogFolder(), QString::fromStdString((folder / "bin").string()) + "/"},
+        {"tab moves on", QVariantList{f.Memo1->tabChangesFocus(), f.Memo2->tabChangesFocus()}, QVariantList{true, true}},
     };
     for (const auto& row : rows) EXPECT_EQ(row.actual, row.expected) << row.what;
 }
@@ -203,6 +203,11 @@ TEST_F(WindowTest, ResetSendsTheRestartDiagnosticExceptToTheBroadcastAddress) {
     TPty pty;
     ChoosePort(QString::fromStdString(pty.SlavePath()));
     ASSERT_TRUE(form->Port.Com.Opened);
+    boxes.Answer = false;  // asked first: "Nie" sends nothing
+    form->Run([&] { form->btResetClick(); });
+    EXPECT_EQ(boxes.Questions, QStringList{"Zrestartować urządzenie o adresie 247?"});
+    EXPECT_TRUE(pty.ReadClient(1, std::chrono::milliseconds(200)).empty());
+    boxes.Answer = true;
     form->Run([&] { form->btResetClick(); });
     EXPECT_EQ(pty.ReadClient(8, std::chrono::seconds(2)), (Bytes{0xF7, 0x08, 0x00, 0x01, 0xFF, 0x00, 0xE4, 0xAD}));
     for (const char* slave : {"0", "256"}) {
@@ -238,7 +243,9 @@ TEST_F(WindowTest, PaneMenus) {
     boxes.SaveAs = QString::fromStdString(target.string());
     form->Zapiszdopliku1Click();
     EXPECT_EQ(Undated(FileText(target)), "wynik\r\n");
-    EXPECT_EQ(boxes.AskedIn, form->SaveDialogFolder());
+    // A dated name in the log's folder is proposed.
+    const QString proposed = QString::fromStdString((folder / "bin" / "wyniki-").string());
+    EXPECT_TRUE(boxes.AskedIn.startsWith(proposed) && boxes.AskedIn.endsWith(".txt")) << boxes.AskedIn.toStdString();
     boxes.SaveAs.clear();  // cancelled: nothing written
     form->AppendResultLine(u"drugi");
     form->Zapiszdopliku1Click();

@@ -65,6 +65,20 @@ TEST_F(TreeEditingTest, DoubleClickOnAValue) {
     EXPECT_EQ(Editor(), nullptr);
 }
 
+TEST_F(TreeEditingTest, F2OrEnterOpensTheValueAsADoubleClickDoes) {
+    for (const Qt::Key key : {Qt::Key_F2, Qt::Key_Return}) {
+        Click(u"Nastawa");
+        QTest::keyClick(form->VT, key);
+        ASSERT_NE(Editor(), nullptr) << key;
+        QTest::keyClick(Editor(), Qt::Key_Escape);
+        Settle();
+        EXPECT_EQ(Editor(), nullptr) << key;
+    }
+    Click(u"Serwis");
+    QTest::keyClick(form->VT, Qt::Key_F2);
+    EXPECT_EQ(boxes.Messages, QStringList{"rejestr tylko do odczytu"});
+}
+
 TEST_F(TreeEditingTest, AcceptedEditWritesAndHighlightsEscapeDoesNot) {
     TNode* nastawa = Click(u"Nastawa");
     const struct {

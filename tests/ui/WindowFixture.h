@@ -67,8 +67,13 @@ public:
         AskedIn = folder;
         return Folder;
     }
-    QStringList Messages, Errors;
+    bool Ask(QWidget*, const QString& text) override {
+        Questions << text;
+        return Answer;
+    }
+    QStringList Messages, Errors, Questions;
     QString SaveAs, AskedIn, Folder;
+    bool Answer = true;
 };
 
 #ifdef _WIN32

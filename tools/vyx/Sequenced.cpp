@@ -166,7 +166,8 @@ int Monitor(TSession& s, const vyx::cli::Options& o) {
             const vyx::TTransaction& t = s.Session.Transaction;
             const std::string reason = good ? "" : t.Reason(vyx::TLanguage::Polish);
             // A number goes with every decimal it has; a text register's value as it reads.
-            const std::u16string shown = value ? vyx::FormatReading(type, *value) : good ? node.Record.Value : u"";
+            const std::u16string shown =
+                value ? vyx::FormatReading(type, *value) : good ? vyx::CsvText(node.Record.Value) : u"";
             std::printf("%s\n", vyx::CsvLine(now, shown, reason).c_str());
         }
         if (statsLines && ++sinceStats == n) {
