@@ -27,8 +27,9 @@ QString RegisterToolTip(const TRegData& r) {
     return tip + QStringLiteral("</qt>");
 }
 
-QColor CellColor(const TNode& node, int column, const TNode* highlight) {
+QColor CellColor(const TNode& node, int column, const TNode* highlight, bool unread) {
     if (&node == highlight) return column == kColValue ? QColor(255, 0, 0) : QColor(0, 0, 0);
+    if (column == kColValue && unread) return kUnreadGrey;
     if (node.Record.Access == u"RP") return QColor(128, 0, 0);
     if (node.Record.Access == u"RW") return column == kColAddress ? QColor(0, 0, 128) : QColor(0, 0, 0);
     return {};
@@ -40,6 +41,7 @@ TRegisterModel::TRegisterModel(const TRegisterTree& tree, TNode* const& highligh
 }
 
 void TRegisterModel::EndReset() {
+    read_.clear();
     Rebuild();
     endResetModel();
 }
@@ -68,6 +70,19 @@ void TRegisterModel::Rebuild() {
 void TRegisterModel::Refresh() {
     const int n = rowCount();
     if (n > 0) emit dataChanged(index(0, 0), index(n - 1, columnCount() - 1));
+}
+
+void TRegisterModel::MarkRead(const TRegData* record, bool read) {
+    if (read)
+        read_.insert(record);
+    else
+        read_.erase(record);
+}
+
+bool TRegisterModel::Unread(const TNode& node) const {
+    // Only a register's own value: a group has none, a bit child's is its pattern.
+    const TRegData& r = node.Record;
+    return !r.Value.empty() && !r.Access.empty() && r.DataType != u"BIT" && !read_.contains(&r);
 }
 
 void TRegisterModel::NodeChanged(const TNode* node) {
@@ -122,7 +137,7 @@ QVariant TRegisterModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             return Q(index.column() == kColName ? r.Name : index.column() == kColAddress ? r.Address : r.Value);
         case Qt::ForegroundRole: {
-            const QColor c = CellColor(*node, index.column(), highlight_);
+            const QColor c = CellColor(*node, index.column(), highlight_, Unread(*node));
             return c.isValid() ? QVariant(c) : QVariant();
         }
         case Qt::CheckStateRole: {
@@ -133,6 +148,9 @@ QVariant TRegisterModel::data(const QModelIndex& index, int role) const {
             return Qt::Unchecked;
         }
         case Qt::ToolTipRole:
+            if (index.column() == kColValue && Unread(*node))
+                return RegisterToolTip(r).chopped(5) + QStringLiteral("<br>") + QString::fromUtf8(kUnreadTip) +
+                       QStringLiteral("</qt>");
             return RegisterToolTip(r);
         case kCheckTypeRole:
             return node->CheckType;

@@ -12,6 +12,7 @@
 #include <QAbstractItemModel>
 #include <QColor>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "registers/RegisterTree.h"
@@ -32,8 +33,13 @@ inline constexpr int kCheckTypeRole = Qt::UserRole + 1;
 // for the node. Rich text, every field escaped.
 QString RegisterToolTip(const TRegData& record);
 
-// The cell's text colour; invalid where the tree's own colour applies.
-QColor CellColor(const TNode& node, int column, const TNode* highlight);
+// The cell's text colour; invalid where the tree's own colour applies. A
+// register's value that has not been read in this session (`unread`: the
+// file's) is grey.
+QColor CellColor(const TNode& node, int column, const TNode* highlight, bool unread = false);
+inline const QColor kUnreadGrey(128, 128, 128);
+// The value cell's tooltip while it holds the file's value.
+inline constexpr const char* kUnreadTip = "wartość z pliku, nieodczytana";
 
 class TRegisterModel : public QAbstractItemModel {
     Q_OBJECT
@@ -48,6 +54,10 @@ public:
     void Refresh();
     // Repaints the row of one node.
     void NodeChanged(const TNode* node);
+    // The record's value came from the device in this session (true), or was
+    // typed or taken from the file (false). A file loaded makes every value unread.
+    void MarkRead(const TRegData* record, bool read);
+    bool Unread(const TNode& node) const;
 
     TNode* NodeOf(const QModelIndex& index) const;
     QModelIndex IndexOf(const TNode* node, int column = 0) const;
@@ -77,6 +87,7 @@ private:
     // node's row among them.
     std::unordered_map<const TNode*, std::vector<TNode*>> rows_;
     std::unordered_map<const TNode*, int> rowOf_;
+    std::unordered_set<const TRegData*> read_;  // values read in this session
 };
 
 }  // namespace vyx::ui

@@ -85,6 +85,8 @@ std::u16string TForm1::TimeOfDay() const {
 void TForm1::BeginTreeUpdate() { VT->setUpdatesEnabled(false); }
 
 void TForm1::EndTreeUpdate() {
+    // A read has just stored its value: the device gave it in this session.
+    if (Transaction.CurrentRecord) Model->MarkRead(Transaction.CurrentRecord, true);
     VT->setUpdatesEnabled(true);
     Model->Refresh();
 }

@@ -65,7 +65,10 @@ bool TForm1::VTEditing(const TNode* node, int column) const {
 
 void TForm1::VTNewText(TNode* node, int column, const QString& text) {
     const std::u16string value = text.toStdU16String();
-    if (node && column == kColValue && value != node->Record.Value) node->Record.Value = value;
+    if (node && column == kColValue && value != node->Record.Value) {
+        node->Record.Value = value;
+        Model->MarkRead(&node->Record, false);  // typed, not read
+    }
 }
 
 void TForm1::VTEdited(TNode* node, int) {

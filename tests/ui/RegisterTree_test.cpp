@@ -159,6 +159,8 @@ TEST_F(WindowTest, CellColoursAlsoInASelectedRow) {
                 {ro, nullptr, {QColor(), QColor(), QColor()}},
                 {rp, rp, {black, black, red}}};
     TDelegateProbe delegate;
+    // Values read in this session (the file's own are grey until read).
+    for (const TNode* node : {rw, rp, ro}) form->Model->MarkRead(&node->Record, true);
     form->VT->setCurrentIndex(form->Model->IndexOf(rp));
     for (const auto& row : rows) {
         form->Transaction.HighlightNode = row.highlight;

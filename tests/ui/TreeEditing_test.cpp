@@ -65,6 +65,22 @@ TEST_F(TreeEditingTest, DoubleClickOnAValue) {
     EXPECT_EQ(Editor(), nullptr);
 }
 
+TEST_F(TreeEditingTest, AFilesValueIsGreyUntilReadInThisSession) {
+    const auto cell = [&](int role) {
+        return form->Model->IndexOf(Node(u"Nastawa"), ui::kColValue).data(role);
+    };
+    ASSERT_FALSE(Node(u"Nastawa")->Record.Value.empty());
+    EXPECT_EQ(cell(Qt::ForegroundRole).value<QColor>(), ui::kUnreadGrey);
+    EXPECT_TRUE(cell(Qt::ToolTipRole).toString().contains(ui::kUnreadTip));
+    Click(u"Nastawa");
+    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+    EXPECT_NE(cell(Qt::ForegroundRole).value<QColor>(), ui::kUnreadGrey);
+    EXPECT_FALSE(cell(Qt::ToolTipRole).toString().contains(ui::kUnreadTip));
+    // The file loaded again: its values again.
+    ChooseDevice(folder / "bity.dat", "bity.dat");
+    EXPECT_EQ(cell(Qt::ForegroundRole).value<QColor>(), ui::kUnreadGrey);
+}
+
 TEST_F(TreeEditingTest, F2OrEnterOpensTheValueAsADoubleClickDoes) {
     for (const Qt::Key key : {Qt::Key_F2, Qt::Key_Return}) {
         Click(u"Nastawa");
