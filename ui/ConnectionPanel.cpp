@@ -83,12 +83,6 @@ void TForm1::ComCBoxSelect() {
     else
         Connect();
     ShowLineControls();
-    // A running timer keeps its period; why a port did not open stays until the
-    // next choice.
-    if (!Port.Com.Opened && Port.OpenFault() != TOpenFault::None)
-        stbTimer->stop();
-    else if (!stbTimer->isActive())
-        stbTimer->start();
 }
 
 void TForm1::Connect() {
@@ -101,9 +95,8 @@ void TForm1::Connect() {
     Port.Com.Opened = Port.OpenPort(Port.Com.PortPath, Port.Com.ModeText);
     if (!Port.Com.Opened) {
         shConnect->SetColor(ToQColor(kRed));
-        stBar->setText(PortFaultText(Port.OpenFault(), Port.OpenErrno(), name,
-                                     QString::fromStdString(Port.Com.ModeText)));
-        stbTimer->stop();
+        // Why a port did not open stays until the next message.
+        Say(PortFaultText(Port.OpenFault(), Port.OpenErrno(), name, QString::fromStdString(Port.Com.ModeText)), true);
         return;
     }
     // A network port has no line settings: its name is all there is to show.
@@ -111,7 +104,7 @@ void TForm1::Connect() {
                                       : QStringLiteral("Port szeregowy otwarty: ") + name + QStringLiteral(" @") +
                                             QString::fromStdString(Port.Com.ModeText);
     if (replyWaitMs_ != kReplyWaitDefaultMs) status += QStringLiteral(", odp. %1 ms").arg(replyWaitMs_);
-    stBar->setText(status);
+    Say(status);
     ApplyTimeouts();
 }
 
@@ -130,9 +123,15 @@ void TForm1::ApplyTimeouts() {
 void TForm1::eWaitExit() {
     bool ok = false;
     const int ms = eWait->text().trimmed().toInt(&ok);
-    if (ok && ms >= kReplyWaitMinMs && ms <= kReplyWaitMaxMs && ms != replyWaitMs_) {
+    const bool inRange = ok && ms >= kReplyWaitMinMs && ms <= kReplyWaitMaxMs;
+    if (inRange && ms != replyWaitMs_) {
         replyWaitMs_ = ms;
-        if (Port.Com.Opened) ApplyTimeouts();  // kept for the next read, also mid-sequence
+        if (Port.Com.Opened) {
+            ApplyTimeouts();  // kept for the next read, also mid-sequence
+            Say(QStringLiteral("Czas odp.: %1 ms").arg(ms));
+        }
+    } else if (!inRange) {
+        Say(QStringLiteral("Czas odp. bez zmian: dozwolone %1–%2 ms").arg(kReplyWaitMinMs).arg(kReplyWaitMaxMs));
     }
     eWait->setText(QString::number(replyWaitMs_));
 }
@@ -140,7 +139,13 @@ void TForm1::eWaitExit() {
 void TForm1::eGapExit() {
     bool ok = false;
     const int ms = eGap->text().trimmed().toInt(&ok);
-    if (ok && ms >= 0 && ms <= kMaxGapMs) Transaction.Line.GapMs = static_cast<uint16_t>(ms);
+    const bool inRange = ok && ms >= 0 && ms <= kMaxGapMs;
+    if (inRange && ms != Transaction.Line.GapMs) {
+        Transaction.Line.GapMs = static_cast<uint16_t>(ms);
+        if (Port.Com.Opened) Say(QStringLiteral("Przerwa: %1 ms").arg(ms));
+    } else if (!inRange) {
+        Say(QStringLiteral("Przerwa bez zmian: dozwolone 0–%1 ms").arg(kMaxGapMs));
+    }
     eGap->setText(QString::number(Transaction.Line.GapMs));
 }
 
@@ -150,7 +155,7 @@ void TForm1::Disconnect() {
     if (!Port.Com.Opened) return;
     Port.ClosePort();
     shConnect->SetColor(ToQColor(kIdleGrey));
-    stBar->setText(QStringLiteral("Port zamknięty!"));
+    Say(QStringLiteral("Port zamknięty!"));
 }
 
 bool TForm1::LineSettingsApply() const { return !net::IsNetworkName(ComCBox->currentText().trimmed().toStdString()); }

@@ -49,6 +49,9 @@ TForm1::~TForm1() {
         child->removeEventFilter(this);
         QObject::disconnect(child, nullptr, this, nullptr);
     }
+    // Nor may the tree view lay out rows of the register tree, which goes first:
+    // a window destroyed while shown hides its controls after that.
+    VT->setModel(nullptr);
 }
 
 // The timers and the controls' events, each handler run through Run().
@@ -72,6 +75,7 @@ void TForm1::WireHandlers() {
     Timer1 = new QTimer(this);
     stbTimer = new QTimer(this);
     stbTimer->setInterval(3000);
+    stbTimer->setSingleShot(true);  // restarted by every message (Say)
     txTimer = new QTimer(this);
     rxTimer = new QTimer(this);
     txTimer->setInterval(kLedShortMs);
@@ -146,7 +150,7 @@ void TForm1::StartJournal() {
     const fs::path folder = StateFolder();
     for (const fs::path& recovered : RecoverJournals(folder)) {
         const QString text = QStringLiteral("odzyskano wyniki poprzedniej sesji: ") + QString::fromStdString(PathToUtf8(recovered));
-        stBar->setText(text);
+        Say(text);
         if (!dated_) Memo1->AppendLine(Q(SessionLine(std::time(nullptr))));
         dated_ = true;
         Memo1->AppendLine(text);  // the journal below takes it too
@@ -156,7 +160,7 @@ void TForm1::StartJournal() {
         // What was said above goes into the new journal too.
         for (const QString& line : Memo1->Lines()) journal_->Append(line.toStdU16String());
     } catch (const std::exception& e) {
-        stBar->setText(QStringLiteral("Brak dziennika wyników: ") + QString::fromUtf8(e.what()));
+        Say(QStringLiteral("Brak dziennika wyników: ") + QString::fromUtf8(e.what()), true);
     }
     JournalTimer->start();
 }

@@ -269,6 +269,9 @@ private:
     // A device that went away (an adapter unplugged) closes the port by itself:
     // the indicator turns red and the status bar says the port is closed.
     void ShowPortGone();
+    // Shows a status message for at least 3 s from now (the next one may follow
+    // it); a `lasting` one stays until another is shown.
+    void Say(const QString& text, bool lasting = false);
     // The result pane's lines as a file holds them.
     std::string ResultBytes() const;
     void LoadDeviceFile(const std::filesystem::path& path);

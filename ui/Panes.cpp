@@ -44,12 +44,20 @@ void TForm1::Wersjaprogramu1Click() { ShowMessage(u"Program vyx-cfg\r\nwersja: V
 
 void TForm1::stbTimerTimer() { stBar->clear(); }
 
+void TForm1::Say(const QString& text, bool lasting) {
+    stBar->setText(text);
+    if (lasting)
+        stbTimer->stop();
+    else
+        stbTimer->start();
+}
+
 void TForm1::ShowError(const QString& text) { boxes_.ShowError(this, text); }
 
 void TForm1::ShowPortGone() {
     if (Port.Com.Opened || shConnect->Color() != ToQColor(kGreen)) return;
     shConnect->SetColor(ToQColor(kRed));
-    stBar->setText(QStringLiteral("Port zamknięty!"));
+    Say(QStringLiteral("Port zamknięty!"));
 }
 
 void TForm1::ShowMessage(std::u16string_view text) { boxes_.ShowMessage(this, Q(text)); }

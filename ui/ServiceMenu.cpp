@@ -86,14 +86,14 @@ void TForm1::StanZastanyClick() {
         // From now on every calibration is recorded and every "Zapisz" verified.
         Visit.Runs.clear();
         Sequences.KeepRecord(true, loadedDevice_.toStdString());
-        stBar->setText(QStringLiteral("Stan zastany odczytany"));
+        Say(QStringLiteral("Stan zastany odczytany"));
     }
 }
 
 void TForm1::StanPozostawionyClick() {
     if (std::optional<service::TSnapshot> s = ReadSnapshot(QStringLiteral("stan pozostawiony"))) {
         Visit.AsLeft = std::move(s);
-        stBar->setText(QStringLiteral("Stan pozostawiony odczytany"));
+        Say(QStringLiteral("Stan pozostawiony odczytany"));
     }
 }
 

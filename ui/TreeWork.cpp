@@ -29,10 +29,9 @@ void TForm1::VTClick() {
 bool TForm1::TreeReady() {
     if (Port.Com.Opened && !TreeBusy()) return true;
     // Said, so that nothing looks like a read that did not happen.
-    stBar->setText(!Port.Com.Opened        ? QStringLiteral("Port zamknięty: najpierw wybierz port")
-                   : Sequences.Monitoring() ? QStringLiteral("Trwa monitorowanie: najpierw je wyłącz")
-                                            : QStringLiteral("Trwa komunikacja z urządzeniem: poczekaj na jej koniec"));
-    if (!stbTimer->isActive()) stbTimer->start();
+    Say(!Port.Com.Opened        ? QStringLiteral("Port zamknięty: najpierw wybierz port")
+        : Sequences.Monitoring() ? QStringLiteral("Trwa monitorowanie: najpierw je wyłącz")
+                                 : QStringLiteral("Trwa komunikacja z urządzeniem: poczekaj na jej koniec"));
     return false;
 }
 

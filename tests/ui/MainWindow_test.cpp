@@ -302,3 +302,17 @@ TEST_F(WindowTest, RealReadAndWriteWhateverTheLocale) {
     EXPECT_TRUE(openDuringReply);
     EXPECT_FALSE(form->Port.IsOpened());
 }
+
+TEST_F(WindowTest, AStatusMessageStaysItsThreeSecondsAndAFieldOutOfRangeSaysWhy) {
+    form->eWait->setText("7");
+    form->Run([&] { form->eWaitExit(); });
+    EXPECT_EQ(form->eWait->text(), QString::number(ui::kReplyWaitDefaultMs));
+    EXPECT_EQ(form->stBar->text(), QString("Czas odp. bez zmian: dozwolone %1–%2 ms").arg(ui::kReplyWaitMinMs).arg(ui::kReplyWaitMaxMs));
+    form->eGap->setText("5000");
+    form->Run([&] { form->eGapExit(); });
+    EXPECT_EQ(form->eGap->text(), "0");
+    EXPECT_EQ(form->stBar->text(), "Przerwa bez zmian: dozwolone 0–1000 ms");
+    // Each message restarts the clock: the one just shown is not cleared by an older one's.
+    EXPECT_TRUE(form->stbTimer->isActive());
+    EXPECT_GT(form->stbTimer->remainingTime(), 1000);
+}
