@@ -79,7 +79,7 @@ TEST_F(NetworkTest, FaultsOfTheSimulatorReachTheMasterAsOnTheLine) {
         const std::vector<std::string> ports = Start(c.options);
         ASSERT_EQ(ports.size(), 2u);
         for (const std::string& port : ports) {
-            const auto r = Vyx({"read", "--port", port, "--address", "40001", "--wait", "300"});
+            const auto r = Vyx({"read", "--port", port, "--address", "40001", "--wait", "1000"});
             EXPECT_EQ(r.Status, c.status) << port << " " << c.options[0] << r.Err;
             const char* said = port == ports[0] ? c.rtu : c.mbap;
             EXPECT_NE(r.Err.find(said), std::string::npos) << port << " " << r.Err;
@@ -90,7 +90,7 @@ TEST_F(NetworkTest, FaultsOfTheSimulatorReachTheMasterAsOnTheLine) {
 TEST_F(NetworkTest, ScanTriesUnitIdsAndRefusesLineSettings) {
     const std::vector<std::string> ports = Start({"--slave", "5"});
     ASSERT_EQ(ports.size(), 2u);
-    const auto scan = Vyx({"scan", "--port", ports[1], "--slaves", "3-6", "--wait", "300"});
+    const auto scan = Vyx({"scan", "--port", ports[1], "--slaves", "3-6", "--wait", "1000"});
     EXPECT_EQ(scan.Status, 0) << scan.Err;
     const std::vector<std::string> found = OutputLines(scan.Out);
     ASSERT_EQ(found.size(), 1u) << scan.Out;
