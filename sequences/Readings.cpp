@@ -205,7 +205,11 @@ std::u16string VerdictLine(const TReadingStats& stats, const TTolerance& toleran
 
 std::u16string CsvText(std::u16string_view value) {
     const bool formula = !value.empty() && std::u16string_view(u"=+-@\t\r").find(value.front()) != std::u16string_view::npos;
-    return formula ? u"'" + std::u16string(value) : std::u16string(value);
+    std::u16string field;
+    field.reserve(value.size() + 1);
+    if (formula) field += u'\'';
+    field += value;
+    return field;
 }
 
 std::string CsvLine(std::chrono::system_clock::time_point when, std::u16string_view value, std::string_view reason) {
