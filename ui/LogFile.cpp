@@ -7,6 +7,7 @@
 #include "registers/SafeSave.h"
 #include "registers/Text.h"
 #include "ui/Journal.h"
+#include "ui/JournalFiles.h"
 
 namespace vyx::ui {
 namespace fs = std::filesystem;
@@ -23,32 +24,20 @@ fs::path LogFilePath(const fs::path& program) {
     return log;
 }
 
-namespace {
-
-std::string LocalText(std::time_t when, const char* format) {
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &when);
-#else
-    localtime_r(&when, &local);
-#endif
-    char text[32];
-    return std::string(text, std::strftime(text, sizeof text, format, &local));
-}
-
-}  // namespace
+// Local time as the journal names its files.
+using journal::Stamp;
 
 fs::path ResultsFilePath(const fs::path& program, std::time_t when) {
     const fs::path folder = InstalledUnderUsr(program) ? StateLogPath(program).parent_path() : program.parent_path();
-    return folder / ("wyniki-" + LocalText(when, "%Y-%m-%d_%H-%M-%S") + ".txt");
+    return folder / ("wyniki-" + Stamp(when, "%Y-%m-%d_%H-%M-%S") + ".txt");
 }
 
 std::u16string SessionLine(std::time_t when) {
-    return FromUtf8("--- " + LocalText(when, "%Y-%m-%d %H:%M:%S") + " ---");
+    return FromUtf8("--- " + Stamp(when, "%Y-%m-%d %H:%M:%S") + " ---");
 }
 
 fs::path KeptLogPath(const fs::path& path, std::time_t written) {
-    const std::string stem = PathToUtf8(path.stem()) + "-" + LocalText(written, "%Y-%m-%d_%H-%M-%S");
+    const std::string stem = PathToUtf8(path.stem()) + "-" + Stamp(written, "%Y-%m-%d_%H-%M-%S");
     fs::path kept = path.parent_path() / PathFromUtf8(stem + ".log");
     std::error_code ec;
     for (int k = 2; fs::exists(kept, ec); ++k)
