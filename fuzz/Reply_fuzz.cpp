@@ -67,7 +67,7 @@ public:
     void EnableLedTimer(vyx::TLed, bool) override {}
     void StartHighlightTimer() override {}
     void StopHighlightTimer() override {}
-    void ProcessPendingEvents() override {}
+    void ReplyShown() override {}
     bool MonitorTicked() const override { return Monitor; }
     std::u16string TimeOfDay() const override { return u"12:00:00"; }
     void BeginTreeUpdate() override { ++updates_; }

@@ -4,9 +4,10 @@
 #include <algorithm>
 #include <cstring>
 #include <span>
-#include <thread>
+#include <memory>
 #include <vector>
 
+#include "modbus/Bus.h"
 #include "modbus/Builders.h"
 #include "registers/Error.h"
 #include "registers/Text.h"
@@ -58,33 +59,78 @@ std::u16string WriteLineName(std::u16string_view name) {
     return std::u16string(name.substr(0, kValueColumn - kNameColumn - 2)) + u":";
 }
 
+TTransaction::TTransaction(TPort& port, TFrame& frame, TTransactionView& view)
+    : own_(std::make_unique<TInlineBus>(port)), bus_(*own_), frame_(frame), view_(view) {}
+
+TTransaction::TTransaction(TBus& bus, TFrame& frame, TTransactionView& view) : bus_(bus), frame_(frame), view_(view) {}
+
+TTransaction::~TTransaction() = default;
+
 void TTransaction::Transact() {
-    ExceptionCode = 0;
-    detailPl_.clear(), detailEn_.clear();
+    if (inFlight_) throw Error("an exchange is still out");
+    const TFrame request = sent_ = frame_;
+    const TLineOptions line = Line;
+    const std::u16string requestLine = RequestLine(Log.LineAddress, Log.LineName, Log.LineValue);
+    TExchangeResult r;
+    bus_.Call([&](TPort& port, TWire& wire) { r = wire.Exchange(port, request, line); });
+    if (r.Sent) ShowSent(r.Lines, r.SentLines, r.RequestHex, requestLine);
+    Finish(r);
+}
+
+void TTransaction::Start(TEnded ended) {
+    if (inFlight_) throw Error("an exchange is still out");
+    const TFrame request = sent_ = frame_;
+    const TLineOptions line = Line;
+    const std::u16string requestLine = RequestLine(Log.LineAddress, Log.LineName, Log.LineValue);
+    inFlight_ = true;
+    TBus& bus = bus_;
+    bus.Post([this, &bus, request, line, requestLine, ended = std::move(ended)](TPort& port, TWire& wire) {
+        auto r = std::make_shared<TExchangeResult>(wire.Exchange(port, request, line, [&](const TExchangeResult& s) {
+            bus.Deliver([this, lines = s.Lines, n = s.SentLines, hex = s.RequestHex, requestLine] {
+                ShowSent(lines, n, hex, requestLine);
+            });
+        }));
+        bus.Deliver([this, r, ended] {
+            std::exception_ptr error;
+            try {
+                Finish(*r);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            if (ended)
+                ended(error);
+            else if (error)
+                std::rethrow_exception(error);
+        });
+    });
+}
+
+void TTransaction::ShowSent(const std::vector<std::u16string>& lines, size_t sentLines, const std::u16string& hex,
+                            const std::u16string& requestLine) {
+    Log.RequestHex = hex;
+    for (size_t i = 0; i < sentLines && i < lines.size(); ++i) view_.AppendCommLine(lines[i]);
+    RequestLines.Add(requestLine);
+    view_.SetLed(TLed::Tx, kGreen);
+    view_.EnableLedTimer(TLed::Tx, true);
+}
+
+void TTransaction::Finish(const TExchangeResult& r) {
+    inFlight_ = false;
+    portOpen_ = r.PortOpen;
+    Outcome = r.Outcome;
+    ExceptionCode = r.ExceptionCode;
+    detailPl_ = r.DetailPl, detailEn_ = r.DetailEn;
+    rx_ = r.Rx;
+    received_ = r.Received, at_ = r.At;
     reply_ = {};
+    if (r.PduSize > 0) reply_ = {TFrameFault::None, {}, {}, r.Unit, rx_.data() + r.PduAt, r.PduSize, 0};
     Rslt.Number.reset();
-    if (!port_.IsOpened()) {
-        Outcome = TOutcome::PortClosed;
+    if (!r.Sent) {
         view_.OutcomeKnown(Outcome);
         view_.ShowMessage(u"brak połączenia !");
         return;
     }
-    const bool framed = port_.LineFramed();
-    if (framed) DrainLate(frame_.TxBuf[kOffSlave]);
-    // The pane shows the bytes as they go over the wire (on Modbus TCP, with their header).
-    const std::vector<uint8_t> wire = port_.WireRequest(frame_.TxBuf.data(), frame_.FrameLength);
-    Log.RequestHex = FromUtf8(HexDump(wire.data(), static_cast<uint16_t>(wire.size())));
-    const std::u16string line = RequestLine(Log.LineAddress, Log.LineName, Log.LineValue);
-    view_.AppendCommLine(u"< " + Log.RequestHex);
-    RequestLines.Add(line);
-    KeepGap();
-    port_.WritePort(frame_.TxBuf.data(), frame_.FrameLength);
-    view_.SetLed(TLed::Tx, kGreen);
-    view_.EnableLedTimer(TLed::Tx, true);
-
-    received_ = 0, at_ = 0;
-    const bool echoed = !framed || !Line.Echo || ReadEcho(wire);
-    if (echoed) ReadReply();
+    for (size_t i = r.SentLines; i < r.Lines.size(); ++i) view_.AppendCommLine(r.Lines[i]);
 
     // The indicators are set when the completion (and any sequence nested in it)
     // has returned, also when it ends with an error.
@@ -96,142 +142,25 @@ void TTransaction::Transact() {
             view.SetLedTimerInterval(TLed::Rx, reply ? kLedShortMs : kLedTimeoutMs);
             view.EnableLedTimer(TLed::Rx, true);
         }
-    } rx{view_, received_ >= 1 || !echoed};
+    } rx{view_, r.Heard};
 
-    if (!echoed) {
-        view_.OutcomeKnown(Outcome);
-        Dispatch(kMsgReplyCrcError);
-    } else if (received_ >= 1) {
+    if (r.Outcome == TOutcome::Collision || r.Received >= 1) {
         Log.Status.clear();
-        Classify(framed);
+        Log.ReplyHex = r.ReplyHex;
         view_.OutcomeKnown(Outcome);
         const bool good = Outcome == TOutcome::Good || Outcome == TOutcome::Exception;
         Dispatch(good ? kMsgReplyGood : kMsgReplyCrcError);
     } else {
-        // The serial unit closes a port whose device went away.
-        Outcome = port_.IsOpened() ? TOutcome::Timeout : TOutcome::PortClosed;
-        if (Outcome == TOutcome::Timeout && framed) {
-            const TTimeouts& t = port_.Timeouts();
-            drain_ = {true, true, frame_.TxBuf[kOffSlave],
-                      TClock::now() + std::chrono::milliseconds(uint64_t{t.ReadTotalMultiplier} * kPortBufferSize +
-                                                                t.ReadTotalConstant)};
-        }
         view_.OutcomeKnown(Outcome);
         Dispatch(kMsgTimeout);
     }
-}
-
-bool TTransaction::ReadEcho(const std::vector<uint8_t>& wire) {
-    const auto length = static_cast<uint32_t>(wire.size());
-    port_.ReadPort([length](const uint8_t*, uint32_t) { return length; });
-    const uint32_t got = std::min<uint32_t>(port_.Received(), kPortBufferSize);
-    quietSince_ = TClock::now();
-    if (got == 0) return true;  // nothing at all: the reply read finds out why
-    AppendReplyLine(port_.RxBuffer(), got, u" (echo)");
-    if (got == length && std::memcmp(port_.RxBuffer(), wire.data(), length) == 0) return true;
-    Outcome = TOutcome::Collision;
-    Log.Status.clear();
-    Log.ReplyHex = FromUtf8(HexDump(port_.RxBuffer(), static_cast<uint16_t>(got)));
-    drain_ = {true, false, frame_.TxBuf[kOffSlave], {}};
-    return false;
-}
-
-void TTransaction::ReadReply() {
-    // The read ends as soon as a complete reply with a good CRC to this request is
-    // in, behind up to three stray bytes; anything else is ended by the port's
-    // time-outs, as the line's silence tells.
-    port_.ReadPort([this](const uint8_t* p, uint32_t n) { return ReplyEndFor(frame_, p, n); });
-    received_ = std::min<uint32_t>(port_.Received(), kMaxReplySize);
-    std::memcpy(rx_.data(), port_.RxBuffer(), received_);
-    quietSince_ = TClock::now();
-    // Late replies to earlier requests the port knew and passed over (Modbus TCP).
-    const std::span<const uint8_t> passed = port_.PassedOver();
-    if (!passed.empty()) AppendReplyLine(passed.data(), static_cast<uint32_t>(passed.size()), u" (odrzucone)");
-}
-
-void TTransaction::Classify(bool framed) {
-    at_ = framed ? StrayBytes(frame_, rx_.data(), received_) : 0;
-    if (at_ > 0) AppendReplyLine(rx_.data(), at_, u" (pominięte)");
-    // The pane shows the reply as it came over the wire (on Modbus TCP, with its header).
-    const uint8_t* r = Reply();
-    const uint32_t n = ReplySize();
-    Log.ReplyHex = FromUtf8(HexDump(r, static_cast<uint16_t>(n)));
-    view_.AppendCommLine(u"> " + Log.ReplyHex);
-
-    // Each transport takes its reply out of its own frame; the line's is the protocol's.
-    const std::optional<TUnframed> own = port_.Unframe(r, n);
-    reply_ = own ? *own : UnframeRtu(r, n);
-    // Without the echo setting, bytes that begin with the request are its echo.
-    const bool echo = framed && !Line.Echo && BeginsWithRequest(frame_.TxBuf.data(), frame_.FrameLength, r, n);
-    if (reply_.Fault == TFrameFault::Crc) {
-        Outcome = echo ? TOutcome::Echo : TOutcome::CrcError;
-    } else if (reply_.Fault == TFrameFault::Header) {
-        Outcome = TOutcome::Damaged;
-        detailPl_ = reply_.DetailPl, detailEn_ = reply_.DetailEn;
-    } else if (detailEn_ = ReplyMismatch(frame_, reply_, TLanguage::English); !detailEn_.empty()) {
-        detailPl_ = ReplyMismatch(frame_, reply_, TLanguage::Polish);
-        Outcome = echo ? TOutcome::Echo : TOutcome::Mismatch;
-    } else if (reply_.Pdu[0] & 0x80) {
-        Outcome = TOutcome::Exception;
-        ExceptionCode = reply_.Pdu[1];
-    } else {
-        Outcome = echo && SecondCopyFollows() ? TOutcome::Echo : TOutcome::Good;
-    }
-    if (Outcome == TOutcome::Echo) detailPl_.clear(), detailEn_.clear();
-    if (Outcome != TOutcome::Good && Outcome != TOutcome::Exception) reply_ = {};
-    if (Outcome != TOutcome::Good && Outcome != TOutcome::Exception && framed)
-        drain_ = {true, false, frame_.TxBuf[kOffSlave], {}};
-}
-
-bool TTransaction::SecondCopyFollows() {
-    // Only a write (6) or a diagnostic (8) is answered by a copy of itself.
-    if (!port_.ReadLate(port_.Timeouts().ReadInterval)) return false;
-    const uint32_t n = std::min<uint32_t>(port_.Received(), kPortBufferSize);
-    quietSince_ = TClock::now();
-    if (n == 0) return false;
-    const bool copy = BeginsWithRequest(frame_.TxBuf.data(), frame_.FrameLength, port_.RxBuffer(), n);
-    AppendReplyLine(port_.RxBuffer(), n, copy ? std::u16string_view{} : std::u16string_view{u" (odrzucone)"});
-    return copy;
-}
-
-void TTransaction::DrainLate(uint8_t unit) {
-    if (!drain_.Pending) return;
-    const auto drain = drain_;
-    drain_.Pending = false;
-    // Another unit's reply is told apart by its address: no wait for a late one.
-    if (drain.AfterTimeout && drain.Unit != unit) return;
-    uint32_t wait = 0;
-    if (drain.AfterTimeout) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(drain.BeginBy - TClock::now()).count();
-        wait = left > 0 ? static_cast<uint32_t>(left) : 0;
-    }
-    // A babbling line cannot hold the next request for long.
-    constexpr int kMaxReads = 8;
-    for (int i = 0; i < kMaxReads && port_.ReadLate(wait); ++i) {
-        const uint32_t late = std::min<uint32_t>(port_.Received(), kPortBufferSize);
-        if (late == 0) break;
-        AppendReplyLine(port_.RxBuffer(), late, u" (odrzucone)");
-        wait = 0;
-    }
-    quietSince_ = TClock::now();
-}
-
-void TTransaction::KeepGap() {
-    if (Line.GapMs == 0) return;
-    std::this_thread::sleep_until(quietSince_ + std::chrono::milliseconds(std::min(Line.GapMs, kMaxGapMs)));
-}
-
-void TTransaction::AppendReplyLine(const uint8_t* p, uint32_t n, std::u16string_view mark) {
-    std::u16string line = u"> " + FromUtf8(HexDump(p, static_cast<uint16_t>(n)));
-    line += mark;
-    view_.AppendCommLine(line);
 }
 
 std::string TTransaction::Reason(TLanguage language) const {
     return OutcomeReason(Outcome, ExceptionCode, language, language == TLanguage::Polish ? detailPl_ : detailEn_);
 }
 
-void TTransaction::ReadRegister(TNode& node, std::u16string_view slaveText) {
+void TTransaction::PrepareRead(TNode& node, std::u16string_view slaveText) {
     // Built first: a refused request leaves the record, its value and the log as they were.
     BuildRead(frame_, slaveText, node.Record);
     CurrentRecord = &node.Record;
@@ -239,10 +168,9 @@ void TTransaction::ReadRegister(TNode& node, std::u16string_view slaveText) {
     ClearLogRecord(Log);
     Log.LineName = node.Record.Name;
     Log.LineAddress = node.Record.Address;
-    Transact();
 }
 
-bool TTransaction::WriteRegister(TNode& node, std::u16string_view slaveText) {
+bool TTransaction::PrepareWrite(TNode& node, std::u16string_view slaveText) {
     const TRegData& r = node.Record;
     const int access = GetAccessCode(r.Access);
     if (access != kAccessRW && access != kAccessRP) return false;
@@ -251,15 +179,30 @@ bool TTransaction::WriteRegister(TNode& node, std::u16string_view slaveText) {
     Log.LineAddress = r.Address;
     Log.LineName = WriteLineName(r.Name);
     Log.LineValue = r.Value;
+    return true;
+}
+
+bool TTransaction::PrepareReset(std::u16string_view slaveText) {
+    if (!BuildDiagnostic(frame_, slaveText, u"$0001", u"$FF00")) return false;
+    // Its own line, so the result does not repeat the previous register's.
+    ClearLogRecord(Log);
+    Log.LineName = u"Reset";
+    return true;
+}
+
+void TTransaction::ReadRegister(TNode& node, std::u16string_view slaveText) {
+    PrepareRead(node, slaveText);
+    Transact();
+}
+
+bool TTransaction::WriteRegister(TNode& node, std::u16string_view slaveText) {
+    if (!PrepareWrite(node, slaveText)) return false;
     Transact();
     return true;
 }
 
 bool TTransaction::ResetDevice(std::u16string_view slaveText) {
-    if (!BuildDiagnostic(frame_, slaveText, u"$0001", u"$FF00")) return false;
-    // Its own line, so the result does not repeat the previous register's.
-    ClearLogRecord(Log);
-    Log.LineName = u"Reset";
+    if (!PrepareReset(slaveText)) return false;
     Transact();
     return true;
 }
@@ -300,7 +243,7 @@ void TTransaction::OnReplyGood() {
         pendingError_.clear();
         throw Error(error);
     }
-    view_.ProcessPendingEvents();
+    view_.ReplyShown();
     Dispatch(kMsgNextStep);
 }
 
@@ -313,13 +256,13 @@ bool TTransaction::DecodeReply() {
     }
     Rslt.Ok = true;
     Rslt.ValueText.clear();
-    switch (frame_.Function()) {
+    switch (sent_.Function()) {
         case 3:
         case 4: {
             // Never past what arrived: the byte count, but at most the bytes after it.
             const int n = std::max(0, std::min<int>(pdu[1], static_cast<int>(reply_.PduSize) - 2));
-            Rslt.ValueText = DecodeValue(frame_.TypeCode, n, pdu + 2);
-            Rslt.Number = DecodeNumber(frame_.TypeCode, n, pdu + 2);
+            Rslt.ValueText = DecodeValue(sent_.TypeCode, n, pdu + 2);
+            Rslt.Number = DecodeNumber(sent_.TypeCode, n, pdu + 2);
             StoreReplyValue();
             break;
         }
@@ -335,7 +278,7 @@ bool TTransaction::DecodeReply() {
 }
 
 void TTransaction::StoreReplyValue() {
-    const uint8_t function = frame_.Function();
+    const uint8_t function = sent_.Function();
     if (function == 6 || function == 16) return;
     if (!CurrentRecord) return;
     view_.BeginTreeUpdate();
@@ -391,11 +334,11 @@ void TTransaction::EndHighlight() {
 }
 
 std::vector<uint16_t> TTransaction::ReplyWords() const {
-    const uint8_t function = frame_.Function();
+    const uint8_t function = sent_.Function();
     if (Outcome != TOutcome::Good || (function != 3 && function != 4)) return {};
     const uint8_t* pdu = reply_.Pdu;
     const uint32_t n = reply_.PduSize >= 2 ? std::min<uint32_t>(pdu[1], reply_.PduSize - 2) : 0;
-    if (n != 2u * frame_.RegisterCount) return {};
+    if (n != 2u * sent_.RegisterCount) return {};
     std::vector<uint16_t> words;
     for (uint32_t i = 0; i < n; i += 2) words.push_back(static_cast<uint16_t>(pdu[2 + i] << 8 | pdu[3 + i]));
     return words;

@@ -3,39 +3,34 @@
 // One request/reply exchange with the device and the handling of its outcome.
 //
 // A builder has filled the frame; the caller sets the three line texts of the log
-// record and calls Transact, which logs and sends the request, waits for the reply
-// (until it is complete by its own header with a good CRC, else within the port's
-// read time-outs), logs the reply, takes it out of its transport's frame (the
-// line's address and CRC, Modbus TCP's header: TPort::Unframe), checks that its
-// PDU answers the request (ReplyMismatch), and hands the outcome to a completion
-// handler, called synchronously by its message number. Only a reply that answers its request
-// counts: another unit's, another function's or one of another length fails as
-// a mismatch, and nothing of it is stored.
+// record and starts the exchange. The bus (modbus/Bus.h) runs it on the wire
+// (modbus/Wire.h: the echo, late and stray bytes, the reply taken out of its
+// transport's frame and checked against the request); here its result is shown
+// and handled: the request line once it has left, the reply's lines, the
+// indicators, and a completion by the outcome. Only a reply that answers its
+// request counts: another unit's, another function's or one of another length
+// fails as a mismatch, and nothing of it is stored.
 //
-// On a line (not Modbus TCP, whose header names the request a reply answers):
-//  - after a time-out, before the next request to the same unit, the line is
-//    listened to for up to one more reply wait for a late reply to begin; after
-//    a failed reply it is read until quiet. What comes is discarded and shown so.
-//  - with Line.Echo the request's own bytes are read back and compared first;
-//    without it, a failed reply that begins with the request is named an echo,
-//    and so is a write's reply followed at once by a second copy of itself.
-//  - up to three stray bytes before a whole, matching reply are skipped.
-//  - Line.GapMs keeps the line quiet that long between a reply and the next request.
-// Every completion ends by raising OnNextStep, through which a running sequence
-// starts its next step, itself a full Transact nested inside this one.
+// Transact waits for the result (on an inline bus it is the caller's own work);
+// Start returns at once, and on a worker bus the result comes back through the
+// bus's Deliver, in the owner's thread. Every completion ends by raising
+// OnNextStep, through which a running sequence records its next step.
 //
 // What the window shows (panes, indicators and their timers, the highlight timer,
-// message boxes, processing of pending events) is reached through TTransactionView,
-// which the window and the command-line tool implement.
+// message boxes) is reached through TTransactionView, which the window and the
+// command-line tool implement.
 #include <array>
-#include <chrono>
 #include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "modbus/Frame.h"
+#include "modbus/Wire.h"
 #include "registers/RegData.h"
 #include "registers/RegisterTree.h"
 #include "serial/Port.h"
@@ -77,7 +72,8 @@ public:
     // (Re)starts the 500 ms one-shot highlight timer, whose tick calls EndHighlight.
     virtual void StartHighlightTimer() = 0;
     virtual void StopHighlightTimer() = 0;
-    virtual void ProcessPendingEvents() = 0;
+    // A good reply has been shown (a console flushes its output).
+    virtual void ReplyShown() {}
     virtual bool MonitorTicked() const = 0;
     // The local time of day as hh:mm:ss on the 24-hour clock.
     virtual std::u16string TimeOfDay() const = 0;
@@ -90,14 +86,6 @@ public:
     // shows an emptied value at once, and a failure its reason.
     virtual void OutcomeKnown(TOutcome) {}
 };
-
-// How the line behaves beyond its time-outs, as the connection panel and `vyx` set it.
-struct TLineOptions {
-    bool Echo = false;   // the adapter returns each request's own bytes before the reply
-    uint16_t GapMs = 0;  // the least quiet time between the end of a reply and the next request
-    bool operator==(const TLineOptions&) const = default;
-};
-inline constexpr uint16_t kMaxGapMs = 1000;
 
 // Outcome of the last reply.
 struct TRslt {
@@ -149,14 +137,30 @@ private:
     uint64_t count_ = 0;
 };
 
+class TBus;
+
 class TTransaction {
 public:
-    TTransaction(TPort& port, TFrame& frame, TTransactionView& view) : port_(port), frame_(frame), view_(view) {}
+    // On a bus of its own that runs each exchange at once on `port`.
+    TTransaction(TPort& port, TFrame& frame, TTransactionView& view);
+    // On the owner's bus.
+    TTransaction(TBus& bus, TFrame& frame, TTransactionView& view);
+    ~TTransaction();
 
-    // Sends the frame and handles the reply; see the header comment. An error
-    // raised by the reply handling (a bit child whose value is not a number)
-    // comes out of here after the indicators are set.
+    // Sends the frame and handles the reply, returning when both are done; see
+    // the header comment. An error raised by the reply handling (a bit child
+    // whose value is not a number) comes out of here after the indicators are set.
     void Transact();
+    // Sends the frame and returns; the reply is handled when its result comes
+    // back, and then `ended` is called with whatever error the handling raised
+    // (without `ended`, the error comes out of the delivered task).
+    using TEnded = std::function<void(std::exception_ptr)>;
+    void Start(TEnded ended = nullptr);
+    // An exchange was started and its result has not been handled yet.
+    bool InFlight() const { return inFlight_; }
+    // Whether the port was open after the last exchange (one that went away closed itself).
+    bool PortOpen() const { return portOpen_; }
+    TBus& Bus() const { return bus_; }
 
     // The register operations every face of the program shares. ReadRegister
     // builds the read, then empties the record's value, sets the line texts and
@@ -168,6 +172,11 @@ public:
     void ReadRegister(TNode& node, std::u16string_view slaveText);
     bool WriteRegister(TNode& node, std::u16string_view slaveText);
     bool ResetDevice(std::u16string_view slaveText);
+    // The same, built and made ready without sending, for a caller that Start()s
+    // them; false where the operation above sends nothing.
+    void PrepareRead(TNode& node, std::u16string_view slaveText);
+    bool PrepareWrite(TNode& node, std::u16string_view slaveText);
+    bool PrepareReset(std::u16string_view slaveText);
 
     // Synchronous dispatch of a completion message to its handler.
     void Dispatch(int message);
@@ -206,37 +215,24 @@ public:
     std::u16string WrittenValue;          // value text of the last write
 
 private:
-    using TClock = std::chrono::steady_clock;
+    // The request has left: its lines (and what was drained before it) go to the pane.
+    void ShowSent(const std::vector<std::u16string>& lines, size_t sentLines, const std::u16string& hex,
+                  const std::u16string& requestLine);
+    // The exchange has ended: its result is shown and handled.
+    void Finish(const TExchangeResult& r);
 
-    // Reads the echo (with Line.Echo) and the reply into rx_; false when the
-    // echo was not the request's (Outcome is then set).
-    bool ReadEcho(const std::vector<uint8_t>& wire);
-    void ReadReply();
-    // What the bytes received say: the outcome, the stray bytes skipped.
-    void Classify(bool framed);
-    // A write answered by its own copy: a second one following at once is the
-    // device's, and the first was the line's echo.
-    bool SecondCopyFollows();
-    // Reads and shows as discarded what a failed exchange may have left coming.
-    void DrainLate(uint8_t unit);
-    void KeepGap();
-    void AppendReplyLine(const uint8_t* p, uint32_t n, std::u16string_view mark = {});
-
-    TPort& port_;
+    std::unique_ptr<TBus> own_;  // the inline bus of a transaction given a port
+    TBus& bus_;
     TFrame& frame_;
+    TFrame sent_;  // the request whose reply is handled: the frame may be built anew meanwhile
     TTransactionView& view_;
     std::array<uint8_t, kMaxReplySize> rx_{};  // what the last read gave
     uint32_t received_ = 0;
     uint32_t at_ = 0;                          // stray bytes before the reply
     TUnframed reply_;                          // the last reply out of its frame (in rx_), once it answered
     std::string detailPl_, detailEn_;          // what of the reply did not hold or did not answer the request
-    struct {
-        bool Pending = false;
-        bool AfterTimeout = false;  // wait for a late reply to begin, to the same unit only
-        uint8_t Unit = 0;
-        TClock::time_point BeginBy{};
-    } drain_;
-    TClock::time_point quietSince_{};  // when the line was last heard quiet after a read
+    bool inFlight_ = false;
+    bool portOpen_ = false;
     std::string pendingError_;  // a bit child's conversion failure, raised after the reply is handled
 };
 

@@ -130,65 +130,123 @@ TNode* TSequences::FindRegisterByName(std::u16string_view name) const {
     return t_.Tree ? t_.Tree->FindRegisterByName(name) : nullptr;
 }
 
-// The steps run here, one after another; OnNextStep only records the next one.
-// Returns whether the last step reached its completion (false: nothing was
-// sent, or the port was closed).
-bool TSequences::Run(TStep step) {
+// A sequence runs step by step: Drive starts each step's exchange and, when its
+// result is handled at once (an inline bus), goes on with the next in a loop,
+// so any run length keeps a constant stack depth. On a worker bus Drive returns
+// once the exchange has left, and the result's arrival (StepEnded) drives on;
+// a pause the view takes later (Pause false) is ended by PauseOver.
+void TSequences::Run(TStep step, TAfter after) {
     running_ = true;
     stopRequested_ = false;
-    bool completed = false;
+    lastCompleted_ = false;
+    after_ = std::move(after);
+    Drive(step);
+}
+
+void TSequences::Drive(TStep step) {
+    inDrive_ = true;
     try {
-        while (step.Kind != TStepKind::None) {
-            if (step.PauseMs > 0) window_.Pause(step.PauseMs);
-            if (stopRequested_) break;
+        for (;;) {
+            if (step.Kind == TStepKind::None) {
+                End();
+                break;
+            }
+            if (step.PauseMs > 0 && !window_.Pause(step.PauseMs)) {
+                pausing_ = true;
+                paused_ = step;
+                paused_.PauseMs = 0;
+                break;
+            }
+            if (stopRequested_) {
+                End();
+                break;
+            }
             next_ = {};
-            completed = RunStep(step);
-            // A port closed under a running walk or calibration ends it too.
-            if (!completed && t_.Outcome == TOutcome::PortClosed && (walkMode_ || calibrationActive_)) Interrupted();
-            if (!completed || stopRequested_) break;
+            RunStep(step);
+            if (t_.InFlight()) break;  // its result drives on
+            if (!AfterStep()) break;
             step = next_;
         }
     } catch (...) {
-        EndSequence();
+        inDrive_ = false;
+        End(true);
         throw;
     }
-    EndSequence();
-    return completed;
+    inDrive_ = false;
 }
 
-bool TSequences::RunStep(const TStep& step) {
+bool TSequences::AfterStep() {
+    lastCompleted_ = completed_;
+    // A port closed under a running walk or calibration ends it too.
+    if (!completed_ && t_.Outcome == TOutcome::PortClosed && (walkMode_ || calibrationActive_)) Interrupted();
+    if (!completed_ || stopRequested_ || next_.Kind == TStepKind::None) {
+        End();
+        return false;
+    }
+    return true;
+}
+
+void TSequences::StepEnded(std::exception_ptr error) {
+    // Inside Drive's loop (an inline bus), the loop goes on by itself.
+    if (inDrive_ || !running_) {
+        if (error) std::rethrow_exception(error);
+        return;
+    }
+    if (error) {
+        End(true);
+        std::rethrow_exception(error);
+    }
+    if (AfterStep()) Drive(next_);
+}
+
+void TSequences::PauseOver() {
+    if (!running_ || inDrive_ || !pausing_) return;
+    pausing_ = false;
+    Drive(paused_);
+}
+
+void TSequences::End(bool threw) {
+    pausing_ = false;
+    EndSequence();
+    if (TAfter after = std::exchange(after_, nullptr)) after(lastCompleted_, threw);
+}
+
+void TSequences::RunStep(const TStep& step) {
     completed_ = false;
     stepKind_ = step.Kind;
+    const auto start = [this] { t_.Start([this](std::exception_ptr error) { StepEnded(error); }); };
     switch (step.Kind) {
         case TStepKind::Read:
             t_.CurrentNode = step.Node;  // what the sequence reads, whatever a click did meanwhile
-            ReadRegister(*step.Node);
+            t_.PrepareRead(*step.Node, slave_);
+            start();
             break;
         case TStepKind::Write:
-            WriteRegister(*step.Node);
+            if (t_.PrepareWrite(*step.Node, slave_)) start();
             break;
         case TStepKind::WriteIfWritable:
-            WriteIfWritable(*step.Node);
+            if (WillBeWritten(*step.Node) && t_.PrepareWrite(*step.Node, slave_)) start();
             break;
         case TStepKind::Reset:
-            t_.ResetDevice(slave_);
+            if (t_.PrepareReset(slave_)) start();
             break;
         case TStepKind::VerifyBefore:
         case TStepKind::VerifyAfter:
             verifyStep_ = step.Kind;
             t_.CurrentNode = step.Node;
-            ReadRegister(*step.Node);
+            t_.PrepareRead(*step.Node, slave_);
+            start();
             break;
         case TStepKind::VerifyWrite:
             verifyStep_ = step.Kind;
             // The value goes into the record only now: the read before replaced it.
             step.Node->Record.Value = verifyValue_;
-            written_.Sent = WriteRegister(*step.Node);
+            written_.Sent = t_.PrepareWrite(*step.Node, slave_);
+            if (written_.Sent) start();
             break;
         case TStepKind::None:
             break;
     }
-    return completed_;
 }
 
 // Whatever ran is over: its flags are cleared, the controls come back.
@@ -206,12 +264,6 @@ void TSequences::EndSequence() {
     sequence_ = TActivity::Idle;
     ReportActivity();
 }
-
-void TSequences::ReadRegister(TNode& node) { t_.ReadRegister(node, slave_); }
-
-bool TSequences::WriteRegister(TNode& node) { return t_.WriteRegister(node, slave_); }
-
-bool TSequences::WriteIfWritable(TNode& node) { return WillBeWritten(node) && WriteRegister(node); }
 
 // The node after `node` in the walk of walkRoot_: a group is entered when
 // `enter` is set, a register never; null after the walk's last node.
@@ -242,7 +294,7 @@ bool TSequences::StepToNextSibling() {
 
 void TSequences::OnNextStep() {
     completed_ = true;
-    if (stopRequested_) return;
+    if (!running_ || stopRequested_) return;
     if (samplesLeft_ > 0 && calibrationActive_) {
         const TReading reading = LastReading();
         if (calibrationNode_) window_.Reading(TActivity::Calibration, *calibrationNode_, reading);
@@ -430,9 +482,9 @@ void TSequences::WriteCurrentRegister(std::u16string_view slaveText) {
 bool TSequences::btResetClick(std::u16string_view slaveText) {
     if (!Idle()) return false;
     slave_ = slaveText;
-    const uint64_t before = t_.RequestLines.Count();
+    if (!t_.PrepareReset(slaveText)) return false;
     Run({TStepKind::Reset});
-    return t_.RequestLines.Count() != before;
+    return true;
 }
 
 void TSequences::cbMonitorClick(bool ticked, std::u16string_view periodText, std::u16string_view lbRegText,
@@ -475,27 +527,24 @@ void TSequences::cbMonitorClick(bool ticked, std::u16string_view periodText, std
 }
 
 void TSequences::Timer1Timer() {
-    if (!monitoring_ || running_ || window_.ModalWindowOpen()) return;
+    if (!monitoring_ || Busy()) return;
     Tick();
 }
 
 void TSequences::Tick() {
     slave_ = monitorSlave_;
     t_.CurrentNode = monitorNode_;
-    bool completed = false;
-    try {
-        completed = Run({TStepKind::Read, monitorNode_});
-    } catch (...) {
-        EndMonitoring();  // shown once, not on every tick
-        throw;
-    }
-    if (!completed) {
-        EndMonitoring();  // the port is closed; its message was shown
-        return;
-    }
-    ++monitorReadings_;
-    monitorFailures_ += !t_.Rslt.Ok;
-    if (monitorNode_) window_.Reading(TActivity::Monitoring, *monitorNode_, LastReading());
+    Run({TStepKind::Read, monitorNode_}, [this](bool completed, bool threw) {
+        // An error is shown once, not on every tick; a closed port has shown its message.
+        if (threw || !completed) {
+            if (monitoring_) EndMonitoring();
+            return;
+        }
+        if (!monitoring_) return;  // stopped while the reading ran
+        ++monitorReadings_;
+        monitorFailures_ += !t_.Rslt.Ok;
+        if (monitorNode_) window_.Reading(TActivity::Monitoring, *monitorNode_, LastReading());
+    });
 }
 
 void TSequences::EndMonitoring() {
@@ -559,13 +608,12 @@ void TSequences::btZapiszClick(std::u16string_view kalibracjaText, std::u16strin
     verifyValue_ = eMedText;
     slave_ = slaveText;
     verifying_ = true;
-    try {
-        Run({TStepKind::VerifyBefore, node});
-    } catch (...) {
-        written_ = {};
-        throw;
-    }
-    FinishVerifiedWrite(*node, kalibracjaText);
+    Run({TStepKind::VerifyBefore, node}, [this, node, point = std::u16string(kalibracjaText)](bool, bool threw) {
+        if (threw)
+            written_ = {};
+        else
+            FinishVerifiedWrite(*node, point);
+    });
 }
 
 void TSequences::Stop() {
@@ -575,6 +623,9 @@ void TSequences::Stop() {
     calibrationActive_ = false;
     samplesLeft_ = 0;
     if (monitoring_) EndMonitoring();
+    // A sequence waiting for an exchange's result (or for its pause) on a worker
+    // bus ends now; the result, when it comes, is shown and drives nothing.
+    if (running_ && !inDrive_) End();
     if (!running_) {
         sequence_ = TActivity::Idle;
         ReportActivity();

@@ -7,18 +7,20 @@
 // the window and `vyx walk`, `vyx monitor`, `vyx calibrate` each own one
 // TSequences, hand it their controls' texts, and show what it asks for.
 //
-// A loop, not nested calls. Every step is one Transact; its completion ends in
-// OnNextStep, which only records the step that follows. The handler that began
-// the sequence runs the recorded steps one after another until none is left,
-// so a walk of thousands of registers or a calibration of 100 000 readings runs
-// at a constant stack depth, in the order of reads, writes, result lines and
-// samples the nested form would give.
+// Steps driven by results. Every step is one exchange; its completion ends in
+// OnNextStep, which only records the step that follows. On an inline bus (`vyx`)
+// the result is handled before the exchange returns, and the sequence runs its
+// recorded steps one after another in a loop, at a constant stack depth. On a
+// worker bus (the window) the exchange returns at once; its result, handled
+// later in the window's thread, drives the next step. The order of reads,
+// writes, result lines and samples is the same either way.
 //
-// One transaction at a time. While a step runs (Busy()), the reply handling
-// lets the window process its events; the handlers below then refuse to start
-// anything, and the window ignores clicks, double-clicks, edits and ticks in the
-// tree. While a walk or a calibration runs, or monitoring, the window disables
-// the controls that EnabledControlsFor gives for that activity.
+// One exchange at a time. While a sequence runs or an exchange is out (Busy()),
+// the handlers below refuse to start anything, and the window leaves the tree's
+// clicks, double-clicks, edits and ticks alone. While a walk or a calibration
+// runs, or monitoring, the window disables the controls that EnabledControlsFor
+// gives for that activity. Stop() ends a sequence at once; an exchange still
+// out is shown when its result comes and drives nothing.
 //
 // Keeping a record (KeepRecord). Each completed calibration becomes a run of
 // service/CalibrationRecord.h, handed to the view; "Zapisz" then reads the
@@ -32,6 +34,8 @@
 // come out of the handlers as vyx::Error, after the running sequence has ended
 // and its flags are cleared; the window shows them in its error box.
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,10 +73,9 @@ public:
     virtual void MonitoringStopped() = 0;
     // The calibration's mean, into eMed.
     virtual void ShowMean(std::u16string_view text) = 0;
-    // The pause between two calibration readings.
-    virtual void Pause(int ms) = 0;
-    // A message box or the save dialog is open: a monitoring tick is skipped.
-    virtual bool ModalWindowOpen() const = 0;
+    // The pause between two calibration readings: true when it is over on
+    // return; false when the view calls TSequences::PauseOver once it is.
+    virtual bool Pause(int ms) = 0;
     // A failed reading ended a walk or a calibration: the line that says why,
     // "przerwano: REASON" (a calibration adds " (odczyt K z N)"). The window
     // adds it to the result pane; `vyx` says the reason its own way.
@@ -138,8 +141,8 @@ public:
     // Message 1025: the window forwards TTransactionView::OnNextStep here.
     void OnNextStep();
 
-    // A transaction, walk or calibration is in progress: nothing may start another.
-    bool Busy() const { return running_; }
+    // A sequence runs or an exchange is out: nothing may start another.
+    bool Busy() const { return running_ || t_.InFlight(); }
     TActivity Activity() const;
     bool Monitoring() const { return monitoring_; }
     bool WalkMode() const { return walkMode_; }
@@ -167,7 +170,7 @@ public:
     // readings failed.
     void cbMonitorClick(bool ticked, std::u16string_view periodText, std::u16string_view lbRegText,
                         std::u16string_view slaveText);
-    // Timer1: one monitoring read; skipped while busy or a modal window is open.
+    // Timer1: one monitoring read; skipped while the last one is still out.
     // A read that cannot be sent stops monitoring.
     void Timer1Timer();
     // "Start": the calibration, `countText` readings of "R0", then the summary.
@@ -188,9 +191,11 @@ public:
     // The run handed to the view last; none before the first.
     const std::optional<service::TCalibrationRun>& LastRun() const { return run_; }
 
-    // Ends monitoring and any walk or calibration (after the transaction in
-    // progress), clearing their flags; forgets the nodes they held.
+    // Ends monitoring and any walk or calibration, clearing their flags;
+    // forgets the nodes they held. An exchange still out ends on its own.
     void Stop();
+    // The view's pause (Pause returned false) is over: the sequence goes on.
+    void PauseOver();
 
 private:
     // VerifyBefore, VerifyWrite and VerifyAfter: the reads around a recorded write.
@@ -201,12 +206,19 @@ private:
         int PauseMs = 0;  // waited before the step
     };
 
-    bool Run(TStep step);
-    bool RunStep(const TStep& step);
+    // Runs the sequence that begins with `step`; `after` is called when it has
+    // ended: whether its last step completed, and whether it ended on an error.
+    using TAfter = std::function<void(bool completed, bool threw)>;
+    void Run(TStep step, TAfter after = nullptr);
+    void Drive(TStep step);
+    // Starts the step's exchange (nothing when the step sends nothing).
+    void RunStep(const TStep& step);
+    // The step's result was handled: false when the sequence has ended.
+    bool AfterStep();
+    // The result of an exchange this sequence started was handled (on a worker bus).
+    void StepEnded(std::exception_ptr error);
+    void End(bool threw = false);
     void EndSequence();
-    void ReadRegister(TNode& node);
-    bool WriteRegister(TNode& node);
-    bool WriteIfWritable(TNode& node);
     bool StepToNextSibling();
     void FinishCalibration();
     void VerifiedStepDone();
@@ -220,15 +232,20 @@ private:
     // The reading the last transaction gave, its number and words from the reply.
     TReading LastReading() const;
     void ReportActivity();
-    bool Idle() const { return !running_ && !monitoring_; }
+    bool Idle() const { return !Busy() && !monitoring_; }
 
     TTransaction& t_;
     TTransactionView& panes_;
     TSequenceView& window_;
 
-    bool running_ = false;         // Run is on the stack
+    bool running_ = false;         // a sequence runs (its exchange may be out)
+    bool inDrive_ = false;         // Drive is on the stack
     bool stopRequested_ = false;
     bool completed_ = false;       // the step in progress reached OnNextStep
+    bool lastCompleted_ = false;   // the last step that ended reached it
+    TAfter after_;
+    TStep paused_;                 // the step the view's pause holds back
+    bool pausing_ = false;         // the view's pause runs
     TStepKind stepKind_ = TStepKind::None;
     TStep next_;
     std::u16string slave_;         // the slave text of the running sequence

@@ -65,7 +65,7 @@ void TForm1::ComCBoxEnter() {
 }
 
 bool TForm1::DeferWhileBusy(void (TForm1::*choice)()) {
-    if (!inReply_ && !Sequences.Busy()) return false;
+    if (!Sequences.Busy()) return false;
     pendingChoice_ = choice;
     return true;
 }
@@ -86,38 +86,74 @@ void TForm1::ComCBoxSelect() {
 }
 
 void TForm1::Connect() {
-    if (Port.Com.Opened) Disconnect();
+    if (portOpen_) Disconnect();
     const QString name = ComCBox->currentText();
-    Port.Com.PortPath = net::PortPathOf(name.toStdString());
-    Port.Com.ModeText = (cbxBaud->currentText() + ModeSuffix(cbxParity->currentIndex())).toStdString();
-    // Known before a network port connects: the reply wait bounds the connecting too.
-    Port.SetTimeouts(30, 0, static_cast<uint16_t>(replyWaitMs_), 0, 30);
-    Port.Com.Opened = Port.OpenPort(Port.Com.PortPath, Port.Com.ModeText);
-    if (!Port.Com.Opened) {
+    const QString mode = cbxBaud->currentText() + ModeSuffix(cbxParity->currentIndex());
+    const std::string path = net::PortPathOf(name.toStdString());
+    const auto wait = static_cast<uint16_t>(replyWaitMs_);
+    connecting_ = true;
+    const uint64_t generation = ++portGeneration_;
+    shConnect->SetColor(ToQColor(kIdleGrey));
+    // The window goes on while the bus connects; a network port may take the reply wait plus 3 s.
+    Say(QStringLiteral("Łączenie: ") + name + QStringLiteral("…"), true);
+    Bus.Post([this, path, mode = mode.toStdString(), wait, name, generation](TPort&, TWire& wire) {
+        wire.Forget();
+        TOpened opened;
+        Port.Com.PortPath = path;
+        Port.Com.ModeText = mode;
+        // Known before a network port connects: the reply wait bounds the connecting too.
+        Port.SetTimeouts(30, 0, wait, 0, 30);
+        opened.Opened = Port.Com.Opened = Port.OpenPort(path, mode);
+        opened.Fault = Port.OpenFault();
+        opened.Error = Port.OpenErrno();
+        opened.Network = Port.IsNetwork();
+        // The reply wait is the read's total constant; the inter-byte gap and the
+        // write time-out stay.
+        if (opened.Opened) opened.TimeoutsApplied = Port.SetTimeouts(30, 0, wait, 0, 30);
+        if (opened.Opened && !opened.TimeoutsApplied) {
+            Port.Com.TimeoutFault = 1;
+            Port.ClosePort();
+        }
+        Bus.Deliver([this, opened, name, mode, generation] {
+            // A later choice (another port, "rozłączony") has replaced this one.
+            if (generation == portGeneration_) Connected(opened, name, QString::fromStdString(mode));
+        });
+    });
+}
+
+void TForm1::Connected(const TOpened& opened, const QString& name, const QString& mode) {
+    connecting_ = false;
+    portOpen_ = opened.Opened && opened.TimeoutsApplied;
+    portNetwork_ = opened.Network;
+    portPath_ = net::PortPathOf(name.toStdString());
+    portMode_ = mode.toStdString();
+    if (!opened.Opened) {
         shConnect->SetColor(ToQColor(kRed));
         // Why a port did not open stays until the next message.
-        Say(PortFaultText(Port.OpenFault(), Port.OpenErrno(), name, QString::fromStdString(Port.Com.ModeText)), true);
+        Say(PortFaultText(opened.Fault, opened.Error, name, mode), true);
         return;
     }
     // A network port has no line settings: its name is all there is to show.
-    QString status = Port.IsNetwork() ? QStringLiteral("Połączono: ") + name
-                                      : QStringLiteral("Port szeregowy otwarty: ") + name + QStringLiteral(" @") +
-                                            QString::fromStdString(Port.Com.ModeText);
+    QString status = opened.Network ? QStringLiteral("Połączono: ") + name
+                                    : QStringLiteral("Port szeregowy otwarty: ") + name + QStringLiteral(" @") + mode;
     if (replyWaitMs_ != kReplyWaitDefaultMs) status += QStringLiteral(", odp. %1 ms").arg(replyWaitMs_);
     Say(status);
-    ApplyTimeouts();
+    shConnect->SetColor(ToQColor(portOpen_ ? kGreen : kRed));
 }
 
 void TForm1::ApplyTimeouts() {
     // The reply wait is the read's total constant; the inter-byte gap and the
-    // write time-out stay.
-    if (Port.SetTimeouts(30, 0, static_cast<uint16_t>(replyWaitMs_), 0, 30)) {
-        shConnect->SetColor(ToQColor(kGreen));
-    } else {
+    // write time-out stay. A port that refuses it is closed and shown red.
+    const auto wait = static_cast<uint16_t>(replyWaitMs_);
+    Bus.Post([this, wait](TPort& port, TWire&) {
+        if (port.SetTimeouts(30, 0, wait, 0, 30)) return;
         Port.Com.TimeoutFault = 1;
-        Port.ClosePort();
-        shConnect->SetColor(ToQColor(kRed));
-    }
+        port.ClosePort();
+        Bus.Deliver([this] {
+            portOpen_ = false;
+            shConnect->SetColor(ToQColor(kRed));
+        });
+    });
 }
 
 void TForm1::eWaitExit() {
@@ -126,7 +162,7 @@ void TForm1::eWaitExit() {
     const bool inRange = ok && ms >= kReplyWaitMinMs && ms <= kReplyWaitMaxMs;
     if (inRange && ms != replyWaitMs_) {
         replyWaitMs_ = ms;
-        if (Port.Com.Opened) {
+        if (portOpen_) {
             ApplyTimeouts();  // kept for the next read, also mid-sequence
             Say(QStringLiteral("Czas odp.: %1 ms").arg(ms));
         }
@@ -142,7 +178,7 @@ void TForm1::eGapExit() {
     const bool inRange = ok && ms >= 0 && ms <= kMaxGapMs;
     if (inRange && ms != Transaction.Line.GapMs) {
         Transaction.Line.GapMs = static_cast<uint16_t>(ms);
-        if (Port.Com.Opened) Say(QStringLiteral("Przerwa: %1 ms").arg(ms));
+        if (portOpen_) Say(QStringLiteral("Przerwa: %1 ms").arg(ms));
     } else if (!inRange) {
         Say(QStringLiteral("Przerwa bez zmian: dozwolone 0–%1 ms").arg(kMaxGapMs));
     }
@@ -152,8 +188,14 @@ void TForm1::eGapExit() {
 void TForm1::cbEchoClick() { Transaction.Line.Echo = cbEcho->isChecked(); }
 
 void TForm1::Disconnect() {
-    if (!Port.Com.Opened) return;
-    Port.ClosePort();
+    if (!portOpen_ && !connecting_) return;
+    ++portGeneration_;
+    connecting_ = false;
+    Bus.Post([](TPort& port, TWire& wire) {
+        port.ClosePort();
+        wire.Forget();
+    });
+    portOpen_ = false;
     shConnect->SetColor(ToQColor(kIdleGrey));
     Say(QStringLiteral("Port zamknięty!"));
 }
@@ -170,7 +212,7 @@ void TForm1::ShowLineControls() {
 }
 
 void TForm1::cbxBaudSelect() {
-    if (!Port.Com.Opened || DeferWhileBusy(&TForm1::cbxBaudSelect)) return;
+    if (!portOpen_ || DeferWhileBusy(&TForm1::cbxBaudSelect)) return;
     Disconnect();
     Connect();
 }
@@ -179,7 +221,7 @@ void TForm1::cbxParitySelect() { cbxBaudSelect(); }
 
 void TForm1::btResetClick() {
     // Restarting the device breaks whatever it is doing: asked first, and only when it would be sent.
-    const bool wouldSend = Port.Com.Opened && !TreeBusy();
+    const bool wouldSend = portOpen_ && !TreeBusy();
     if (wouldSend && !boxes_.Ask(this, QStringLiteral("Zrestartować urządzenie o adresie ") + eSlave->text() + u'?'))
         return;
     Sequences.btResetClick(SlaveText());

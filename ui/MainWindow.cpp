@@ -43,6 +43,9 @@ TForm1::TForm1(TBoxes& boxes, fs::path program, TFormOptions options, QWidget* p
 }
 
 TForm1::~TForm1() {
+    // The bus ends first (an exchange still out ends within its time-outs, and the
+    // port is closed); what it handed over and was not run yet goes with this object.
+    Bus.Stop();
     // The controls outlive this object's members: while they are torn down (a
     // focused field losing its focus) nothing they report may reach a handler.
     for (QObject* child : findChildren<QObject*>()) {
@@ -52,6 +55,23 @@ TForm1::~TForm1() {
     // Nor may the tree view lay out rows of the register tree, which goes first:
     // a window destroyed while shown hides its controls after that.
     VT->setModel(nullptr);
+}
+
+void TForm1::Deliver(TBus::TTask task) {
+    ++undelivered_;
+    QMetaObject::invokeMethod(
+        this,
+        [this, task = std::move(task)] {
+            --undelivered_;
+            Run(task);
+        },
+        Qt::QueuedConnection);
+}
+
+bool TForm1::Settled() const {
+    // A job hands its results over before it ends: once none is pending, every
+    // result is counted among the undelivered.
+    return Bus.Pending() == 0 && undelivered_ == 0 && !Sequences.Busy() && !connecting_;
 }
 
 // The timers and the controls' events, each handler run through Run().
@@ -83,6 +103,9 @@ void TForm1::WireHandlers() {
     HighlightTimer = new QTimer(this);
     HighlightTimer->setSingleShot(true);
     HighlightTimer->setInterval(kHighlightMs);
+    pauseTimer_ = new QTimer(this);
+    pauseTimer_->setSingleShot(true);
+    connect(pauseTimer_, &QTimer::timeout, this, [this] { Run([this] { Sequences.PauseOver(); }); });
     connect(stbTimer, &QTimer::timeout, this, [this] { Run([this] { stbTimerTimer(); }); });
     connect(txTimer, &QTimer::timeout, this, [this] { Run([this] { Transaction.txTimerTimer(); }); });
     connect(rxTimer, &QTimer::timeout, this, [this] { Run([this] { Transaction.rxTimerTimer(); }); });
@@ -186,7 +209,13 @@ bool TForm1::FormClose() {
     Trend->SetRecording(false);
     Trend->close();
     Timer1->stop();
-    if (Port.Com.Opened) Port.ClosePort();
+    if (portOpen_) {
+        Bus.Post([](TPort& port, TWire& wire) {
+            port.ClosePort();
+            wire.Forget();
+        });
+        portOpen_ = false;
+    }
     return true;
 }
 

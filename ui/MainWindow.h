@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QPoint>
 #include <QPointer>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -18,6 +19,7 @@
 #include <optional>
 #include <utility>
 
+#include "modbus/Bus.h"
 #include "modbus/Frame.h"
 #include "modbus/Transaction.h"
 #include "registers/RegisterTree.h"
@@ -112,9 +114,12 @@ public:
     QTimer* HighlightTimer;  // the 500 ms one-shot that ends the red highlight
     QTimer* JournalTimer;    // syncs the result journal to the disk every second
 
-    net::TAnyPort Port;  // a serial line or a network port, as its name says
+    net::TAnyPort Port;  // a serial line or a network port, as its name says; only the bus touches it
     TFrame Frame;
-    TTransaction Transaction{Port, Frame, *this};
+    // Owns the port in a thread of its own: the window never waits for the
+    // line. Its results come back as queued calls on the window's thread.
+    TBusWorker Bus{Port, [this](TBus::TTask task) { Deliver(std::move(task)); }};
+    TTransaction Transaction{Bus, Frame, *this};
     TRegisterTree Tree;
     TSequences Sequences{Transaction, *this, *this};
     TRegisterModel* Model;
@@ -155,8 +160,17 @@ public:
     // Connection panel.
     void ComCBoxEnter();
     void ComCBoxSelect();
+    // Opens the port the fields name, on the bus; the status bar says how it went
+    // once it has (a network port may take the reply wait plus 3 s).
     void Connect();
     void Disconnect();
+    // The port is open, as the bus last reported.
+    bool PortOpen() const { return portOpen_; }
+    // The mode string the port was last opened with ("19200,e,8,1").
+    const std::string& PortMode() const { return portMode_; }
+    // Nothing is owed by the bus: no job queued or running, no result waiting to
+    // be shown, no sequence running.
+    bool Settled() const;
     void cbxBaudSelect();
     // False for a network port (its name in the port field): speed and parity are greyed.
     bool LineSettingsApply() const;
@@ -225,7 +239,6 @@ public:
     void EnableLedTimer(TLed led, bool enabled) override;
     void StartHighlightTimer() override;
     void StopHighlightTimer() override;
-    void ProcessPendingEvents() override;
     bool MonitorTicked() const override;
     std::u16string TimeOfDay() const override;
     void BeginTreeUpdate() override;
@@ -239,8 +252,7 @@ public:
     void MonitoringStarted(int periodMs) override;
     void MonitoringStopped() override;
     void ShowMean(std::u16string_view text) override;
-    void Pause(int ms) override;
-    bool ModalWindowOpen() const override;
+    bool Pause(int ms) override;
     void SequenceInterrupted(std::u16string_view line) override;
     void CalibrationRecorded(const service::TCalibrationRun& run, bool sameRun) override;
     void Reading(TActivity activity, const TNode& node, const TReading& reading) override;
@@ -259,6 +271,15 @@ protected:
 
 private:
     void BuildControls();
+    // Runs a bus's task on this window's thread, later, as a handler.
+    void Deliver(TBus::TTask task);
+    // The bus has tried to open the port (Connect).
+    struct TOpened {
+        bool Opened = false, TimeoutsApplied = false, Network = false;
+        TOpenFault Fault = TOpenFault::None;
+        int Error = 0;
+    };
+    void Connected(const TOpened& opened, const QString& name, const QString& mode);
     // The control panel's groups, into its column (PanelLayout.cpp).
     void BuildPanel(QVBoxLayout* column);
     // Reads the snapshot; none when it cannot start (no file, no port, a sequence
@@ -277,8 +298,8 @@ private:
     void LoadDeviceFile(const std::filesystem::path& path);
     // The file a name in the device list stands for, in the program's folder.
     std::filesystem::path DeviceFilePath(const QString& name) const;
-    // A choice made while a transaction runs waits until the transaction has
-    // ended: nothing closes the port or replaces the tree under it.
+    // A choice made while a sequence runs or an exchange is out waits until it
+    // has ended: nothing closes the port or replaces the tree under it.
     bool DeferWhileBusy(void (TForm1::*choice)());
     // Keeps the keyboard focus out of controls about to be disabled, and brings it
     // back when they are enabled again.
@@ -313,7 +334,13 @@ private:
     bool activated_ = false;
     int replyWaitMs_ = kReplyWaitDefaultMs;
     int depth_ = 0;              // handlers running, nested through event processing
-    bool inReply_ = false;       // a reply's event processing is running
+    bool portOpen_ = false;      // as the bus last reported
+    bool connecting_ = false;    // an open is on the bus
+    uint64_t portGeneration_ = 0;  // counts opens and closes: an older open's result is stale
+    bool portNetwork_ = false;   // of the port last opened
+    std::string portPath_, portMode_;
+    std::atomic<int> undelivered_{0};  // tasks the bus handed over, not yet run
+    QTimer* pauseTimer_ = nullptr;  // a sequence's pause between two readings
     uint64_t treeGeneration_ = 0;  // counts loads: nodes of an older tree are gone
     bool closePending_ = false;  // a close asked for while a handler ran
     std::optional<std::string> sessionLog_;  // what SessionEnds wrote

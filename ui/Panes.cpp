@@ -55,7 +55,7 @@ void TForm1::Say(const QString& text, bool lasting) {
 void TForm1::ShowError(const QString& text) { boxes_.ShowError(this, text); }
 
 void TForm1::ShowPortGone() {
-    if (Port.Com.Opened || shConnect->Color() != ToQColor(kGreen)) return;
+    if (portOpen_ || connecting_ || shConnect->Color() != ToQColor(kGreen)) return;
     shConnect->SetColor(ToQColor(kRed));
     Say(QStringLiteral("Port zamknięty!"));
 }

@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -67,15 +66,6 @@ void TForm1::EnableLedTimer(TLed led, bool enabled) {
 void TForm1::StartHighlightTimer() { HighlightTimer->start(); }
 void TForm1::StopHighlightTimer() { HighlightTimer->stop(); }
 
-void TForm1::ProcessPendingEvents() {
-    // The lists stay enabled (disabling a focused one would move the focus); a
-    // choice made in them now waits until the transaction has ended.
-    const bool outer = inReply_;
-    inReply_ = true;
-    QCoreApplication::processEvents();
-    inReply_ = outer;
-}
-
 bool TForm1::MonitorTicked() const { return Sequences.Monitoring(); }
 
 std::u16string TForm1::TimeOfDay() const {
@@ -99,6 +89,7 @@ void TForm1::OutcomeKnown(TOutcome) {
     // A failed read has emptied the value: the tree shows it now, not at the next repaint.
     if (Transaction.CurrentNode) Model->NodeChanged(Transaction.CurrentNode);
     stReason->setText(QString::fromUtf8(Transaction.Reason(TLanguage::Polish)));
+    if (!Transaction.PortOpen()) portOpen_ = false;  // gone under the exchange, or never open
 }
 
 void TForm1::ActivityChanged(TActivity now) {
@@ -147,19 +138,11 @@ void TForm1::MonitoringStopped() {
 
 void TForm1::ShowMean(std::u16string_view text) { eMed->setText(Q(text)); }
 
-void TForm1::Pause(int ms) {
-    // The window keeps painting and answering between two readings; what the
-    // user starts meanwhile is refused as during a reply.
-    // It waits for events, never spins.
-    const bool outer = inReply_;
-    inReply_ = true;
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-    inReply_ = outer;
+bool TForm1::Pause(int ms) {
+    // The sequence goes on when the timer ends the pause.
+    pauseTimer_->start(ms);
+    return false;
 }
-
-bool TForm1::ModalWindowOpen() const { return QApplication::activeModalWidget() != nullptr; }
 
 void TForm1::SequenceInterrupted(std::u16string_view line) { AppendResultLine(line); }
 

@@ -20,22 +20,22 @@ std::optional<service::TSnapshot> TForm1::ReadSnapshot(const QString& what) {
         ShowMessage(u"brak opisu rejestrów: wybierz plik urządzenia");
         return std::nullopt;
     }
-    if (!Port.Com.Opened) {
+    if (!portOpen_) {
         ShowMessage(u"brak połączenia !");
         return std::nullopt;
     }
     // Nothing else may talk to the device meanwhile.
-    if (Sequences.Activity() != TActivity::Idle || Sequences.Busy() || inReply_) return std::nullopt;
+    if (Sequences.Activity() != TActivity::Idle || Sequences.Busy()) return std::nullopt;
 
     const std::u16string slave = SlaveText();
     service::TSnapshot snapshot;
     // A slave address that is no number stops it here, before anything is sent.
     snapshot.Slave = StrToInt(slave) & 0xFF;
     snapshot.Device = loadedDevice_.toStdString();
-    if (Port.IsNetwork())
-        snapshot.Port = Port.Com.PortPath;
+    if (portNetwork_)
+        snapshot.Port = portPath_;
     else
-        snapshot.Mode = Port.Com.ModeText;
+        snapshot.Mode = portMode_;
     snapshot.Line = Transaction.Line;
     snapshot.Time = service::LocalTimeText();
 
@@ -58,7 +58,7 @@ std::optional<service::TSnapshot> TForm1::ReadSnapshot(const QString& what) {
             [&](size_t i, size_t n) {
                 progress.setMaximum(static_cast<int>(n));
                 progress.setValue(static_cast<int>(i));  // lets the window paint and "Anuluj" be pressed
-                return !progress.wasCanceled() && Port.IsOpened();
+                return !progress.wasCanceled() && Transaction.PortOpen();
             });
     } catch (...) {
         Visit.Progress = nullptr;

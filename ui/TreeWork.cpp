@@ -27,9 +27,9 @@ void TForm1::VTClick() {
 }
 
 bool TForm1::TreeReady() {
-    if (Port.Com.Opened && !TreeBusy()) return true;
+    if (portOpen_ && !TreeBusy()) return true;
     // Said, so that nothing looks like a read that did not happen.
-    Say(!Port.Com.Opened        ? QStringLiteral("Port zamknięty: najpierw wybierz port")
+    Say(!portOpen_        ? QStringLiteral("Port zamknięty: najpierw wybierz port")
         : Sequences.Monitoring() ? QStringLiteral("Trwa monitorowanie: najpierw je wyłącz")
                                  : QStringLiteral("Trwa komunikacja z urządzeniem: poczekaj na jej koniec"));
     return false;
@@ -105,7 +105,7 @@ void TForm1::Highlight(TNode* node) {
     Model->Refresh();
 }
 
-bool TForm1::TreeBusy() const { return inReply_ || Sequences.Busy() || Sequences.Monitoring(); }
+bool TForm1::TreeBusy() const { return Sequences.Busy() || Sequences.Monitoring(); }
 
 void TForm1::AfterTreeEvent(TNode* node, void (TForm1::*work)(TNode*)) {
     const uint64_t generation = treeGeneration_;

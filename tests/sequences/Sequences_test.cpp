@@ -5,9 +5,13 @@
 
 #include <algorithm>
 #include <climits>
+#include <chrono>
 #include <map>
+#include <mutex>
+#include <thread>
 #include <optional>
 
+#include "modbus/Bus.h"
 #include "registers/Error.h"
 #include "registers/Text.h"
 #include "sequences/Sequences.h"
@@ -25,7 +29,6 @@ class TWindow : public TSequenceView {
 public:
     std::vector<std::string> Events;
     test::TRecordingView* Panes = nullptr;
-    bool Modal = false;
     std::u16string Mean = u"8";
 
     void ActivityChanged(TActivity now) override { Events.push_back("activity " + std::to_string(int(now))); }
@@ -38,8 +41,10 @@ public:
         Events.push_back("stopped");
     }
     void ShowMean(std::u16string_view text) override { Mean = text; }
-    void Pause(int ms) override { Events.push_back("pause " + std::to_string(ms)); }
-    bool ModalWindowOpen() const override { return Modal; }
+    bool Pause(int ms) override {
+        Events.push_back("pause " + std::to_string(ms));
+        return true;
+    }
     void SequenceInterrupted(std::u16string_view line) override { Interruptions.push_back(ToUtf8(line)); }
     std::optional<std::u16string> CalibrationVerdict(const std::vector<TReading>&) override { return Verdict; }
     void CalibrationRecorded(const service::TCalibrationRun& run, bool sameRun) override {
@@ -271,9 +276,6 @@ TEST_F(SequencesTest, MonitoringStartsAtAPeriodOf100) {
     seq.cbMonitorClick(true, u"100", u"40001  R", u"247");
     EXPECT_TRUE(seq.Monitoring());
     seq.Timer1Timer();
-    window.Modal = true;
-    seq.Timer1Timer();  // skipped under a message box
-    window.Modal = false;
     port.Set(3, 0, 6);
     seq.Timer1Timer();
     EXPECT_EQ(view.ResultLines, (std::vector<std::string>{"", "40001  R:", "12:34:56  5", "12:34:56  5",
@@ -551,4 +553,68 @@ TEST_F(SequencesTest, AZapiszAfterTheRunsWriteIsARunOfItsOwn) {
     EXPECT_EQ(window.Runs[3].first.Point, "400R");
     EXPECT_EQ(window.Runs[3].first.Write->Name, "N400");
     EXPECT_EQ(port.Get(3, 1), 13);
+}
+
+// The same sequences on a worker bus: each result comes back as a task the
+// owner runs later, as the window's thread does.
+class WorkerSequencesTest : public SequencesTest {
+protected:
+    WorkerSequencesTest() : bus(port, [this](TBus::TTask task) { Hand(std::move(task)); }), ta(bus, frame, view),
+                            sa(ta, view, window) {
+        ta.Tree = &tree;
+        view.NextStep = [this] { sa.OnNextStep(); };
+    }
+    void Hand(TBus::TTask task) {
+        const std::lock_guard lock(mutex);
+        tasks.push_back(std::move(task));
+    }
+    // Runs the handed tasks until the sequence and the bus owe nothing.
+    void Settle() {
+        for (int spins = 0; spins < 100000 && (sa.Busy() || bus.Pending() > 0 || !tasks.empty()); ++spins) {
+            std::vector<TBus::TTask> now;
+            {
+                const std::lock_guard lock(mutex);
+                now.swap(tasks);
+            }
+            for (TBus::TTask& task : now) task();
+            if (now.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    std::mutex mutex;
+    std::vector<TBus::TTask> tasks;
+    TBusWorker bus;
+    TTransaction ta;
+    TSequences sa;
+};
+
+TEST_F(WorkerSequencesTest, ResultsDriveWalkAndCalibrationInTheOrderOfTheInlineBus) {
+    TNode* g = Group(nullptr, 3);
+    sa.StartRead(g, u"247");
+    EXPECT_TRUE(sa.Busy());  // the first exchange is out
+    Settle();
+    TNode* r0 = R0({0, 0, 0, 1000, 1001, 1002});  // by request: after the walk's three
+    sa.Button1Click(u"100R", u"3", u"247");
+    Settle();
+    EXPECT_EQ(ReadAddresses(), (std::vector<int>{0, 1, 2, 0, 0, 0}));
+    EXPECT_EQ(view.ResultLines,
+              (std::vector<std::string>{"40001  r1          11", "40002  r2          12", "40003  r3          13", "",
+                                        "kalibracja 100R ... ", "30001  R0          1000", "30001  R0          1001",
+                                        "30001  R0          1002", "========           1001 ", "err:               0,471 ",
+                                        ""}));
+    EXPECT_EQ(r0->Record.Value, u"1002");
+    EXPECT_EQ(window.Events, (std::vector<std::string>{kWalk, kIdle, kCalibration, "pause 200", "pause 200", kIdle}));
+}
+
+TEST_F(WorkerSequencesTest, StopEndsAWalkAtOnceAndTheResultStillOutDrivesNothing) {
+    TNode* g = Group(nullptr, 3);
+    sa.StartRead(g, u"247");
+    sa.Stop();
+    EXPECT_EQ(sa.Activity(), TActivity::Idle);
+    EXPECT_FALSE(sa.WalkMode());
+    EXPECT_TRUE(sa.Busy());  // until the exchange's result is shown
+    sa.StartRead(g, u"247");  // refused meanwhile
+    Settle();
+    EXPECT_EQ(ReadAddresses(), (std::vector<int>{0}));
+    EXPECT_EQ(view.ResultLines, (std::vector<std::string>{"40001  r1          11"}));
+    EXPECT_FALSE(sa.Busy());
 }

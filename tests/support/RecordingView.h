@@ -40,7 +40,7 @@ public:
     void EnableLedTimer(TLed led, bool on) override { Events.push_back(Name(led) + (on ? " timer on" : " timer off")); }
     void StartHighlightTimer() override { Events.push_back("highlight"); }
     void StopHighlightTimer() override { Events.push_back("highlight stop"); }
-    void ProcessPendingEvents() override {
+    void ReplyShown() override {
         Events.push_back("events");
         if (Pending) Pending();
     }

@@ -20,20 +20,20 @@ TEST_F(WindowTest, AnEchoingLineReadsOnlyWithEchoTicked) {
         return std::vector<TChunk>{{{}, request}, {std::chrono::milliseconds(5), ReadReply(request, words)}};
     });
     ChoosePort(QString::fromStdString(line.Path()));
-    ASSERT_TRUE(form->Port.Com.Opened);
+    ASSERT_TRUE(form->PortOpen());
     form->eWait->setText("3000");  // a busy machine may answer late
-    form->Run([&] { form->eWaitExit(); });
+    Act([&] { form->eWaitExit(); });
     ChooseDevice(kSampleDevice);
     const QString echoed = "odebrano echo zapytania: zaznacz „Echo”";
 
     TNode* r0 = Click(u"R0");
-    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+    Act([&] { form->VTColumnDblClick(ui::kColName); });
     EXPECT_EQ(r0->Record.Value, u"");
     EXPECT_EQ(form->stReason->text(), echoed);
     // It ends a walk and counts as a failed monitoring reading, as a CRC error does.
     form->VT->setCurrentIndex(form->Model->IndexOf(r0->Parent()));
-    form->Run([&] { form->VTClick(); });
-    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+    Act([&] { form->VTClick(); });
+    Act([&] { form->VTColumnDblClick(ui::kColName); });
     EXPECT_EQ(Last(form->Memo1->Lines()), "przerwano: " + echoed);
     Click(u"R0");
     form->cbMonitor->click();
@@ -43,7 +43,7 @@ TEST_F(WindowTest, AnEchoingLineReadsOnlyWithEchoTicked) {
     // Ticked, the next read takes the echo first: no reconnecting.
     form->cbEcho->click();
     EXPECT_TRUE(form->Transaction.Line.Echo);
-    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+    Act([&] { form->VTColumnDblClick(ui::kColName); });
     EXPECT_EQ(r0->Record.Value, u"1234");
     EXPECT_EQ(form->stReason->text(), "");
     EXPECT_TRUE(form->Memo2->Lines().contains("> $F70400000001255C (echo)"))

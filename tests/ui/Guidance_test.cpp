@@ -92,11 +92,11 @@ TEST_F(WindowTest, APortThatDoesNotOpenSaysWhy) {
     TProcess holder(VYX_BINARY, {"monitor", "--port", sim, "--file", kSampleDevice, "R0", "--period", "200", "--csv"});
     ASSERT_FALSE(holder.FirstLine(std::chrono::seconds(30)).empty()) << "the monitor did not read";
     ChoosePort(QString::fromStdString(sim));
-    EXPECT_FALSE(form->Port.IsOpened());
+    EXPECT_FALSE(form->PortOpen());
     EXPECT_EQ(form->stBar->text(), "port " + QString::fromStdString(sim) + " jest zajęty przez inny program");
     holder.Stop(SIGINT);
     ChoosePort(QString::fromStdString(sim));
-    EXPECT_TRUE(form->Port.IsOpened());
+    EXPECT_TRUE(form->PortOpen());
     EXPECT_TRUE(form->stBar->text().startsWith("Port szeregowy otwarty: "));
 
     // The other reasons, as the serial unit classifies them (tests/serial).
@@ -112,12 +112,12 @@ TEST_F(WindowTest, APortThatDoesNotOpenSaysWhy) {
 
 TEST_F(WindowTest, TickingTheZeroingCommandZeroesTheMeasurementCounter) {
     ChoosePort(QString::fromStdString(StartSim()));
-    ASSERT_TRUE(form->Port.IsOpened());
+    ASSERT_TRUE(form->PortOpen());
     ChooseDevice(kSampleDevice);
     // As a double-click on the register's name reads it.
     const auto read = [this](std::u16string_view name) {
         TNode* node = Click(name);
-        form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+        Act([&] { form->VTColumnDblClick(ui::kColName); });
         return node->Record.Value;
     };
     for (int i = 0; i < 3; ++i) read(u"R0");

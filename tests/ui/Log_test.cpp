@@ -51,7 +51,7 @@ TEST_F(WindowTest, LogOnClose) {
 TEST_F(WindowTest, CloseUnderARunningHandlerWaitsForItsEnd) {
     form->show();
     form->AppendResultLine(u"wynik");
-    form->Run([&] {
+    Act([&] {
         form->close();
         EXPECT_TRUE(form->isVisible());
         EXPECT_FALSE(fs::exists(folder / "bin" / "vyx-cfg.log"));

@@ -143,13 +143,13 @@ TEST_F(WindowTest, ConnectReconnectDisconnectAndFail) {
         form->cbxParity->setCurrentIndex(c.parity);
         form->cbxBaud->setEditText(c.speed);
         form->cbxParitySelect();
-        EXPECT_EQ(form->Port.Com.ModeText, c.mode);
-        EXPECT_TRUE(form->Port.Com.Opened) << c.mode;
+        EXPECT_EQ(form->PortMode(), c.mode);
+        EXPECT_TRUE(form->PortOpen()) << c.mode;
         EXPECT_EQ(form->shConnect->Color(), green);
     }
 
     ChoosePort("odłączony");
-    EXPECT_FALSE(form->Port.Com.Opened);
+    EXPECT_FALSE(form->PortOpen());
     EXPECT_EQ(form->shConnect->Color(), grey);
     EXPECT_EQ(form->stBar->text(), "Port zamknięty!");
     form->stBar->setText("x");
@@ -157,7 +157,7 @@ TEST_F(WindowTest, ConnectReconnectDisconnectAndFail) {
     EXPECT_EQ(form->stBar->text(), "x");
 
     form->cbxBaudSelect();  // no port: no open
-    EXPECT_FALSE(form->Port.Com.Opened);
+    EXPECT_FALSE(form->PortOpen());
 
     ChoosePort("/dev/vyx-no-such-port");
     EXPECT_EQ(form->shConnect->Color(), red);
@@ -171,8 +171,8 @@ TEST_F(WindowTest, APortWhoseDeviceWentAwayShowsClosed) {
     ChooseDevice(kSampleDevice);
     Click(u"R0");
     sims.back()->Stop(SIGKILL);
-    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
-    EXPECT_FALSE(form->Port.Com.Opened);
+    Act([&] { form->VTColumnDblClick(ui::kColName); });
+    EXPECT_FALSE(form->PortOpen());
     EXPECT_EQ(form->shConnect->Color(), QColor(255, 0, 0));
     EXPECT_EQ(form->stBar->text(), "Port zamknięty!");
 }
@@ -202,23 +202,23 @@ TEST_F(WindowTest, TimersKeepTheirPeriodWhereTheyMust) {
 TEST_F(WindowTest, ResetSendsTheRestartDiagnosticExceptToTheBroadcastAddress) {
     TPty pty;
     ChoosePort(QString::fromStdString(pty.SlavePath()));
-    ASSERT_TRUE(form->Port.Com.Opened);
+    ASSERT_TRUE(form->PortOpen());
     boxes.Answer = false;  // asked first: "Nie" sends nothing
-    form->Run([&] { form->btResetClick(); });
+    Act([&] { form->btResetClick(); });
     EXPECT_EQ(boxes.Questions, QStringList{"Zrestartować urządzenie o adresie 247?"});
     EXPECT_TRUE(pty.ReadClient(1, std::chrono::milliseconds(200)).empty());
     boxes.Answer = true;
-    form->Run([&] { form->btResetClick(); });
+    Act([&] { form->btResetClick(); });
     EXPECT_EQ(pty.ReadClient(8, std::chrono::seconds(2)), (Bytes{0xF7, 0x08, 0x00, 0x01, 0xFF, 0x00, 0xE4, 0xAD}));
     for (const char* slave : {"0", "256"}) {
         form->eSlave->setText(slave);
-        form->Run([&] { form->btResetClick(); });
+        Act([&] { form->btResetClick(); });
         EXPECT_TRUE(pty.ReadClient(1, std::chrono::milliseconds(200)).empty()) << slave;
     }
 
     ChoosePort("odłączony");
     form->eSlave->setText("247");
-    form->Run([&] { form->btResetClick(); });
+    Act([&] { form->btResetClick(); });
     EXPECT_EQ(boxes.Messages, QStringList{"brak połączenia !"});
 }
 
@@ -252,7 +252,7 @@ TEST_F(WindowTest, PaneMenus) {
     EXPECT_EQ(Undated(FileText(target)), "wynik\r\n");
 
     boxes.SaveAs = QString::fromStdString((folder / "no-such-folder" / "x.txt").string());
-    form->Run([&] { form->Zapiszdopliku1Click(); });
+    Act([&] { form->Zapiszdopliku1Click(); });
     ASSERT_EQ(boxes.Errors.size(), 1);
     EXPECT_TRUE(boxes.Errors[0].startsWith("Cannot create file")) << boxes.Errors[0].toStdString();
 
@@ -280,8 +280,8 @@ TEST_F(WindowTest, RealReadAndWriteWhateverTheLocale) {
         ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr) << locale;
         TNode* n100 = Click(u"N100");
         n100->Record.Value = u"1234,5";
-        form->Run([&] { form->Transaction.WriteRegister(*n100, u"247"); });
-        form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+        Act([&] { form->Transaction.WriteRegister(*n100, u"247"); });
+        Act([&] { form->VTColumnDblClick(ui::kColName); });
         EXPECT_EQ(n100->Record.Value, u"1234,50") << locale;
         EXPECT_TRUE(Last(form->Memo1->Lines()).endsWith("1234,50"));
         EXPECT_NE(form->ledTX->Color(), kMediumGreyQ);  // its 100 ms may be over already
@@ -296,20 +296,20 @@ TEST_F(WindowTest, RealReadAndWriteWhateverTheLocale) {
     QTimer::singleShot(0, form.get(), [&] {
         form->ComCBox->setEditText(QString::fromUtf16(ui::kDisconnected));
         form->Run([&] { form->ComCBoxSelect(); });
-        openDuringReply = form->Port.IsOpened();
+        openDuringReply = form->PortOpen();
     });
-    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+    Act([&] { form->VTColumnDblClick(ui::kColName); });
     EXPECT_TRUE(openDuringReply);
-    EXPECT_FALSE(form->Port.IsOpened());
+    EXPECT_FALSE(form->PortOpen());
 }
 
 TEST_F(WindowTest, AStatusMessageStaysItsThreeSecondsAndAFieldOutOfRangeSaysWhy) {
     form->eWait->setText("7");
-    form->Run([&] { form->eWaitExit(); });
+    Act([&] { form->eWaitExit(); });
     EXPECT_EQ(form->eWait->text(), QString::number(ui::kReplyWaitDefaultMs));
     EXPECT_EQ(form->stBar->text(), QString("Czas odp. bez zmian: dozwolone %1–%2 ms").arg(ui::kReplyWaitMinMs).arg(ui::kReplyWaitMaxMs));
     form->eGap->setText("5000");
-    form->Run([&] { form->eGapExit(); });
+    Act([&] { form->eGapExit(); });
     EXPECT_EQ(form->eGap->text(), "0");
     EXPECT_EQ(form->stBar->text(), "Przerwa bez zmian: dozwolone 0–1000 ms");
     // Each message restarts the clock: the one just shown is not cleared by an older one's.

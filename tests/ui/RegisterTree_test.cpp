@@ -104,7 +104,7 @@ TEST_F(WindowTest, LoadingReplacesTheTreeAndShowsCalibrationForAnUpperCaseF) {
 
     // A file that cannot be read changes nothing.
     form->cbxDevice->setEditText("brak.dat");
-    form->Run([&] { form->cbxDeviceSelect(); });
+    Act([&] { form->cbxDeviceSelect(); });
     ASSERT_EQ(boxes.Errors.size(), 1);
     EXPECT_TRUE(boxes.Errors[0].startsWith("Cannot open file")) << boxes.Errors[0].toStdString();
     EXPECT_EQ(form->lbReg->text(), "30001  U1");
@@ -113,7 +113,7 @@ TEST_F(WindowTest, LoadingReplacesTheTreeAndShowsCalibrationForAnUpperCaseF) {
     // A damaged file: the reader's message; the calibration group keeps its state.
     std::ofstream(folder / "bin" / "Fzly.dat") << "nie jest plikiem rejestrow";
     form->cbxDevice->setEditText("Fzly.dat");
-    form->Run([&] { form->cbxDeviceSelect(); });
+    Act([&] { form->cbxDeviceSelect(); });
     EXPECT_EQ(boxes.Errors.size(), 2);
     EXPECT_FALSE(form->gbKal->isVisibleTo(form.get()));
     EXPECT_EQ(form->lbReg->text(), "----");
@@ -181,7 +181,7 @@ TEST_F(WindowTest, DoubleClickOnANameReadsTheRegister) {
     NEEDS_SIMULATOR();
     ChooseDevice(kSampleDevice);
     TNode* hex = Click(u"Stan przetwornika");
-    form->Run([&] { form->VTColumnDblClick(ui::kColName); });  // no port: nothing at all
+    Act([&] { form->VTColumnDblClick(ui::kColName); });  // no port: nothing at all
     EXPECT_FALSE(form->Memo2->HasLines());
     EXPECT_TRUE(boxes.Messages.isEmpty());
 
@@ -189,7 +189,7 @@ TEST_F(WindowTest, DoubleClickOnANameReadsTheRegister) {
     hex->Child(0)->CheckState = kCheckUncheckedNormal;
     hex->Child(2)->CheckState = kCheckCheckedNormal;
     form->VT->expand(form->Model->IndexOf(hex));
-    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+    Act([&] { form->VTColumnDblClick(ui::kColName); });
     EXPECT_EQ(hex->Record.Value, u"$00");
     EXPECT_EQ(hex->Child(0)->CheckState, kCheckCheckedNormal);  // the child of value $00
     EXPECT_EQ(hex->Child(2)->CheckState, kCheckUncheckedNormal);

@@ -19,7 +19,7 @@ class SequencesWindowTest : public WindowTest {
 protected:
     void SetUp() override {
         ChoosePort(QString::fromStdString(StartSim(kSampleDevice, {"--noise", "0"})));
-        ASSERT_TRUE(form->Port.Com.Opened);
+        ASSERT_TRUE(form->PortOpen());
         ChooseDevice(kSampleDevice);
     }
 };
@@ -33,7 +33,7 @@ TEST_F(SequencesWindowTest, DoubleClickOnAGroupWalksItAndIgnoresClicksMeanwhile)
         treeEnabledDuringWalk = form->VT->isEnabled();
         Click(u"R0");  // ignored while the walk runs
     });
-    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+    Act([&] { form->VTColumnDblClick(ui::kColName); });
     EXPECT_FALSE(treeEnabledDuringWalk);
     EXPECT_TRUE(form->VT->isEnabled());
     EXPECT_FALSE(form->WalkMode());

@@ -27,7 +27,7 @@ TEST_F(ServiceMenuTest, TheAsFoundStateReadsEveryRegisterAsAWalkShowsIt) {
     NEEDS_SIMULATOR();
     ChoosePort(QString::fromStdString(StartSim(kSampleDevice, {"--noise", "0"})));
     ChooseDevice(kSampleDevice);
-    form->Run([&] { form->StanZastanyClick(); });
+    Act([&] { form->StanZastanyClick(); });
     ASSERT_TRUE(form->Visit.AsFound.has_value());
     EXPECT_TRUE(form->Visit.AsFound->Complete());
     EXPECT_EQ(form->Visit.AsFound->Device, "VXT-20F.dat");
@@ -48,7 +48,7 @@ TEST_F(ServiceMenuTest, TheAsFoundStateReadsEveryRegisterAsAWalkShowsIt) {
 TEST_F(ServiceMenuTest, AnulujKeepsNothingAndWithoutAPortNothingStarts) {
     NEEDS_SIMULATOR();
     ChooseDevice(kSampleDevice);
-    form->Run([&] { form->StanZastanyClick(); });
+    Act([&] { form->StanZastanyClick(); });
     EXPECT_FALSE(form->Visit.AsFound.has_value());
     EXPECT_EQ(boxes.Messages, QStringList{"brak połączenia !"});
 
@@ -58,7 +58,7 @@ TEST_F(ServiceMenuTest, AnulujKeepsNothingAndWithoutAPortNothingStarts) {
         ASSERT_NE(form->Visit.Progress, nullptr);
         form->Visit.Progress->cancel();
     });
-    form->Run([&] { form->StanZastanyClick(); });
+    Act([&] { form->StanZastanyClick(); });
     EXPECT_FALSE(form->Visit.AsFound.has_value());
     EXPECT_EQ(Last(form->Memo1->Lines()), "przerwano: anulowano");
     EXPECT_EQ(form->Visit.Progress, nullptr);
@@ -69,7 +69,7 @@ TEST_F(ServiceMenuTest, AVisitsReportHoldsTheVerifiedCalibrationAndItsPdfTheUnit
     NEEDS_SIMULATOR();
     ChoosePort(QString::fromStdString(StartSim(kSampleDevice, {"--noise", "0"})));
     ChooseDevice(kSampleDevice);
-    form->Run([&] { form->StanZastanyClick(); });
+    Act([&] { form->StanZastanyClick(); });
     ASSERT_TRUE(form->Visit.AsFound.has_value());
     form->cbxKalibracja->setCurrentIndex(0);  // 100R
     form->eCount->setText("3");
@@ -77,7 +77,7 @@ TEST_F(ServiceMenuTest, AVisitsReportHoldsTheVerifiedCalibrationAndItsPdfTheUnit
     form->eMed->setText("1001");
     form->btZapisz->click();
     EXPECT_TRUE(form->Memo1->Lines().contains("N100: zweryfikowano")) << form->Memo1->Lines().join("|").toStdString();
-    form->Run([&] { form->StanPozostawionyClick(); });
+    Act([&] { form->StanPozostawionyClick(); });
     ASSERT_TRUE(form->Visit.AsLeft.has_value());
     ASSERT_EQ(form->Visit.Runs.size(), 1U);
     ASSERT_TRUE(form->Visit.Runs[0].Write.has_value());

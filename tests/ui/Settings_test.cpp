@@ -51,11 +51,11 @@ protected:
     }
     void SetWait(const QString& ms) {
         form->eWait->setText(ms);
-        form->Run([&] { form->eWaitExit(); });
+        Act([&] { form->eWaitExit(); });
     }
     void SetGap(const QString& ms) {
         form->eGap->setText(ms);
-        form->Run([&] { form->eGapExit(); });
+        Act([&] { form->eGapExit(); });
     }
 };
 
@@ -101,7 +101,7 @@ TEST_F(SettingsTest, ACleanCloseRemembersAndTheNextStartTakesThem) {
     EXPECT_EQ(form->CurrentSettings(), closing);  // in the controls, the device file loaded
     EXPECT_NE(form->Tree.FindRegisterByName(u"R0"), nullptr);
     EXPECT_TRUE(form->cbEcho->isChecked() && form->eGap->text() == "25");  // shown as in force
-    EXPECT_FALSE(form->Port.Com.Opened);  // named, not opened
+    EXPECT_FALSE(form->PortOpen());  // named, not opened
     EXPECT_NE(form->shConnect->Color(), QColor(0, 255, 0));
     form->cbxBaud->setCurrentIndex(0);
     form->show();
@@ -110,9 +110,9 @@ TEST_F(SettingsTest, ACleanCloseRemembersAndTheNextStartTakesThem) {
     EXPECT_EQ(form->cbxParity->currentText(), "odd parity");
 
     // Choosing the named port opens it with the remembered wait.
-    form->Run([&] { form->ComCBoxSelect(); });
-    EXPECT_TRUE(form->Port.Com.Opened);
-    EXPECT_EQ(form->Port.Timeouts().ReadTotalConstant, 300U);
+    Act([&] { form->ComCBoxSelect(); });
+    EXPECT_TRUE(form->PortOpen());
+    EXPECT_EQ(Timeouts().ReadTotalConstant, 300U);
     EXPECT_EQ(form->stBar->text(), "Port szeregowy otwarty: " + sim + " @38400,o,8,1, odp. 300 ms");
 
     // A device file that is gone is not loaded, and says nothing.
@@ -192,29 +192,29 @@ TEST_F(SettingsTest, TheReplyWaitReachesThePortAndLetsASlowDeviceAnswer) {
 
     const QString sim = QString::fromStdString(StartSim(kSampleDevice, {"--delay", "150"}));
     ChoosePort(sim);
-    ASSERT_TRUE(form->Port.Com.Opened);
+    ASSERT_TRUE(form->PortOpen());
     ChooseDevice(kSampleDevice);
     Click(u"R0");
     SetWait("300");  // applied to the open port at once; only the first-byte wait changes
     TTimeouts slow = standard;
     slow.ReadTotalConstant = 300;
-    EXPECT_EQ(form->Port.Timeouts(), slow);
-    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+    EXPECT_EQ(Timeouts(), slow);
+    Act([&] { form->VTColumnDblClick(ui::kColName); });
     EXPECT_TRUE(Last(form->Memo1->Lines()).contains("R0")) << Last(form->Memo1->Lines()).toStdString();
     EXPECT_EQ(form->stReason->text(), "");
 
     SetWait("40");
-    EXPECT_EQ(form->Port.Timeouts(), standard);
-    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+    EXPECT_EQ(Timeouts(), standard);
+    Act([&] { form->VTColumnDblClick(ui::kColName); });
     EXPECT_EQ(form->stReason->text(), "brak odpowiedzi urządzenia");
 
     // The status text names a wait other than the standard one.
-    form->Run([&] { form->Connect(); });
+    Act([&] { form->Connect(); });
     EXPECT_EQ(form->stBar->text(), "Port szeregowy otwarty: " + sim + " @19200,e,8,1");
     SetWait("200");
-    form->Run([&] { form->Connect(); });
+    Act([&] { form->Connect(); });
     EXPECT_EQ(form->stBar->text(), "Port szeregowy otwarty: " + sim + " @19200,e,8,1, odp. 200 ms");
-    EXPECT_EQ(form->Port.Timeouts().ReadTotalConstant, 200U);
+    EXPECT_EQ(Timeouts().ReadTotalConstant, 200U);
 }
 
 TEST_F(SettingsTest, ShortcutsReadSaveAndTellTheVersion) {

@@ -25,7 +25,7 @@ protected:
     void SetUp() override {
         WriteBitDevice(folder / "bity.dat");
         ChoosePort(QString::fromStdString(StartSim((folder / "bity.dat").string())));
-        ASSERT_TRUE(form->Port.Com.Opened);
+        ASSERT_TRUE(form->PortOpen());
         ChooseDevice(folder / "bity.dat", "bity.dat");
         form->VT->expandAll();
         form->show();
@@ -35,7 +35,7 @@ protected:
     int Sent() const { return static_cast<int>(form->Memo2->Lines().filter(QRegularExpression("^< ")).size()); }
     void DoubleClickValue(TNode* node) {
         const QModelIndex index = form->Model->IndexOf(node, ui::kColValue);
-        form->Run([&] { form->VTColumnDblClick(ui::kColValue, form->VT->visualRect(index).center()); });
+        Act([&] { form->VTColumnDblClick(ui::kColValue, form->VT->visualRect(index).center()); });
     }
     QLineEdit* Editor() const { return form->VT->viewport()->findChild<QLineEdit*>(); }
     void Tick(TNode* node) {
@@ -73,7 +73,7 @@ TEST_F(TreeEditingTest, AFilesValueIsGreyUntilReadInThisSession) {
     EXPECT_EQ(cell(Qt::ForegroundRole).value<QColor>(), ui::kUnreadGrey);
     EXPECT_TRUE(cell(Qt::ToolTipRole).toString().contains(ui::kUnreadTip));
     Click(u"Nastawa");
-    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+    Act([&] { form->VTColumnDblClick(ui::kColName); });
     EXPECT_NE(cell(Qt::ForegroundRole).value<QColor>(), ui::kUnreadGrey);
     EXPECT_FALSE(cell(Qt::ToolTipRole).toString().contains(ui::kUnreadTip));
     // The file loaded again: its values again.
@@ -161,7 +161,7 @@ TEST_F(TreeEditingTest, ExpandingAnUnreadHexRegisterUnticksItsBits) {
 
     // After a read the register has a value: expanding keeps the read's ticks.
     Click(u"Tryb");
-    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+    Act([&] { form->VTColumnDblClick(ui::kColName); });
     ASSERT_FALSE(tryb->Record.Value.empty());
     tryb->Child(0)->CheckState = kCheckCheckedNormal;
     form->VT->expand(index);

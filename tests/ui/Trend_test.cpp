@@ -28,7 +28,7 @@ protected:
     void Start(std::vector<std::string> simOptions) {
         NEEDS_SIMULATOR();
         ChoosePort(QString::fromStdString(StartSim(kSampleDevice, std::move(simOptions))));
-        ASSERT_TRUE(form->Port.Com.Opened);
+        ASSERT_TRUE(form->PortOpen());
         ChooseDevice(kSampleDevice);
         trend = form->Trend;
     }
@@ -168,9 +168,9 @@ TEST_F(TrendTest, AReadingsNumberIsTheFloatsNotItsShownText) {
         return std::vector<TChunk>{{{}, ReadReply(request, words)}};
     });
     ChoosePort(QString::fromStdString(line.Path()));
-    ASSERT_TRUE(form->Port.Com.Opened);
+    ASSERT_TRUE(form->PortOpen());
     form->eWait->setText("3000");  // a busy machine may answer late
-    form->Run([&] { form->eWaitExit(); });
+    Act([&] { form->eWaitExit(); });
     ChooseDevice(kSampleDevice);
     trend = form->Trend;
     form->btWykres->click();

@@ -39,13 +39,13 @@ TEST_F(TrustTest, OnlyAPickOrEnterChoosesAndOnlyOnce) {
     Focus(form->ComCBox);
     Focus(form->ePeriod);
     EXPECT_EQ(chosen.count(), 0);
-    EXPECT_FALSE(form->Port.IsOpened());
+    EXPECT_FALSE(form->PortOpen());
 
     // Enter opens it once.
     Focus(form->ComCBox);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_EQ(chosen.count(), 1);
-    ASSERT_TRUE(form->Port.IsOpened());
+    ASSERT_TRUE(form->PortOpen());
 
     // The wheel and the arrow keys over a closed list choose no other speed.
     Focus(form->cbxBaud);
@@ -55,14 +55,14 @@ TEST_F(TrustTest, OnlyAPickOrEnterChoosesAndOnlyOnce) {
     QApplication::sendEvent(form->cbxBaud, &wheel);
     QTest::keyClick(form->cbxBaud, Qt::Key_Down);
     EXPECT_EQ(form->cbxBaud->currentText(), "19200");
-    EXPECT_EQ(form->Port.Com.ModeText, "19200,e,8,1");
+    EXPECT_EQ(form->PortMode(), "19200,e,8,1");
 
     // The arrow key opened the list: a pick there is a choice.
     QAbstractItemView* popup = form->cbxBaud->view();
     ASSERT_TRUE(popup->isVisible());
     popup->setCurrentIndex(popup->model()->index(0, 0));
     QTest::keyClick(popup, Qt::Key_Return);
-    EXPECT_EQ(form->Port.Com.ModeText, "9600,e,8,1");
+    EXPECT_EQ(form->PortMode(), "9600,e,8,1");
 
     // Torn down with the port field focused and a listed name in it: no handler runs.
     Focus(form->ComCBox);
@@ -77,7 +77,7 @@ TEST_F(TrustTest, AFailedTransactionShowsAtOnceAndSaysWhy) {
     TNode* r0 = Click(u"R0");
     r0->Record.Value = u"999";
     QSignalSpy changed(form->Model, &QAbstractItemModel::dataChanged);
-    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+    Act([&] { form->VTColumnDblClick(ui::kColName); });
     EXPECT_EQ(r0->Record.Value, u"");
     const QModelIndex row = form->Model->IndexOf(r0);
     EXPECT_TRUE(std::any_of(changed.begin(), changed.end(), [&](const QList<QVariant>& args) {
@@ -89,19 +89,19 @@ TEST_F(TrustTest, AFailedTransactionShowsAtOnceAndSaysWhy) {
     // A walk and a calibration cut short say so, once, in the result pane.
     TNode* group = r0->Parent();
     form->VT->setCurrentIndex(form->Model->IndexOf(group));
-    form->Run([&] { form->VTClick(); });
-    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+    Act([&] { form->VTClick(); });
+    Act([&] { form->VTColumnDblClick(ui::kColName); });
     EXPECT_EQ(Last(form->Memo1->Lines()), "przerwano: wyjątek 4: awaria urządzenia");
     form->eMed->setText("77");
     form->cbxKalibracja->setCurrentIndex(0);
-    form->Run([&] { form->Button1Click(); });
+    Act([&] { form->Button1Click(); });
     EXPECT_EQ(Last(form->Memo1->Lines()), "przerwano: wyjątek 4: awaria urządzenia (odczyt 1 z 16)");
     EXPECT_EQ(form->eMed->text(), "77");
     EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();
 
     // A double-click that cannot read says why.
-    form->Run([&] { form->Disconnect(); });
-    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+    Act([&] { form->Disconnect(); });
+    Act([&] { form->VTColumnDblClick(ui::kColName); });
     EXPECT_TRUE(form->stBar->text().startsWith("Port zamknięty")) << form->stBar->text().toStdString();
 }
 
@@ -119,7 +119,7 @@ TEST_F(TrustTest, BadDeviceFilesAreRefusedAtOnceAndTheTreeStays) {
     for (const auto& c : cases) {
         boxes.Errors.clear();
         form->cbxDevice->setEditText(c.name);
-        form->Run([&] { form->cbxDeviceSelect(); });
+        Act([&] { form->cbxDeviceSelect(); });
         ASSERT_EQ(boxes.Errors.size(), 1) << c.name;
         EXPECT_TRUE(boxes.Errors[0].startsWith("Cannot open file \"" + QString::fromStdString((bin / c.name).string())))
             << boxes.Errors[0].toStdString();
@@ -130,11 +130,11 @@ TEST_F(TrustTest, BadDeviceFilesAreRefusedAtOnceAndTheTreeStays) {
     // A name in Windows-1250 ("Urządzenie.dat") is listed readably and loads.
     fs::copy_file(kSampleDevice, bin / "Urz\xB9" "dzenie.dat");
     fs::remove(bin / "VXT-20F.dat");
-    form->Run([&] { form->cbxDeviceEnter(); });
+    Act([&] { form->cbxDeviceEnter(); });
     ASSERT_GE(form->cbxDevice->findText(QStringLiteral("Urządzenie.dat")), 0);
     form->Tree.Clear();
     form->cbxDevice->setEditText(QStringLiteral("Urządzenie.dat"));
-    form->Run([&] { form->cbxDeviceSelect(); });
+    Act([&] { form->cbxDeviceSelect(); });
     EXPECT_EQ(form->Tree.Count(), nodes);
 }
 
@@ -148,7 +148,7 @@ TEST_F(TrustTest, DisabledControlsNeverHandTheFocusToAField) {
     form->eCount->setText("2");
     QWidget* during = nullptr;
     QTimer::singleShot(0, form.get(), [&] { during = QApplication::focusWidget(); });
-    form->Run([&] { form->Button1Click(); });
+    Act([&] { form->Button1Click(); });
     EXPECT_EQ(qobject_cast<QLineEdit*>(during), nullptr) << (during ? during->metaObject()->className() : "none");
     EXPECT_EQ(QApplication::focusWidget(), form->Button1)
         << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "none");
@@ -158,9 +158,9 @@ TEST_F(TrustTest, DisabledControlsNeverHandTheFocusToAField) {
     Focus(form->cbxBaud);
     form->ePeriod->setText("100");
     form->cbMonitor->setChecked(true);
-    form->Run([&] { form->cbMonitorClick(); });
+    Act([&] { form->cbMonitorClick(); });
     Spin(300);
     EXPECT_EQ(QApplication::focusWidget(), form->cbxBaud);
     form->cbMonitor->setChecked(false);
-    form->Run([&] { form->cbMonitorClick(); });
+    Act([&] { form->cbMonitorClick(); });
 }

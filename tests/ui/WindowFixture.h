@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #ifdef _WIN32
 #include <QSettings>
@@ -130,8 +131,39 @@ protected:
     // from turning a reply into a time-out, and costs nothing when the reply comes.
     void ChoosePort(const QString& name) {
         form->ComCBox->setEditText(name);
-        form->Run([&] { form->ComCBoxSelect(); });
-        if (!sims.empty() && form->Port.IsOpened()) form->Port.SetTimeouts(30, 0, 1000, 0, 30);
+        Act([&] { form->ComCBoxSelect(); });
+        if (!sims.empty() && form->PortOpen()) SetTimeouts({30, 0, 1000, 0, 30});
+    }
+
+    // A handler run as the window runs it, then the window left to run until
+    // the bus owes nothing: every exchange it started has been shown.
+    void Act(const std::function<void()>& work) {
+        form->Run(work);
+        Settle();
+    }
+    void Settle() {
+        QElapsedTimer t;
+        t.start();
+        while (!form->Settled()) {
+            if (t.elapsed() > 60000) {
+                ADD_FAILURE() << "the window did not settle within 60 s";
+                return;
+            }
+            QTest::qWait(5);
+        }
+    }
+    // The port's time-outs, read and set on the bus.
+    TTimeouts Timeouts() const {
+        TTimeouts out;
+        form->Bus.Call([&](TPort& port, TWire&) { out = port.Timeouts(); });
+        return out;
+    }
+    void SetTimeouts(const TTimeouts& t) {
+        form->Bus.Call([&](TPort& port, TWire&) {
+            port.SetTimeouts(static_cast<uint16_t>(t.ReadInterval), static_cast<uint16_t>(t.ReadTotalMultiplier),
+                             static_cast<uint16_t>(t.ReadTotalConstant), static_cast<uint16_t>(t.WriteTotalMultiplier),
+                             static_cast<uint16_t>(t.WriteTotalConstant));
+        });
     }
 
     // Copies a device file into the program's folder and chooses it.
@@ -140,7 +172,7 @@ protected:
         fs::remove(folder / "bin" / name);
         fs::copy_file(source, folder / "bin" / name);
         form->cbxDevice->setEditText(QString::fromStdString(name));
-        form->Run([&] { form->cbxDeviceSelect(); });
+        Act([&] { form->cbxDeviceSelect(); });
     }
 
     // Makes the named register current, as a click on it does.
@@ -148,7 +180,7 @@ protected:
         TNode* node = form->Tree.FindRegisterByName(name);
         EXPECT_NE(node, nullptr);
         form->VT->setCurrentIndex(form->Model->IndexOf(node));
-        form->Run([&] { form->VTClick(); });
+        Act([&] { form->VTClick(); });
         return node;
     }
 

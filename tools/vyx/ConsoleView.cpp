@@ -21,7 +21,7 @@ void TConsoleView::AppendResultLine(std::u16string_view line) {
 }
 
 // Each line is out before the next request: a pipe sees the run as it goes.
-void TConsoleView::ProcessPendingEvents() { std::fflush(Out); }
+void TConsoleView::ReplyShown() { std::fflush(Out); }
 
 std::u16string TConsoleView::TimeOfDay() const {
     const std::time_t now = std::time(nullptr);

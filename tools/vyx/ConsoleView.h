@@ -30,7 +30,7 @@ public:
     void EnableLedTimer(TLed, bool) override {}
     void StartHighlightTimer() override {}
     void StopHighlightTimer() override {}
-    void ProcessPendingEvents() override;
+    void ReplyShown() override;
     bool MonitorTicked() const override { return Monitor; }
     std::u16string TimeOfDay() const override;
     void BeginTreeUpdate() override {}

@@ -64,11 +64,11 @@ public:
     void MonitoringStarted(int) override { s_.View.Monitor = true; }
     void MonitoringStopped() override { s_.View.Monitor = false; }
     void ShowMean(std::u16string_view text) override { mean = text; }
-    void Pause(int ms) override {
+    bool Pause(int ms) override {
         SleepUntil(Clock::now() + std::chrono::milliseconds(ms));
         if (interrupted) sequences.Stop();
+        return true;
     }
-    bool ModalWindowOpen() const override { return false; }
     void Reading(vyx::TActivity activity, const vyx::TNode& node, const vyx::TReading& reading) override {
         if (activity == vyx::TActivity::Monitoring && onMonitorReading) onMonitorReading(node, reading);
     }
