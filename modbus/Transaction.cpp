@@ -5,6 +5,7 @@
 #include <cstring>
 #include <span>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "modbus/Bus.h"
@@ -116,6 +117,14 @@ void TTransaction::ShowSent(const std::vector<std::u16string>& lines, size_t sen
 
 void TTransaction::Finish(const TExchangeResult& r) {
     inFlight_ = false;
+    if (std::exchange(abandoned_, false)) {
+        for (size_t i = r.SentLines; i < r.Lines.size(); ++i)
+            view_.AppendCommLine(r.Lines[i] + (r.Lines[i] == u"> " + r.ReplyHex ? u" (odrzucone)" : u""));
+        view_.SetLed(TLed::Rx, r.Heard ? kGreen : kRed);
+        view_.SetLedTimerInterval(TLed::Rx, r.Heard ? kLedShortMs : kLedTimeoutMs);
+        view_.EnableLedTimer(TLed::Rx, true);
+        return;
+    }
     portOpen_ = r.PortOpen;
     Outcome = r.Outcome;
     ExceptionCode = r.ExceptionCode;
@@ -148,11 +157,13 @@ void TTransaction::Finish(const TExchangeResult& r) {
         Log.Status.clear();
         Log.ReplyHex = r.ReplyHex;
         view_.OutcomeKnown(Outcome);
-        const bool good = Outcome == TOutcome::Good || Outcome == TOutcome::Exception;
-        Dispatch(good ? kMsgReplyGood : kMsgReplyCrcError);
+        if (Outcome == TOutcome::Good || Outcome == TOutcome::Exception)
+            OnReplyGood();
+        else
+            OnReplyCrcError();
     } else {
         view_.OutcomeKnown(Outcome);
-        Dispatch(kMsgTimeout);
+        OnReplyTimeout();
     }
 }
 
@@ -207,25 +218,6 @@ bool TTransaction::ResetDevice(std::u16string_view slaveText) {
     return true;
 }
 
-void TTransaction::Dispatch(int message) {
-    switch (message) {
-        case kMsgNextStep:
-            view_.OnNextStep();
-            break;
-        case kMsgReplyGood:
-            OnReplyGood();
-            break;
-        case kMsgTimeout:
-            OnReplyTimeout();
-            break;
-        case kMsgReplyCrcError:
-            OnReplyCrcError();
-            break;
-        default:
-            break;
-    }
-}
-
 void TTransaction::OnReplyGood() {
     pendingError_.clear();
     if (DecodeReply()) {
@@ -244,7 +236,7 @@ void TTransaction::OnReplyGood() {
         throw Error(error);
     }
     view_.ReplyShown();
-    Dispatch(kMsgNextStep);
+    view_.OnNextStep();
 }
 
 bool TTransaction::DecodeReply() {
@@ -307,14 +299,14 @@ void TTransaction::SetBitChecks(int32_t value) {
 void TTransaction::OnReplyCrcError() {
     Rslt.Ok = false;
     Log.Status = Outcome == TOutcome::CrcError ? u"crc_error" : Outcome == TOutcome::Damaged ? u"damaged" : u"mismatch";
-    Dispatch(kMsgNextStep);
+    view_.OnNextStep();
 }
 
 void TTransaction::OnReplyTimeout() {
     Rslt.Ok = false;
     Rslt.ValueText.clear();
     Log.Status = u"...";
-    Dispatch(kMsgNextStep);
+    view_.OnNextStep();
 }
 
 void TTransaction::txTimerTimer() {

@@ -37,14 +37,6 @@
 
 namespace vyx {
 
-// Window messages of the completions.
-enum : int {
-    kMsgNextStep = 1025,
-    kMsgReplyGood = 1026,
-    kMsgTimeout = 1027,
-    kMsgReplyCrcError = 1029,
-};
-
 struct TColor {
     uint8_t R, G, B;
     bool operator==(const TColor&) const = default;
@@ -80,7 +72,7 @@ public:
     virtual void BeginTreeUpdate() = 0;
     virtual void EndTreeUpdate() = 0;  // repaints the tree
     virtual void RepaintTree() = 0;
-    // Message 1025: the next step of a running sequence; nothing when none runs.
+    // A completion has ended: a running sequence records its next step.
     virtual void OnNextStep() = 0;
     // The transaction's outcome is known (before its completion runs): the tree
     // shows an emptied value at once, and a failure its reason.
@@ -158,6 +150,10 @@ public:
     void Start(TEnded ended = nullptr);
     // An exchange was started and its result has not been handled yet.
     bool InFlight() const { return inFlight_; }
+    // The exchange out is no longer wanted (a sequence was stopped): when its
+    // result comes, its bytes are shown, the reply marked as discarded, and
+    // nothing else is done with it: no value, no result line, no completion.
+    void Abandon() { abandoned_ = inFlight_; }
     // Whether the port was open after the last exchange (one that went away closed itself).
     bool PortOpen() const { return portOpen_; }
     TBus& Bus() const { return bus_; }
@@ -177,9 +173,6 @@ public:
     void PrepareRead(TNode& node, std::u16string_view slaveText);
     bool PrepareWrite(TNode& node, std::u16string_view slaveText);
     bool PrepareReset(std::u16string_view slaveText);
-
-    // Synchronous dispatch of a completion message to its handler.
-    void Dispatch(int message);
 
     void OnReplyGood();
     void OnReplyCrcError();
@@ -232,6 +225,7 @@ private:
     TUnframed reply_;                          // the last reply out of its frame (in rx_), once it answered
     std::string detailPl_, detailEn_;          // what of the reply did not hold or did not answer the request
     bool inFlight_ = false;
+    bool abandoned_ = false;
     bool portOpen_ = false;
     std::string pendingError_;  // a bit child's conversion failure, raised after the reply is handled
 };

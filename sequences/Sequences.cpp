@@ -199,6 +199,15 @@ void TSequences::StepEnded(std::exception_ptr error) {
     if (AfterStep()) Drive(next_);
 }
 
+void TSequences::Abandon() {
+    // A sequence waiting for an exchange's result (or for its pause) on a worker
+    // bus ends now; the exchange's bytes are shown when they come, and nothing
+    // else of it.
+    if (!running_ || inDrive_) return;
+    t_.Abandon();
+    End();
+}
+
 void TSequences::PauseOver() {
     if (!running_ || inDrive_ || !pausing_) return;
     pausing_ = false;
@@ -495,6 +504,7 @@ void TSequences::cbMonitorClick(bool ticked, std::u16string_view periodText, std
                                     FromUtf8(std::to_string(monitorReadings_)));
         if (monitoring_) panes_.AppendResultLine(u"");
         EndMonitoring();
+        Abandon();  // a reading still out
         return;
     }
     if (!Idle()) {
@@ -623,9 +633,7 @@ void TSequences::Stop() {
     calibrationActive_ = false;
     samplesLeft_ = 0;
     if (monitoring_) EndMonitoring();
-    // A sequence waiting for an exchange's result (or for its pause) on a worker
-    // bus ends now; the result, when it comes, is shown and drives nothing.
-    if (running_ && !inDrive_) End();
+    Abandon();
     if (!running_) {
         sequence_ = TActivity::Idle;
         ReportActivity();

@@ -138,7 +138,7 @@ public:
     // `panes` is the view of `transaction`: result lines and message boxes.
     TSequences(TTransaction& transaction, TTransactionView& panes, TSequenceView& window);
 
-    // Message 1025: the window forwards TTransactionView::OnNextStep here.
+    // The window forwards TTransactionView::OnNextStep here.
     void OnNextStep();
 
     // A sequence runs or an exchange is out: nothing may start another.
@@ -218,6 +218,8 @@ private:
     // The result of an exchange this sequence started was handled (on a worker bus).
     void StepEnded(std::exception_ptr error);
     void End(bool threw = false);
+    // Ends a sequence whose exchange is out, abandoning it.
+    void Abandon();
     void EndSequence();
     bool StepToNextSibling();
     void FinishCalibration();

@@ -48,6 +48,11 @@ TRegisterRead ReadWords(TTransaction& t, const TFrame& frame, std::u16string_vie
             return r;
         }
     }
+    return ReadOutcome(t, frame, node);
+}
+
+TRegisterRead ReadOutcome(const TTransaction& t, const TFrame& frame, const TNode& node) {
+    TRegisterRead r;
     r.Outcome = t.Outcome;
     if (t.Outcome != TOutcome::Good) {
         r.Error = FailureText(t);

@@ -61,6 +61,9 @@ TRegisterRead ReadWords(TSession& session, TNode& node);
 // The same through any transaction and the frame it uses (the window reads
 // through its own, so that each read shows as a walk's does).
 TRegisterRead ReadWords(TTransaction& transaction, const TFrame& frame, std::u16string_view slave, TNode& node);
+// What the transaction's read of `node` gave once its result was handled (a
+// read started rather than waited for), as ReadWords gives it.
+TRegisterRead ReadOutcome(const TTransaction& transaction, const TFrame& frame, const TNode& node);
 
 // The registers of the whole tree as a group walk reads them, in tree order:
 // every node with an access keyword (RO, RW, RP); groups are entered, registers

@@ -67,6 +67,23 @@ const TSnapshotRegister* TSnapshot::Find(const std::string& name, const std::str
     return nullptr;
 }
 
+TSnapshotRegister SnapshotRegister(const TNode& node, const TRegisterRead& got) {
+    TSnapshotRegister r;
+    const TRegData& record = node.Record;
+    r.Name = ToUtf8(record.Name);
+    r.Address = ToUtf8(record.Address);
+    r.Type = ToUtf8(record.DataType);
+    r.Length = ToUtf8(record.Length);
+    r.Access = ToUtf8(record.Access);
+    if (got.Ok) {
+        r.Value = ToUtf8(got.Value);
+        r.Words = got.Words;
+    } else {
+        r.Error = got.Error;
+    }
+    return r;
+}
+
 std::optional<std::vector<TSnapshotRegister>> ReadRegisters(const TRegisterTree& tree,
                                                             const std::function<TRegisterRead(TNode&)>& read,
                                                             const std::function<bool(size_t, size_t)>& progress) {
@@ -75,21 +92,7 @@ std::optional<std::vector<TSnapshotRegister>> ReadRegisters(const TRegisterTree&
     for (size_t i = 0; i < registers.size(); ++i) {
         if (progress && !progress(i, registers.size())) return std::nullopt;
         TNode& node = *registers[i];
-        TSnapshotRegister r;
-        const TRegData& record = node.Record;
-        r.Name = ToUtf8(record.Name);
-        r.Address = ToUtf8(record.Address);
-        r.Type = ToUtf8(record.DataType);
-        r.Length = ToUtf8(record.Length);
-        r.Access = ToUtf8(record.Access);
-        const TRegisterRead got = read(node);
-        if (got.Ok) {
-            r.Value = ToUtf8(got.Value);
-            r.Words = got.Words;
-        } else {
-            r.Error = got.Error;
-        }
-        out.push_back(std::move(r));
+        out.push_back(SnapshotRegister(node, read(node)));
     }
     return out;
 }

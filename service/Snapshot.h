@@ -59,6 +59,8 @@ TSnapshot TakeSnapshot(TSession& session, const TRegisterTree& tree, const std::
 // device, line or port, slave and time. `progress` is called before each read
 // with its index and the count, and stops the reading by returning false: the
 // result is then none.
+// One register of a snapshot: the node's texts and what its read gave.
+TSnapshotRegister SnapshotRegister(const TNode& node, const TRegisterRead& got);
 std::optional<std::vector<TSnapshotRegister>> ReadRegisters(const TRegisterTree& tree,
                                                             const std::function<TRegisterRead(TNode&)>& read,
                                                             const std::function<bool(size_t, size_t)>& progress);

@@ -65,13 +65,14 @@ void TForm1::ComCBoxEnter() {
 }
 
 bool TForm1::DeferWhileBusy(void (TForm1::*choice)()) {
-    if (!Sequences.Busy()) return false;
+    if (!Sequences.Busy() && !snapshot_) return false;
     pendingChoice_ = choice;
     return true;
 }
 
 void TForm1::RunPendingChoice() {
-    if (!pendingChoice_) return;
+    // It runs once the exchange or sequence it waited for has ended.
+    if (!pendingChoice_ || Sequences.Busy() || snapshot_) return;
     const auto choice = std::exchange(pendingChoice_, nullptr);
     Run([&] { (this->*choice)(); });
 }

@@ -71,7 +71,7 @@ void TForm1::Deliver(TBus::TTask task) {
 bool TForm1::Settled() const {
     // A job hands its results over before it ends: once none is pending, every
     // result is counted among the undelivered.
-    return Bus.Pending() == 0 && undelivered_ == 0 && !Sequences.Busy() && !connecting_;
+    return Bus.Pending() == 0 && undelivered_ == 0 && !Sequences.Busy() && !connecting_ && !snapshot_;
 }
 
 // The timers and the controls' events, each handler run through Run().
@@ -206,6 +206,10 @@ bool TForm1::FormClose() {
     journal_.reset();
     JournalTimer->stop();
     Sequences.Stop();
+    if (snapshot_) {
+        snapshot_->Cancelled = true;
+        Transaction.Abandon();
+    }
     Trend->SetRecording(false);
     Trend->close();
     Timer1->stop();

@@ -282,9 +282,21 @@ private:
     void Connected(const TOpened& opened, const QString& name, const QString& mode);
     // The control panel's groups, into its column (PanelLayout.cpp).
     void BuildPanel(QVBoxLayout* column);
-    // Reads the snapshot; none when it cannot start (no file, no port, a sequence
-    // running) or was cancelled.
-    std::optional<service::TSnapshot> ReadSnapshot(const QString& what);
+    // Reads the snapshot and hands it to `done`; nothing when it cannot start (no
+    // file, no port, something running), is cancelled or the port closes.
+    // A snapshot being read: one register at a time, each read started when the
+    // one before has been shown, so the window stays with the user throughout.
+    struct TSnapshotRead {
+        service::TSnapshot Snapshot;
+        std::vector<TNode*> Registers;
+        size_t Next = 0;
+        std::u16string Slave;
+        std::function<void(service::TSnapshot)> Done;
+        bool Cancelled = false;
+    };
+    void ReadSnapshot(const QString& what, std::function<void(service::TSnapshot)> done);
+    // Starts the next read of the snapshot, or ends it.
+    void SnapshotStep();
     void WireHandlers();
     void ShowError(const QString& text);
     // A device that went away (an adapter unplugged) closes the port by itself:
@@ -341,6 +353,7 @@ private:
     std::string portPath_, portMode_;
     std::atomic<int> undelivered_{0};  // tasks the bus handed over, not yet run
     QTimer* pauseTimer_ = nullptr;  // a sequence's pause between two readings
+    std::unique_ptr<TSnapshotRead> snapshot_;  // while a snapshot is read
     uint64_t treeGeneration_ = 0;  // counts loads: nodes of an older tree are gone
     bool closePending_ = false;  // a close asked for while a handler ran
     std::optional<std::string> sessionLog_;  // what SessionEnds wrote

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QProgressDialog>
 
+#include "registers/Error.h"
 #include "registers/RegData.h"
 #include "registers/Text.h"
 #include "service/Session.h"
@@ -15,22 +16,23 @@
 
 namespace vyx::ui {
 
-std::optional<service::TSnapshot> TForm1::ReadSnapshot(const QString& what) {
+void TForm1::ReadSnapshot(const QString& what, std::function<void(service::TSnapshot)> done) {
     if (!Tree.First()) {
         ShowMessage(u"brak opisu rejestrów: wybierz plik urządzenia");
-        return std::nullopt;
+        return;
     }
     if (!portOpen_) {
         ShowMessage(u"brak połączenia !");
-        return std::nullopt;
+        return;
     }
     // Nothing else may talk to the device meanwhile.
-    if (Sequences.Activity() != TActivity::Idle || Sequences.Busy()) return std::nullopt;
+    if (Sequences.Activity() != TActivity::Idle || Sequences.Busy() || snapshot_) return;
 
-    const std::u16string slave = SlaveText();
-    service::TSnapshot snapshot;
+    auto read = std::make_unique<TSnapshotRead>();
+    read->Slave = SlaveText();
+    service::TSnapshot& snapshot = read->Snapshot;
     // A slave address that is no number stops it here, before anything is sent.
-    snapshot.Slave = StrToInt(slave) & 0xFF;
+    snapshot.Slave = StrToInt(read->Slave) & 0xFF;
     snapshot.Device = loadedDevice_.toStdString();
     if (portNetwork_)
         snapshot.Port = portPath_;
@@ -38,63 +40,94 @@ std::optional<service::TSnapshot> TForm1::ReadSnapshot(const QString& what) {
         snapshot.Mode = portMode_;
     snapshot.Line = Transaction.Line;
     snapshot.Time = service::LocalTimeText();
+    read->Registers = service::TreeRegisters(Tree);
+    read->Done = std::move(done);
+    snapshot_ = std::move(read);
 
     AppendResultLine(u"");
     AppendResultLine(what.toStdU16String() + u":");
-    QProgressDialog progress(what + QStringLiteral("…"), QStringLiteral("Anuluj"), 0, 1, this);
-    progress.setWindowModality(Qt::WindowModal);  // the window takes no input meanwhile
-    progress.setMinimumDuration(0);
-    progress.setAutoReset(false);
-    Visit.Progress = &progress;
+    auto* progress = new QProgressDialog(what + QStringLiteral("…"), QStringLiteral("Anuluj"), 0,
+                                         static_cast<int>(snapshot_->Registers.size()), this);
+    progress->setAttribute(Qt::WA_DeleteOnClose);
+    progress->setWindowModality(Qt::WindowModal);  // the window takes no input meanwhile
+    progress->setMinimumDuration(0);
+    progress->setAutoReset(false);
+    progress->setAutoClose(false);
+    // "Anuluj" acts at once: the read out is abandoned.
+    connect(progress, &QProgressDialog::canceled, this, [this] {
+        if (!snapshot_) return;
+        snapshot_->Cancelled = true;
+        if (Transaction.InFlight()) Transaction.Abandon();
+        Run([this] { SnapshotStep(); });
+    });
+    Visit.Progress = progress;
+    progress->show();
     ActivityChanged(TActivity::Walk);
-    std::optional<std::vector<service::TSnapshotRegister>> registers;
-    try {
-        registers = service::ReadRegisters(
-            Tree,
-            [&](TNode& node) {
-                Transaction.CurrentNode = &node;
-                return service::ReadWords(Transaction, Frame, slave, node);
-            },
-            [&](size_t i, size_t n) {
-                progress.setMaximum(static_cast<int>(n));
-                progress.setValue(static_cast<int>(i));  // lets the window paint and "Anuluj" be pressed
-                return !progress.wasCanceled() && Transaction.PortOpen();
-            });
-    } catch (...) {
-        Visit.Progress = nullptr;
-        ActivityChanged(Sequences.Activity());
-        throw;
+    SnapshotStep();
+}
+
+void TForm1::SnapshotStep() {
+    if (!snapshot_ || Transaction.InFlight()) return;
+    TSnapshotRead& read = *snapshot_;
+    const bool over = read.Cancelled || !portOpen_ || read.Next == read.Registers.size();
+    if (!over) {
+        if (Visit.Progress) Visit.Progress->setValue(static_cast<int>(read.Next));
+        TNode& node = *read.Registers[read.Next];
+        Transaction.CurrentNode = &node;
+        try {
+            Transaction.PrepareRead(node, read.Slave);
+        } catch (const Error& e) {
+            // A register the request cannot carry is recorded as unread; the next follows.
+            service::TRegisterRead refused;
+            refused.Error = e.what();
+            read.Snapshot.Registers.push_back(service::SnapshotRegister(node, refused));
+            ++read.Next;
+            QMetaObject::invokeMethod(this, [this] { Run([this] { SnapshotStep(); }); }, Qt::QueuedConnection);
+            return;
+        }
+        Transaction.Start([this, &node](std::exception_ptr error) {
+            if (snapshot_ && !snapshot_->Cancelled) {
+                snapshot_->Snapshot.Registers.push_back(
+                    service::SnapshotRegister(node, service::ReadOutcome(Transaction, Frame, node)));
+                ++snapshot_->Next;
+            }
+            SnapshotStep();
+            if (error) std::rethrow_exception(error);
+        });
+        return;
     }
+    std::unique_ptr<TSnapshotRead> ended = std::move(snapshot_);
+    if (Visit.Progress) Visit.Progress->close();
     Visit.Progress = nullptr;
     ActivityChanged(Sequences.Activity());
-    if (!registers) {
-        AppendResultLine(progress.wasCanceled() ? u"przerwano: anulowano" : u"przerwano: port zamknięty");
-        return std::nullopt;
+    if (ended->Next < ended->Registers.size()) {
+        AppendResultLine(ended->Cancelled ? u"przerwano: anulowano" : u"przerwano: port zamknięty");
+        return;
     }
-    snapshot.Registers = std::move(*registers);
+    service::TSnapshot& snapshot = ended->Snapshot;
     size_t unread = 0;
     for (const service::TSnapshotRegister& r : snapshot.Registers) unread += !r.Read();
     AppendResultLine(u"odczytano rejestrów: " + FromUtf8(std::to_string(snapshot.Registers.size() - unread)) +
                      u" z " + FromUtf8(std::to_string(snapshot.Registers.size())));
-    return snapshot;
+    ended->Done(std::move(snapshot));
 }
 
 void TForm1::StanZastanyClick() {
-    if (std::optional<service::TSnapshot> s = ReadSnapshot(QStringLiteral("stan zastany"))) {
+    ReadSnapshot(QStringLiteral("stan zastany"), [this](service::TSnapshot s) {
         Visit.AsFound = std::move(s);
         Visit.AsLeft.reset();
         // From now on every calibration is recorded and every "Zapisz" verified.
         Visit.Runs.clear();
         Sequences.KeepRecord(true, loadedDevice_.toStdString());
         Say(QStringLiteral("Stan zastany odczytany"));
-    }
+    });
 }
 
 void TForm1::StanPozostawionyClick() {
-    if (std::optional<service::TSnapshot> s = ReadSnapshot(QStringLiteral("stan pozostawiony"))) {
+    ReadSnapshot(QStringLiteral("stan pozostawiony"), [this](service::TSnapshot s) {
         Visit.AsLeft = std::move(s);
         Say(QStringLiteral("Stan pozostawiony odczytany"));
-    }
+    });
 }
 
 void TForm1::CalibrationRecorded(const service::TCalibrationRun& run, bool sameRun) {

@@ -105,7 +105,7 @@ void TForm1::Highlight(TNode* node) {
     Model->Refresh();
 }
 
-bool TForm1::TreeBusy() const { return Sequences.Busy() || Sequences.Monitoring(); }
+bool TForm1::TreeBusy() const { return Sequences.Busy() || Sequences.Monitoring() || snapshot_; }
 
 void TForm1::AfterTreeEvent(TNode* node, void (TForm1::*work)(TNode*)) {
     const uint64_t generation = treeGeneration_;

@@ -605,7 +605,7 @@ TEST_F(WorkerSequencesTest, ResultsDriveWalkAndCalibrationInTheOrderOfTheInlineB
     EXPECT_EQ(window.Events, (std::vector<std::string>{kWalk, kIdle, kCalibration, "pause 200", "pause 200", kIdle}));
 }
 
-TEST_F(WorkerSequencesTest, StopEndsAWalkAtOnceAndTheResultStillOutDrivesNothing) {
+TEST_F(WorkerSequencesTest, StopEndsAWalkAtOnceAndAbandonsTheExchangeOut) {
     TNode* g = Group(nullptr, 3);
     sa.StartRead(g, u"247");
     sa.Stop();
@@ -614,7 +614,10 @@ TEST_F(WorkerSequencesTest, StopEndsAWalkAtOnceAndTheResultStillOutDrivesNothing
     EXPECT_TRUE(sa.Busy());  // until the exchange's result is shown
     sa.StartRead(g, u"247");  // refused meanwhile
     Settle();
+    // The abandoned reply is shown as discarded, and nothing else of it.
     EXPECT_EQ(ReadAddresses(), (std::vector<int>{0}));
-    EXPECT_EQ(view.ResultLines, (std::vector<std::string>{"40001  r1          11"}));
+    EXPECT_TRUE(view.ResultLines.empty());
+    EXPECT_EQ(view.CommLines.back(), "> $F70302000B3196 (odrzucone)");
+    EXPECT_EQ(g->Child(0)->Record.Value, u"");
     EXPECT_FALSE(sa.Busy());
 }

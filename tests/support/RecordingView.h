@@ -18,8 +18,8 @@ public:
     std::vector<std::string> ResultLines;
     std::vector<std::string> Messages;
     bool Monitor = false;
-    std::function<void()> NextStep;  // what a running sequence does on 1025
-    std::function<void()> Pending;   // what the user does while events are processed
+    std::function<void()> NextStep;  // what a running sequence does on OnNextStep
+    std::function<void()> Pending;   // what the user does once a good reply is shown
 
     void ShowMessage(std::u16string_view text) override {
         Messages.push_back(ToUtf8(text));

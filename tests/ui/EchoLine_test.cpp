@@ -37,6 +37,7 @@ TEST_F(WindowTest, AnEchoingLineReadsOnlyWithEchoTicked) {
     EXPECT_EQ(Last(form->Memo1->Lines()), "przerwano: " + echoed);
     Click(u"R0");
     form->cbMonitor->click();
+    Settle();
     form->cbMonitor->click();
     EXPECT_EQ(form->Memo1->Lines().value(form->Memo1->Lines().size() - 2), "nieudane odczyty: 1 z 1");
 

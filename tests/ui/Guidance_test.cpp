@@ -128,6 +128,7 @@ TEST_F(WindowTest, TickingTheZeroingCommandZeroesTheMeasurementCounter) {
     EXPECT_EQ(command->CheckType, kCheckTypeRadioButton);
     form->Model->setData(form->Model->IndexOf(command), Qt::Checked, Qt::CheckStateRole);
     for (int round = 0; round < 5; ++round) QCoreApplication::processEvents();  // the write runs after the tick
+    Settle();
     EXPECT_EQ(form->Memo1->Lines().filter("40070").size(), 1) << form->Memo1->Lines().join('\n').toStdString();
     EXPECT_EQ(read(u"Licznik pomiarów"), u"0");
     EXPECT_EQ(read(u"Polecenie"), u"0") << "the device clears the command";

@@ -142,7 +142,7 @@ TEST_F(WindowTest, ConnectReconnectDisconnectAndFail) {
     for (const auto& c : changes) {
         form->cbxParity->setCurrentIndex(c.parity);
         form->cbxBaud->setEditText(c.speed);
-        form->cbxParitySelect();
+        Act([&] { form->cbxParitySelect(); });
         EXPECT_EQ(form->PortMode(), c.mode);
         EXPECT_TRUE(form->PortOpen()) << c.mode;
         EXPECT_EQ(form->shConnect->Color(), green);
@@ -156,7 +156,7 @@ TEST_F(WindowTest, ConnectReconnectDisconnectAndFail) {
     ChoosePort("odłączony");  // nothing open: nothing changes
     EXPECT_EQ(form->stBar->text(), "x");
 
-    form->cbxBaudSelect();  // no port: no open
+    Act([&] { form->cbxBaudSelect(); });  // no port: no open
     EXPECT_FALSE(form->PortOpen());
 
     ChoosePort("/dev/vyx-no-such-port");

@@ -74,6 +74,7 @@ TEST_F(SequencesWindowTest, CalibrationPrintsItsSummaryAndZapiszWritesTheMean) {
     form->cbxKalibracja->setCurrentIndex(0);  // 100R
     form->eCount->setText("3");
     form->Button1->click();
+    Settle();
     const QStringList lines = form->Memo1->Lines();
     EXPECT_TRUE(lines.contains("========           1000 ")) << lines.join("|").toStdString();
     EXPECT_TRUE(lines.contains("err:               0,000 "));
@@ -81,6 +82,7 @@ TEST_F(SequencesWindowTest, CalibrationPrintsItsSummaryAndZapiszWritesTheMean) {
 
     form->eMed->setText("1001");
     form->btZapisz->click();
+    Settle();
     EXPECT_EQ(form->Tree.FindRegisterByName(u"N100")->Record.Value, u"1001");
     EXPECT_TRUE(Last(form->Memo1->Lines()).startsWith("40001  N100:       1001"));
     EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();

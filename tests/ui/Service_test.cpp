@@ -74,8 +74,10 @@ TEST_F(ServiceMenuTest, AVisitsReportHoldsTheVerifiedCalibrationAndItsPdfTheUnit
     form->cbxKalibracja->setCurrentIndex(0);  // 100R
     form->eCount->setText("3");
     form->Button1->click();
+    Settle();
     form->eMed->setText("1001");
     form->btZapisz->click();
+    Settle();
     EXPECT_TRUE(form->Memo1->Lines().contains("N100: zweryfikowano")) << form->Memo1->Lines().join("|").toStdString();
     Act([&] { form->StanPozostawionyClick(); });
     ASSERT_TRUE(form->Visit.AsLeft.has_value());

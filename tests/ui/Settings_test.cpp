@@ -226,6 +226,7 @@ TEST_F(SettingsTest, ShortcutsReadSaveAndTellTheVersion) {
     form->VT->setFocus();
     form->VT->setCurrentIndex(form->Model->IndexOf(form->Tree.FindRegisterByName(u"R0")));
     QTest::keyClick(form->VT, Qt::Key_F5);
+    Settle();
     EXPECT_TRUE(Last(form->Memo1->Lines()).contains("R0")) << Last(form->Memo1->Lines()).toStdString();
 
     boxes.SaveAs = QString::fromStdString((folder / "wyniki.txt").string());

@@ -44,12 +44,13 @@ protected:
     }
     // Runs what the tree and the window posted for later (the editor's commit,
     // then the write after it), however long each takes.
-    static void Settle() {
+    void Settle() {
         for (int round = 0; round < 5; ++round) {
             QCoreApplication::sendPostedEvents();
             QCoreApplication::processEvents();
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // closed editors
         }
+        WindowTest::Settle();
     }
 };
 

@@ -150,6 +150,7 @@ TEST_F(TrendTest, ACalibrationIsDrawnAndJudgedOnlyWhenAToleranceIsSet) {
         SetRule("20", tolerance);
         form->Memo1->ClearLines();
         form->Button1->click();
+        Settle();
         const QStringList lines = form->Memo1->Lines();
         const qsizetype err = lines.indexOf("err:               0,000 ");
         ASSERT_GE(err, 0) << lines.join("|").toStdString();

@@ -44,6 +44,7 @@ TEST_F(TrustTest, OnlyAPickOrEnterChoosesAndOnlyOnce) {
     // Enter opens it once.
     Focus(form->ComCBox);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    Settle();
     EXPECT_EQ(chosen.count(), 1);
     ASSERT_TRUE(form->PortOpen());
 
@@ -62,6 +63,7 @@ TEST_F(TrustTest, OnlyAPickOrEnterChoosesAndOnlyOnce) {
     ASSERT_TRUE(popup->isVisible());
     popup->setCurrentIndex(popup->model()->index(0, 0));
     QTest::keyClick(popup, Qt::Key_Return);
+    Settle();
     EXPECT_EQ(form->PortMode(), "9600,e,8,1");
 
     // Torn down with the port field focused and a listed name in it: no handler runs.

@@ -20,7 +20,7 @@ public:
     bool Results = true;            // the result lines
     bool Monitor = false;           // readings are shown with their time, as monitoring does
     int Messages = 0;               // message boxes shown
-    std::function<void()> NextStep; // message 1025, for a running sequence
+    std::function<void()> NextStep; // OnNextStep, for a running sequence
 
     void ShowMessage(std::u16string_view text) override;
     void AppendCommLine(std::u16string_view line) override;
