@@ -69,6 +69,7 @@ void TForm1::ReadSnapshot(const QString& what, std::function<void(service::TSnap
 void TForm1::SnapshotStep() {
     if (!snapshot_ || Transaction.InFlight()) return;
     TSnapshotRead& read = *snapshot_;
+    if (Visit.Progress && Visit.Progress->wasCanceled()) read.Cancelled = true;
     const bool over = read.Cancelled || !portOpen_ || read.Next == read.Registers.size();
     if (!over) {
         if (Visit.Progress) Visit.Progress->setValue(static_cast<int>(read.Next));
