@@ -146,7 +146,7 @@ public:
     // Sends the frame and returns; the reply is handled when its result comes
     // back, and then `ended` is called with whatever error the handling raised
     // (without `ended`, the error comes out of the delivered task).
-    using TEnded = std::function<void(std::exception_ptr)>;
+    using TEnded = std::function<void(const std::exception_ptr&)>;
     void Start(TEnded ended = nullptr);
     // An exchange was started and its result has not been handled yet.
     bool InFlight() const { return inFlight_; }

@@ -186,7 +186,7 @@ bool TSequences::AfterStep() {
     return true;
 }
 
-void TSequences::StepEnded(std::exception_ptr error) {
+void TSequences::StepEnded(const std::exception_ptr& error) {
     // Inside Drive's loop (an inline bus), the loop goes on by itself.
     if (inDrive_ || !running_) {
         if (error) std::rethrow_exception(error);
@@ -223,7 +223,7 @@ void TSequences::End(bool threw) {
 void TSequences::RunStep(const TStep& step) {
     completed_ = false;
     stepKind_ = step.Kind;
-    const auto start = [this] { t_.Start([this](std::exception_ptr error) { StepEnded(error); }); };
+    const auto start = [this] { t_.Start([this](const std::exception_ptr& error) { StepEnded(error); }); };
     switch (step.Kind) {
         case TStepKind::Read:
             t_.CurrentNode = step.Node;  // what the sequence reads, whatever a click did meanwhile

@@ -159,7 +159,8 @@ public:
     void StartRead(TNode* node, std::u16string_view slaveText);
     // After an edit or a tick: writes CurrentNode when it is RW or RP.
     void WriteCurrentRegister(std::u16string_view slaveText);
-    // "Reset": the restart diagnostic; false when nothing was sent.
+    // "Reset": the restart diagnostic; false when nothing goes out (something
+    // runs, or the broadcast address).
     bool btResetClick(std::u16string_view slaveText);
 
     // The user's click on cbMonitor, after the box changed to `ticked`.
@@ -216,7 +217,7 @@ private:
     // The step's result was handled: false when the sequence has ended.
     bool AfterStep();
     // The result of an exchange this sequence started was handled (on a worker bus).
-    void StepEnded(std::exception_ptr error);
+    void StepEnded(const std::exception_ptr& error);
     void End(bool threw = false);
     // Ends a sequence whose exchange is out, abandoning it.
     void Abandon();

@@ -86,7 +86,7 @@ void TForm1::SnapshotStep() {
             QMetaObject::invokeMethod(this, [this] { Run([this] { SnapshotStep(); }); }, Qt::QueuedConnection);
             return;
         }
-        Transaction.Start([this, &node](std::exception_ptr error) {
+        Transaction.Start([this, &node](const std::exception_ptr& error) {
             if (snapshot_ && !snapshot_->Cancelled) {
                 snapshot_->Snapshot.Registers.push_back(
                     service::SnapshotRegister(node, service::ReadOutcome(Transaction, Frame, node)));

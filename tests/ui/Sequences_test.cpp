@@ -5,7 +5,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QElapsedTimer>
 #include <QTimer>
+#include <functional>
 
 #include "tests/ui/WindowFixture.h"
 #include "ui/TextPane.h"
@@ -86,4 +88,50 @@ TEST_F(SequencesWindowTest, CalibrationPrintsItsSummaryAndZapiszWritesTheMean) {
     EXPECT_EQ(form->Tree.FindRegisterByName(u"N100")->Record.Value, u"1001");
     EXPECT_TRUE(Last(form->Memo1->Lines()).startsWith("40001  N100:       1001"));
     EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();
+}
+
+// A slow device: every reply comes 400 ms after its request.
+class SlowDeviceTest : public WindowTest {
+protected:
+    void SetUp() override {
+        ChoosePort(QString::fromStdString(StartSim(kSampleDevice, {"--noise", "0", "--delay", "400"})));
+        ASSERT_TRUE(form->PortOpen());
+        ChooseDevice(kSampleDevice);
+    }
+    // Lets the window run until `done` holds (at most 30 s).
+    static bool WaitUntil(const std::function<bool()>& done) {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < 30000) QTest::qWait(5);
+        return done();
+    }
+};
+
+TEST_F(SlowDeviceTest, UntickingMidReadAbandonsItAndTheNextReadGetsItsOwnReply) {
+    Click(u"R0");
+    form->ePeriod->setText("100");
+    form->cbMonitor->click();
+    ASSERT_TRUE(WaitUntil([&] { return Last(form->Memo2->Lines()).startsWith("<"); }));  // the read is out
+    form->cbMonitor->click();  // acts at once: the controls come back before the reply
+    EXPECT_TRUE(form->Button1->isEnabled());
+    EXPECT_EQ(Undated(form->Memo1->Lines()), (QStringList{"", "30001  R0:", ""}));
+    TNode* pressure = Click(u"Ciśnienie");  // the abandoned read's reply has come meanwhile
+    Act([&] { form->VTColumnDblClick(ui::kColName); });
+    EXPECT_EQ(pressure->Record.Value, u"1,25");
+    EXPECT_EQ(form->Tree.FindRegisterByName(u"R0")->Record.Value, u"");  // never stored
+    EXPECT_TRUE(form->Memo2->Lines().contains("> $F7040203E8719B (odrzucone)"))
+        << form->Memo2->toPlainText().toStdString();
+    EXPECT_EQ(Last(form->Memo1->Lines()), "30003  Ciśnienie   1,25");
+}
+
+TEST_F(SlowDeviceTest, ClosingMidWalkEndsItAtOnce) {
+    Click(u"Pomiar");
+    form->Run([&] { form->VTColumnDblClick(ui::kColName); });
+    ASSERT_TRUE(WaitUntil([&] { return form->Memo1->Lines().size() >= 2; }));  // a reading or two in
+    QElapsedTimer t;
+    t.start();
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(form->Sequences.Activity(), TActivity::Idle);
+    form.reset();  // the bus ends once the read out has
+    EXPECT_LT(t.elapsed(), 20000);
 }
