@@ -16,7 +16,6 @@
 namespace vyx {
 namespace {
 
-constexpr size_t kRequestLineWidth = 80;
 constexpr size_t kNameColumn = 8;
 constexpr size_t kValueColumn = 20;
 
