@@ -90,12 +90,14 @@ TEST_F(SequencesWindowTest, CalibrationPrintsItsSummaryAndZapiszWritesTheMean) {
     EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();
 }
 
-// A slow device: every reply comes 400 ms after its request.
+// A slow device: every reply comes 1.5 s after its request, time enough for the
+// test to act while a read is out, even on a loaded machine.
 class SlowDeviceTest : public WindowTest {
 protected:
     void SetUp() override {
-        ChoosePort(QString::fromStdString(StartSim(kSampleDevice, {"--noise", "0", "--delay", "400"})));
+        ChoosePort(QString::fromStdString(StartSim(kSampleDevice, {"--noise", "0", "--delay", "1500"})));
         ASSERT_TRUE(form->PortOpen());
+        SetTimeouts({30, 0, 5000, 0, 30});
         ChooseDevice(kSampleDevice);
     }
     // Lets the window run until `done` holds (at most 30 s).
