@@ -2,8 +2,10 @@
 #pragma once
 // The main window TForm1: the register tree on the left, the result and
 // communication panes in the middle, the control panel on the right, the status
-// bar below. It owns the port, the request frame, the one transaction and the
-// register tree, and shows what the transaction reports (TTransactionView).
+// bar below. It owns the bus (whose thread alone touches the port), the request
+// frame, the one transaction and the register tree, and shows what the
+// transaction reports (TTransactionView). It never waits for the line: it
+// starts an exchange and handles its result when the bus hands it back.
 //
 // Handlers stay thin: they read the widgets, call the core and show the outcome.
 // Each runs through Run(), which shows any error in the error box, so nothing
