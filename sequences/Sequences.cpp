@@ -1,18 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sequences/Sequences.h"
 
-#include <charconv>
-#include <cmath>
-
 #include "modbus/Builders.h"
 #include "registers/Error.h"
 #include "registers/Text.h"
 
 namespace vyx {
 namespace {
-
-constexpr size_t kSummaryColumn = 20;
-constexpr int kErrFixedDigits = 8;  // digits before the comma shown in fixed form
 
 bool IsGroup(const TNode* node) { return node->Record.DataType.empty() && AccessCodeOf(node) == kAccessGroup; }
 
@@ -70,47 +64,6 @@ TEnabledControls EnabledControlsFor(TActivity activity) {
 
 int AccessCodeOf(const TNode* node) { return node ? GetAccessCode(node->Record.Access) : -1; }
 
-std::u16string FormatErr(float err) {
-    const double value = err;
-    std::u16string fixed = FormatFixed(value, 3);
-    const size_t comma = fixed.find(u',');
-    const size_t digits = comma == std::u16string::npos ? 0 : comma - (fixed[0] == u'-' ? 1 : 0);
-    if (!std::isfinite(value) || digits <= kErrFixedDigits) return fixed;
-    // d,dddddddE+XX: 8 significant digits; to_chars never follows the locale.
-    char buf[40];
-    const auto end = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 7).ptr;
-    std::u16string text;
-    for (const char* p = buf; p != end; ++p) text += *p == '.' ? u',' : *p == 'e' ? u'E' : static_cast<char16_t>(*p);
-    return text;
-}
-
-std::optional<TCalibrationSummary> SummariseCalibration(const std::vector<std::u16string>& samples) {
-    if (samples.empty()) return std::nullopt;
-    const auto n = static_cast<int64_t>(samples.size());
-    std::vector<int64_t> values;
-    values.reserve(samples.size());
-    int64_t sum = n / 2;
-    for (const std::u16string& s : samples) {
-        values.push_back(StrToInt(s));
-        sum += values.back();
-    }
-    // Toward minus infinity: half up for negative sums too.
-    int64_t mean = sum / n;
-    if (sum % n != 0 && sum < 0) --mean;
-    double acc = 0;
-    for (const int64_t v : values) {
-        const double d = static_cast<double>(v - mean);
-        acc += d * d;
-    }
-    const float err = static_cast<float>(std::sqrt(acc) / static_cast<double>(n));
-    TCalibrationSummary summary;
-    summary.Mean = static_cast<int32_t>(mean);  // a mean of 32-bit readings stays in their range
-    summary.Err = err;
-    summary.MeanLine = PlaceAtColumn(FromUtf8(std::to_string(mean)), u"========", kSummaryColumn);
-    summary.ErrLine = PlaceAtColumn(FormatErr(err), u"err: ", kSummaryColumn);
-    return summary;
-}
-
 TSequences::TSequences(TTransaction& transaction, TTransactionView& panes, TSequenceView& window)
     : t_(transaction), panes_(panes), window_(window) {}
 
@@ -128,96 +81,6 @@ void TSequences::ReportActivity() {
 
 TNode* TSequences::FindRegisterByName(std::u16string_view name) const {
     return t_.Tree ? t_.Tree->FindRegisterByName(name) : nullptr;
-}
-
-// A sequence runs step by step: Drive starts each step's exchange and, when its
-// result is handled at once (an inline bus), goes on with the next in a loop,
-// so any run length keeps a constant stack depth. On a worker bus Drive returns
-// once the exchange has left, and the result's arrival (StepEnded) drives on;
-// a pause the view takes later (Pause false) is ended by PauseOver.
-void TSequences::Run(TStep step, TAfter after) {
-    running_ = true;
-    stopRequested_ = false;
-    lastCompleted_ = false;
-    after_ = std::move(after);
-    Drive(step);
-}
-
-void TSequences::Drive(TStep step) {
-    inDrive_ = true;
-    try {
-        for (;;) {
-            if (step.Kind == TStepKind::None) {
-                End();
-                break;
-            }
-            if (step.PauseMs > 0 && !window_.Pause(step.PauseMs)) {
-                pausing_ = true;
-                paused_ = step;
-                paused_.PauseMs = 0;
-                break;
-            }
-            if (stopRequested_) {
-                End();
-                break;
-            }
-            next_ = {};
-            RunStep(step);
-            if (t_.InFlight()) break;  // its result drives on
-            if (!AfterStep()) break;
-            step = next_;
-        }
-    } catch (...) {
-        inDrive_ = false;
-        End(true);
-        throw;
-    }
-    inDrive_ = false;
-}
-
-bool TSequences::AfterStep() {
-    lastCompleted_ = completed_;
-    // A port closed under a running walk or calibration ends it too.
-    if (!completed_ && t_.Outcome == TOutcome::PortClosed && (walkMode_ || calibrationActive_)) Interrupted();
-    if (!completed_ || stopRequested_ || next_.Kind == TStepKind::None) {
-        End();
-        return false;
-    }
-    return true;
-}
-
-void TSequences::StepEnded(const std::exception_ptr& error) {
-    // Inside Drive's loop (an inline bus), the loop goes on by itself.
-    if (inDrive_ || !running_) {
-        if (error) std::rethrow_exception(error);
-        return;
-    }
-    if (error) {
-        End(true);
-        std::rethrow_exception(error);
-    }
-    if (AfterStep()) Drive(next_);
-}
-
-void TSequences::Abandon() {
-    // A sequence waiting for an exchange's result (or for its pause) on a worker
-    // bus ends now; the exchange's bytes are shown when they come, and nothing
-    // else of it.
-    if (!running_ || inDrive_) return;
-    t_.Abandon();
-    End();
-}
-
-void TSequences::PauseOver() {
-    if (!running_ || inDrive_ || !pausing_) return;
-    pausing_ = false;
-    Drive(paused_);
-}
-
-void TSequences::End(bool threw) {
-    pausing_ = false;
-    EndSequence();
-    if (TAfter after = std::exchange(after_, nullptr)) after(lastCompleted_, threw);
 }
 
 void TSequences::RunStep(const TStep& step) {
@@ -256,22 +119,6 @@ void TSequences::RunStep(const TStep& step) {
         case TStepKind::None:
             break;
     }
-}
-
-// Whatever ran is over: its flags are cleared, the controls come back.
-void TSequences::EndSequence() {
-    running_ = false;
-    stopRequested_ = false;
-    next_ = {};
-    stepKind_ = TStepKind::None;
-    walkMode_ = false;
-    walkRoot_ = nullptr;
-    calibrationActive_ = false;
-    samplesLeft_ = 0;
-    calibrationNode_ = nullptr;
-    verifying_ = false;
-    sequence_ = TActivity::Idle;
-    ReportActivity();
 }
 
 // The node after `node` in the walk of walkRoot_: a group is entered when
