@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "registers/RegisterFile.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 #include "bench/BigTree.h"
 
 namespace {

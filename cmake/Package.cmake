@@ -5,7 +5,7 @@
 #   /usr/share/applications/vyx-cfg.desktop, the icon in the hicolor theme
 #   /usr/share/doc/vyx-cfg/copyright, changelog.gz; the manual pages
 # An installed program finds the devices through PROGRAM_FOLDER/../share
-# (registers/DeviceFolders.h), so the data folder is not configurable apart
+# (base/DeviceFolders.h), so the data folder is not configurable apart
 # from the prefix.
 include(GNUInstallDirs)
 set(VYX_PACKAGE_FILES ${CMAKE_SOURCE_DIR}/package/linux)

@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "registers/Error.h"
+#include "base/Error.h"
 #include "registers/RegData.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "registers/Error.h"
+#include "base/Error.h"
 #include "registers/RegisterFile.h"
 
 namespace {

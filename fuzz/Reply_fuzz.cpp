@@ -18,7 +18,7 @@
 
 #include "modbus/Frame.h"
 #include "modbus/Transaction.h"
-#include "registers/Error.h"
+#include "base/Error.h"
 #include "registers/RegisterTree.h"
 #include "serial/Serial.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "registers/Error.h"
+#include "base/Error.h"
 
 namespace vyx {
 namespace {

@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "modbus/Wire.h"
-#include "serial/Port.h"
+#include "port/Port.h"
 
 namespace vyx {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "serial/Port.h"
+#include "port/Port.h"
 
 namespace vyx {
 

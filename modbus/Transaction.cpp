@@ -10,8 +10,8 @@
 
 #include "modbus/Bus.h"
 #include "modbus/Builders.h"
-#include "registers/Error.h"
-#include "registers/Text.h"
+#include "base/Error.h"
+#include "base/Text.h"
 
 namespace vyx {
 namespace {

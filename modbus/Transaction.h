@@ -33,7 +33,7 @@
 #include "modbus/Wire.h"
 #include "registers/RegData.h"
 #include "registers/RegisterTree.h"
-#include "serial/Port.h"
+#include "port/Port.h"
 
 namespace vyx {
 

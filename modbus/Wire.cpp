@@ -6,7 +6,7 @@
 #include <span>
 #include <thread>
 
-#include "registers/Text.h"
+#include "base/Text.h"
 
 namespace vyx {
 

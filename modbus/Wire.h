@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "modbus/Frame.h"
-#include "serial/Port.h"
+#include "port/Port.h"
 
 namespace vyx {
 

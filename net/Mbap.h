@@ -6,7 +6,7 @@
 // replies apart with these; no CRC is made up or checked.
 #include <cstdint>
 
-#include "serial/Port.h"
+#include "port/Port.h"
 
 namespace vyx::net {
 

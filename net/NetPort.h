@@ -8,7 +8,7 @@
 // Opening resolves the host and connects within the first-byte wait plus 3 s
 // (a numeric address never asks the resolver; a name is resolved in a worker
 // thread under the same bound). The reads keep the rules of the serial line
-// (serial/Port.h): the first-byte wait from the write, the reply's end as soon
+// (port/Port.h): the first-byte wait from the write, the reply's end as soon
 // as it is complete, the gap after the last byte, and a bound on the whole read
 // of twice the first-byte wait. A connection refused, reset or closed by the
 // server closes the port, as a serial device that went away does.
@@ -26,7 +26,7 @@
 
 #include "net/Address.h"
 #include "net/Mbap.h"
-#include "serial/Port.h"
+#include "port/Port.h"
 
 namespace vyx::net {
 

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <limits>
 
-#include "registers/Error.h"
-#include "registers/Text.h"
+#include "base/Error.h"
+#include "base/Text.h"
 
 namespace vyx {
 namespace {

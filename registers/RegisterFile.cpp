@@ -2,7 +2,7 @@
 #include "RegisterFile.h"
 
 #ifdef _WIN32
-#include "registers/WindowsFiles.h"
+#include "base/WindowsFiles.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,9 +15,9 @@
 #include <string>
 #include <string_view>
 
-#include "registers/Error.h"
-#include "registers/SafeSave.h"
-#include "registers/Text.h"
+#include "base/Error.h"
+#include "base/SafeSave.h"
+#include "base/Text.h"
 
 namespace vyx {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "registers/RegData.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 
 namespace vyx {
 namespace {

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "registers/Text.h"
+#include "base/Text.h"
 #include "sequences/Sequences.h"
 
 namespace vyx {

@@ -7,9 +7,9 @@
 #include <ctime>
 #include <system_error>
 
-#include "registers/Error.h"
+#include "base/Error.h"
 #include "registers/RegData.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 
 namespace vyx {
 namespace {

@@ -2,8 +2,8 @@
 #include "sequences/Sequences.h"
 
 #include "modbus/Builders.h"
-#include "registers/Error.h"
-#include "registers/Text.h"
+#include "base/Error.h"
+#include "base/Text.h"
 
 namespace vyx {
 namespace {

@@ -62,32 +62,6 @@ bool TSerial::PrepareWrite(const uint8_t* frame, uint16_t n) {
     return true;
 }
 
-#ifdef _WIN32
-std::string SystemErrorText(int error);  // SerialWin.cpp: the system's text of an error code
-#endif
-
-std::string OpenFaultText(TOpenFault fault, int error) {
-    switch (fault) {
-        case TOpenFault::None: return "no fault";
-        case TOpenFault::NoDevice: return "no such device";
-        case TOpenFault::Busy: return "busy: held by another program";
-        case TOpenFault::NoPermission: return "permission denied";
-        case TOpenFault::NotTerminal: return "not a terminal";
-        case TOpenFault::BadMode: return "the mode string is not understood";
-        case TOpenFault::LineRefused: return "the port refused the line settings";
-        case TOpenFault::BadAddress: return "not a network address: tcp://HOST[:PORT] or mbtcp://HOST[:PORT]";
-        case TOpenFault::NoHost: return "no such host";
-        case TOpenFault::Refused: return "connection refused";
-        case TOpenFault::NoConnection: return "no connection in time";
-        case TOpenFault::System: break;
-    }
-#ifdef _WIN32
-    return SystemErrorText(error);
-#else
-    return std::strerror(error);
-#endif
-}
-
 bool ParseMode(const std::string& mode, TLineSettings& line) {
     const std::vector<std::string> fields = SplitFields(mode);
     if (fields.size() > 4) return false;

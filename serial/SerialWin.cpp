@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Windows back end of the serial unit: the port is a comm device opened with
 // CreateFileA, its line built by BuildCommDCBA and its time-outs applied with
-// SetCommTimeouts; ReadFile and WriteFile block within them. The list of ports
-// comes from the registry.
+// SetCommTimeouts; ReadFile and WriteFile block within them.
 #ifdef _WIN32
 #include <windows.h>
 
@@ -262,47 +261,6 @@ void TSerial::ReleasePort() {
     Handle_ = kInvalidPortHandle;
 }
 
-std::vector<TPortEntry> ListPortEntries() {
-    std::vector<TPortEntry> entries;
-    for (std::string& port : ListPorts()) entries.push_back({std::move(port), {}, {}});
-    return entries;
-}
-
-std::vector<std::string> ListPorts() {
-    std::vector<std::string> ports;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return ports;
-    for (DWORD index = 0;; ++index) {
-        char name[16384];
-        DWORD nameLength = sizeof name;
-        BYTE data[1024];
-        DWORD dataLength = sizeof data - 1;
-        DWORD type = 0;
-        const LONG r = RegEnumValueA(key, index, name, &nameLength, nullptr, &type, data, &dataLength);
-        if (r == ERROR_NO_MORE_ITEMS) break;
-        if (r != ERROR_SUCCESS) continue;  // a value too long for a port name
-        if (type != REG_SZ && type != REG_EXPAND_SZ) continue;
-        std::string text(reinterpret_cast<const char*>(data), dataLength);
-        text.erase(std::find(text.begin(), text.end(), '\0'), text.end());
-        ports.push_back(text);
-    }
-    RegCloseKey(key);
-    return ports;
-}
-
-std::string SystemErrorText(int error) {
-    char* buffer = nullptr;
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, static_cast<DWORD>(error), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-                                   reinterpret_cast<char*>(&buffer), 0, nullptr);
-    std::string text = n > 0 && buffer != nullptr ? std::string(buffer, n) : std::string();
-    if (buffer != nullptr) LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == '.' || text.back() == ' '))
-        text.pop_back();
-    return text.empty() ? "Windows error " + std::to_string(error) : text;
-}
 
 std::string PortPathFromName(const std::string& name) {
     if (name.empty() || name.find_first_of("\\/:") != std::string::npos) return name;

@@ -7,9 +7,9 @@
 #include <iterator>
 #include <system_error>
 
-#include "registers/Error.h"
-#include "registers/SafeSave.h"
-#include "registers/Text.h"
+#include "base/Error.h"
+#include "base/SafeSave.h"
+#include "base/Text.h"
 #include "service/JsonFields.h"
 #include "service/Snapshot.h"
 

@@ -83,7 +83,7 @@ std::vector<TCalibrationRun> LoadCalibrationRecord(const std::filesystem::path& 
 // Adds `run` at the end of the record file, which is created when missing. A
 // file that is not a calibration record (damaged, another document, a format
 // this vyx does not read) is refused with vyx::Error and left as it was; the
-// file is written through SaveFileBytes (registers/SafeSave.h), keeping what
+// file is written through SaveFileBytes (base/SafeSave.h), keeping what
 // else the document holds.
 void AppendCalibrationRun(const std::filesystem::path& path, const TCalibrationRun& run);
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "registers/Error.h"
-#include "registers/Text.h"
+#include "base/Error.h"
+#include "base/Text.h"
 
 namespace vyx::service {
 namespace {

@@ -3,7 +3,7 @@
 
 #include "modbus/Builders.h"
 #include "registers/RegData.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 
 namespace vyx::service {
 namespace {

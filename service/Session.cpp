@@ -3,18 +3,18 @@
 
 #include <algorithm>
 
-#include "registers/Error.h"
-#include "registers/Text.h"
+#include "base/Error.h"
+#include "base/Text.h"
 
 namespace vyx::service {
 
 void TSession::Open(const std::string& portName, const std::string& mode, uint16_t firstByteWaitMs) {
     if (portName.empty()) throw Error("no port named");
-    Path = net::PortPathOf(portName);
+    Path = PortPathOf(portName);
     Mode = mode;
     Port.Com.PortPath = Path;
     Port.Com.ModeText = mode;
-    // The connection panel's time-outs (serial/Port.h tells them), but for the
+    // The connection panel's time-outs (port/Port.h tells them), but for the
     // first-byte wait, which also bounds connecting to a network port.
     Port.SetTimeouts(30, 0, firstByteWaitMs, 0, 30);
     if (!Port.OpenPort(Path, mode)) {

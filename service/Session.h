@@ -13,7 +13,7 @@
 #include "modbus/Frame.h"
 #include "modbus/Transaction.h"
 #include "registers/RegisterTree.h"
-#include "net/AnyPort.h"
+#include "port/AnyPort.h"
 
 namespace vyx::service {
 
@@ -23,7 +23,7 @@ inline constexpr uint16_t kFirstByteWaitMs = 40;
 struct TSession {
     explicit TSession(TTransactionView& view) : Transaction(Port, Frame, view) {}
 
-    net::TAnyPort Port;
+    TAnyPort Port;
     TFrame Frame;
     TTransaction Transaction;
     std::u16string Slave = u"247";

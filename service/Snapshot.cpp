@@ -6,9 +6,9 @@
 #include <ctime>
 #include <fstream>
 
-#include "registers/Error.h"
-#include "registers/SafeSave.h"
-#include "registers/Text.h"
+#include "base/Error.h"
+#include "base/SafeSave.h"
+#include "base/Text.h"
 #include "service/JsonFields.h"
 
 namespace vyx::service {

@@ -81,7 +81,7 @@ nlohmann::ordered_json SnapshotToJson(const TSnapshot& snapshot);
 TSnapshot SnapshotFromJson(const nlohmann::json& doc);
 
 // Loading throws vyx::Error naming the file and the fault; saving goes through
-// SaveFileBytes (registers/SafeSave.h), so a failure leaves the target as it was.
+// SaveFileBytes (base/SafeSave.h), so a failure leaves the target as it was.
 TSnapshot LoadSnapshot(const std::filesystem::path& path);
 void SaveSnapshot(const TSnapshot& snapshot, const std::filesystem::path& path);
 

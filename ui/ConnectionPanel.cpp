@@ -13,7 +13,8 @@
 #include <QTimer>
 #include <utility>
 
-#include "net/AnyPort.h"
+#include "port/AnyPort.h"
+#include "port/PortList.h"
 #include "ui/FormSupport.h"
 #include "ui/Shape.h"
 
@@ -90,7 +91,7 @@ void TForm1::Connect() {
     if (portOpen_) Disconnect();
     const QString name = ComCBox->currentText();
     const QString mode = cbxBaud->currentText() + ModeSuffix(cbxParity->currentIndex());
-    const std::string path = net::PortPathOf(name.toStdString());
+    const std::string path = PortPathOf(name.toStdString());
     const auto wait = static_cast<uint16_t>(replyWaitMs_);
     connecting_ = true;
     const uint64_t generation = ++portGeneration_;
@@ -126,7 +127,7 @@ void TForm1::Connected(const TOpened& opened, const QString& name, const QString
     connecting_ = false;
     portOpen_ = opened.Opened && opened.TimeoutsApplied;
     portNetwork_ = opened.Network;
-    portPath_ = net::PortPathOf(name.toStdString());
+    portPath_ = PortPathOf(name.toStdString());
     portMode_ = mode.toStdString();
     if (!opened.Opened) {
         shConnect->SetColor(ToQColor(kRed));

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Device files: the list of *.dat files in the device folders (the program's
-// own first, registers/DeviceFolders.h), and loading the chosen one into the
+// own first, base/DeviceFolders.h), and loading the chosen one into the
 // register tree (with the calibration group for an "F" in its name).
 #include "ui/MainWindow.h"
 
@@ -9,9 +9,9 @@
 #include <QLabel>
 #include <QTreeView>
 
-#include "registers/DeviceFolders.h"
+#include "base/DeviceFolders.h"
 #include "registers/RegisterFile.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 #include "ui/FormSupport.h"
 #include "ui/RegisterModel.h"
 

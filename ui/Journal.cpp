@@ -7,8 +7,8 @@
 #include <atomic>
 #include <system_error>
 
-#include "registers/Error.h"
-#include "registers/Text.h"
+#include "base/Error.h"
+#include "base/Text.h"
 #include "ui/JournalFiles.h"
 
 namespace vyx::ui {

@@ -11,8 +11,8 @@
 #include <optional>
 #include <system_error>
 
-#include "registers/Error.h"
-#include "registers/Text.h"
+#include "base/Error.h"
+#include "base/Text.h"
 #include "ui/Journal.h"
 #include "ui/JournalFiles.h"
 

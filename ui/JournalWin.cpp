@@ -6,9 +6,9 @@
 #include <optional>
 #include <system_error>
 
-#include "registers/Error.h"
-#include "registers/Text.h"
-#include "registers/WindowsFiles.h"
+#include "base/Error.h"
+#include "base/Text.h"
+#include "base/WindowsFiles.h"
 #include "ui/Journal.h"
 #include "ui/JournalFiles.h"
 

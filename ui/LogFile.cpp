@@ -3,9 +3,9 @@
 
 #include <chrono>
 
-#include "registers/Error.h"
-#include "registers/SafeSave.h"
-#include "registers/Text.h"
+#include "base/Error.h"
+#include "base/SafeSave.h"
+#include "base/Text.h"
 #include "ui/Journal.h"
 #include "ui/JournalFiles.h"
 

@@ -2,7 +2,7 @@
 #pragma once
 // The result pane as a file: the log written when the window closes (beside the
 // program, or in the state folder for an installed one), and "Zapisz do pliku". Nothing here knows the toolkit; files are
-// written by the program's one safe save (registers/SafeSave.h), which overwrites
+// written by the program's one safe save (base/SafeSave.h), which overwrites
 // without asking and never leaves half a file.
 #include <ctime>
 #include <filesystem>

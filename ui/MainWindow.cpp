@@ -16,7 +16,7 @@
 #include <QTreeView>
 #include <utility>
 
-#include "registers/Text.h"
+#include "base/Text.h"
 #include "ui/Boxes.h"
 #include "ui/FormSupport.h"
 #include "ui/Journal.h"

@@ -26,7 +26,7 @@
 #include "modbus/Transaction.h"
 #include "registers/RegisterTree.h"
 #include "sequences/Sequences.h"
-#include "net/AnyPort.h"
+#include "port/AnyPort.h"
 #include "serial/Serial.h"
 #include "ui/ChoiceBox.h"
 #include "ui/CutLabel.h"
@@ -116,7 +116,7 @@ public:
     QTimer* HighlightTimer;  // the 500 ms one-shot that ends the red highlight
     QTimer* JournalTimer;    // syncs the result journal to the disk every second
 
-    net::TAnyPort Port;  // a serial line or a network port, as its name says; only the bus touches it
+    TAnyPort Port;  // a serial line or a network port, as its name says; only the bus touches it
     TFrame Frame;
     // Owns the port in a thread of its own: the window never waits for the
     // line. Its results come back as queued calls on the window's thread.

@@ -6,8 +6,8 @@
 #include <QLabel>
 #include <QTimer>
 
-#include "registers/SafeSave.h"
-#include "registers/Text.h"
+#include "base/SafeSave.h"
+#include "base/Text.h"
 #include "ui/Boxes.h"
 #include "ui/FormSupport.h"
 #include "ui/Journal.h"

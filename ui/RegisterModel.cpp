@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/RegisterModel.h"
 
-#include "registers/Text.h"
+#include "base/Text.h"
 #include "registers/TreeRules.h"
 
 namespace vyx::ui {

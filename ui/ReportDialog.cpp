@@ -16,9 +16,9 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
-#include "registers/Error.h"
-#include "registers/SafeSave.h"
-#include "registers/Text.h"
+#include "base/Error.h"
+#include "base/SafeSave.h"
+#include "base/Text.h"
 #include "service/CalibrationRecord.h"
 #include "ui/Boxes.h"
 

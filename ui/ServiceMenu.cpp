@@ -5,9 +5,9 @@
 #include <QApplication>
 #include <QProgressDialog>
 
-#include "registers/Error.h"
+#include "base/Error.h"
 #include "registers/RegData.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 #include "service/Session.h"
 #include "ui/FormSupport.h"
 #include "ui/ReportDialog.h"

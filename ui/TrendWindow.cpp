@@ -15,8 +15,8 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "registers/Error.h"
-#include "registers/Text.h"
+#include "base/Error.h"
+#include "base/Text.h"
 #include "ui/Boxes.h"
 #include "ui/CutLabel.h"
 #include "ui/Placement.h"

@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QFileInfo>
 
-#include "registers/Text.h"
+#include "base/Text.h"
 #include "ui/Boxes.h"
 #include "ui/MainWindow.h"
 #include "ui/Translations.h"

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "modbus/Builders.h"
-#include "registers/Error.h"
+#include "base/Error.h"
 #include "tests/support/ErrorText.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 
 using namespace vyx;
 using vyx::test::ErrorOf;

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "modbus/Builders.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 #include "serial/Serial.h"
 #include "tests/support/ModbusSlave.h"
 #include "tests/support/Wire.h"

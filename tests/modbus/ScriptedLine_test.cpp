@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "modbus/Transaction.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 #include "serial/Serial.h"
 #include "tests/support/RecordingView.h"
 #include "tests/support/ScriptedLine.h"

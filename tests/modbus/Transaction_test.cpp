@@ -8,8 +8,8 @@
 
 #include "modbus/Builders.h"
 #include "modbus/Transaction.h"
-#include "registers/Error.h"
-#include "registers/Text.h"
+#include "base/Error.h"
+#include "base/Text.h"
 #include "serial/Serial.h"
 #include "tests/support/ModbusSlave.h"
 #include "tests/support/RecordingView.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "modbus/Transaction.h"
-#include "net/AnyPort.h"
+#include "port/AnyPort.h"
 #include "registers/RegisterTree.h"
 #include "tests/support/ModbusTcpSlave.h"
 #include "tests/support/RecordingView.h"

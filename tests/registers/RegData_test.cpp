@@ -7,10 +7,10 @@
 #include <optional>
 #include <vector>
 
-#include "registers/Error.h"
+#include "base/Error.h"
 #include "tests/support/ErrorText.h"
 #include "registers/RegData.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 
 using namespace vyx;
 using vyx::test::ErrorOf;

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "registers/Error.h"
-#include "registers/Text.h"
+#include "base/Error.h"
+#include "base/Text.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/TreeCompare.h"
 

@@ -2,7 +2,7 @@
 // The tree's rules for ticks and expansions, without a toolkit.
 #include <gtest/gtest.h>
 
-#include "registers/Error.h"
+#include "base/Error.h"
 #include "registers/TreeRules.h"
 #include "tests/support/BitDevice.h"
 

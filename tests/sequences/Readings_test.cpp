@@ -13,9 +13,9 @@
 #include <optional>
 #include <vector>
 
-#include "registers/Error.h"
+#include "base/Error.h"
 #include "registers/RegData.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 #include "tests/support/Env.h"
 #include "tests/support/ErrorText.h"
 #include "tests/support/FileText.h"

@@ -12,8 +12,8 @@
 #include <optional>
 
 #include "modbus/Bus.h"
-#include "registers/Error.h"
-#include "registers/Text.h"
+#include "base/Error.h"
+#include "base/Text.h"
 #include "sequences/Sequences.h"
 #include "tests/support/ErrorText.h"
 #include "tests/support/RecordingView.h"

@@ -9,7 +9,7 @@
 #include <random>
 #include <regex>
 
-#include "registers/Error.h"
+#include "base/Error.h"
 #include "service/CalibrationRecord.h"
 
 using namespace vyx;

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <regex>
 
-#include "registers/Error.h"
+#include "base/Error.h"
 #include "service/Report.h"
 
 using namespace vyx;

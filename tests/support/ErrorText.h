@@ -3,7 +3,7 @@
 // The text of the vyx::Error a call raises, or "(no error)".
 #include <string>
 
-#include "registers/Error.h"
+#include "base/Error.h"
 
 namespace vyx::test {
 

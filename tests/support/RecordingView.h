@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "modbus/Transaction.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 
 namespace vyx::test {
 

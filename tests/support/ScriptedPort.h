@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "modbus/Frame.h"
-#include "serial/Port.h"
+#include "port/Port.h"
 
 namespace vyx::test {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "registers/Text.h"
+#include "base/Text.h"
 
 namespace vyx::test {
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "registers/RegisterFile.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 
 namespace vyx {
 namespace {

@@ -14,9 +14,10 @@
 
 #include "modbus/Builders.h"
 #include "modbus/Transaction.h"
-#include "registers/Error.h"
+#include "base/Error.h"
 #include "registers/RegisterFile.h"
-#include "registers/Text.h"
+#include "base/Text.h"
+#include "port/PortList.h"
 #include "serial/Serial.h"
 #include "tests/support/Process.h"
 #include "tests/support/RecordingView.h"

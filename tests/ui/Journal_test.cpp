@@ -19,7 +19,7 @@
 #include <sstream>
 
 #include "tests/support/Env.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 #include "tests/support/ErrorText.h"
 #include "ui/LogFile.h"
 

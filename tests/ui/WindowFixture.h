@@ -24,7 +24,7 @@
 #endif
 
 #include "registers/RegisterFile.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 #include "tests/support/Env.h"
 #include "ui/Boxes.h"
 #include "ui/MainWindow.h"

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "registers/Error.h"
+#include "base/Error.h"
 #include "registers/RegisterFile.h"
-#include "registers/SafeSave.h"
-#include "registers/Text.h"
-#include "registers/WindowsFiles.h"
+#include "base/SafeSave.h"
+#include "base/Text.h"
+#include "base/WindowsFiles.h"
 #include "tests/support/TreeCompare.h"
 
 namespace vyx {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "port/PortList.h"
 #include "serial/Serial.h"
 
 namespace vyx {

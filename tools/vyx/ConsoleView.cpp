@@ -3,7 +3,7 @@
 
 #include <ctime>
 
-#include "registers/Text.h"
+#include "base/Text.h"
 
 namespace vyx::tool {
 

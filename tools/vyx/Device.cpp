@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/vyx/Device.h"
 
-#include "registers/Error.h"
+#include "base/Error.h"
 
 namespace vyx::tool {
 

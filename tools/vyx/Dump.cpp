@@ -4,9 +4,9 @@
 #include <iostream>
 #include <string>
 
-#include "registers/Error.h"
+#include "base/Error.h"
 #include "registers/RegisterFile.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 #include "tools/vyx/Commands.h"
 #include "tools/vyx/Json.h"
 

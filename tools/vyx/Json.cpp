@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "registers/RegisterFile.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 
 namespace vyx::tool {
 namespace {

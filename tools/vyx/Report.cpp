@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "registers/Error.h"
-#include "registers/SafeSave.h"
-#include "registers/Text.h"
+#include "base/Error.h"
+#include "base/SafeSave.h"
+#include "base/Text.h"
 #include "service/CalibrationRecord.h"
 #include "service/Report.h"
 #include "service/Snapshot.h"

@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "net/Address.h"
-#include "net/AnyPort.h"
-#include "registers/Error.h"
+#include "port/AnyPort.h"
+#include "base/Error.h"
 #include "registers/RegisterFile.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 #include "tools/vyx/Commands.h"
 #include "tools/vyx/Device.h"
 #include "tools/vyx/Options.h"
@@ -213,7 +213,7 @@ int Scan(const cli::Options& o) {
     const size_t total = bauds.size() * parities.size() * slaves.size();
     const double estimate = network ? static_cast<double>(slaves.size()) * wait / 1000.0
                                     : EstimateSeconds(bauds, parities.size(), slaves.size(), wait);
-    std::fprintf(stderr, "vyx scan: %zu tries on %s, about %s\n", total, net::PortPathOf(port).c_str(),
+    std::fprintf(stderr, "vyx scan: %zu tries on %s, about %s\n", total, PortPathOf(port).c_str(),
                  Duration(estimate).c_str());
 
     CatchInterrupt(OnInterrupt);

@@ -16,10 +16,10 @@
 #include <thread>
 #include <vector>
 
-#include "registers/Error.h"
+#include "base/Error.h"
 #include "registers/RegData.h"
 #include "registers/RegisterFile.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 #include "sequences/Readings.h"
 #include "sequences/Sequences.h"
 #include "service/CalibrationRecord.h"

@@ -35,8 +35,9 @@
 #include <modbus/modbus.h>
 
 #include "modbus/Frame.h"
-#include "registers/Error.h"
+#include "base/Error.h"
 #include "registers/RegisterFile.h"
+#include "port/PortList.h"
 #include "serial/Serial.h"
 #include "serial/Termios.h"
 #include "tools/vyx/Commands.h"

@@ -6,9 +6,9 @@
 #include <stdexcept>
 
 #include "modbus/Builders.h"
-#include "registers/Error.h"
+#include "base/Error.h"
 #include "registers/RegData.h"
-#include "registers/Text.h"
+#include "base/Text.h"
 
 namespace vyx {
 namespace {

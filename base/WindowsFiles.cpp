@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #ifdef _WIN32
-#include "registers/WindowsFiles.h"
+#include "base/WindowsFiles.h"
 
 #include <windows.h>
 
-#include "registers/Error.h"
-#include "registers/Text.h"
+#include "base/Error.h"
+#include "base/Text.h"
 
 namespace vyx::win {
 

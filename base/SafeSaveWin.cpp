@@ -6,9 +6,9 @@
 
 #include <atomic>
 
-#include "registers/Error.h"
-#include "registers/SafeSave.h"
-#include "registers/WindowsFiles.h"
+#include "base/Error.h"
+#include "base/SafeSave.h"
+#include "base/WindowsFiles.h"
 
 namespace vyx {
 namespace {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "port/PortList.h"
 #include "serial/Serial.h"
 #include "tests/support/Pty.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Where device files are looked for: the folders in their order, and the first
 // folder holding a name wins.
-#include "registers/DeviceFolders.h"
+#include "base/DeviceFolders.h"
 
 #include <gtest/gtest.h>
 

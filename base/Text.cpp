@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Text.h"
+#include "base/Text.h"
 
 #include <array>
 

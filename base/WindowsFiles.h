@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "registers/Error.h"
+#include "base/Error.h"
 
 namespace vyx::win {
 

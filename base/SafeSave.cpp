@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // POSIX side of SafeSave.h; SafeSaveWin.cpp is the Windows side.
 #ifndef _WIN32
-#include "registers/SafeSave.h"
+#include "base/SafeSave.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -13,7 +13,7 @@
 #include <cstring>
 #include <string>
 
-#include "registers/Error.h"
+#include "base/Error.h"
 
 namespace vyx {
 namespace {

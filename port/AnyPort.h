@@ -3,14 +3,14 @@
 // The port that the window and the service sessions hold: one object for the
 // whole run, which the transaction is given once, while the name of each open
 // chooses what is behind it (net/Address.h): a serial line (TSerial), RTU over
-// TCP or Modbus TCP (TNetPort). Com mirrors the state of the port behind it.
+// TCP or Modbus TCP (net::TNetPort). Com mirrors the state of the port behind it.
 #include <memory>
 #include <string>
 
 #include "net/Address.h"
-#include "serial/Port.h"
+#include "port/Port.h"
 
-namespace vyx::net {
+namespace vyx {
 
 // A new closed port of the kind the name stands for.
 std::unique_ptr<TPort> MakePort(const std::string& name);
@@ -47,17 +47,17 @@ public:
     std::span<const uint8_t> PassedOver() const override { return port_->PassedOver(); }
 
     // The kind of the port last opened (a serial line before any).
-    TPortKind Kind() const { return kind_; }
-    bool IsNetwork() const { return kind_ != TPortKind::Serial; }
+    net::TPortKind Kind() const { return kind_; }
+    bool IsNetwork() const { return kind_ != net::TPortKind::Serial; }
 
     TCOM Com;
 
 private:
     void Mirror();
 
-    TPortKind kind_ = TPortKind::Serial;
+    net::TPortKind kind_ = net::TPortKind::Serial;
     std::unique_ptr<TPort> port_;
     TTimeouts wanted_;  // the last time-outs asked for
 };
 
-}  // namespace vyx::net
+}  // namespace vyx

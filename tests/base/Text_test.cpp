@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "registers/Text.h"
+#include "base/Text.h"
 
 using namespace vyx;
 

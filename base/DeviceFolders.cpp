@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "registers/DeviceFolders.h"
+#include "base/DeviceFolders.h"
 
 #include <cstdlib>
 

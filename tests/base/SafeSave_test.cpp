@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Saving never destroys what stands in the target's place: plain files are
 // replaced whole, links followed, devices and FIFOs written in place.
-#include "registers/SafeSave.h"
+#include "base/SafeSave.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,18 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "net/AnyPort.h"
+#include "port/AnyPort.h"
 
 #include "net/NetPort.h"
 #include "serial/Serial.h"
 
-namespace vyx::net {
+namespace vyx {
 
 std::unique_ptr<TPort> MakePort(const std::string& name) {
-    const TPortKind kind = PortKindOf(name);
-    if (kind == TPortKind::Serial) return std::make_unique<TSerial>();
-    return std::make_unique<TNetPort>(kind);
+    const net::TPortKind kind = net::PortKindOf(name);
+    if (kind == net::TPortKind::Serial) return std::make_unique<TSerial>();
+    return std::make_unique<net::TNetPort>(kind);
 }
 
-std::string PortPathOf(const std::string& name) { return IsNetworkName(name) ? name : PortPathFromName(name); }
+std::string PortPathOf(const std::string& name) { return net::IsNetworkName(name) ? name : PortPathFromName(name); }
 
 TAnyPort::TAnyPort() : port_(std::make_unique<TSerial>()) {}
 TAnyPort::~TAnyPort() = default;
@@ -24,12 +24,12 @@ void TAnyPort::Mirror() {
 
 bool TAnyPort::OpenPort(const std::string& path, const std::string& mode) {
     ClosePort();
-    const TPortKind kind = PortKindOf(path);
+    const net::TPortKind kind = net::PortKindOf(path);
     if (kind != kind_) {
         port_ = MakePort(path);
         kind_ = kind;
     }
-    if (auto* net = dynamic_cast<TNetPort*>(port_.get())) net->PresetTimeouts(wanted_);
+    if (auto* network = dynamic_cast<net::TNetPort*>(port_.get())) network->PresetTimeouts(wanted_);
     const bool opened = port_->OpenPort(path, mode);
     Mirror();
     return opened;
@@ -68,4 +68,4 @@ bool TAnyPort::ReadLate(uint32_t waitMs) {
     return read;
 }
 
-}  // namespace vyx::net
+}  // namespace vyx
