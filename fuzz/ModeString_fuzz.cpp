@@ -21,12 +21,12 @@ namespace {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 4096) return 0;
     const std::string mode(data, data + size);
-    vyx::TLineSettings line;
+    vyx::TSerialLine line;
     line.Baud = 4321;
     line.Parity = 'O';
     line.DataBits = 6;
     line.StopBits = 2;
-    const vyx::TLineSettings before = line;
+    const vyx::TSerialLine before = line;
     if (!vyx::ParseMode(mode, line)) {
         if (!(line == before)) Fail("refused text changed the settings", mode);
         return 0;
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::string written = std::to_string(line.Baud) + "," + static_cast<char>(line.Parity | 0x20) + "," +
                                 std::to_string(line.DataBits) + "," + std::to_string(line.StopBits);
-    vyx::TLineSettings again;
+    vyx::TSerialLine again;
     if (!vyx::ParseMode(written, again) || !(again == line)) Fail("settings do not read back", mode);
     return 0;
 }

@@ -131,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const uint32_t n = port.Received();
     const uint8_t* rx = port.RxBuffer();
-    if (n == 0 && (t.Log.Status != u"..." || t.Rslt.Ok)) Fail("time-out not reported");
+    if (n == 0 && (t.Log().Status != u"..." || t.Rslt().Ok)) Fail("time-out not reported");
     // Up to three stray bytes may be skipped, never the request's own bytes.
     const uint32_t skipped = n - t.ReplySize();
     if (n > 0 && (t.ReplySize() > n || skipped > 3)) Fail("more than three bytes skipped");
@@ -149,15 +149,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         answers = m == 8 && word(reply + 2) == 0 && word(reply + 4) == 0;  // the request's fields are zero
     if (skipped > 0 && !answers) Fail("stray bytes skipped before a reply that does not answer");
     const bool read = answers && !exception && (function == 3 || function == 4);
-    if (n > 0 && !answers && (t.Rslt.Ok || t.Outcome == vyx::TOutcome::Good || t.Outcome == vyx::TOutcome::Exception))
+    if (n > 0 && !answers && (t.Rslt().Ok || t.Outcome() == vyx::TOutcome::Good || t.Outcome() == vyx::TOutcome::Exception))
         Fail("a reply that does not answer the request taken");
-    if (n > 0 && !crcGood && t.Log.Status != u"crc_error" && t.Outcome != vyx::TOutcome::Echo)
+    if (n > 0 && !crcGood && t.Log().Status != u"crc_error" && t.Outcome() != vyx::TOutcome::Echo)
         Fail("CRC error not reported");
-    if (answers && exception && (t.Rslt.Ok || t.Rslt.ErrorText != u"błąd !")) Fail("exception not reported");
-    if (answers && !exception && !t.Rslt.Ok) Fail("good reply not taken");
+    if (answers && exception && (t.Rslt().Ok || t.Rslt().ErrorText != u"błąd !")) Fail("exception not reported");
+    if (answers && !exception && !t.Rslt().Ok) Fail("good reply not taken");
     if (!read && reg->Record.Value != u"old") Fail("record changed without a read reply");
-    if (read && reg->Record.Value != t.Rslt.ValueText) Fail("read value not stored");
-    if (answers && !exception && (function == 6 || function == 16) && t.Rslt.ValueText != u"5")
+    if (read && reg->Record.Value != t.Rslt().ValueText) Fail("read value not stored");
+    if (answers && !exception && (function == 6 || function == 16) && t.Rslt().ValueText != u"5")
         Fail("write not reported by its written value");
     if (raised && !read) Fail("error without a read reply");
     if (answers && !exception && !raised && view.Results != 1) Fail("good reply without its result line");

@@ -14,15 +14,8 @@ constexpr int kMaxWriteRegisters = 13;  // 9 + 2 x 13 = 35 bytes fit the frame
 // fits the 16-bit address field.
 constexpr int32_t kMaxRegisterNumber = 40001 + 0xFFFF;
 
-// A typed address that does not fit the byte is refused, never cut to its low
-// bits: 256 would become the broadcast address 0, 503 another device's 247.
-uint8_t SlaveAddress(std::u16string_view slaveText) {
-    const int32_t slave = StrToInt(slaveText);
-    if (slave < 0 || slave > 255) throw Error("nieprawidłowy adres urządzenia");
-    return static_cast<uint8_t>(slave);
-}
-
-// The same for register numbers: 105537 or -25535 must not read 40001.
+// A register number that does not fit is refused, never cut to its low bits:
+// 105537 or -25535 must not read 40001.
 uint16_t RegisterNumber(const TRegData& record) {
     const int32_t number = StrToInt(record.Address);
     if (number < 0 || number > kMaxRegisterNumber) throw Error("rejestr poza zakresem");
@@ -46,8 +39,7 @@ TReadMapping MapReadRegister(uint16_t r) {
     return {true, 4, r};
 }
 
-void BuildRead(TFrame& frame, std::u16string_view slaveText, const TRegData& record) {
-    const uint8_t slave = SlaveAddress(slaveText);
+void BuildRead(TFrame& frame, uint8_t slave, const TRegData& record) {
     const uint16_t number = RegisterNumber(record);
     const auto count = static_cast<uint8_t>(StrToInt(record.Length) & 0xFF);
     const TReadMapping map = MapReadRegister(number);
@@ -66,8 +58,7 @@ void BuildRead(TFrame& frame, std::u16string_view slaveText, const TRegData& rec
     frame.TypeCode = static_cast<uint8_t>(type);
 }
 
-std::u16string BuildWriteSingle(TFrame& frame, std::u16string_view slaveText, const TRegData& record) {
-    const uint8_t slave = SlaveAddress(slaveText);
+std::u16string BuildWriteSingle(TFrame& frame, uint8_t slave, const TRegData& record) {
     const uint16_t number = RegisterNumber(record);
     const uint16_t address = WriteAddress(number);
     const std::vector<uint8_t> value = EncodeSingleRegister(record.Value);
@@ -86,8 +77,7 @@ std::u16string BuildWriteSingle(TFrame& frame, std::u16string_view slaveText, co
     return record.Value;
 }
 
-std::u16string BuildWriteMultiple(TFrame& frame, std::u16string_view slaveText, const TRegData& record) {
-    const uint8_t slave = SlaveAddress(slaveText);
+std::u16string BuildWriteMultiple(TFrame& frame, uint8_t slave, const TRegData& record) {
     const int32_t length = StrToInt(record.Length);
     if (length > kMaxWriteRegisters) throw Error("zbyt wiele rejestrów do zapisu");
     if (length < 1) throw Error("nieprawidłowa długość rejestru");
@@ -114,9 +104,8 @@ std::u16string BuildWriteMultiple(TFrame& frame, std::u16string_view slaveText, 
     return record.Value;
 }
 
-std::u16string BuildWriteWords(TFrame& frame, std::u16string_view slaveText, const TRegData& record,
+std::u16string BuildWriteWords(TFrame& frame, uint8_t slave, const TRegData& record,
                                std::span<const uint16_t> words) {
-    const uint8_t slave = SlaveAddress(slaveText);
     const uint16_t number = RegisterNumber(record);
     const uint16_t address = WriteAddress(number);
     const int32_t length = StrToInt(record.Length);
@@ -146,13 +135,9 @@ std::u16string BuildWriteWords(TFrame& frame, std::u16string_view slaveText, con
     return record.Value;
 }
 
-bool BuildDiagnostic(TFrame& frame, std::u16string_view slaveText, std::u16string_view subFunctionText,
-                     std::u16string_view dataText) {
+bool BuildDiagnostic(TFrame& frame, uint8_t slave, uint16_t sub, uint16_t data) {
     frame.TypeCode = kTypeHex;
-    const uint8_t slave = SlaveAddress(slaveText);
     if (slave == 0) return false;
-    const auto sub = static_cast<uint16_t>(StrToInt(subFunctionText) & 0xFFFF);
-    const auto data = static_cast<uint16_t>(StrToInt(dataText) & 0xFFFF);
 
     auto& b = frame.TxBuf;
     b[kOffSlave] = slave;

@@ -6,10 +6,10 @@
 //
 // Every builder converts and checks everything it needs before it writes a byte:
 // a refused or failed build throws vyx::Error and leaves the previous frame and
-// its state untouched, so the caller sends nothing. Typed numbers are never cut
-// to the bits of their field: a slave address outside 0..255 is refused with
-// "nieprawidłowy adres urządzenia", a register number below 0 or above 105536
-// (the last whose holding-register offset fits 16 bits) with "rejestr poza
+// its state untouched, so the caller sends nothing. The slave address comes as
+// a number (modbus/Slave.h parses the typed text). A register number is never
+// cut to the bits of its field: below 0 or above 105536 (the last whose
+// holding-register offset fits 16 bits) it is refused with "rejestr poza
 // zakresem".
 #include <span>
 #include <string>
@@ -30,30 +30,33 @@ TReadMapping MapReadRegister(uint16_t registerNumber);
 
 // Read of the record's Length registers by function 3 or 4.
 // Refuses register numbers 300..2000 ("rejestr poza zakresem").
-void BuildRead(TFrame& frame, std::u16string_view slaveText, const TRegData& record);
+void BuildRead(TFrame& frame, uint8_t slave, const TRegData& record);
 
 // Function 6 write of the record's Value into its one register; returns the
 // written value text. Refuses register numbers below 40001 ("rejestr poza
 // zakresem") and values outside -32768..65535 ("wartość poza zakresem").
-std::u16string BuildWriteSingle(TFrame& frame, std::u16string_view slaveText, const TRegData& record);
+std::u16string BuildWriteSingle(TFrame& frame, uint8_t slave, const TRegData& record);
 
 // Function 16 write of the record's Value into its Length registers; returns the
 // written value text. Refuses register numbers below 40001, a Length above 13
 // ("zbyt wiele rejestrów do zapisu") or below 1 ("nieprawidłowa długość
 // rejestru"), and a type without an encoding ("nieznany typ rejestru").
-std::u16string BuildWriteMultiple(TFrame& frame, std::u16string_view slaveText, const TRegData& record);
+std::u16string BuildWriteMultiple(TFrame& frame, uint8_t slave, const TRegData& record);
 
 // A write of the record's exact register words, as a device gave them: function
 // 6 for one word, 16 for more, each word most significant byte first; returns
 // the record's Value as the written value text. Refuses what BuildWriteMultiple
 // refuses by number and count, and a word count other than the record's Length
 // ("nieprawidłowa długość rejestru"), so no neighbouring register is touched.
-std::u16string BuildWriteWords(TFrame& frame, std::u16string_view slaveText, const TRegData& record,
+std::u16string BuildWriteWords(TFrame& frame, uint8_t slave, const TRegData& record,
                                std::span<const uint16_t> words);
 
 // Function 8 diagnostic request. Returns false, building nothing, when the slave
 // address is 0 (the broadcast address).
-bool BuildDiagnostic(TFrame& frame, std::u16string_view slaveText, std::u16string_view subFunctionText,
-                     std::u16string_view dataText);
+bool BuildDiagnostic(TFrame& frame, uint8_t slave, uint16_t subFunction, uint16_t data);
+
+// The restart diagnostic (sub-function 1, data $FF00) that "Reset" sends.
+inline constexpr uint16_t kRestartSubFunction = 0x0001;
+inline constexpr uint16_t kRestartData = 0xFF00;
 
 }  // namespace vyx

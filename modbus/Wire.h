@@ -25,17 +25,10 @@
 #include <vector>
 
 #include "modbus/Frame.h"
+#include "port/LineSettings.h"
 #include "port/Port.h"
 
 namespace vyx {
-
-// How the line behaves beyond its time-outs, as the connection panel and `vyx` set it.
-struct TLineOptions {
-    bool Echo = false;   // the adapter returns each request's own bytes before the reply
-    uint16_t GapMs = 0;  // the least quiet time between the end of a reply and the next request
-    bool operator==(const TLineOptions&) const = default;
-};
-inline constexpr uint16_t kMaxGapMs = 1000;
 
 // What one exchange gave. Lines are the communication pane's lines in their
 // order: those before SentLines (bytes drained before the request, and the

@@ -22,6 +22,32 @@ void TAnyPort::Mirror() {
     Com.Received = port_->Received();
 }
 
+TOpened TAnyPort::Open(const std::string& name, const TLineSettings& line) {
+    TOpened opened;
+    opened.Path = PortPathOf(name);
+    Com.PortPath = opened.Path;
+    Com.ModeText = line.Mode;
+    Com.TimeoutFault = 0;
+    ApplyReplyWait(line.ReplyWaitMs);
+    const bool open = OpenPort(opened.Path, line.Mode);
+    opened.Fault = OpenFault();
+    opened.Error = OpenErrno();
+    opened.Network = IsNetwork();
+    if (open && !ApplyReplyWait(line.ReplyWaitMs)) {
+        Com.TimeoutFault = 1;
+        opened.TimeoutsRefused = true;
+        ClosePort();
+    }
+    opened.Opened = open && !opened.TimeoutsRefused;
+    return opened;
+}
+
+bool TAnyPort::ApplyReplyWait(uint16_t waitMs) {
+    if (SetTimeouts(30, 0, waitMs, 0, 30)) return true;
+    ClosePort();
+    return false;
+}
+
 bool TAnyPort::OpenPort(const std::string& path, const std::string& mode) {
     ClosePort();
     const net::TPortKind kind = net::PortKindOf(path);

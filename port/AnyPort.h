@@ -8,6 +8,7 @@
 #include <string>
 
 #include "net/Address.h"
+#include "port/LineSettings.h"
 #include "port/Port.h"
 
 namespace vyx {
@@ -19,10 +20,30 @@ std::unique_ptr<TPort> MakePort(const std::string& name);
 // as serial/Serial.h's PortPathFromName makes it.
 std::string PortPathOf(const std::string& name);
 
+// What opening a port by name came to.
+struct TOpened {
+    bool Opened = false;           // the port opened and took its time-outs
+    TOpenFault Fault = TOpenFault::None;
+    int Error = 0;                 // the system's code of a System fault
+    bool TimeoutsRefused = false;  // it opened but refused its time-outs, and was closed again
+    bool Network = false;
+    std::string Path;              // what was opened (PortPathOf the name)
+};
+
 class TAnyPort : public TPort {
 public:
     TAnyPort();
     ~TAnyPort() override;
+
+    // Opens the port a technician names (a path, a name under /dev or COM3, or a
+    // network name of net/Address.h) with the line's mode and reply wait. The
+    // reply wait is known before a network port connects, as it bounds the
+    // connecting too. Every face of the program opens a port this way.
+    TOpened Open(const std::string& name, const TLineSettings& line);
+    // The read's time-outs for a reply wait: the wait is the read's total
+    // constant; the inter-byte gap (30 ms) and the write time-out (30 ms) stay.
+    // A port that refuses them is closed; false then.
+    bool ApplyReplyWait(uint16_t waitMs);
 
     bool OpenPort(const std::string& path, const std::string& mode) override;
     // Also kept while the port is closed, for the next network connection's bound.

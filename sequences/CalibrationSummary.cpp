@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/Text.h"
+#include "modbus/PaneLines.h"
 #include "sequences/Sequences.h"
 
 namespace vyx {

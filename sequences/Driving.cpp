@@ -55,7 +55,7 @@ void TSequences::Drive(TStep step) {
 bool TSequences::AfterStep() {
     lastCompleted_ = completed_;
     // A port closed under a running walk or calibration ends it too.
-    if (!completed_ && t_.Outcome == TOutcome::PortClosed && (walkMode_ || calibrationActive_)) Interrupted();
+    if (!completed_ && t_.Outcome() == TOutcome::PortClosed && (walkMode_ || calibrationActive_)) Interrupted();
     if (!completed_ || stopRequested_ || next_.Kind == TStepKind::None) {
         End();
         return false;

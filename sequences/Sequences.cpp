@@ -2,6 +2,7 @@
 #include "sequences/Sequences.h"
 
 #include "modbus/Builders.h"
+#include "modbus/PaneLines.h"
 #include "base/Error.h"
 #include "base/Text.h"
 
@@ -12,28 +13,28 @@ bool IsGroup(const TNode* node) { return node->Record.DataType.empty() && Access
 
 // Builds the read into a frame of its own: it raises what the real build would,
 // and changes nothing.
-void CheckRead(const TNode& node, std::u16string_view slaveText) {
+void CheckRead(const TNode& node, const TSlave& slave) {
     TFrame scratch;
-    BuildRead(scratch, slaveText, node.Record);
+    BuildRead(scratch, slave.Address(), node.Record);
 }
 
-void CheckWrite(const TRegData& record, std::u16string_view slaveText) {
+void CheckWrite(const TRegData& record, const TSlave& slave) {
     TFrame scratch;
     if (StrToInt(record.Length) == 1)
-        BuildWriteSingle(scratch, slaveText, record);
+        BuildWriteSingle(scratch, slave.Address(), record);
     else
-        BuildWriteMultiple(scratch, slaveText, record);
+        BuildWriteMultiple(scratch, slave.Address(), record);
 }
 
 // The words a write of `record` carries, as the builders encode its value.
-std::vector<uint16_t> WrittenWords(const TRegData& record, std::u16string_view slaveText) {
+std::vector<uint16_t> WrittenWords(const TRegData& record, const TSlave& slave) {
     TFrame scratch;
     std::vector<uint16_t> words;
     if (StrToInt(record.Length) == 1) {
-        BuildWriteSingle(scratch, slaveText, record);
+        BuildWriteSingle(scratch, slave.Address(), record);
         words.push_back(static_cast<uint16_t>(scratch.TxBuf[kOffQuantity] << 8 | scratch.TxBuf[kOffQuantity + 1]));
     } else {
-        BuildWriteMultiple(scratch, slaveText, record);
+        BuildWriteMultiple(scratch, slave.Address(), record);
         for (size_t i = 0; i < scratch.RegisterCount; ++i)
             words.push_back(
                 static_cast<uint16_t>(scratch.TxBuf[kOffData + 2 * i] << 8 | scratch.TxBuf[kOffData + 2 * i + 1]));
@@ -80,7 +81,7 @@ void TSequences::ReportActivity() {
 }
 
 TNode* TSequences::FindRegisterByName(std::u16string_view name) const {
-    return t_.Tree ? t_.Tree->FindRegisterByName(name) : nullptr;
+    return tree_ ? tree_->FindRegisterByName(name) : nullptr;
 }
 
 void TSequences::RunStep(const TStep& step) {
@@ -89,7 +90,7 @@ void TSequences::RunStep(const TStep& step) {
     const auto start = [this] { t_.Start([this](const std::exception_ptr& error) { StepEnded(error); }); };
     switch (step.Kind) {
         case TStepKind::Read:
-            t_.CurrentNode = step.Node;  // what the sequence reads, whatever a click did meanwhile
+            current_ = step.Node;  // what the sequence reads, whatever a click did meanwhile
             t_.PrepareRead(*step.Node, slave_);
             start();
             break;
@@ -105,7 +106,7 @@ void TSequences::RunStep(const TStep& step) {
         case TStepKind::VerifyBefore:
         case TStepKind::VerifyAfter:
             verifyStep_ = step.Kind;
-            t_.CurrentNode = step.Node;
+            current_ = step.Node;
             t_.PrepareRead(*step.Node, slave_);
             start();
             break;
@@ -143,8 +144,8 @@ TNode* TSequences::FirstRegisterFrom(TNode* node) const {
 // Advances CurrentNode to the next register of the walk: the next sibling, or
 // the first register of the next child group, or those after the group.
 bool TSequences::StepToNextSibling() {
-    TNode* next = t_.CurrentNode ? FirstRegisterFrom(NextInWalk(t_.CurrentNode, false)) : nullptr;
-    t_.CurrentNode = next;
+    TNode* next = current_ ? FirstRegisterFrom(NextInWalk(current_, false)) : nullptr;
+    current_ = next;
     return next != nullptr;
 }
 
@@ -154,14 +155,14 @@ void TSequences::OnNextStep() {
     if (samplesLeft_ > 0 && calibrationActive_) {
         const TReading reading = LastReading();
         if (calibrationNode_) window_.Reading(TActivity::Calibration, *calibrationNode_, reading);
-        if (!t_.Rslt.Ok) {
+        if (!t_.Rslt().Ok) {
             // A failed reading has no number: the run ends here, without a summary.
             Interrupted();
             calibrationActive_ = false;
             samplesLeft_ = 0;
             return;
         }
-        samples_.push_back(t_.CurrentRecord ? t_.CurrentRecord->Value : std::u16string());
+        samples_.push_back(t_.Node() ? t_.Node()->Record.Value : std::u16string());
         readings_.push_back(reading);
         --samplesLeft_;
         if (samplesLeft_ == 0) {
@@ -177,14 +178,14 @@ void TSequences::OnNextStep() {
             case TStepKind::Read:
                 // A failed read (CRC error, exception reply, time-out) ends the
                 // walk; CurrentNode stays on the register that failed.
-                if (!t_.Rslt.Ok) Interrupted();
-                walkMode_ = t_.Rslt.Ok && StepToNextSibling();
-                if (walkMode_) next_ = {TStepKind::Read, t_.CurrentNode};
+                if (!t_.Rslt().Ok) Interrupted();
+                walkMode_ = t_.Rslt().Ok && StepToNextSibling();
+                if (walkMode_) next_ = {TStepKind::Read, current_};
                 break;
             case TStepKind::Write:
             case TStepKind::WriteIfWritable:
                 walkMode_ = StepToNextSibling();
-                if (walkMode_) next_ = {TStepKind::WriteIfWritable, t_.CurrentNode};
+                if (walkMode_) next_ = {TStepKind::WriteIfWritable, current_};
                 break;
             default:
                 break;
@@ -193,8 +194,8 @@ void TSequences::OnNextStep() {
 }
 
 TReading TSequences::LastReading() const {
-    if (!t_.Rslt.Ok) return {};
-    return {true, t_.Rslt.Number, t_.ReplyWords()};
+    if (!t_.Rslt().Ok) return {};
+    return {true, t_.Rslt().Number, t_.ReplyWords()};
 }
 
 void TSequences::Interrupted() {
@@ -218,7 +219,7 @@ void TSequences::FinishCalibration() {
     service::TCalibrationRun run;
     run.Time = service::LocalTimeText();
     run.Device = recordDevice_;
-    run.Slave = StrToInt(slave_) & 0xFF;
+    run.Slave = slave_.Address();
     run.Point = ToUtf8(calibrationPoint_);
     for (const std::u16string& sample : samples_) run.Readings.push_back(ToUtf8(sample));
     run.Mean = std::to_string(s->Mean);
@@ -230,8 +231,8 @@ void TSequences::FinishCalibration() {
 
 // Why the step that just ended failed, as the result pane says it.
 std::string TSequences::FailureReason() const {
-    if (t_.Outcome == TOutcome::Good) return "odpowiedź innej długości niż rejestr";
-    if (t_.Outcome == TOutcome::None) return "nie wysłano";
+    if (t_.Outcome() == TOutcome::Good) return "odpowiedź innej długości niż rejestr";
+    if (t_.Outcome() == TOutcome::None) return "nie wysłano";
     return t_.Reason(TLanguage::Polish);
 }
 
@@ -241,8 +242,8 @@ void TSequences::VerifiedStepDone() {
     const auto value = [this] {
         service::TRecordedValue v;
         v.Words = t_.ReplyWords();
-        if (t_.Rslt.Ok && !v.Words.empty())
-            v.Value = t_.CurrentRecord ? ToUtf8(t_.CurrentRecord->Value) : std::string();
+        if (t_.Rslt().Ok && !v.Words.empty())
+            v.Value = t_.Node() ? ToUtf8(t_.Node()->Record.Value) : std::string();
         else
             v.Error = FailureReason(), v.Words.clear();
         return v;
@@ -250,11 +251,11 @@ void TSequences::VerifiedStepDone() {
     switch (stepKind_) {
         case TStepKind::VerifyBefore:
             written_.Before = value();
-            if (written_.Before.Read()) next_ = {TStepKind::VerifyWrite, t_.CurrentNode};
+            if (written_.Before.Read()) next_ = {TStepKind::VerifyWrite, current_};
             break;
         case TStepKind::VerifyWrite:
-            if (t_.Outcome == TOutcome::Good)
-                next_ = {TStepKind::VerifyAfter, t_.CurrentNode};
+            if (t_.Outcome() == TOutcome::Good)
+                next_ = {TStepKind::VerifyAfter, current_};
             else
                 written_.WriteError = FailureReason();
             break;
@@ -272,7 +273,7 @@ void TSequences::FinishVerifiedWrite(TNode& node, std::u16string_view point) {
     service::TCalibrationWrite& w = written_;
     // A step that never completed failed with the outcome (the port closed under
     // it), or was stopped after a good one.
-    const std::string why = t_.Outcome == TOutcome::Good ? "przerwano" : FailureReason();
+    const std::string why = t_.Outcome() == TOutcome::Good ? "przerwano" : FailureReason();
     if (!w.Sent && w.Before.Read() && w.Before.Words.empty()) w.Before.Error = why;
     if (w.Sent && w.WriteError.empty() && !w.After) {
         if (verifyStep_ == TStepKind::VerifyAfter)
@@ -286,7 +287,7 @@ void TSequences::FinishVerifiedWrite(TNode& node, std::u16string_view point) {
         service::TCalibrationRun run;
         run.Time = service::LocalTimeText();
         run.Device = recordDevice_;
-        run.Slave = StrToInt(slave_) & 0xFF;
+        run.Slave = slave_.Address();
         run.Point = ToUtf8(point);
         run_ = std::move(run);
     }
@@ -300,7 +301,7 @@ void TSequences::KeepRecord(bool on, std::string device) {
     recordDevice_ = std::move(device);
 }
 
-void TSequences::StartRead(TNode* node, std::u16string_view slaveText) {
+void TSequences::StartRead(TNode* node, const TSlave& slave) {
     if (!node || !Idle()) return;
     TNode* first = node;
     const bool group = AccessCodeOf(node) == kAccessGroup;
@@ -314,13 +315,13 @@ void TSequences::StartRead(TNode* node, std::u16string_view slaveText) {
         }
     }
     try {
-        CheckRead(*first, slaveText);
+        CheckRead(*first, slave);
     } catch (...) {
         walkRoot_ = nullptr;
         throw;
     }
-    slave_ = slaveText;
-    t_.CurrentNode = first;
+    slave_ = slave;
+    current_ = first;
     if (group) {
         walkMode_ = true;
         sequence_ = TActivity::Walk;
@@ -329,44 +330,41 @@ void TSequences::StartRead(TNode* node, std::u16string_view slaveText) {
     Run({TStepKind::Read, first});
 }
 
-void TSequences::WriteCurrentRegister(std::u16string_view slaveText) {
-    if (!Idle() || AccessCodeOf(t_.CurrentNode) <= 0) return;
-    slave_ = slaveText;
-    Run({TStepKind::Write, t_.CurrentNode});
+void TSequences::Write(TNode* node, const TSlave& slave) {
+    if (!Idle() || AccessCodeOf(node) <= 0) return;
+    current_ = node;
+    slave_ = slave;
+    Run({TStepKind::Write, node});
 }
 
-bool TSequences::btResetClick(std::u16string_view slaveText) {
+bool TSequences::Reset(const TSlave& slave) {
     if (!Idle()) return false;
-    slave_ = slaveText;
-    if (!t_.PrepareReset(slaveText)) return false;
+    slave_ = slave;
+    if (!t_.PrepareReset(slave)) return false;
     Run({TStepKind::Reset});
     return true;
 }
 
-void TSequences::cbMonitorClick(bool ticked, std::u16string_view periodText, std::u16string_view lbRegText,
-                                std::u16string_view slaveText) {
-    if (!ticked) {
-        if (monitoring_ && monitorFailures_ > 0)
-            panes_.AppendResultLine(u"nieudane odczyty: " + FromUtf8(std::to_string(monitorFailures_)) + u" z " +
-                                    FromUtf8(std::to_string(monitorReadings_)));
-        if (monitoring_) panes_.AppendResultLine(u"");
-        EndMonitoring();
-        Abandon();  // a reading still out
-        return;
-    }
+void TSequences::StopMonitoring() {
+    if (monitoring_ && monitorFailures_ > 0)
+        panes_.AppendResultLine(u"nieudane odczyty: " + FromUtf8(std::to_string(monitorFailures_)) + u" z " +
+                                FromUtf8(std::to_string(monitorReadings_)));
+    if (monitoring_) panes_.AppendResultLine(u"");
+    EndMonitoring();
+    Abandon();  // a reading still out
+}
+
+void TSequences::StartMonitoring(TNode* node, int32_t periodMs, const TSlave& slave) {
     if (!Idle()) {
         if (!monitoring_) window_.MonitoringStopped();
         return;
     }
-    TNode* node = t_.CurrentNode;
-    int32_t period = 0;
     try {
-        period = StrToInt(periodText);
-        if (period < kMinimumPeriodMs || lbRegText.empty() || lbRegText == u"----" || AccessCodeOf(node) <= 0) {
+        if (periodMs < kMinimumPeriodMs || AccessCodeOf(node) <= 0) {
             window_.MonitoringStopped();
             return;
         }
-        CheckRead(*node, slaveText);
+        CheckRead(*node, slave);
     } catch (...) {
         window_.MonitoringStopped();
         throw;
@@ -374,8 +372,8 @@ void TSequences::cbMonitorClick(bool ticked, std::u16string_view periodText, std
     monitoring_ = true;
     monitorReadings_ = monitorFailures_ = 0;
     monitorNode_ = node;
-    monitorSlave_ = slaveText;
-    window_.MonitoringStarted(period);
+    monitorSlave_ = slave;
+    window_.MonitoringStarted(periodMs);
     panes_.AppendResultLine(u"");
     ReportActivity();
     // The heading names the register whose readings follow.
@@ -383,14 +381,14 @@ void TSequences::cbMonitorClick(bool ticked, std::u16string_view periodText, std
     Tick();
 }
 
-void TSequences::Timer1Timer() {
+void TSequences::MonitorTick() {
     if (!monitoring_ || Busy()) return;
     Tick();
 }
 
 void TSequences::Tick() {
     slave_ = monitorSlave_;
-    t_.CurrentNode = monitorNode_;
+    current_ = monitorNode_;
     Run({TStepKind::Read, monitorNode_}, [this](bool completed, bool threw) {
         // An error is shown once, not on every tick; a closed port has shown its message.
         if (threw || !completed) {
@@ -399,7 +397,7 @@ void TSequences::Tick() {
         }
         if (!monitoring_) return;  // stopped while the reading ran
         ++monitorReadings_;
-        monitorFailures_ += !t_.Rslt.Ok;
+        monitorFailures_ += !t_.Rslt().Ok;
         if (monitorNode_) window_.Reading(TActivity::Monitoring, *monitorNode_, LastReading());
     });
 }
@@ -411,28 +409,26 @@ void TSequences::EndMonitoring() {
     ReportActivity();
 }
 
-void TSequences::Button1Click(std::u16string_view kalibracjaText, std::u16string_view countText,
-                              std::u16string_view slaveText) {
+void TSequences::StartCalibration(std::u16string_view point, int32_t count, const TSlave& slave) {
     if (!Idle()) return;
-    const int32_t count = StrToInt(countText);
     TNode* r0 = FindRegisterByName(u"R0");
     if (!r0) {
         panes_.ShowMessage(u"brak rejestru R0");
         return;
     }
-    CheckRead(*r0, slaveText);
+    CheckRead(*r0, slave);
 
     panes_.AppendResultLine(u"");
-    panes_.AppendResultLine(u"kalibracja " + std::u16string(kalibracjaText) + u" ... ");
+    panes_.AppendResultLine(u"kalibracja " + std::u16string(point) + u" ... ");
     samples_.clear();
     readings_.clear();
     calibrationActive_ = true;
     samplesLeft_ = count;
     samplesWanted_ = count;
-    calibrationPoint_ = kalibracjaText;
+    calibrationPoint_ = point;
     calibrationNode_ = r0;
-    slave_ = slaveText;
-    t_.CurrentNode = r0;
+    slave_ = slave;
+    current_ = r0;
     sequence_ = TActivity::Calibration;
     ReportActivity();
     window_.CalibrationStarted();
@@ -440,32 +436,31 @@ void TSequences::Button1Click(std::u16string_view kalibracjaText, std::u16string
     Run({TStepKind::Read, r0});
 }
 
-void TSequences::btZapiszClick(std::u16string_view kalibracjaText, std::u16string_view eMedText,
-                               std::u16string_view slaveText) {
+void TSequences::WriteMean(std::u16string_view point, std::u16string_view mean, const TSlave& slave) {
     if (!Idle()) return;
-    const char16_t* name = kalibracjaText == u"100R" ? u"N100" : kalibracjaText == u"400R" ? u"N400" : nullptr;
+    const char16_t* name = point == u"100R" ? u"N100" : point == u"400R" ? u"N400" : nullptr;
     TNode* node = name ? FindRegisterByName(name) : nullptr;
     if (!node || !WillBeWritten(*node)) return;
     TRegData written = node->Record;
-    written.Value = eMedText;
-    CheckWrite(written, slaveText);
+    written.Value = mean;
+    CheckWrite(written, slave);
     if (!keepRecord_) {
-        node->Record.Value = eMedText;
-        slave_ = slaveText;
+        node->Record.Value = mean;
+        slave_ = slave;
         Run({TStepKind::WriteIfWritable, node});
         return;
     }
-    CheckRead(*node, slaveText);
+    CheckRead(*node, slave);
     written_ = {};
     verifyStep_ = TStepKind::None;
     written_.Name = ToUtf8(node->Record.Name);
     written_.Address = ToUtf8(node->Record.Address);
-    written_.Written = ToUtf8(eMedText);
-    written_.WrittenWords = WrittenWords(written, slaveText);
-    verifyValue_ = eMedText;
-    slave_ = slaveText;
+    written_.Written = ToUtf8(mean);
+    written_.WrittenWords = WrittenWords(written, slave);
+    verifyValue_ = mean;
+    slave_ = slave;
     verifying_ = true;
-    Run({TStepKind::VerifyBefore, node}, [this, node, point = std::u16string(kalibracjaText)](bool, bool threw) {
+    Run({TStepKind::VerifyBefore, node}, [this, node, point = std::u16string(point)](bool, bool threw) {
         if (threw)
             written_ = {};
         else

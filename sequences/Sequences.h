@@ -28,8 +28,8 @@
 // read with the words written: three steps of the same loop, and nothing else
 // is sent to the device. Without a record, "Zapisz" sends its one write.
 //
-// Build first, then arm. Every handler converts and builds what it sends (slave
-// text, register, count, "R0") before it changes any state or prints anything:
+// Build first, then arm. Every handler builds what it sends (to the slave,
+// the register, "R0") before it changes any state or prints anything:
 // a refused request raises vyx::Error and leaves nothing half-started. Errors
 // come out of the handlers as vyx::Error, after the running sequence has ended
 // and its flags are cleared; the window shows them in its error box.
@@ -53,8 +53,10 @@ enum class TActivity { Idle, Walk, Calibration, Monitoring };
 
 // The controls the window leaves enabled while an activity runs (true: enabled).
 // Tree stands for every input the register tree takes (mouse, keys, edits).
+// The others: the calibration's start and the writing of its mean, the
+// restart, monitoring, and the choice of device file, port, speed and parity.
 struct TEnabledControls {
-    bool Tree, Button1, btZapisz, btReset, cbMonitor, cbxDevice, ComCBox, cbxBaud, cbxParity;
+    bool Tree, Calibrate, WriteMean, Reset, Monitor, DeviceFile, Port, Speed, Parity;
     bool operator==(const TEnabledControls&) const = default;
 };
 TEnabledControls EnabledControlsFor(TActivity activity);
@@ -66,12 +68,13 @@ public:
     virtual ~TSequenceView() = default;
     // The activity changed: enable the controls of EnabledControlsFor(now).
     virtual void ActivityChanged(TActivity now) = 0;
-    // Monitoring runs: Timer1 gets the period and starts.
+    // Monitoring runs: the view's timer gets the period and starts, and calls
+    // MonitorTick at each.
     virtual void MonitoringStarted(int periodMs) = 0;
-    // Monitoring ended or was refused: Timer1 stops and cbMonitor is unticked
-    // (without running cbMonitorClick).
+    // Monitoring ended or was refused: the timer stops and the monitoring box
+    // is unticked (without starting or stopping anything).
     virtual void MonitoringStopped() = 0;
-    // The calibration's mean, into eMed.
+    // The calibration's mean, into the field StartCalibration's mean is written from.
     virtual void ShowMean(std::u16string_view text) = 0;
     // The pause between two calibration readings: true when it is over on
     // return; false when the view calls TSequences::PauseOver once it is.
@@ -124,12 +127,10 @@ inline constexpr int kCalibrationPauseMs = 200;
 inline constexpr int kMinimumPeriodMs = 100;
 
 // The window owns one, beside its TTransaction, and:
-// - forwards TTransactionView::OnNextStep to OnNextStep, and may answer
-//   TTransactionView::MonitorTicked with Monitoring();
-// - calls the handlers below from its controls' events, with the texts of
-//   eSlave, ePeriod, lbReg, eCount, eMed and cbxKalibracja, and from
-//   VTColumnDblClick (StartRead of CurrentNode), VTEdited and VTChecking
-//   (WriteCurrentRegister), btResetClick and Timer1's tick;
+// - forwards TTransactionView::OnNextStep to OnNextStep;
+// - calls the operations below from its controls, with the numbers of its
+//   fields (the slave address, the period, the count) parsed at its edge, and
+//   MonitorTick from its monitoring timer;
 // - while Busy(), ignores clicks, double-clicks, edits and ticks in the tree and
 //   the choice of another device file (the nodes of a running step must live);
 // - calls Stop() when it closes and before it loads another device file.
@@ -137,6 +138,13 @@ class TSequences {
 public:
     // `panes` is the view of `transaction`: result lines and message boxes.
     TSequences(TTransaction& transaction, TTransactionView& panes, TSequenceView& window);
+
+    // The tree whose registers the calibration finds by name.
+    void UseTree(const TRegisterTree* tree) { tree_ = tree; }
+    // The register the technician points at (a click in the tree); a walk
+    // moves it along the registers it reads, and leaves it on the last one.
+    TNode* CurrentNode() const { return current_; }
+    void Select(TNode* node) { current_ = node; }
 
     // The window forwards TTransactionView::OnNextStep here.
     void OnNextStep();
@@ -156,34 +164,29 @@ public:
     // Double-click on a name: reads a register, or walks a group (its registers
     // in tree order, into child groups, never below a register). Nothing for
     // none, a bit child or a group without registers.
-    void StartRead(TNode* node, std::u16string_view slaveText);
-    // After an edit or a tick: writes CurrentNode when it is RW or RP.
-    void WriteCurrentRegister(std::u16string_view slaveText);
+    void StartRead(TNode* node, const TSlave& slave);
+    // After an edit or a tick: writes `node` when it is RW or RP, and makes it current.
+    void Write(TNode* node, const TSlave& slave);
     // "Reset": the restart diagnostic; false when nothing goes out (something
     // runs, or the broadcast address).
-    bool btResetClick(std::u16string_view slaveText);
+    bool Reset(const TSlave& slave);
 
-    // The user's click on cbMonitor, after the box changed to `ticked`.
-    // Ticking starts monitoring CurrentNode: an empty line, the heading, the first
-    // read; refused (box unticked) for a period below 100 or not a number, while
-    // busy, for none, a group or a bit child, or an lbReg of "" or "----".
-    // Unticking always stops it, after "nieudane odczyty: F z N" when F of the N
-    // readings failed.
-    void cbMonitorClick(bool ticked, std::u16string_view periodText, std::u16string_view lbRegText,
-                        std::u16string_view slaveText);
-    // Timer1: one monitoring read; skipped while the last one is still out.
-    // A read that cannot be sent stops monitoring.
-    void Timer1Timer();
-    // "Start": the calibration, `countText` readings of "R0", then the summary.
-    // A failed reading ends it at once, without a summary.
-    // Choosing an entry of cbxKalibracja does nothing of its own: its text is
-    // read here and by btZapiszClick.
-    void Button1Click(std::u16string_view kalibracjaText, std::u16string_view countText,
-                      std::u16string_view slaveText);
-    // "Zapisz": with "100R" or "400R", the mean into "N100" or "N400", when that
-    // register is RW or RP and typed; otherwise nothing changes.
-    void btZapiszClick(std::u16string_view kalibracjaText, std::u16string_view eMedText,
-                       std::u16string_view slaveText);
+    // Starts monitoring `node` every `periodMs`: an empty line, the heading, the
+    // first read; refused (the view's box unticked) for a period below 100,
+    // while busy, for none, a group or a bit child.
+    void StartMonitoring(TNode* node, int32_t periodMs, const TSlave& slave);
+    // Stops it, after "nieudane odczyty: F z N" when F of the N readings failed.
+    void StopMonitoring();
+    // One monitoring read; skipped while the last one is still out. A read that
+    // cannot be sent stops monitoring.
+    void MonitorTick();
+    // "Start": the calibration at `point` ("100R", "400R", ...), `count`
+    // readings of "R0", then the summary. A failed reading ends it at once,
+    // without a summary.
+    void StartCalibration(std::u16string_view point, int32_t count, const TSlave& slave);
+    // "Zapisz": at "100R" or "400R", the mean (its text) into "N100" or
+    // "N400", when that register is RW or RP and typed; otherwise nothing changes.
+    void WriteMean(std::u16string_view point, std::u16string_view mean, const TSlave& slave);
 
     // Keeps a record of each calibration and verifies each "Zapisz" (see the
     // top of this file); `device` is the device file's name the runs carry.
@@ -240,6 +243,8 @@ private:
     TTransaction& t_;
     TTransactionView& panes_;
     TSequenceView& window_;
+    const TRegisterTree* tree_ = nullptr;
+    TNode* current_ = nullptr;
 
     bool running_ = false;         // a sequence runs (its exchange may be out)
     bool inDrive_ = false;         // Drive is on the stack
@@ -251,7 +256,7 @@ private:
     bool pausing_ = false;         // the view's pause runs
     TStepKind stepKind_ = TStepKind::None;
     TStep next_;
-    std::u16string slave_;         // the slave text of the running sequence
+    TSlave slave_;                 // of the running sequence
     TActivity sequence_ = TActivity::Idle;  // Walk or Calibration while one runs
     TActivity reported_ = TActivity::Idle;
 
@@ -276,7 +281,7 @@ private:
 
     bool monitoring_ = false;
     TNode* monitorNode_ = nullptr;
-    std::u16string monitorSlave_;
+    TSlave monitorSlave_;
     uint64_t monitorReadings_ = 0;
     uint64_t monitorFailures_ = 0;
 };

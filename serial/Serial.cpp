@@ -62,11 +62,11 @@ bool TSerial::PrepareWrite(const uint8_t* frame, uint16_t n) {
     return true;
 }
 
-bool ParseMode(const std::string& mode, TLineSettings& line) {
+bool ParseMode(const std::string& mode, TSerialLine& line) {
     const std::vector<std::string> fields = SplitFields(mode);
     if (fields.size() > 4) return false;
 
-    TLineSettings parsed;
+    TSerialLine parsed;
     parsed.Parity = 'E';
     if (!ParseDecimal(fields[0], parsed.Baud) || parsed.Baud == 0) return false;
 

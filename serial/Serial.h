@@ -18,14 +18,14 @@
 
 namespace vyx {
 
-// Line settings taken from a mode string.
-struct TLineSettings {
+// The serial line a mode string sets.
+struct TSerialLine {
     uint32_t Baud = 0;
     char Parity = 'N';  // 'N' none, 'E' even, 'O' odd
     uint8_t DataBits = 8;
     uint8_t StopBits = 1;
 
-    bool operator==(const TLineSettings&) const = default;
+    bool operator==(const TSerialLine&) const = default;
 };
 
 // Mode string: the baud rate in decimal digits, optionally followed by
@@ -34,7 +34,7 @@ struct TLineSettings {
 // What is not given is even parity, 8 data bits, 1 stop bit (the Modbus RTU
 // default), so "19200" opens 19200,e,8,1. False for anything else (letters only,
 // a zero or out-of-range baud, trailing text).
-bool ParseMode(const std::string& mode, TLineSettings& line);
+bool ParseMode(const std::string& mode, TSerialLine& line);
 
 #ifdef _WIN32
 using TPortHandle = void*;
@@ -102,7 +102,7 @@ public:
     uint32_t Received() const override { return Com.Received; }
     const uint8_t* RxBuffer() const override { return RxBuf.data(); }
 
-    const TLineSettings& Line() const { return Line_; }
+    const TSerialLine& Line() const { return Line_; }
     const TTimeouts& Timeouts() const override { return Timeouts_; }
     TPortHandle Handle() const { return Handle_; }
     const std::array<uint8_t, kPortBufferSize>& TxCopy() const { return TxBuf_; }
@@ -133,7 +133,7 @@ private:
     TPortHandle Handle_ = kInvalidPortHandle;
     TOpenFault OpenFault_ = TOpenFault::None;
     int OpenErrno_ = 0;
-    TLineSettings Line_;
+    TSerialLine Line_;
     TTimeouts Timeouts_;
     std::array<uint8_t, kPortBufferSize> TxBuf_{};
     TClock::time_point LineFree_{};  // when the last request has left the line

@@ -47,7 +47,7 @@ speed_t StandardSpeed(uint32_t baud) {
     return B0;
 }
 
-termios RawLine(const TLineSettings& line) {
+termios RawLine(const TSerialLine& line) {
     termios t;
     std::memset(&t, 0, sizeof t);  // no input or output processing, no echo, no flow control
     t.c_cflag = CREAD | CLOCAL;
@@ -68,7 +68,7 @@ termios RawLine(const TLineSettings& line) {
     return t;
 }
 
-void AddParity(termios& t, const TLineSettings& line) {
+void AddParity(termios& t, const TSerialLine& line) {
     if (line.Parity == 'N') return;
     t.c_cflag |= PARENB;
     if (line.Parity == 'O') t.c_cflag |= PARODD;
@@ -90,7 +90,7 @@ int PollTimeout(Clock::time_point deadline) {
 }
 
 // Line time of n characters at the given settings, rounded up to a microsecond.
-std::chrono::microseconds LineTime(const TLineSettings& line, std::size_t n) {
+std::chrono::microseconds LineTime(const TSerialLine& line, std::size_t n) {
     if (line.Baud == 0) return {};
     const uint64_t bits = 1u + line.DataBits + (line.Parity != 'N' ? 1u : 0u) + line.StopBits;
     const uint64_t total = uint64_t{n} * bits * 1000000u;
@@ -136,8 +136,8 @@ bool TSerial::OpenPort(const std::string& path, const std::string& mode) {
 
     // Driver queue sizes are fixed on POSIX systems; nothing to request.
 
-    Line_ = TLineSettings{};
-    TLineSettings line;
+    Line_ = TSerialLine{};
+    TSerialLine line;
     if (!ParseMode(mode, line)) {
         ClosePort();
         OpenFault_ = TOpenFault::BadMode;

@@ -24,7 +24,7 @@ HANDLE AsHandle(TPortHandle h) { return static_cast<HANDLE>(h); }
 
 // The mode string as BuildCommDCBA reads it, from the settings ParseMode took out
 // of it, so that both platforms give a short mode string the same line.
-std::string CanonicalMode(const TLineSettings& line) {
+std::string CanonicalMode(const TSerialLine& line) {
     std::string mode = std::to_string(line.Baud);
     mode += ',';
     mode += static_cast<char>(line.Parity - 'A' + 'a');
@@ -36,7 +36,7 @@ std::string CanonicalMode(const TLineSettings& line) {
 }
 
 // Line time of n characters, as the POSIX back end counts it.
-std::chrono::microseconds LineTime(const TLineSettings& line, std::size_t n) {
+std::chrono::microseconds LineTime(const TSerialLine& line, std::size_t n) {
     if (line.Baud == 0) return {};
     const uint64_t bits = 1u + line.DataBits + (line.Parity != 'N' ? 1u : 0u) + line.StopBits;
     const uint64_t total = uint64_t{n} * bits * 1000000u;
@@ -87,8 +87,8 @@ bool TSerial::OpenPort(const std::string& path, const std::string& mode) {
 
     (void)SetupComm(AsHandle(Handle_), kPortBufferSize, kPortBufferSize);
 
-    Line_ = TLineSettings{};
-    TLineSettings line;
+    Line_ = TSerialLine{};
+    TSerialLine line;
     if (!ParseMode(mode, line)) {
         ClosePort();
         OpenFault_ = TOpenFault::BadMode;

@@ -18,10 +18,10 @@ speed_t StandardSpeed(uint32_t baud);
 // processing, reads return what is there) with the data and stop bits of the
 // settings and no parity; a standard rate is set as the speed, a custom rate
 // leaves B38400 as a placeholder for SetCustomSpeed.
-termios RawLine(const TLineSettings& line);
+termios RawLine(const TSerialLine& line);
 
 // Adds the parity of the settings (even or odd, checked on input).
-void AddParity(termios& t, const TLineSettings& line);
+void AddParity(termios& t, const TSerialLine& line);
 
 // Sets a speed outside the standard table (BOTHER). False when the system refuses
 // it or keeps a rate more than 2 % away.

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "service/Restore.h"
 
-#include "modbus/Builders.h"
 #include "registers/RegData.h"
 #include "base/Text.h"
 
@@ -47,12 +46,8 @@ void WriteSaved(TSession& s, const TRestoreWrite& w) {
     // The record carries the shown value, which the result line reports as written.
     TRegData record = w.Node->Record;
     record.Value = FromUtf8(w.Saved->Value);
-    TTransaction& t = s.Transaction;
-    t.WrittenValue = BuildWriteWords(s.Frame, s.Slave, record, w.Saved->Words);
-    t.Log.LineAddress = record.Address;
-    t.Log.LineName = WriteLineName(record.Name);
-    t.Log.LineValue = record.Value;
-    t.Transact();
+    s.Transaction.PrepareWriteWords(record, s.Slave, w.Saved->Words);
+    s.Transaction.Transact();
 }
 
 }  // namespace vyx::service

@@ -8,42 +8,37 @@
 
 namespace vyx::service {
 
-void TSession::Open(const std::string& portName, const std::string& mode, uint16_t firstByteWaitMs) {
+void TSession::Open(const std::string& portName, const TLineSettings& line) {
     if (portName.empty()) throw Error("no port named");
-    Path = PortPathOf(portName);
-    Mode = mode;
-    Port.Com.PortPath = Path;
-    Port.Com.ModeText = mode;
-    // The connection panel's time-outs (port/Port.h tells them), but for the
-    // first-byte wait, which also bounds connecting to a network port.
-    Port.SetTimeouts(30, 0, firstByteWaitMs, 0, 30);
-    if (!Port.OpenPort(Path, mode)) {
-        const std::string why = OpenFaultText(Port.OpenFault(), Port.OpenErrno());
-        if (Port.IsNetwork()) throw Error("cannot connect to " + Path + ": " + why);
-        throw Error("cannot open " + Path + " with " + mode + ": " + why);
+    const TOpened opened = Port.Open(portName, line);
+    Path = opened.Path;
+    Line = line;
+    if (opened.TimeoutsRefused) throw Error("cannot set the time-outs of " + Path);
+    if (!opened.Opened) {
+        const std::string why = OpenFaultText(opened.Fault, opened.Error);
+        if (opened.Network) throw Error("cannot connect to " + Path + ": " + why);
+        throw Error("cannot open " + Path + " with " + line.Mode + ": " + why);
     }
-    if (!Port.SetTimeouts(30, 0, firstByteWaitMs, 0, 30)) throw Error("cannot set the time-outs of " + Path);
+    Transaction.SetLine(line.Line);
 }
 
 std::string FailureText(const TTransaction& t) {
     std::string reason = t.Reason(TLanguage::English);
-    if (t.Outcome == TOutcome::Exception) return ToUtf8(t.Rslt.ErrorText) + " (" + reason + ")";
+    if (t.Outcome() == TOutcome::Exception) return ToUtf8(t.Rslt().ErrorText) + " (" + reason + ")";
     return reason;
 }
 
 TRegisterRead ReadWords(TSession& s, TNode& node) { return ReadWords(s.Transaction, s.Frame, s.Slave, node); }
 
-TRegisterRead ReadWords(TTransaction& t, const TFrame& frame, std::u16string_view slave,
-                        TNode& node) {
+TRegisterRead ReadWords(TTransaction& t, const TFrame& frame, const TSlave& slave, TNode& node) {
     TRegisterRead r;
-    t.CurrentNode = &node;
-    const uint64_t sent = t.RequestLines.Count();
+    const uint64_t sent = t.RequestsSent();
     try {
         t.ReadRegister(node, slave);
     } catch (const Error& e) {
         // A refused build sent nothing, and the outcome is still the last
         // transaction's; a failure after the reply leaves this one's below.
-        if (t.RequestLines.Count() == sent) {
+        if (t.RequestsSent() == sent) {
             r.Error = e.what();
             return r;
         }
@@ -53,8 +48,8 @@ TRegisterRead ReadWords(TTransaction& t, const TFrame& frame, std::u16string_vie
 
 TRegisterRead ReadOutcome(const TTransaction& t, const TFrame& frame, const TNode& node) {
     TRegisterRead r;
-    r.Outcome = t.Outcome;
-    if (t.Outcome != TOutcome::Good) {
+    r.Outcome = t.Outcome();
+    if (t.Outcome() != TOutcome::Good) {
         r.Error = FailureText(t);
         return r;
     }
@@ -69,7 +64,7 @@ TRegisterRead ReadOutcome(const TTransaction& t, const TFrame& frame, const TNod
         r.Words.clear();
         return r;
     }
-    r.Value = t.Rslt.ValueText;
+    r.Value = t.Rslt().ValueText;
     r.Ok = true;
     return r;
 }

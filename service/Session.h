@@ -12,13 +12,10 @@
 
 #include "modbus/Frame.h"
 #include "modbus/Transaction.h"
-#include "registers/RegisterTree.h"
 #include "port/AnyPort.h"
+#include "registers/RegisterTree.h"
 
 namespace vyx::service {
-
-// The connection panel's wait for the first byte of a reply, in ms.
-inline constexpr uint16_t kFirstByteWaitMs = 40;
 
 struct TSession {
     explicit TSession(TTransactionView& view) : Transaction(Port, Frame, view) {}
@@ -26,17 +23,15 @@ struct TSession {
     TAnyPort Port;
     TFrame Frame;
     TTransaction Transaction;
-    std::u16string Slave = u"247";
-    std::string Path;  // of the port last opened
-    std::string Mode;
+    TSlave Slave;
+    TLineSettings Line;  // of the port last opened
+    std::string Path;    // of the port last opened
 
-    // Opens the port (a path, a name under /dev, or a network name of
-    // net/Address.h, for which the mode means nothing) with the mode string and the
-    // time-outs of the connection panel, but for the wait for a reply's first
-    // byte, which a slow device or link may need longer. Throws vyx::Error with
-    // the reason, e.g. "cannot open /dev/ttyUSB0 with 19200,e,8,1: no such device",
+    // Opens the port named with `line` (TAnyPort::Open), and gives the
+    // transaction the line's echo and gap. Throws vyx::Error with the reason,
+    // e.g. "cannot open /dev/ttyUSB0 with 19200,e,8,1: no such device",
     // "cannot connect to tcp://10.0.0.5:4001: connection refused".
-    void Open(const std::string& portName, const std::string& mode, uint16_t firstByteWaitMs = kFirstByteWaitMs);
+    void Open(const std::string& portName, const TLineSettings& line);
 };
 
 // Why the last transaction failed, as every command says it: the reason of
@@ -60,7 +55,7 @@ struct TRegisterRead {
 TRegisterRead ReadWords(TSession& session, TNode& node);
 // The same through any transaction and the frame it uses (the window reads
 // through its own, so that each read shows as a walk's does).
-TRegisterRead ReadWords(TTransaction& transaction, const TFrame& frame, std::u16string_view slave, TNode& node);
+TRegisterRead ReadWords(TTransaction& transaction, const TFrame& frame, const TSlave& slave, TNode& node);
 // What the transaction's read of `node` gave once its result was handled (a
 // read started rather than waited for), as ReadWords gives it.
 TRegisterRead ReadOutcome(const TTransaction& transaction, const TFrame& frame, const TNode& node);

@@ -101,14 +101,14 @@ TSnapshot TakeSnapshot(TSession& session, const TRegisterTree& tree, const std::
                        const std::function<void(size_t, size_t)>& progress) {
     TSnapshot snapshot;
     snapshot.Device = device;
-    snapshot.Slave = StrToInt(session.Slave) & 0xFF;
+    snapshot.Slave = session.Slave.Address();
     // A serial line is known by its settings (its device name differs from one
     // computer to the next); a network port by its name alone.
     if (session.Port.IsNetwork())
         snapshot.Port = session.Path;
     else
-        snapshot.Mode = session.Mode;
-    snapshot.Line = session.Transaction.Line;
+        snapshot.Mode = session.Line.Mode;
+    snapshot.Line = session.Transaction.Line();
     snapshot.Time = LocalTimeText();
     snapshot.Registers = *ReadRegisters(
         tree, [&](TNode& node) { return ReadWords(session, node); },

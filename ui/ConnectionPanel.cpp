@@ -87,49 +87,40 @@ void TForm1::ComCBoxSelect() {
     ShowLineControls();
 }
 
+TLineSettings TForm1::LineSettings() const {
+    TLineSettings line;
+    line.Mode = (cbxBaud->currentText() + ModeSuffix(cbxParity->currentIndex())).toStdString();
+    line.ReplyWaitMs = static_cast<uint16_t>(replyWaitMs_);
+    line.Line = Transaction.Line();
+    return line;
+}
+
 void TForm1::Connect() {
     if (portOpen_) Disconnect();
     const QString name = ComCBox->currentText();
-    const QString mode = cbxBaud->currentText() + ModeSuffix(cbxParity->currentIndex());
-    const std::string path = PortPathOf(name.toStdString());
-    const auto wait = static_cast<uint16_t>(replyWaitMs_);
+    const TLineSettings line = LineSettings();
     connecting_ = true;
     const uint64_t generation = ++portGeneration_;
     shConnect->SetColor(ToQColor(kIdleGrey));
     // The window goes on while the bus connects; a network port may take the reply wait plus 3 s.
     Say(QStringLiteral("Łączenie: ") + name + QStringLiteral("…"), true);
-    Bus.Post([this, path, mode = mode.toStdString(), wait, name, generation](TPort&, TWire& wire) {
+    Bus.Post([this, line, name, generation](TPort&, TWire& wire) {
         wire.Forget();
-        TOpened opened;
-        Port.Com.PortPath = path;
-        Port.Com.ModeText = mode;
-        // Known before a network port connects: the reply wait bounds the connecting too.
-        Port.SetTimeouts(30, 0, wait, 0, 30);
-        opened.Opened = Port.Com.Opened = Port.OpenPort(path, mode);
-        opened.Fault = Port.OpenFault();
-        opened.Error = Port.OpenErrno();
-        opened.Network = Port.IsNetwork();
-        // The reply wait is the read's total constant; the inter-byte gap and the
-        // write time-out stay.
-        if (opened.Opened) opened.TimeoutsApplied = Port.SetTimeouts(30, 0, wait, 0, 30);
-        if (opened.Opened && !opened.TimeoutsApplied) {
-            Port.Com.TimeoutFault = 1;
-            Port.ClosePort();
-        }
-        Bus.Deliver([this, opened, name, mode, generation] {
+        const TOpened opened = Port.Open(name.toStdString(), line);
+        Bus.Deliver([this, opened, name, mode = QString::fromStdString(line.Mode), generation] {
             // A later choice (another port, "rozłączony") has replaced this one.
-            if (generation == portGeneration_) Connected(opened, name, QString::fromStdString(mode));
+            if (generation == portGeneration_) Connected(opened, name, mode);
         });
     });
 }
 
 void TForm1::Connected(const TOpened& opened, const QString& name, const QString& mode) {
     connecting_ = false;
-    portOpen_ = opened.Opened && opened.TimeoutsApplied;
+    portOpen_ = opened.Opened;
     portNetwork_ = opened.Network;
-    portPath_ = PortPathOf(name.toStdString());
+    portPath_ = opened.Path;
     portMode_ = mode.toStdString();
-    if (!opened.Opened) {
+    if (!opened.Opened && !opened.TimeoutsRefused) {
         shConnect->SetColor(ToQColor(kRed));
         // Why a port did not open stays until the next message.
         Say(PortFaultText(opened.Fault, opened.Error, name, mode), true);
@@ -144,13 +135,11 @@ void TForm1::Connected(const TOpened& opened, const QString& name, const QString
 }
 
 void TForm1::ApplyTimeouts() {
-    // The reply wait is the read's total constant; the inter-byte gap and the
-    // write time-out stay. A port that refuses it is closed and shown red.
+    // A port that refuses the reply wait is closed and shown red.
     const auto wait = static_cast<uint16_t>(replyWaitMs_);
-    Bus.Post([this, wait](TPort& port, TWire&) {
-        if (port.SetTimeouts(30, 0, wait, 0, 30)) return;
+    Bus.Post([this, wait](TPort&, TWire&) {
+        if (Port.ApplyReplyWait(wait)) return;
         Port.Com.TimeoutFault = 1;
-        port.ClosePort();
         Bus.Deliver([this] {
             portOpen_ = false;
             shConnect->SetColor(ToQColor(kRed));
@@ -178,16 +167,22 @@ void TForm1::eGapExit() {
     bool ok = false;
     const int ms = eGap->text().trimmed().toInt(&ok);
     const bool inRange = ok && ms >= 0 && ms <= kMaxGapMs;
-    if (inRange && ms != Transaction.Line.GapMs) {
-        Transaction.Line.GapMs = static_cast<uint16_t>(ms);
+    if (inRange && ms != Transaction.Line().GapMs) {
+        TLineOptions line = Transaction.Line();
+        line.GapMs = static_cast<uint16_t>(ms);
+        Transaction.SetLine(line);
         if (portOpen_) Say(QStringLiteral("Przerwa: %1 ms").arg(ms));
     } else if (!inRange) {
         Say(QStringLiteral("Przerwa bez zmian: dozwolone 0–%1 ms").arg(kMaxGapMs));
     }
-    eGap->setText(QString::number(Transaction.Line.GapMs));
+    eGap->setText(QString::number(Transaction.Line().GapMs));
 }
 
-void TForm1::cbEchoClick() { Transaction.Line.Echo = cbEcho->isChecked(); }
+void TForm1::cbEchoClick() {
+    TLineOptions line = Transaction.Line();
+    line.Echo = cbEcho->isChecked();
+    Transaction.SetLine(line);
+}
 
 void TForm1::Disconnect() {
     if (!portOpen_ && !connecting_) return;
@@ -209,8 +204,8 @@ void TForm1::ShowLineControls() {
     // disabling (ActivityChanged) comes on top of this.
     const bool line = LineSettingsApply();
     const TEnabledControls on = EnabledControlsFor(Sequences.Activity());
-    cbxBaud->setEnabled(line && on.cbxBaud);
-    cbxParity->setEnabled(line && on.cbxParity);
+    cbxBaud->setEnabled(line && on.Speed);
+    cbxParity->setEnabled(line && on.Parity);
 }
 
 void TForm1::cbxBaudSelect() {
@@ -226,9 +221,9 @@ void TForm1::btResetClick() {
     const bool wouldSend = portOpen_ && !TreeBusy();
     if (wouldSend && !boxes_.Ask(this, QStringLiteral("Zrestartować urządzenie o adresie ") + eSlave->text() + u'?'))
         return;
-    Sequences.btResetClick(SlaveText());
+    Sequences.Reset(Slave());
 }
 
-std::u16string TForm1::SlaveText() const { return eSlave->text().toStdU16String(); }
+TSlave TForm1::Slave() const { return TSlave::Parse(eSlave->text().toStdU16String()); }
 
 }  // namespace vyx::ui

@@ -98,9 +98,8 @@ void TForm1::LoadDeviceFile(const fs::path& path) {
     // The snapshots and the record belong to the unit of the old file.
     Sequences.KeepRecord(false);
     Visit.Forget();
-    Transaction.CurrentNode = nullptr;
-    Transaction.CurrentRecord = nullptr;
-    Transaction.HighlightNode = nullptr;
+    Sequences.Select(nullptr);
+    HighlightNode = nullptr;
     lbReg->setText(QStringLiteral("----"));
     struct Reset {
         TForm1& form;

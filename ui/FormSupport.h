@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "modbus/Transaction.h"
+#include "ui/Indicators.h"
 
 namespace vyx::ui {
 
@@ -18,6 +19,7 @@ inline QString Q(std::u16string_view s) {
     return QString(reinterpret_cast<const QChar*>(s.data()), static_cast<qsizetype>(s.size()));
 }
 inline QColor ToQColor(TColor c) { return QColor(c.R, c.G, c.B); }
+
 
 // Sorted alphabetically without regard to case.
 void SortWithoutCase(QStringList& list);

@@ -38,7 +38,7 @@ TForm1::TForm1(TBoxes& boxes, fs::path program, TFormOptions options, QWidget* p
     : QMainWindow(parent), boxes_(boxes), program_(std::move(program)), options_(options) {
     BuildControls();
     WireHandlers();
-    Transaction.Tree = &Tree;
+    Sequences.UseTree(&Tree);
     FormCreate();
 }
 
@@ -107,9 +107,17 @@ void TForm1::WireHandlers() {
     pauseTimer_->setSingleShot(true);
     connect(pauseTimer_, &QTimer::timeout, this, [this] { Run([this] { Sequences.PauseOver(); }); });
     connect(stbTimer, &QTimer::timeout, this, [this] { Run([this] { stbTimerTimer(); }); });
-    connect(txTimer, &QTimer::timeout, this, [this] { Run([this] { Transaction.txTimerTimer(); }); });
-    connect(rxTimer, &QTimer::timeout, this, [this] { Run([this] { Transaction.rxTimerTimer(); }); });
-    connect(HighlightTimer, &QTimer::timeout, this, [this] { Run([this] { Transaction.EndHighlight(); }); });
+    // An indicator goes grey when its time is up; the highlight ends likewise.
+    for (const TLed led : {TLed::Tx, TLed::Rx})
+        connect(LedTimer(led), &QTimer::timeout, this, [this, led] {
+            SetLed(led, kIdleGrey);
+            EnableLedTimer(led, false);
+        });
+    connect(HighlightTimer, &QTimer::timeout, this, [this] {
+        HighlightTimer->stop();
+        HighlightNode = nullptr;
+        Model->Refresh();
+    });
     JournalTimer = new QTimer(this);
     JournalTimer->setInterval(kJournalSyncMs);
     connect(JournalTimer, &QTimer::timeout, this, [this] {

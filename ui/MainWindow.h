@@ -31,6 +31,7 @@
 #include "ui/ChoiceBox.h"
 #include "ui/CutLabel.h"
 #include "ui/Placement.h"
+#include "ui/Indicators.h"
 #include "ui/ServiceVisit.h"
 #include "ui/Settings.h"
 
@@ -236,18 +237,21 @@ public:
     void ShowMessage(std::u16string_view text) override;
     void AppendCommLine(std::u16string_view line) override;
     void AppendResultLine(std::u16string_view line) override;
-    void SetLed(TLed led, TColor color) override;
-    void SetLedTimerInterval(TLed led, int ms) override;
-    void EnableLedTimer(TLed led, bool enabled) override;
-    void StartHighlightTimer() override;
-    void StopHighlightTimer() override;
-    bool MonitorTicked() const override;
-    std::u16string TimeOfDay() const override;
-    void BeginTreeUpdate() override;
-    void EndTreeUpdate() override;
-    void RepaintTree() override;
+    void ShowResult(const TLog& log) override;
+    void RequestSent() override;
+    void ExchangeEnded(bool heard) override;
+    void StoringValue(const TNode& node) override;
+    void ValueStored(const TNode& node) override;
     void OnNextStep() override;
     void OutcomeKnown(TOutcome outcome) override;
+
+    // The indicators and the highlight, with their timers.
+    void SetLed(TLed led, TColor color);
+    void SetLedTimerInterval(TLed led, int ms);
+    void EnableLedTimer(TLed led, bool enabled);
+    void StartHighlightTimer();
+    // The register shown red after a write, until HighlightTimer ends it.
+    TNode* HighlightNode = nullptr;
 
     // TSequenceView.
     void ActivityChanged(TActivity now) override;
@@ -276,11 +280,6 @@ private:
     // Runs a bus's task on this window's thread, later, as a handler.
     void Deliver(TBus::TTask task);
     // The bus has tried to open the port (Connect).
-    struct TOpened {
-        bool Opened = false, TimeoutsApplied = false, Network = false;
-        TOpenFault Fault = TOpenFault::None;
-        int Error = 0;
-    };
     void Connected(const TOpened& opened, const QString& name, const QString& mode);
     // The control panel's groups, into its column (PanelLayout.cpp).
     void BuildPanel(QVBoxLayout* column);
@@ -292,7 +291,7 @@ private:
         service::TSnapshot Snapshot;
         std::vector<TNode*> Registers;
         size_t Next = 0;
-        std::u16string Slave;
+        TSlave Slave;
         std::function<void(service::TSnapshot)> Done;
         bool Cancelled = false;
     };
@@ -330,10 +329,13 @@ private:
     void AfterTreeEvent(TNode* node, void (TForm1::*work)(TNode*));
     // Makes the node current and writes it (RW and RP registers only).
     void WriteNode(TNode* node);
-    std::u16string SlaveText() const;
+    // The slave address of eSlave; a text that is none refuses every request.
+    TSlave Slave() const;
     // Applies the read and write time-outs to the open port; a port that refuses
     // them is closed and shown red.
     void ApplyTimeouts();
+    // The line as the connection panel sets it.
+    TLineSettings LineSettings() const;
     void Highlight(TNode* node);
     bool TreeBusy() const;
     bool TreeReady();  // the port is open and nothing runs; else the status bar says why

@@ -11,11 +11,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QTime>
 #include <QTimer>
 #include <QTreeView>
 #include <utility>
 
+#include "modbus/PaneLines.h"
+#include "registers/RegData.h"
 #include "ui/FormSupport.h"
 #include "ui/Journal.h"
 #include "ui/RegisterModel.h"
@@ -26,25 +27,43 @@
 namespace vyx::ui {
 
 void TForm1::cbMonitorClick() {
-    Sequences.cbMonitorClick(cbMonitor->isChecked(), ePeriod->text().toStdU16String(),
-                             lbReg->text().toStdU16String(), SlaveText());
+    if (!cbMonitor->isChecked()) {
+        Sequences.StopMonitoring();
+        return;
+    }
+    // Refused while something runs, for a period that is no number, and with
+    // no register shown: the box unticks.
+    if (Sequences.Busy()) {
+        MonitoringStopped();
+        return;
+    }
+    int32_t period = 0;
+    try {
+        period = StrToInt(ePeriod->text().toStdU16String());
+    } catch (...) {
+        MonitoringStopped();
+        throw;
+    }
+    if (lbReg->text().isEmpty() || lbReg->text() == QStringLiteral("----")) {
+        MonitoringStopped();
+        return;
+    }
+    Sequences.StartMonitoring(Sequences.CurrentNode(), period, Slave());
 }
 
-void TForm1::Timer1Timer() { Sequences.Timer1Timer(); }
+void TForm1::Timer1Timer() { Sequences.MonitorTick(); }
 
 void TForm1::Button1Click() {
-    Sequences.Button1Click(cbxKalibracja->currentText().toStdU16String(), eCount->text().toStdU16String(),
-                           SlaveText());
+    if (Sequences.Busy() || Sequences.Monitoring()) return;
+    Sequences.StartCalibration(cbxKalibracja->currentText().toStdU16String(),
+                               StrToInt(eCount->text().toStdU16String()), Slave());
 }
 
 void TForm1::btWykresClick() { Trend->Open(); }
 
 void TForm1::btZapiszClick() {
-    Sequences.btZapiszClick(cbxKalibracja->currentText().toStdU16String(), eMed->text().toStdU16String(),
-                            SlaveText());
+    Sequences.WriteMean(cbxKalibracja->currentText().toStdU16String(), eMed->text().toStdU16String(), Slave());
 }
-
-
 
 void TForm1::SetLed(TLed led, TColor color) { (led == TLed::Tx ? ledTX : ledRx)->SetColor(ToQColor(color)); }
 
@@ -64,30 +83,37 @@ void TForm1::EnableLedTimer(TLed led, bool enabled) {
 }
 
 void TForm1::StartHighlightTimer() { HighlightTimer->start(); }
-void TForm1::StopHighlightTimer() { HighlightTimer->stop(); }
 
-bool TForm1::MonitorTicked() const { return Sequences.Monitoring(); }
-
-std::u16string TForm1::TimeOfDay() const {
-    return QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toStdU16String();
+void TForm1::ShowResult(const TLog& log) {
+    AppendResultLine(ResultLine(log, Sequences.Monitoring(), TimeOfDay()));
+    StartHighlightTimer();
 }
 
-void TForm1::BeginTreeUpdate() { VT->setUpdatesEnabled(false); }
+void TForm1::RequestSent() {
+    SetLed(TLed::Tx, kGreen);
+    EnableLedTimer(TLed::Tx, true);
+}
 
-void TForm1::EndTreeUpdate() {
+void TForm1::ExchangeEnded(bool heard) {
+    SetLed(TLed::Rx, heard ? kGreen : kRed);
+    SetLedTimerInterval(TLed::Rx, heard ? kLedShortMs : kLedTimeoutMs);
+    EnableLedTimer(TLed::Rx, true);
+}
+
+void TForm1::StoringValue(const TNode&) { VT->setUpdatesEnabled(false); }
+
+void TForm1::ValueStored(const TNode& node) {
     // A read has just stored its value: the device gave it in this session.
-    if (Transaction.CurrentRecord) Model->MarkRead(Transaction.CurrentRecord, true);
+    Model->MarkRead(&node.Record, true);
     VT->setUpdatesEnabled(true);
     Model->Refresh();
 }
-
-void TForm1::RepaintTree() { Model->Refresh(); }
 
 void TForm1::OnNextStep() { Sequences.OnNextStep(); }
 
 void TForm1::OutcomeKnown(TOutcome) {
     // A failed read has emptied the value: the tree shows it now, not at the next repaint.
-    if (Transaction.CurrentNode) Model->NodeChanged(Transaction.CurrentNode);
+    if (Transaction.Node()) Model->NodeChanged(Transaction.Node());
     stReason->setText(QString::fromUtf8(Transaction.Reason(TLanguage::Polish)));
     if (!Transaction.PortOpen()) portOpen_ = false;  // gone under the exchange, or never open
 }
@@ -95,10 +121,10 @@ void TForm1::OutcomeKnown(TOutcome) {
 void TForm1::ActivityChanged(TActivity now) {
     const TEnabledControls on = EnabledControlsFor(now);
     const std::pair<QWidget*, bool> controls[] = {
-        {VT, on.Tree},          {Button1, on.Button1}, {btZapisz, on.btZapisz},
-        {btReset, on.btReset},  {cbMonitor, on.cbMonitor}, {cbxDevice, on.cbxDevice},
-        {ComCBox, on.ComCBox},  {cbxBaud, on.cbxBaud && LineSettingsApply()},
-        {cbxParity, on.cbxParity && LineSettingsApply()}};
+        {VT, on.Tree},        {Button1, on.Calibrate}, {btZapisz, on.WriteMean},
+        {btReset, on.Reset},  {cbMonitor, on.Monitor},  {cbxDevice, on.DeviceFile},
+        {ComCBox, on.Port},   {cbxBaud, on.Speed && LineSettingsApply()},
+        {cbxParity, on.Parity && LineSettingsApply()}};
     QWidget* focused = QApplication::focusWidget();
     for (const auto& [control, enabled] : controls)
         if (!enabled && focused && (control == focused || control->isAncestorOf(focused))) ParkFocus(focused);

@@ -29,16 +29,16 @@ void TForm1::ReadSnapshot(const QString& what, std::function<void(service::TSnap
     if (Sequences.Activity() != TActivity::Idle || Sequences.Busy() || snapshot_) return;
 
     auto read = std::make_unique<TSnapshotRead>();
-    read->Slave = SlaveText();
+    read->Slave = Slave();
     service::TSnapshot& snapshot = read->Snapshot;
-    // A slave address that is no number stops it here, before anything is sent.
-    snapshot.Slave = StrToInt(read->Slave) & 0xFF;
+    // A slave address that is none stops it here, before anything is sent.
+    snapshot.Slave = read->Slave.Address();
     snapshot.Device = loadedDevice_.toStdString();
     if (portNetwork_)
         snapshot.Port = portPath_;
     else
         snapshot.Mode = portMode_;
-    snapshot.Line = Transaction.Line;
+    snapshot.Line = Transaction.Line();
     snapshot.Time = service::LocalTimeText();
     read->Registers = service::TreeRegisters(Tree);
     read->Done = std::move(done);
@@ -74,7 +74,6 @@ void TForm1::SnapshotStep() {
     if (!over) {
         if (Visit.Progress) Visit.Progress->setValue(static_cast<int>(read.Next));
         TNode& node = *read.Registers[read.Next];
-        Transaction.CurrentNode = &node;
         try {
             Transaction.PrepareRead(node, read.Slave);
         } catch (const Error& e) {

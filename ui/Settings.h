@@ -10,12 +10,9 @@
 #include <QStringList>
 #include <QString>
 
-namespace vyx::ui {
+#include "port/LineSettings.h"
 
-// The reply wait: how long a read waits for the first byte of a reply.
-inline constexpr int kReplyWaitDefaultMs = 40;
-inline constexpr int kReplyWaitMinMs = 40;
-inline constexpr int kReplyWaitMaxMs = 5000;
+namespace vyx::ui {
 
 // What the plot window remembers.
 struct TTrendSettings {

@@ -19,8 +19,7 @@ void TForm1::VTClick() {
     if (WalkMode()) return;
     TNode* node = Model->NodeOf(VT->currentIndex());
     if (!node) return;
-    Transaction.CurrentNode = node;
-    Transaction.CurrentRecord = &node->Record;
+    Sequences.Select(node);
     // A group has no address: its name alone, not after two spaces.
     lbReg->setText(node->Record.Address.empty() ? Q(node->Record.Name)
                                                 : Q(node->Record.Address) + QStringLiteral("  ") + Q(node->Record.Name));
@@ -38,9 +37,9 @@ bool TForm1::TreeReady() {
 void TForm1::VTColumnDblClick(int column, QPoint pointer) {
     if (!TreeReady()) return;
     if (column == kColName) {
-        Sequences.StartRead(Transaction.CurrentNode, SlaveText());
+        Sequences.StartRead(Sequences.CurrentNode(), Slave());
         // A finished walk leaves no current register.
-        if (Transaction.CurrentNode) VT->collapse(Model->IndexOf(Transaction.CurrentNode));
+        if (Sequences.CurrentNode()) VT->collapse(Model->IndexOf(Sequences.CurrentNode()));
     } else if (column == kColValue) {
         TNode* node = Model->NodeOf(VT->indexAt(pointer));
         if (node && node == Model->NodeOf(VT->currentIndex())) EditValue(node);
@@ -87,7 +86,7 @@ void TForm1::VTChecking(TNode* node) {
         ShowMessage(u"rejestr tylko do odczytu");
         return;
     }
-    if (tick.Current) Transaction.CurrentNode = tick.Current;
+    if (tick.Current) Sequences.Select(tick.Current);
     if (tick.Written) {
         Highlight(tick.Written);
         AfterTreeEvent(tick.Written, &TForm1::WriteNode);
@@ -100,7 +99,7 @@ void TForm1::VTExpanding(TNode* node) {
 }
 
 void TForm1::Highlight(TNode* node) {
-    Transaction.HighlightNode = node;
+    HighlightNode = node;
     StartHighlightTimer();
     Model->Refresh();
 }
@@ -116,8 +115,7 @@ void TForm1::AfterTreeEvent(TNode* node, void (TForm1::*work)(TNode*)) {
 
 void TForm1::WriteNode(TNode* node) {
     if (Sequences.Busy()) return;
-    Transaction.CurrentNode = node;
-    Sequences.WriteCurrentRegister(SlaveText());
+    Sequences.Write(node, Slave());
 }
 
 }  // namespace vyx::ui

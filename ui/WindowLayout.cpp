@@ -62,7 +62,7 @@ void TForm1::BuildControls() {
     VT->setFixedWidth(kTreeWidth);
     VT->setFont(MonoFont());
     VT->setToolTip(QStringLiteral("Okno rejestrów"));
-    Model = new TRegisterModel(Tree, Transaction.HighlightNode, this);
+    Model = new TRegisterModel(Tree, HighlightNode, this);
     VT->setModel(Model);
     VT->setItemDelegate(new TTreeDelegate(VT));
     auto* treeStyle = new TTreeStyle;

@@ -30,10 +30,9 @@ void TForm1::ApplySettings(const TWindowSettings& s) {
     eSlave->setText(s.Slave);
     replyWaitMs_ = s.ReplyWaitMs;
     eWait->setText(QString::number(replyWaitMs_));
-    Transaction.Line.GapMs = static_cast<uint16_t>(s.GapMs);
+    Transaction.SetLine({s.Echo, static_cast<uint16_t>(s.GapMs)});
     eGap->setText(QString::number(s.GapMs));
     cbEcho->setChecked(s.Echo);
-    Transaction.Line.Echo = s.Echo;
     ePeriod->setText(s.Period);
     eCount->setText(s.Count);
     Trend->ApplySettings(s.Trend);
@@ -63,8 +62,8 @@ TWindowSettings TForm1::CurrentSettings() const {
     s.Parity = std::max(0, cbxParity->currentIndex());
     s.Slave = eSlave->text();
     s.ReplyWaitMs = replyWaitMs_;
-    s.GapMs = Transaction.Line.GapMs;
-    s.Echo = Transaction.Line.Echo;
+    s.GapMs = Transaction.Line().GapMs;
+    s.Echo = Transaction.Line().Echo;
     s.DeviceFile = loadedDevice_;
     s.Period = ePeriod->text();
     s.Count = eCount->text();

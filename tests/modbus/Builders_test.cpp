@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "modbus/Builders.h"
+#include "modbus/Slave.h"
 #include "base/Error.h"
 #include "tests/support/ErrorText.h"
 #include "base/Text.h"
@@ -39,7 +40,7 @@ TEST(BuildRead, FramesFromKnownVectors) {
     };
     for (const auto& c : cases) {
         TFrame f;
-        BuildRead(f, u"247", Reg(c.address));
+        BuildRead(f, 247, Reg(c.address));
         EXPECT_EQ(Sent(f), c.frame) << c.address;
     }
 }
@@ -59,7 +60,7 @@ TEST(BuildRead, RegisterNumberMapping) {
     };
     for (const auto& c : cases) {
         TFrame f;
-        BuildRead(f, u"247", Reg(c.address, "1", "HEX"));
+        BuildRead(f, 247, Reg(c.address, "1", "HEX"));
         EXPECT_EQ(f.TxBuf[1], c.function) << c.address;
         EXPECT_EQ(f.TxBuf[2] << 8 | f.TxBuf[3], c.wire) << c.address;
         EXPECT_EQ(f.RequestRegister, c.number) << c.address;
@@ -71,20 +72,20 @@ TEST(BuildRead, RegisterNumberMapping) {
 
 TEST(BuildRead, AddressBytesOfTheBoundaries) {
     TFrame f;
-    BuildRead(f, u"247", Reg("40000"));
+    BuildRead(f, 247, Reg("40000"));
     EXPECT_EQ(f.TxBuf[2], 0x27);
     EXPECT_EQ(f.TxBuf[3], 0x0F);
-    BuildRead(f, u"247", Reg("2099"));
+    BuildRead(f, 247, Reg("2099"));
     EXPECT_EQ(f.TxBuf[2], 0x08);
     EXPECT_EQ(f.TxBuf[3], 0x33);
-    BuildRead(f, u"247", Reg("2100"));
+    BuildRead(f, 247, Reg("2100"));
     EXPECT_EQ(f.TxBuf[2], 0x08);
     EXPECT_EQ(f.TxBuf[3], 0x34);
 }
 
 TEST(BuildRead, LengthKeepsItsLowBits) {
     TFrame f;
-    BuildRead(f, u"247", Reg("40001", "300", "TEXT"));
+    BuildRead(f, 247, Reg("40001", "300", "TEXT"));
     EXPECT_EQ(f.TxBuf[0], 247);
     EXPECT_EQ(f.RegisterCount, 44);
     EXPECT_EQ(f.TxBuf[4], 0);
@@ -94,10 +95,10 @@ TEST(BuildRead, LengthKeepsItsLowBits) {
 
 TEST(BuildRead, RegistersWithoutReadFunctionAreRefusedAndNothingChanges) {
     TFrame f;
-    BuildWriteSingle(f, u"247", Reg("40010", "1", "WORD", "5"));
+    BuildWriteSingle(f, 247, Reg("40010", "1", "WORD", "5"));
     const TFrame before = f;
     for (const char* address : {"300", "1000", "2000"}) {
-        EXPECT_EQ(ErrorOf([&] { BuildRead(f, u"247", Reg(address)); }), "rejestr poza zakresem") << address;
+        EXPECT_EQ(ErrorOf([&] { BuildRead(f, 247, Reg(address)); }), "rejestr poza zakresem") << address;
         EXPECT_EQ(Sent(f), Sent(before));
         EXPECT_EQ(f.RequestRegister, before.RequestRegister);
         EXPECT_EQ(f.TypeCode, before.TypeCode);
@@ -106,17 +107,17 @@ TEST(BuildRead, RegistersWithoutReadFunctionAreRefusedAndNothingChanges) {
 
 TEST(BuildRead, ConversionFailuresLeaveTheFrame) {
     TFrame f;
-    BuildRead(f, u"247", Reg("40001"));
+    BuildRead(f, 247, Reg("40001"));
     const Bytes before = Sent(f);
-    EXPECT_EQ(ErrorOf([&] { BuildRead(f, u"abc", Reg("40002")); }), "'abc' is not a valid integer value");
-    EXPECT_EQ(ErrorOf([&] { BuildRead(f, u"247", Reg("4x")); }), "'4x' is not a valid integer value");
-    EXPECT_EQ(ErrorOf([&] { BuildRead(f, u"247", Reg("40002", "")); }), "'' is not a valid integer value");
+    EXPECT_EQ(ErrorOf([&] { BuildRead(f, TSlave::Parse(u"abc").Address(), Reg("40002")); }), "'abc' is not a valid integer value");
+    EXPECT_EQ(ErrorOf([&] { BuildRead(f, 247, Reg("4x")); }), "'4x' is not a valid integer value");
+    EXPECT_EQ(ErrorOf([&] { BuildRead(f, 247, Reg("40002", "")); }), "'' is not a valid integer value");
     EXPECT_EQ(Sent(f), before);
 }
 
 TEST(BuildWriteSingle, KnownFrameAndWrittenText) {
     TFrame f;
-    const std::u16string written = BuildWriteSingle(f, u"247", Reg("40010", "1", "WORD", "5"));
+    const std::u16string written = BuildWriteSingle(f, 247, Reg("40010", "1", "WORD", "5"));
     EXPECT_EQ(Sent(f), (Bytes{0xF7, 0x06, 0x00, 0x09, 0x00, 0x05, 0x8D, 0x5D}));
     EXPECT_EQ(written, u"5");
     EXPECT_EQ(f.RequestRegister, 40010);
@@ -125,8 +126,8 @@ TEST(BuildWriteSingle, KnownFrameAndWrittenText) {
 
 TEST(BuildWriteSingle, KeepsTheRegisterCountOfTheLastRead) {
     TFrame f;
-    BuildRead(f, u"247", Reg("40001", "7"));
-    BuildWriteSingle(f, u"247", Reg("40010", "1", "INT", "-2"));
+    BuildRead(f, 247, Reg("40001", "7"));
+    BuildWriteSingle(f, 247, Reg("40010", "1", "INT", "-2"));
     EXPECT_EQ(f.RegisterCount, 7);
     EXPECT_EQ(f.TxBuf[4], 0xFF);
     EXPECT_EQ(f.TxBuf[5], 0xFE);
@@ -135,12 +136,12 @@ TEST(BuildWriteSingle, KeepsTheRegisterCountOfTheLastRead) {
 
 TEST(BuildWriteSingle, Refusals) {
     TFrame f;
-    BuildRead(f, u"247", Reg("30005"));
+    BuildRead(f, 247, Reg("30005"));
     const Bytes before = Sent(f);
-    EXPECT_EQ(ErrorOf([&] { BuildWriteSingle(f, u"247", Reg("40000", "1", "WORD", "1")); }), "rejestr poza zakresem");
-    EXPECT_EQ(ErrorOf([&] { BuildWriteSingle(f, u"247", Reg("30001", "1", "WORD", "1")); }), "rejestr poza zakresem");
-    EXPECT_EQ(ErrorOf([&] { BuildWriteSingle(f, u"247", Reg("40001", "1", "WORD", "70000")); }), "wartość poza zakresem");
-    EXPECT_EQ(ErrorOf([&] { BuildWriteSingle(f, u"247", Reg("40001", "1", "REAL", "1,5")); }),
+    EXPECT_EQ(ErrorOf([&] { BuildWriteSingle(f, 247, Reg("40000", "1", "WORD", "1")); }), "rejestr poza zakresem");
+    EXPECT_EQ(ErrorOf([&] { BuildWriteSingle(f, 247, Reg("30001", "1", "WORD", "1")); }), "rejestr poza zakresem");
+    EXPECT_EQ(ErrorOf([&] { BuildWriteSingle(f, 247, Reg("40001", "1", "WORD", "70000")); }), "wartość poza zakresem");
+    EXPECT_EQ(ErrorOf([&] { BuildWriteSingle(f, 247, Reg("40001", "1", "REAL", "1,5")); }),
               "'1,5' is not a valid integer value");
     EXPECT_EQ(Sent(f), before);
     EXPECT_EQ(f.RequestRegister, 30005);
@@ -161,7 +162,7 @@ TEST(BuildWriteMultiple, FramePerType) {
     };
     for (const auto& c : cases) {
         TFrame f;
-        const std::u16string written = BuildWriteMultiple(f, u"247", Reg("40001", c.length, c.type, c.value));
+        const std::u16string written = BuildWriteMultiple(f, 247, Reg("40001", c.length, c.type, c.value));
         const size_t n = c.payload.size();
         EXPECT_EQ(f.FrameLength, 9 + n) << c.type;
         EXPECT_EQ(f.TxBuf[1], 16);
@@ -179,7 +180,7 @@ TEST(BuildWriteMultiple, FramePerType) {
 
 TEST(BuildWriteMultiple, ThirteenRegistersFillTheBufferExactly) {
     TFrame f;
-    BuildWriteMultiple(f, u"247", Reg("40100", "13", "TEXT", "abcdefghijklmnopqrstuvwxyz"));
+    BuildWriteMultiple(f, 247, Reg("40100", "13", "TEXT", "abcdefghijklmnopqrstuvwxyz"));
     EXPECT_EQ(f.FrameLength, 35);
     EXPECT_EQ(f.TxBuf[6], 26);
     EXPECT_EQ(f.TxBuf[7 + 25], 'z');
@@ -188,7 +189,7 @@ TEST(BuildWriteMultiple, ThirteenRegistersFillTheBufferExactly) {
 
 TEST(BuildWriteMultiple, RefusalsLeaveTheFrameUntouched) {
     TFrame f;
-    BuildRead(f, u"247", Reg("40001", "2", "REAL"));
+    BuildRead(f, 247, Reg("40001", "2", "REAL"));
     const TFrame before = f;
     const struct {
         const char* address;
@@ -208,7 +209,7 @@ TEST(BuildWriteMultiple, RefusalsLeaveTheFrameUntouched) {
         {"40001", "2", "FLOAT", "1E40", "Floating point overflow"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ErrorOf([&] { BuildWriteMultiple(f, u"247", Reg(c.address, c.length, c.type, c.value)); }),
+        EXPECT_EQ(ErrorOf([&] { BuildWriteMultiple(f, 247, Reg(c.address, c.length, c.type, c.value)); }),
                   c.message)
             << c.address << " " << c.length << " " << c.type;
         EXPECT_EQ(f.TxBuf, before.TxBuf);
@@ -220,20 +221,20 @@ TEST(BuildWriteMultiple, RefusalsLeaveTheFrameUntouched) {
 
 TEST(BuildDiagnostic, RestartFrameAndBroadcastRefusal) {
     TFrame f;
-    ASSERT_TRUE(BuildDiagnostic(f, u"247", u"$0001", u"$FF00"));
+    ASSERT_TRUE(BuildDiagnostic(f, 247, kRestartSubFunction, kRestartData));
     EXPECT_EQ(Sent(f), (Bytes{0xF7, 0x08, 0x00, 0x01, 0xFF, 0x00, 0xE4, 0xAD}));
     EXPECT_EQ(f.TypeCode, kTypeHex);
     EXPECT_EQ(f.RegisterCount, 0x00);
     EXPECT_EQ(f.RequestRegister, 1);
 
     TFrame g;
-    BuildRead(g, u"247", Reg("40001", "1", "WORD"));
+    BuildRead(g, 247, Reg("40001", "1", "WORD"));
     const Bytes before = Sent(g);
-    EXPECT_FALSE(BuildDiagnostic(g, u"0", u"$0001", u"$FF00"));
-    EXPECT_EQ(ErrorOf([&] { BuildDiagnostic(g, u"256", u"$0001", u"$FF00"); }), "nieprawidłowy adres urządzenia");
+    EXPECT_FALSE(BuildDiagnostic(g, 0, kRestartSubFunction, kRestartData));
+    EXPECT_EQ(ErrorOf([&] { BuildDiagnostic(g, TSlave::Parse(u"256").Address(), kRestartSubFunction, kRestartData); }), "nieprawidłowy adres urządzenia");
     EXPECT_EQ(Sent(g), before);
     EXPECT_EQ(g.TypeCode, kTypeHex);  // the type code is set before anything else
-    EXPECT_EQ(ErrorOf([&] { BuildDiagnostic(g, u"", u"$0001", u"$FF00"); }), "'' is not a valid integer value");
+    EXPECT_EQ(ErrorOf([&] { BuildDiagnostic(g, TSlave::Parse(u"").Address(), kRestartSubFunction, kRestartData); }), "'' is not a valid integer value");
 }
 
 TEST(BuildWriteWords, ExactWordsByFunction6Or16) {
@@ -253,7 +254,7 @@ TEST(BuildWriteWords, ExactWordsByFunction6Or16) {
     for (const auto& c : cases) {
         TFrame f;
         TRegData r = Reg(c.address, c.length, "REAL", "12,50");
-        EXPECT_EQ(BuildWriteWords(f, U16(c.slave), r, c.words), u"12,50");
+        EXPECT_EQ(BuildWriteWords(f, TSlave::Parse(U16(c.slave)).Address(), r, c.words), u"12,50");
         EXPECT_EQ(Sent(f), c.frame) << c.address;
         EXPECT_EQ(f.TypeCode, kTypeReal);
     }
@@ -274,10 +275,10 @@ TEST(BuildWriteWords, RefusalsLeaveTheFrameUntouched) {
     };
     for (const auto& c : cases) {
         TFrame f;
-        BuildRead(f, u"247", Reg("40001"));
+        BuildRead(f, 247, Reg("40001"));
         const TFrame before = f;
         const std::vector<uint16_t> words(c.words, 0x1234);
-        EXPECT_EQ(ErrorOf([&] { BuildWriteWords(f, u"247", Reg(c.address, c.length), words); }), c.error)
+        EXPECT_EQ(ErrorOf([&] { BuildWriteWords(f, 247, Reg(c.address, c.length), words); }), c.error)
             << c.address << " " << c.length;
         EXPECT_EQ(Sent(f), Sent(before));
     }
@@ -288,10 +289,10 @@ TEST(BuildWriteWords, RefusalsLeaveTheFrameUntouched) {
 TEST(Builders, NumbersBeyondTheirFieldsAreRefusedBeforeAnyByte) {
     using Build = void (*)(TFrame&, std::u16string_view, const TRegData&);
     const Build builders[] = {
-        [](TFrame& f, std::u16string_view s, const TRegData& r) { BuildRead(f, s, r); },
-        [](TFrame& f, std::u16string_view s, const TRegData& r) { BuildWriteSingle(f, s, r); },
-        [](TFrame& f, std::u16string_view s, const TRegData& r) { BuildWriteMultiple(f, s, r); },
-        [](TFrame& f, std::u16string_view s, const TRegData&) { BuildDiagnostic(f, s, u"$0001", u"$FF00"); },
+        [](TFrame& f, std::u16string_view s, const TRegData& r) { BuildRead(f, TSlave::Parse(s).Address(), r); },
+        [](TFrame& f, std::u16string_view s, const TRegData& r) { BuildWriteSingle(f, TSlave::Parse(s).Address(), r); },
+        [](TFrame& f, std::u16string_view s, const TRegData& r) { BuildWriteMultiple(f, TSlave::Parse(s).Address(), r); },
+        [](TFrame& f, std::u16string_view s, const TRegData&) { BuildDiagnostic(f, TSlave::Parse(s).Address(), kRestartSubFunction, kRestartData); },
     };
     const struct {
         const char* slave;
@@ -307,7 +308,7 @@ TEST(Builders, NumbersBeyondTheirFieldsAreRefusedBeforeAnyByte) {
         for (const auto& c : cases) {
             if (b == 3 && c.message[0] == 'r') continue;  // the diagnostic has no register
             TFrame f;
-            BuildRead(f, u"17", Reg("40002", "1", "INT"));
+            BuildRead(f, 17, Reg("40002", "1", "INT"));
             const TFrame before = f;
             EXPECT_EQ(ErrorOf([&] { builders[b](f, U16(c.slave), Reg(c.address, "1", "WORD", "7")); }), c.message)
                 << "builder " << b << ", slave " << c.slave << ", register " << c.address;
@@ -321,14 +322,14 @@ TEST(Builders, NumbersBeyondTheirFieldsAreRefusedBeforeAnyByte) {
         EXPECT_EQ(f.TxBuf[0], 255);
     }
     TFrame f;
-    BuildWriteSingle(f, u"0", Reg("40001", "1", "WORD", "7"));
+    BuildWriteSingle(f, 0, Reg("40001", "1", "WORD", "7"));
     EXPECT_EQ(f.TxBuf[0], 0) << "a broadcast write stays allowed";
 }
 
 TEST(BuildWriteMultiple, ValueIsConvertedBeforeTheRegisterNumber) {
     TFrame f;
-    EXPECT_EQ(ErrorOf([&] { BuildWriteMultiple(f, u"247", Reg("4x", "2", "REAL", "1.5")); }),
+    EXPECT_EQ(ErrorOf([&] { BuildWriteMultiple(f, 247, Reg("4x", "2", "REAL", "1.5")); }),
               "'1.5' is not a valid floating point value");
-    EXPECT_EQ(ErrorOf([&] { BuildWriteMultiple(f, u"247", Reg("4x", "2", "REAL", "1,5")); }),
+    EXPECT_EQ(ErrorOf([&] { BuildWriteMultiple(f, 247, Reg("4x", "2", "REAL", "1,5")); }),
               "'4x' is not a valid integer value");
 }

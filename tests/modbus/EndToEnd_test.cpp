@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "modbus/Builders.h"
+#include "modbus/Slave.h"
 #include "base/Text.h"
 #include "serial/Serial.h"
 #include "tests/support/ModbusSlave.h"
@@ -67,7 +68,7 @@ TEST_F(EndToEnd, EveryTypeReadsBackAsItsText) {
         else
             slave.SetHolding(address, c.registers);
         const std::u16string number = FromUtf8(std::to_string((c.input ? 30001 : 40001) + address));
-        BuildRead(frame, u"247", test::RegisterRecord(number.c_str(), c.type, c.length));
+        BuildRead(frame, 247, test::RegisterRecord(number.c_str(), c.type, c.length));
         EXPECT_EQ(frame.Function(), c.input ? 4 : 3);
         EXPECT_EQ(Exchange(), c.text) << ToUtf8(c.type);
         address += 8;
@@ -75,22 +76,22 @@ TEST_F(EndToEnd, EveryTypeReadsBackAsItsText) {
 }
 
 TEST_F(EndToEnd, WritesChangeTheSlaveRegisters) {
-    BuildWriteSingle(frame, u"247", test::RegisterRecord(u"40005", u"INT", u"1", u"-300"));
+    BuildWriteSingle(frame, 247, test::RegisterRecord(u"40005", u"INT", u"1", u"-300"));
     Exchange();
     EXPECT_EQ(slave.Holding(4), 0xFED4);
 
-    BuildWriteMultiple(frame, u"247", test::RegisterRecord(u"40020", u"FLOAT", u"2", u"-2,5"));
+    BuildWriteMultiple(frame, 247, test::RegisterRecord(u"40020", u"FLOAT", u"2", u"-2,5"));
     Exchange();
     EXPECT_EQ(slave.Holding(19), 0xC020);
     EXPECT_EQ(slave.Holding(20), 0x0000);
 
-    BuildWriteMultiple(frame, u"247", test::RegisterRecord(u"40030", u"TEXT", u"3", u"Łódź"));
+    BuildWriteMultiple(frame, 247, test::RegisterRecord(u"40030", u"TEXT", u"3", u"Łódź"));
     Exchange();
     EXPECT_EQ(slave.Holding(29), 0xA3F3);
     EXPECT_EQ(slave.Holding(30), 0x649F);
     EXPECT_EQ(slave.Holding(31), 0x2020);
 
     // Read back, the text is the one written, padded with the spaces of the write.
-    BuildRead(frame, u"247", test::RegisterRecord(u"40030", u"TEXT", u"3"));
+    BuildRead(frame, 247, test::RegisterRecord(u"40030", u"TEXT", u"3"));
     EXPECT_EQ(Exchange(), u"\u0141\u00F3d\u017A  ");
 }

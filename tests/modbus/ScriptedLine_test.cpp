@@ -36,11 +36,9 @@ protected:
         reg->Record = {u"R0", u"", u"30001", u"WORD", u"1", u"RO", u""};
         setpoint = tree.AddChild(nullptr);
         setpoint->Record = {u"Nastawa", u"", u"40005", u"WORD", u"1", u"RW", u"17"};
-        t.Tree = &tree;
     }
     void Read() {
-        t.CurrentNode = reg;
-        t.ReadRegister(*reg, u"247");
+        t.ReadRegister(*reg, 247);
     }
 
     TSerial port;
@@ -116,17 +114,17 @@ TEST_F(ScriptedLineTest, EachReplyIsTakenOnlyWhenItAnswersItsRequest) {
         SCOPED_TRACE(c.name);
         TScriptedLine line([&](const Bytes& q, size_t) { return c.play(q); });
         Open(line);
-        t.Line.Echo = c.echoSet;
+        t.SetLine({c.echoSet, 0});
         view.CommLines.clear(), view.ResultLines.clear();
         if (c.write) {
-            ASSERT_TRUE(t.WriteRegister(*setpoint, u"247"));
+            ASSERT_TRUE(t.WriteRegister(*setpoint, 247));
         } else {
             reg->Record.Value = u"old";
             Read();
             EXPECT_EQ(reg->Record.Value, c.outcome == TOutcome::Good ? u"1000" : u"");
         }
-        EXPECT_EQ(t.Outcome, c.outcome) << t.Reason(TLanguage::English);
-        EXPECT_EQ(t.Rslt.Ok, c.outcome == TOutcome::Good);
+        EXPECT_EQ(t.Outcome(), c.outcome) << t.Reason(TLanguage::English);
+        EXPECT_EQ(t.Rslt().Ok, c.outcome == TOutcome::Good);
         EXPECT_EQ(view.ResultLines.size(), c.outcome == TOutcome::Good ? 1u : 0u);
         EXPECT_TRUE(Has(view.CommLines, c.mark)) << c.mark;
         if (c.outcome == TOutcome::Echo) {
@@ -145,9 +143,9 @@ TEST_F(ScriptedLineTest, ALateReplyIsDrainedAndNeverTakenForTheNextRequest) {
     });
     Open(line, 500);
     Read();
-    EXPECT_EQ(t.Outcome, TOutcome::Timeout);
+    EXPECT_EQ(t.Outcome(), TOutcome::Timeout);
     Read();
-    EXPECT_EQ(t.Outcome, TOutcome::Good);
+    EXPECT_EQ(t.Outcome(), TOutcome::Good);
     EXPECT_EQ(reg->Record.Value, u"2");
     // The first request's reply, shown as discarded before the second request.
     const Bytes late = ReadReply({0xF7, 0x04}, {1});
@@ -161,12 +159,12 @@ TEST_F(ScriptedLineTest, ALateReplyIsDrainedAndNeverTakenForTheNextRequest) {
 TEST_F(ScriptedLineTest, AGapKeepsTheLineQuietBetweenAReplyAndTheNextRequest) {
     TScriptedLine line([](const Bytes& q, size_t) { return std::vector<TChunk>{{milliseconds(0), ReadReply(q, {7})}}; });
     Open(line);
-    t.Line.GapMs = 250;
+    t.SetLine({false, 250});
     Read();
-    ASSERT_EQ(t.Outcome, TOutcome::Good);
+    ASSERT_EQ(t.Outcome(), TOutcome::Good);
     const auto start = std::chrono::steady_clock::now();
     Read();
-    EXPECT_EQ(t.Outcome, TOutcome::Good);
+    EXPECT_EQ(t.Outcome(), TOutcome::Good);
     EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(240));
 }
 

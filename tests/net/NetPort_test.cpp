@@ -35,7 +35,7 @@ struct Master {
     }
     void Read(const char16_t* address) {
         Node->Record = {u"R", u"", address, u"WORD", u"1", u"RW", u""};
-        Transaction.ReadRegister(*Node, u"247");
+        Transaction.ReadRegister(*Node, 247);
     }
 };
 
@@ -47,15 +47,15 @@ TEST(ModbusTcp, ReadsAndWritesALibmodbusServerShowingTheWireBytes) {
     Master m;
     ASSERT_TRUE(m.Open(Url("mbtcp://", slave.Port()))) << OpenFaultText(m.Port.OpenFault(), m.Port.OpenErrno());
     m.Read(u"40005");
-    EXPECT_EQ(m.Transaction.Outcome, TOutcome::Good);
-    EXPECT_EQ(ToUtf8(m.Transaction.Rslt.ValueText), "4660");
+    EXPECT_EQ(m.Transaction.Outcome(), TOutcome::Good);
+    EXPECT_EQ(ToUtf8(m.Transaction.Rslt().ValueText), "4660");
     // Transaction 1, protocol 0, 6 bytes: unit 247, function 3, register 4, one register.
     EXPECT_EQ(m.View.CommLines.at(0), "< $000100000006F70300040001");
     EXPECT_EQ(m.View.CommLines.at(1), "> $000100000005F70302" "1234");
 
     m.Node->Record.Value = u"77";
-    ASSERT_TRUE(m.Transaction.WriteRegister(*m.Node, u"247"));
-    EXPECT_EQ(m.Transaction.Outcome, TOutcome::Good);
+    ASSERT_TRUE(m.Transaction.WriteRegister(*m.Node, 247));
+    EXPECT_EQ(m.Transaction.Outcome(), TOutcome::Good);
     EXPECT_EQ(slave.Holding(4), 77);
     EXPECT_EQ(m.View.CommLines.at(2).substr(0, 7), "< $0002");
 }
@@ -107,12 +107,12 @@ TEST(ModbusTcp, DamagedLateAndCutRepliesAreClearOutcomes) {
         ASSERT_TRUE(m.Open(Url("mbtcp://", server.Port()))) << c.name;
         m.Read(u"40001");
         m.Read(u"40001");
-        EXPECT_EQ(m.Transaction.Outcome, c.outcome) << c.name;
+        EXPECT_EQ(m.Transaction.Outcome(), c.outcome) << c.name;
         EXPECT_EQ(m.Transaction.Reason(TLanguage::Polish), c.reason) << c.name;
         EXPECT_EQ(m.Port.IsOpened(), !c.close) << c.name;
         EXPECT_EQ(m.Port.Com.Opened, !c.close) << c.name;
         if (c.outcome == TOutcome::Good) {
-            EXPECT_EQ(ToUtf8(m.Transaction.Rslt.ValueText), "42") << c.name;
+            EXPECT_EQ(ToUtf8(m.Transaction.Rslt().ValueText), "42") << c.name;
         }
     }
     // A late reply passed over is still shown, also when nothing else came.
@@ -136,7 +136,7 @@ TEST(RtuOverTcp, FramesGoAsOnTheLine) {
     Master m;
     ASSERT_TRUE(m.Open(Url("tcp://", server.Port())));
     m.Read(u"40001");
-    EXPECT_EQ(m.Transaction.Outcome, TOutcome::Good);
+    EXPECT_EQ(m.Transaction.Outcome(), TOutcome::Good);
     EXPECT_EQ(seen, (Bytes{0xF7, 0x03, 0x00, 0x00, 0x00, 0x01, 0x90, 0x9C}));
     EXPECT_EQ(m.View.CommLines.at(1), "> $F7030200007051");
 }
@@ -147,7 +147,7 @@ TEST(RtuOverTcp, BytesThatWouldBeADamagedMbapHeaderAreACrcErrorOnTheLine) {
         Master m;
         ASSERT_TRUE(m.Open(Url("tcp://", server.Port())));
         m.Read(u"40001");
-        EXPECT_EQ(m.Transaction.Outcome, TOutcome::CrcError) << protocol;
+        EXPECT_EQ(m.Transaction.Outcome(), TOutcome::CrcError) << protocol;
         EXPECT_EQ(m.Transaction.Reason(TLanguage::Polish), "błąd CRC odpowiedzi") << protocol;
     }
 }
@@ -175,7 +175,7 @@ TEST(NetPort, APeerThatTricklesForeverCannotHoldTheRead) {
         // The second write finds the bytes still coming: purging them cannot hold it either.
         for (int i = 0; i < 2; ++i) {
             m.Read(u"40001");
-            EXPECT_EQ(m.Transaction.Outcome, c.outcome) << c.scheme << i;
+            EXPECT_EQ(m.Transaction.Outcome(), c.outcome) << c.scheme << i;
         }
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << c.scheme;
     }
@@ -200,7 +200,7 @@ TEST(NetPort, ARefusedConnectionAndABadNameAreSaid) {
         EXPECT_EQ(m.Port.OpenFault(), c.fault) << c.name;
         EXPECT_FALSE(m.Port.Com.Opened) << c.name;
         m.Read(u"40001");
-        EXPECT_EQ(m.Transaction.Outcome, TOutcome::PortClosed) << c.name;
+        EXPECT_EQ(m.Transaction.Outcome(), TOutcome::PortClosed) << c.name;
     }
 }
 

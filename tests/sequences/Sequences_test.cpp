@@ -70,7 +70,7 @@ const std::string kCalibration = "activity " + std::to_string(int(TActivity::Cal
 class SequencesTest : public ::testing::Test {
 protected:
     SequencesTest() : t(port, frame, view), seq(t, view, window) {
-        t.Tree = &tree;
+        seq.UseTree(&tree);
         window.Panes = &view;
         view.NextStep = [this] { seq.OnNextStep(); };
     }
@@ -162,13 +162,13 @@ TEST_F(SequencesTest, FindRegisterByNameTwoLevelsDeepAndFirstOfTwo) {
 
 TEST_F(SequencesTest, WalkReadsEveryChildInOrderWithOneLineEach) {
     TNode* g = Group(nullptr, 4);
-    seq.StartRead(g, u"247");
+    seq.StartRead(g, 247);
     EXPECT_EQ(ReadAddresses(), (std::vector<int>{0, 1, 2, 3}));
     EXPECT_EQ(view.ResultLines, (std::vector<std::string>{"40001  r1          11", "40002  r2          12",
                                                           "40003  r3          13", "40004  r4          14"}));
     EXPECT_EQ(g->Child(3)->Record.Value, u"14");
     EXPECT_FALSE(seq.WalkMode());
-    EXPECT_EQ(t.CurrentNode, nullptr);
+    EXPECT_EQ(seq.CurrentNode(), nullptr);
     EXPECT_EQ(window.Events, (std::vector<std::string>{kWalk, kIdle}));
 }
 
@@ -179,10 +179,10 @@ TEST_F(SequencesTest, AFailedReadEndsTheWalkAtThatRegister) {
         view.ResultLines.clear();
         TNode* g = Group(nullptr, 4);
         port.Faults[2] = fault;
-        seq.StartRead(g, u"247");
+        seq.StartRead(g, 247);
         EXPECT_EQ(ReadAddresses(), (std::vector<int>{0, 1, 2})) << int(fault);
         EXPECT_EQ(view.ResultLines.size(), 2u);
-        EXPECT_EQ(t.CurrentNode, g->Child(2));
+        EXPECT_EQ(seq.CurrentNode(), g->Child(2));
         EXPECT_EQ(g->Child(3)->Record.Value, u"");
         EXPECT_FALSE(seq.WalkMode());
         EXPECT_EQ(seq.Activity(), TActivity::Idle);
@@ -194,7 +194,7 @@ TEST_F(SequencesTest, AFailedReadEndsTheWalkAtThatRegister) {
 TEST_F(SequencesTest, AnErrorRaisedInAStepEndsTheWalk) {
     TNode* g = Group(nullptr, 3);
     g->Child(1)->Record.Address = u"1000";  // refused by the read builder
-    EXPECT_EQ(test::ErrorOf([&] { seq.StartRead(g, u"247"); }), "rejestr poza zakresem");
+    EXPECT_EQ(test::ErrorOf([&] { seq.StartRead(g, 247); }), "rejestr poza zakresem");
     EXPECT_EQ(port.Requests.size(), 1u);
     EXPECT_FALSE(seq.WalkMode());
     EXPECT_FALSE(seq.Busy());
@@ -213,14 +213,14 @@ TEST_F(SequencesTest, WalkEntersChildGroupsButNeverGoesBelowARegister) {
     Add(Add(hex, "bajt"), "bit", "", "BIT", "", "", "$0100");
     Add(g, "dziwny", "40009", "WORD", "");  // access code 0 but typed: not a group, not read
     Add(g, "r5", "40005", "WORD", "RO");
-    seq.StartRead(g, u"247");
+    seq.StartRead(g, 247);
     EXPECT_EQ(ReadAddresses(), (std::vector<int>{0, 1, 2, 3, 4}));
 
     port.Requests.clear();
-    seq.StartRead(empty, u"247");  // no child
-    seq.StartRead(Add(nullptr, "tylko bity"), u"247");
-    seq.StartRead(hex->Child(0), u"247");  // a bit child
-    seq.StartRead(nullptr, u"247");
+    seq.StartRead(empty, 247);  // no child
+    seq.StartRead(Add(nullptr, "tylko bity"), 247);
+    seq.StartRead(hex->Child(0), 247);  // a bit child
+    seq.StartRead(nullptr, 247);
     EXPECT_TRUE(port.Requests.empty());
     EXPECT_EQ(window.Events, (std::vector<std::string>{kWalk, kIdle}));
 }
@@ -228,7 +228,7 @@ TEST_F(SequencesTest, WalkEntersChildGroupsButNeverGoesBelowARegister) {
 TEST_F(SequencesTest, APortClosedMidWalkEndsItWithOneMessage) {
     TNode* g = Group(nullptr, 4);
     port.BeforeReply = [this](size_t i) { port.Opened = i < 1; };
-    seq.StartRead(g, u"247");
+    seq.StartRead(g, 247);
     EXPECT_EQ(port.Requests.size(), 2u);
     EXPECT_EQ(view.Messages, (std::vector<std::string>{"brak połączenia !"}));
     EXPECT_FALSE(seq.WalkMode());
@@ -238,16 +238,14 @@ TEST_F(SequencesTest, APortClosedMidWalkEndsItWithOneMessage) {
 TEST_F(SequencesTest, ARefusedStartLeavesNothingHalfStarted) {
     TNode* g = Group(nullptr, 2);
     g->Child(0)->Record.Value = u"stara";
-    EXPECT_EQ(test::ErrorOf([&] { seq.StartRead(g, u"x"); }), "'x' is not a valid integer value");
+    EXPECT_EQ(test::ErrorOf([&] { seq.StartRead(g, TSlave::Parse(u"x")); }), "'x' is not a valid integer value");
     EXPECT_EQ(g->Child(0)->Record.Value, u"stara");
     EXPECT_TRUE(port.Requests.empty());
     EXPECT_FALSE(seq.WalkMode());
     EXPECT_TRUE(window.Events.empty());
 
     R0({10});
-    EXPECT_EQ(test::ErrorOf([&] { seq.Button1Click(u"100R", u"dużo", u"247"); }),
-              "'dużo' is not a valid integer value");
-    EXPECT_THROW(seq.Button1Click(u"100R", u"3", u""), Error);
+    EXPECT_THROW(seq.StartCalibration(u"100R", 3, TSlave::Parse(u"")), Error);
     EXPECT_TRUE(view.ResultLines.empty());
     EXPECT_FALSE(seq.CalibrationActive());
 }
@@ -255,7 +253,7 @@ TEST_F(SequencesTest, ARefusedStartLeavesNothingHalfStarted) {
 TEST_F(SequencesTest, AWalkOfTenThousandRegistersKeepsItsStackDepth) {
     TNode* g = Add(nullptr, "G");
     for (int i = 0; i < 10000; ++i) Add(g, "r", "40001", "WORD", "RO");
-    seq.StartRead(g, u"247");
+    seq.StartRead(g, 247);
     ASSERT_EQ(port.Requests.size(), 10000u);
     EXPECT_EQ(view.ResultLines.size(), 10000u);
     const auto [low, high] = std::minmax_element(port.StackMarks.begin(), port.StackMarks.end());
@@ -265,33 +263,33 @@ TEST_F(SequencesTest, AWalkOfTenThousandRegistersKeepsItsStackDepth) {
 TEST_F(SequencesTest, MonitoringStartsAtAPeriodOf100) {
     TNode* r = Add(nullptr, "R", "40001", "WORD", "RO");
     port.Set(3, 0, 5);
-    t.CurrentNode = r;
-    seq.cbMonitorClick(true, u"50", u"40001  R", u"247");
+    seq.Select(r);
+    seq.StartMonitoring(seq.CurrentNode(), 50, 247);
     EXPECT_FALSE(seq.Monitoring());
     EXPECT_EQ(window.Events, (std::vector<std::string>{"stopped"}));  // the box is unticked
     EXPECT_TRUE(port.Requests.empty());
     EXPECT_TRUE(view.ResultLines.empty());
 
     window.Events.clear();
-    seq.cbMonitorClick(true, u"100", u"40001  R", u"247");
+    seq.StartMonitoring(seq.CurrentNode(), 100, 247);
     EXPECT_TRUE(seq.Monitoring());
-    seq.Timer1Timer();
+    seq.MonitorTick();
     port.Set(3, 0, 6);
-    seq.Timer1Timer();
+    seq.MonitorTick();
     EXPECT_EQ(view.ResultLines, (std::vector<std::string>{"", "40001  R:", "12:34:56  5", "12:34:56  5",
                                                           "12:34:56  6"}));
     EXPECT_EQ(window.Events, (std::vector<std::string>{"timer 100", kMonitoring}));
 
     // No write, reset, walk or calibration while it runs.
-    seq.WriteCurrentRegister(u"247");
-    seq.StartRead(r, u"247");
-    EXPECT_FALSE(seq.btResetClick(u"247"));
-    seq.Button1Click(u"", u"3", u"247");
+    seq.Write(seq.CurrentNode(), 247);
+    seq.StartRead(r, 247);
+    EXPECT_FALSE(seq.Reset(247));
+    seq.StartCalibration(u"", 3, 247);
     EXPECT_EQ(port.Requests.size(), 3u);
 
     port.Faults[port.Requests.size()] = TFault::Silence;
-    seq.Timer1Timer();
-    seq.cbMonitorClick(false, u"abc", u"", u"247");  // unticking always stops
+    seq.MonitorTick();
+    seq.StopMonitoring();  // unticking always stops
     EXPECT_FALSE(seq.Monitoring());
     EXPECT_EQ(view.ResultLines.back(), "");
     EXPECT_EQ(view.ResultLines.end()[-2], "nieudane odczyty: 1 z 4");
@@ -302,33 +300,27 @@ TEST_F(SequencesTest, MonitoringRefusesWithoutARegister) {
     TNode* g = Group(nullptr, 1);
     const struct {
         TNode* node;
-        const char16_t* label;
-        const char16_t* period;
-    } cases[] = {{g->Child(0), u"----", u"100"}, {g->Child(0), u"", u"100"}, {g, u"G", u"100"},
-                 {nullptr, u"40001  r1", u"100"}, {g->Child(0), u"40001  r1", u"99"}};
+        int32_t period;
+    } cases[] = {{g, 100}, {nullptr, 100}, {g->Child(0), 99}};
     for (const auto& c : cases) {
-        t.CurrentNode = c.node;
-        seq.cbMonitorClick(true, c.period, c.label, u"247");
-        EXPECT_FALSE(seq.Monitoring()) << ToUtf8(c.label);
+        seq.StartMonitoring(c.node, c.period, 247);
+        EXPECT_FALSE(seq.Monitoring()) << c.period;
     }
-    t.CurrentNode = g->Child(0);
-    EXPECT_EQ(test::ErrorOf([&] { seq.cbMonitorClick(true, u"sto", u"40001  r1", u"247"); }),
-              "'sto' is not a valid integer value");
-    EXPECT_EQ(std::count(window.Events.begin(), window.Events.end(), "stopped"), 6);
+    EXPECT_EQ(std::count(window.Events.begin(), window.Events.end(), "stopped"), 3);
     EXPECT_TRUE(port.Requests.empty());
     EXPECT_TRUE(view.ResultLines.empty());
 }
 
 TEST_F(SequencesTest, AMonitoringReadThatCannotBeSentStopsItWithOneMessage) {
     TNode* r = Add(nullptr, "R", "40001", "WORD", "RO");
-    t.CurrentNode = r;
-    seq.cbMonitorClick(true, u"100", u"40001  R", u"247");
+    seq.Select(r);
+    seq.StartMonitoring(seq.CurrentNode(), 100, 247);
     port.Faults[1] = TFault::Crc;  // a failed read adds nothing and goes on
-    seq.Timer1Timer();
+    seq.MonitorTick();
     EXPECT_TRUE(seq.Monitoring());
     port.Opened = false;
-    seq.Timer1Timer();
-    seq.Timer1Timer();
+    seq.MonitorTick();
+    seq.MonitorTick();
     EXPECT_FALSE(seq.Monitoring());
     EXPECT_EQ(view.Messages.size(), 1u);
     EXPECT_EQ(window.Events, (std::vector<std::string>{"timer 100", kMonitoring, "stopped", kIdle}));
@@ -337,7 +329,7 @@ TEST_F(SequencesTest, AMonitoringReadThatCannotBeSentStopsItWithOneMessage) {
 
 TEST_F(SequencesTest, CalibrationPrintsTheMeanAndErr) {
     R0({10, 11, 11});
-    seq.Button1Click(u"100R", u"3", u"247");
+    seq.StartCalibration(u"100R", 3, 247);
     EXPECT_EQ(window.Mean, u"11");
     EXPECT_EQ(view.ResultLines,
               (std::vector<std::string>{"", "kalibracja 100R ... ", "30001  R0          10", "30001  R0          11",
@@ -355,7 +347,7 @@ TEST_F(SequencesTest, AFailedReadingEndsTheCalibrationWithoutASummary) {
         view.ResultLines.clear();
         R0({10, 11, 11});
         port.Faults[1] = fault;
-        seq.Button1Click(u"100R", u"3", u"247");
+        seq.StartCalibration(u"100R", 3, 247);
         EXPECT_EQ(port.Requests.size(), 2u);  // nothing is read after the failure
         EXPECT_EQ(view.ResultLines.back(), "30001  R0          10");
         EXPECT_EQ(window.Interruptions.back(), "przerwano: " + ReasonOf(fault) + " (odczyt 2 z 3)");
@@ -367,13 +359,13 @@ TEST_F(SequencesTest, AFailedReadingEndsTheCalibrationWithoutASummary) {
 }
 
 TEST_F(SequencesTest, CalibrationOfNothing) {
-    seq.Button1Click(u"100R", u"3", u"247");  // no "R0"
+    seq.StartCalibration(u"100R", 3, 247);  // no "R0"
     EXPECT_EQ(view.Messages, (std::vector<std::string>{"brak rejestru R0"}));
     EXPECT_TRUE(port.Requests.empty());
     EXPECT_TRUE(view.ResultLines.empty());
 
     R0({10});
-    seq.Button1Click(u"100R", u"0", u"247");  // one read, then the run is over
+    seq.StartCalibration(u"100R", 0, 247);  // one read, then the run is over
     EXPECT_EQ(port.Requests.size(), 1u);
     EXPECT_EQ(view.ResultLines.size(), 3u);
     EXPECT_FALSE(seq.CalibrationActive());
@@ -388,28 +380,28 @@ TEST_F(SequencesTest, NothingElseStartsWhileAWalkOrACalibrationRuns) {
     int attempts = 0;
     view.Pending = [&] {
         ++attempts;
-        TNode* current = t.CurrentNode;
-        t.CurrentNode = n100;  // even a click that got through changes nothing of the run
-        seq.StartRead(n100, u"247");
-        seq.WriteCurrentRegister(u"247");
-        seq.btZapiszClick(u"100R", u"7", u"247");
-        seq.Button1Click(u"100R", u"1", u"247");
-        seq.cbMonitorClick(true, u"100", u"40009  N100", u"247");
-        seq.Timer1Timer();
-        EXPECT_FALSE(seq.btResetClick(u"247"));
+        TNode* current = seq.CurrentNode();
+        seq.Select(n100);  // even a click that got through changes nothing of the run
+        seq.StartRead(n100, 247);
+        seq.Write(seq.CurrentNode(), 247);
+        seq.WriteMean(u"100R", u"7", 247);
+        seq.StartCalibration(u"100R", 1, 247);
+        seq.StartMonitoring(seq.CurrentNode(), 100, 247);
+        seq.MonitorTick();
+        EXPECT_FALSE(seq.Reset(247));
         EXPECT_TRUE(seq.Busy());
-        t.CurrentNode = current;  // the window ignores tree clicks while busy
+        seq.Select(current);  // the window ignores tree clicks while busy
     };
-    seq.StartRead(g, u"247");
+    seq.StartRead(g, 247);
     EXPECT_EQ(ReadAddresses(), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(g->Child(2)->Record.Value, u"13");
 
     port.Requests.clear();
     view.Pending = [&, inner = view.Pending] {
         inner();
-        t.CurrentNode = n100;  // a click in the tree during a calibration moves no reading
+        seq.Select(n100);  // a click in the tree during a calibration moves no reading
     };
-    seq.Button1Click(u"100R", u"3", u"247");
+    seq.StartCalibration(u"100R", 3, 247);
     EXPECT_EQ(attempts, 6);
     EXPECT_EQ(port.Requests.size(), 3u);
     EXPECT_EQ(port.FunctionOf(2), 4);
@@ -423,7 +415,7 @@ TEST_F(SequencesTest, NothingElseStartsWhileAWalkOrACalibrationRuns) {
 TEST_F(SequencesTest, StopEndsACalibrationAfterTheReadingInProgress) {
     R0({10, 11, 11});
     view.Pending = [&] { seq.Stop(); };
-    seq.Button1Click(u"100R", u"3", u"247");
+    seq.StartCalibration(u"100R", 3, 247);
     EXPECT_EQ(port.Requests.size(), 1u);
     EXPECT_FALSE(seq.CalibrationActive());
     EXPECT_EQ(view.ResultLines.size(), 3u);  // no summary
@@ -446,7 +438,7 @@ TEST_F(SequencesTest, ZapiszWritesTheMeanOnlyIntoAWritableTypedRegister) {
         port = TScriptedPort();
         const char* length = std::string(c.type) == "WORD" ? "1" : "2";
         TNode* n400 = Add(Add(nullptr, "Kalibracja"), "N400", "40003", c.type, c.access, length, "4000");
-        seq.btZapiszClick(U16(c.choice), u"1234", u"247");
+        seq.WriteMean(U16(c.choice), u"1234", 247);
         EXPECT_EQ(port.Requests.size(), c.written ? 1u : 0u) << c.choice << c.access << c.type;
         EXPECT_EQ(n400->Record.Value, c.written ? u"1234" : u"4000");
         if (c.written) {
@@ -493,11 +485,11 @@ TEST_F(SequencesTest, ARecordedZapiszVerifiesTheWordsItWrote) {
             if (alter && i == 5) port.Set(3, 1, 0x3F80);  // 1.0
         };
         seq.KeepRecord(true, "VXT-20F.dat");
-        seq.Button1Click(u"100R", u"3", u"247");
+        seq.StartCalibration(u"100R", 3, 247);
         ASSERT_EQ(window.Runs.size(), 1u);
         EXPECT_FALSE(window.Runs[0].second);
         EXPECT_FALSE(window.Runs[0].first.Write);
-        seq.btZapiszClick(u"100R", window.Mean, u"247");
+        seq.WriteMean(u"100R", window.Mean, 247);
 
         std::vector<int> functions;
         for (size_t i = 3; i < port.Requests.size(); ++i) functions.push_back(port.FunctionOf(i));
@@ -531,17 +523,17 @@ TEST_F(SequencesTest, AZapiszAfterTheRunsWriteIsARunOfItsOwn) {
     TNode* r0 = R0({10, 11, 11});
     Add(r0->Parent(), "N100", "40001", "WORD", "RW", "1", "0");
     Add(r0->Parent(), "N400", "40002", "WORD", "RW", "1", "0");
-    seq.Button1Click(u"100R", u"3", u"247");
+    seq.StartCalibration(u"100R", 3, 247);
     EXPECT_TRUE(window.Runs.empty());  // no record kept
-    seq.btZapiszClick(u"100R", u"11", u"247");
+    seq.WriteMean(u"100R", u"11", 247);
     EXPECT_EQ(port.Requests.size(), 4u);  // the write alone
     EXPECT_EQ(port.FunctionOf(3), 6);
 
     seq.KeepRecord(true);
-    seq.Button1Click(u"100R", u"3", u"247");
-    seq.btZapiszClick(u"100R", u"11", u"247");
-    seq.btZapiszClick(u"100R", u"12", u"247");
-    seq.btZapiszClick(u"400R", u"13", u"247");
+    seq.StartCalibration(u"100R", 3, 247);
+    seq.WriteMean(u"100R", u"11", 247);
+    seq.WriteMean(u"100R", u"12", 247);
+    seq.WriteMean(u"400R", u"13", 247);
     ASSERT_EQ(window.Runs.size(), 4u);
     EXPECT_EQ(window.Runs[1].second, true);
     for (size_t i : {2u, 3u}) {
@@ -561,7 +553,7 @@ class WorkerSequencesTest : public SequencesTest {
 protected:
     WorkerSequencesTest() : bus(port, [this](TBus::TTask task) { Hand(std::move(task)); }), ta(bus, frame, view),
                             sa(ta, view, window) {
-        ta.Tree = &tree;
+        sa.UseTree(&tree);
         view.NextStep = [this] { sa.OnNextStep(); };
     }
     void Hand(TBus::TTask task) {
@@ -589,11 +581,11 @@ protected:
 
 TEST_F(WorkerSequencesTest, ResultsDriveWalkAndCalibrationInTheOrderOfTheInlineBus) {
     TNode* g = Group(nullptr, 3);
-    sa.StartRead(g, u"247");
+    sa.StartRead(g, 247);
     EXPECT_TRUE(sa.Busy());  // the first exchange is out
     Settle();
     TNode* r0 = R0({0, 0, 0, 1000, 1001, 1002});  // by request: after the walk's three
-    sa.Button1Click(u"100R", u"3", u"247");
+    sa.StartCalibration(u"100R", 3, 247);
     Settle();
     EXPECT_EQ(ReadAddresses(), (std::vector<int>{0, 1, 2, 0, 0, 0}));
     EXPECT_EQ(view.ResultLines,
@@ -607,12 +599,12 @@ TEST_F(WorkerSequencesTest, ResultsDriveWalkAndCalibrationInTheOrderOfTheInlineB
 
 TEST_F(WorkerSequencesTest, StopEndsAWalkAtOnceAndAbandonsTheExchangeOut) {
     TNode* g = Group(nullptr, 3);
-    sa.StartRead(g, u"247");
+    sa.StartRead(g, 247);
     sa.Stop();
     EXPECT_EQ(sa.Activity(), TActivity::Idle);
     EXPECT_FALSE(sa.WalkMode());
     EXPECT_TRUE(sa.Busy());  // until the exchange's result is shown
-    sa.StartRead(g, u"247");  // refused meanwhile
+    sa.StartRead(g, 247);  // refused meanwhile
     Settle();
     // The abandoned reply is shown as discarded, and nothing else of it.
     EXPECT_EQ(ReadAddresses(), (std::vector<int>{0}));

@@ -13,7 +13,7 @@
 
 namespace vyx {
 
-void PrintTo(const TLineSettings& line, std::ostream* os) {
+void PrintTo(const TSerialLine& line, std::ostream* os) {
     *os << line.Baud << ',' << line.Parity << ',' << int{line.DataBits} << ',' << int{line.StopBits};
 }
 
@@ -21,7 +21,7 @@ namespace {
 
 struct ModeCase {
     const char* mode;
-    TLineSettings line;
+    TSerialLine line;
 };
 
 void PrintTo(const ModeCase& c, std::ostream* os) { *os << '"' << c.mode << '"'; }
@@ -29,7 +29,7 @@ void PrintTo(const ModeCase& c, std::ostream* os) { *os << '"' << c.mode << '"';
 class ModeAccepted : public ::testing::TestWithParam<ModeCase> {};
 
 TEST_P(ModeAccepted, GivesTheLine) {
-    TLineSettings line;
+    TSerialLine line;
     ASSERT_TRUE(ParseMode(GetParam().mode, line)) << GetParam().mode;
     EXPECT_EQ(line, GetParam().line) << GetParam().mode;
 }
@@ -52,9 +52,9 @@ INSTANTIATE_TEST_SUITE_P(
 class ModeRefused : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ModeRefused, LeavesTheLineAlone) {
-    TLineSettings line{1234, 'O', 7, 2};
+    TSerialLine line{1234, 'O', 7, 2};
     EXPECT_FALSE(ParseMode(GetParam(), line)) << GetParam();
-    EXPECT_EQ(line, (TLineSettings{1234, 'O', 7, 2}));
+    EXPECT_EQ(line, (TSerialLine{1234, 'O', 7, 2}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Serial, ModeRefused,
@@ -66,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(Serial, ModeRefused,
 
 #ifndef _WIN32
 struct TermiosCase {
-    TLineSettings line;
+    TSerialLine line;
     tcflag_t size;
     bool twoStop;
     bool parity;

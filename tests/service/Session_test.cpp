@@ -15,7 +15,7 @@ TEST(SessionRead, WordsOrWhyNot) {
     slave.SetHolding(0, {0x0000, 0x447A});
     test::TRecordingView view;
     TSession s(view);
-    s.Open(slave.SlavePath(), "19200,e,8,1");
+    s.Open(slave.SlavePath(), TLineSettings{});
     TRegisterTree tree;
     TNode& good = *tree.AddChild(nullptr);
     good.Record = test::RegisterRecord(u"40001", u"REAL", u"2");

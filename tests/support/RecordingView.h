@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's faces of a transaction, recorded: every call becomes one line of
-// text in order, so a test can check what was shown and in which order.
+// text in order (the indicators' as the window sets them: "tx green", "rx
+// interval 1000", ...), so a test can check what was shown and in which order.
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "modbus/PaneLines.h"
 #include "modbus/Transaction.h"
 #include "base/Text.h"
 
@@ -33,22 +35,27 @@ public:
         ResultLines.push_back(ToUtf8(line));
         Events.push_back("result");
     }
-    void SetLed(TLed led, TColor c) override { Events.push_back(Name(led) + " " + ColorName(c)); }
-    void SetLedTimerInterval(TLed led, int ms) override {
-        Events.push_back(Name(led) + " interval " + std::to_string(ms));
+    // A good reply's line, as the window's result pane lays it out at 12:34:56.
+    void ShowResult(const TLog& log) override {
+        ResultLines.push_back(ToUtf8(ResultLine(log, Monitor, u"12:34:56")));
+        Events.push_back("result");
+        Events.push_back("highlight");
     }
-    void EnableLedTimer(TLed led, bool on) override { Events.push_back(Name(led) + (on ? " timer on" : " timer off")); }
-    void StartHighlightTimer() override { Events.push_back("highlight"); }
-    void StopHighlightTimer() override { Events.push_back("highlight stop"); }
+    void RequestSent() override {
+        Events.push_back("tx green");
+        Events.push_back("tx timer on");
+    }
+    void ExchangeEnded(bool heard) override {
+        Events.push_back(heard ? "rx green" : "rx red");
+        Events.push_back(heard ? "rx interval 100" : "rx interval 1000");
+        Events.push_back("rx timer on");
+    }
     void ReplyShown() override {
         Events.push_back("events");
         if (Pending) Pending();
     }
-    bool MonitorTicked() const override { return Monitor; }
-    std::u16string TimeOfDay() const override { return u"12:34:56"; }
-    void BeginTreeUpdate() override { Events.push_back("begin update"); }
-    void EndTreeUpdate() override { Events.push_back("end update"); }
-    void RepaintTree() override { Events.push_back("repaint"); }
+    void StoringValue(const TNode&) override { Events.push_back("begin update"); }
+    void ValueStored(const TNode&) override { Events.push_back("end update"); }
     void OnNextStep() override {
         Events.push_back("next step");
         if (NextStep) NextStep();
@@ -60,14 +67,6 @@ public:
         return false;
     }
 
-private:
-    static std::string Name(TLed led) { return led == TLed::Tx ? "tx" : "rx"; }
-    static std::string ColorName(TColor c) {
-        if (c == kGreen) return "green";
-        if (c == kRed) return "red";
-        if (c == kIdleGrey) return "grey";
-        return "other";
-    }
 };
 
 }  // namespace vyx::test

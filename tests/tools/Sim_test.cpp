@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "modbus/Builders.h"
+#include "modbus/Slave.h"
 #include "modbus/Transaction.h"
 #include "base/Error.h"
 #include "registers/RegisterFile.h"
@@ -59,7 +60,7 @@ protected:
     bool GoodReply() { return Exchange() >= 5 && CheckCrc(port.RxBuffer(), static_cast<uint16_t>(port.Received())); }
 
     std::u16string Read(const TRegData& r) {
-        BuildRead(frame, u"247", r);
+        BuildRead(frame, 247, r);
         if (!GoodReply() || (port.RxBuffer()[1] & 0x80)) return u"(no value)";
         return DecodeValue(frame.TypeCode, port.RxBuffer()[2], port.RxBuffer() + 3);
     }
@@ -103,12 +104,12 @@ TEST_F(SimTest, CountsReadingsOfR0AndZeroesTheCounterOnCommand) {
     EXPECT_EQ(Read(counter), u"3");
 
     // Another command value is kept and does nothing to the counter.
-    BuildWriteSingle(frame, u"247", RegisterRecord(u"40070", u"WORD", u"1", u"2"));
+    BuildWriteSingle(frame, 247, RegisterRecord(u"40070", u"WORD", u"1", u"2"));
     ASSERT_TRUE(GoodReply());
     EXPECT_EQ(Read(command), u"2");
     EXPECT_EQ(Read(counter), u"3");
 
-    BuildWriteSingle(frame, u"247", RegisterRecord(u"40070", u"WORD", u"1", u"1"));
+    BuildWriteSingle(frame, 247, RegisterRecord(u"40070", u"WORD", u"1", u"1"));
     ASSERT_TRUE(GoodReply());
     EXPECT_EQ(port.RxBuffer()[1], 6);
     EXPECT_EQ(Read(counter), u"0");
@@ -125,16 +126,16 @@ TEST_F(SimTest, SteadyDeviceCountsNoReadings) {
 
 TEST_F(SimTest, StoresWritesToWritableRegistersOnly) {
     Connect(Start({}));
-    BuildWriteMultiple(frame, u"247", RegisterRecord(u"40001", u"REAL", u"2", u"1234,5"));  // N100, RW
+    BuildWriteMultiple(frame, 247, RegisterRecord(u"40001", u"REAL", u"2", u"1234,5"));  // N100, RW
     ASSERT_TRUE(GoodReply());
     EXPECT_EQ(port.RxBuffer()[1], 16);
     EXPECT_EQ(Read(RegisterRecord(u"40001", u"REAL", u"2")), u"1234,50");
 
-    BuildWriteSingle(frame, u"247", RegisterRecord(u"40015", u"WORD", u"1", u"9"));  // RP: written like RW
+    BuildWriteSingle(frame, 247, RegisterRecord(u"40015", u"WORD", u"1", u"9"));  // RP: written like RW
     ASSERT_TRUE(GoodReply());
     EXPECT_EQ(Read(RegisterRecord(u"40015", u"WORD", u"1")), u"9");
 
-    BuildWriteSingle(frame, u"247", RegisterRecord(u"40059", u"WORD", u"1", u"1"));  // RO
+    BuildWriteSingle(frame, 247, RegisterRecord(u"40059", u"WORD", u"1", u"1"));  // RO
     ASSERT_TRUE(GoodReply());
     EXPECT_EQ(port.RxBuffer()[1], 0x86);
     EXPECT_EQ(port.RxBuffer()[2], 2);  // illegal data address
@@ -143,19 +144,19 @@ TEST_F(SimTest, StoresWritesToWritableRegistersOnly) {
 
 TEST_F(SimTest, UnknownAddressesGetTheIllegalAddressException) {
     Connect(Start({}));
-    BuildRead(frame, u"247", RegisterRecord(u"40999", u"WORD", u"1"));
+    BuildRead(frame, 247, RegisterRecord(u"40999", u"WORD", u"1"));
     ASSERT_TRUE(GoodReply());
     EXPECT_EQ(port.RxBuffer()[1], 0x83);
     EXPECT_EQ(port.RxBuffer()[2], 2);
     // A read that runs past the end of a register is refused as well.
-    BuildRead(frame, u"247", RegisterRecord(u"40070", u"WORD", u"2"));  // 40071 is no register
+    BuildRead(frame, 247, RegisterRecord(u"40070", u"WORD", u"2"));  // 40071 is no register
     ASSERT_TRUE(GoodReply());
     EXPECT_EQ(port.RxBuffer()[1], 0x83);
 }
 
 TEST_F(SimTest, RestartDiagnosticIsEchoed) {
     Connect(Start({}));
-    ASSERT_TRUE(BuildDiagnostic(frame, u"247", u"$0001", u"$FF00"));
+    ASSERT_TRUE(BuildDiagnostic(frame, 247, kRestartSubFunction, kRestartData));
     ASSERT_EQ(Exchange(), 8u);
     EXPECT_EQ(std::vector<uint8_t>(port.RxBuffer(), port.RxBuffer() + 8),
               std::vector<uint8_t>(frame.TxBuf.begin(), frame.TxBuf.begin() + 8));
@@ -165,10 +166,10 @@ TEST_F(SimTest, OtherSlaveAddressesAreNotAnswered) {
     const std::string path = Start({"--slave", "5"});
     Connect(path);
     ExpectSilence();
-    BuildRead(frame, u"247", RegisterRecord(u"40059", u"WORD", u"1"));
+    BuildRead(frame, 247, RegisterRecord(u"40059", u"WORD", u"1"));
     EXPECT_EQ(Exchange(), 0u);
     Connect(path);
-    BuildRead(frame, u"5", RegisterRecord(u"40059", u"WORD", u"1"));
+    BuildRead(frame, 5, RegisterRecord(u"40059", u"WORD", u"1"));
     EXPECT_TRUE(GoodReply());
 }
 
@@ -176,7 +177,7 @@ TEST_F(SimTest, FaultInjection) {
     {
         Connect(Start({"--crc-errors", "1"}));
         for (int i = 0; i < 3; ++i) {
-            BuildRead(frame, u"247", RegisterRecord(u"40059", u"WORD", u"1"));
+            BuildRead(frame, 247, RegisterRecord(u"40059", u"WORD", u"1"));
             ASSERT_EQ(Exchange(), 7u);
             EXPECT_FALSE(CheckCrc(port.RxBuffer(), 7));
         }
@@ -185,13 +186,13 @@ TEST_F(SimTest, FaultInjection) {
         Connect(Start({"--silence", "1"}));
         ExpectSilence();
         for (int i = 0; i < 3; ++i) {
-            BuildRead(frame, u"247", RegisterRecord(u"40059", u"WORD", u"1"));
+            BuildRead(frame, 247, RegisterRecord(u"40059", u"WORD", u"1"));
             EXPECT_EQ(Exchange(), 0u);
         }
     }
     {
         Connect(Start({"--exceptions", "1"}));
-        BuildRead(frame, u"247", RegisterRecord(u"40059", u"WORD", u"1"));
+        BuildRead(frame, 247, RegisterRecord(u"40059", u"WORD", u"1"));
         ASSERT_TRUE(GoodReply());
         EXPECT_EQ(port.RxBuffer()[1], 0x83);
         EXPECT_EQ(port.RxBuffer()[2], 4);  // slave device failure
@@ -221,7 +222,7 @@ TEST_F(SimTest, BaudPacesTheExchangeLikeALine) {
         // A simulator that a busy machine holds up mid-reply must not end the read:
         // a complete reply ends it anyway.
         EXPECT_TRUE(port.SetTimeouts(500, 0, 1000, 0, 30));
-        BuildRead(frame, u"247", RegisterRecord(u"40001", u"TEXT", u"13"));
+        BuildRead(frame, 247, RegisterRecord(u"40001", u"TEXT", u"13"));
         double fastest = 1e9;
         for (int i = 0; i < 5; ++i) {  // the fastest of five: a busy machine does not decide
             const auto start = Clock::now();
@@ -301,7 +302,7 @@ TEST_F(SimTest, SummaryCountsEachReplyOnce) {
     Connect(Start({"--crc-errors", "0.5", "--exceptions", "0.5"}));
     constexpr int kRequests = 40;
     for (int i = 0; i < kRequests; ++i) {
-        BuildRead(frame, u"247", RegisterRecord(u"40059", u"WORD", u"1"));
+        BuildRead(frame, 247, RegisterRecord(u"40059", u"WORD", u"1"));
         Exchange();
     }
     ASSERT_EQ(sims.back()->Stop(SIGTERM), 0);
@@ -350,12 +351,10 @@ TEST_F(SimTest, TransactionReadsTheSampleDevice) {
     LoadRegisterFile(tree, kDevice);
     test::TRecordingView view;
     TTransaction t(port, frame, view);
-    t.Tree = &tree;
     TNode* unit = tree.FindRegisterByName(U16("Jednostka ciśnienia"));
     ASSERT_NE(unit, nullptr);
     ASSERT_TRUE(unit->States & kStateHasChildren);
-    t.CurrentNode = unit;
-    t.ReadRegister(*unit, u"247");
+    t.ReadRegister(*unit, 247);
     EXPECT_EQ(unit->Record.Value, u"1");
     for (size_t i = 0; i < unit->ChildCount(); ++i)
         EXPECT_EQ(unit->Child(i)->CheckState, i == 1 ? kCheckCheckedNormal : kCheckUncheckedNormal)
@@ -365,8 +364,8 @@ TEST_F(SimTest, TransactionReadsTheSampleDevice) {
 
     // A write of a new unit, then the read ticks the child of that value.
     unit->Record.Value = std::u16string(1, u'4');
-    ASSERT_TRUE(t.WriteRegister(*unit, u"247"));
-    t.ReadRegister(*unit, u"247");
+    ASSERT_TRUE(t.WriteRegister(*unit, 247));
+    t.ReadRegister(*unit, 247);
     EXPECT_EQ(unit->Child(4)->CheckState, kCheckCheckedNormal);
     EXPECT_EQ(unit->Child(1)->CheckState, kCheckUncheckedNormal);
     EXPECT_TRUE(view.Messages.empty());

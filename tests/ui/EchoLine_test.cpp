@@ -43,7 +43,7 @@ TEST_F(WindowTest, AnEchoingLineReadsOnlyWithEchoTicked) {
 
     // Ticked, the next read takes the echo first: no reconnecting.
     form->cbEcho->click();
-    EXPECT_TRUE(form->Transaction.Line.Echo);
+    EXPECT_TRUE(form->Transaction.Line().Echo);
     Act([&] { form->VTColumnDblClick(ui::kColName); });
     EXPECT_EQ(r0->Record.Value, u"1234");
     EXPECT_EQ(form->stReason->text(), "");

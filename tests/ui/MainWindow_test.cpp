@@ -186,11 +186,11 @@ TEST_F(WindowTest, TimersKeepTheirPeriodWhereTheyMust) {
     form->stbTimerTimer();
     EXPECT_EQ(form->stBar->text(), "");
 
-    form->EnableLedTimer(TLed::Rx, true);
-    form->SetLedTimerInterval(TLed::Rx, 1000);
+    form->EnableLedTimer(ui::TLed::Rx, true);
+    form->SetLedTimerInterval(ui::TLed::Rx, 1000);
     QTest::qWait(300);
-    form->SetLedTimerInterval(TLed::Rx, 1000);
-    form->EnableLedTimer(TLed::Rx, true);
+    form->SetLedTimerInterval(ui::TLed::Rx, 1000);
+    form->EnableLedTimer(ui::TLed::Rx, true);
     EXPECT_LT(form->rxTimer->remainingTime(), 900);
 
     form->StartHighlightTimer();
@@ -280,7 +280,7 @@ TEST_F(WindowTest, RealReadAndWriteWhateverTheLocale) {
         ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr) << locale;
         TNode* n100 = Click(u"N100");
         n100->Record.Value = u"1234,5";
-        Act([&] { form->Transaction.WriteRegister(*n100, u"247"); });
+        Act([&] { form->Transaction.WriteRegister(*n100, 247); });
         Act([&] { form->VTColumnDblClick(ui::kColName); });
         EXPECT_EQ(n100->Record.Value, u"1234,50") << locale;
         EXPECT_TRUE(Last(form->Memo1->Lines()).endsWith("1234,50"));
@@ -306,8 +306,8 @@ TEST_F(WindowTest, RealReadAndWriteWhateverTheLocale) {
 TEST_F(WindowTest, AStatusMessageStaysItsThreeSecondsAndAFieldOutOfRangeSaysWhy) {
     form->eWait->setText("7");
     Act([&] { form->eWaitExit(); });
-    EXPECT_EQ(form->eWait->text(), QString::number(ui::kReplyWaitDefaultMs));
-    EXPECT_EQ(form->stBar->text(), QString("Czas odp. bez zmian: dozwolone %1–%2 ms").arg(ui::kReplyWaitMinMs).arg(ui::kReplyWaitMaxMs));
+    EXPECT_EQ(form->eWait->text(), QString::number(kReplyWaitDefaultMs));
+    EXPECT_EQ(form->stBar->text(), QString("Czas odp. bez zmian: dozwolone %1–%2 ms").arg(kReplyWaitMinMs).arg(kReplyWaitMaxMs));
     form->eGap->setText("5000");
     Act([&] { form->eGapExit(); });
     EXPECT_EQ(form->eGap->text(), "0");

@@ -93,7 +93,7 @@ TEST_F(WindowTest, LoadingReplacesTheTreeAndShowsCalibrationForAnUpperCaseF) {
     EXPECT_FALSE(form->gbKal->isVisibleTo(form.get()) || form->gbKal->isEnabled() ||
                  form->cbxScale->isVisibleTo(form.get()));
     EXPECT_EQ(form->Tree.FindRegisterByName(u"N100"), nullptr);
-    EXPECT_EQ(form->Transaction.CurrentNode, nullptr);
+    EXPECT_EQ(form->Sequences.CurrentNode(), nullptr);
     EXPECT_EQ(form->lbReg->text(), "----");
     EXPECT_EQ(form->Model->rowCount(form->Model->index(0, 0)), 4);  // the hidden one is not shown
     const QModelIndex disabled = form->Model->IndexOf(form->Tree.FindRegisterByName(u"Wyłączony"));
@@ -163,7 +163,7 @@ TEST_F(WindowTest, CellColoursAlsoInASelectedRow) {
     for (const TNode* node : {rw, rp, ro}) form->Model->MarkRead(&node->Record, true);
     form->VT->setCurrentIndex(form->Model->IndexOf(rp));
     for (const auto& row : rows) {
-        form->Transaction.HighlightNode = row.highlight;
+        form->HighlightNode = row.highlight;
         for (int column = 0; column < 3; ++column) {
             const QModelIndex index = form->Model->IndexOf(row.node, column);
             EXPECT_EQ(index.data(Qt::ForegroundRole).value<QColor>(), row.colours[column]);
@@ -174,7 +174,7 @@ TEST_F(WindowTest, CellColoursAlsoInASelectedRow) {
             EXPECT_EQ(option.palette.color(QPalette::HighlightedText), row.colours[column]);
         }
     }
-    form->Transaction.HighlightNode = nullptr;
+    form->HighlightNode = nullptr;
 }
 
 TEST_F(WindowTest, DoubleClickOnANameReadsTheRegister) {

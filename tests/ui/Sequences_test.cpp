@@ -39,7 +39,7 @@ TEST_F(SequencesWindowTest, DoubleClickOnAGroupWalksItAndIgnoresClicksMeanwhile)
     EXPECT_FALSE(treeEnabledDuringWalk);
     EXPECT_TRUE(form->VT->isEnabled());
     EXPECT_FALSE(form->WalkMode());
-    EXPECT_EQ(form->Transaction.CurrentNode, nullptr);
+    EXPECT_EQ(form->Sequences.CurrentNode(), nullptr);
     const QStringList lines = Undated(form->Memo1->Lines());
     ASSERT_EQ(lines.size(), static_cast<qsizetype>(group->ChildCount()));
     for (size_t i = 0; i < group->ChildCount(); ++i)

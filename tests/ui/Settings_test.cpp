@@ -131,7 +131,7 @@ TEST_F(SettingsTest, BadSettingsGiveTheDefaultsWithoutABox) {
     } files[] = {
         {"binary", std::string("\x00\xff\x7f[[[\x01=\xfe\n\x00", 12)},
         {"values out of range",
-         "[connection]\nport=\"/dev/tty\x01\"\nspeed=fast\nparity=9\nslave=300\nreplyWait=39\ngap=1001\necho=1\n"
+         "[connection]\nport=\"/dev/tty\x01\"\nspeed=fast\nparity=9\nslave=300\nreplyWait=9\ngap=1001\necho=1\n"
          "[device]\nfile=../elsewhere/x.dat\n[monitor]\nperiod=99\n[calibration]\ncount=0\n"
          "[window]\nx=10\ny=10\nwidth=-5\nheight=700\nmaximized=true\n"
          "[trend]\nn=1\nspan=5\ntolerance=\"\x02\"\nwidth=0\n"},
@@ -148,7 +148,7 @@ TEST_F(SettingsTest, BadSettingsGiveTheDefaultsWithoutABox) {
         EXPECT_EQ(WithoutPlace(form->StartSettings()), expected) << f.what;
         EXPECT_TRUE(form->StartSettings().Geometry.isNull()) << f.what;
         EXPECT_EQ(form->eWait->text(), QString::number(expected.ReplyWaitMs)) << f.what;
-        EXPECT_EQ(form->Transaction.Line, TLineOptions{}) << f.what;
+        EXPECT_EQ(form->Transaction.Line(), TLineOptions{}) << f.what;
     }
     // A settings "file" that cannot be read as one.
     fs::remove(SettingsFile());
@@ -175,7 +175,7 @@ TEST_F(SettingsTest, TheReplyWaitReachesThePortAndLetsASlowDeviceAnswer) {
     const TTimeouts standard{30, 0, 40, 0, 30};
     // The line's gap is checked as the wait is.
     for (const auto& [bad, badGap] :
-         {std::pair{"abc", "abc"}, {"39", "-1"}, {"5001", "1001"}, {"100,5", "2,5"}, {"", ""}}) {
+         {std::pair{"abc", "abc"}, {"9", "-1"}, {"10001", "1001"}, {"100,5", "2,5"}, {"", ""}}) {
         SetWait("250");
         SetGap("20");
         SetWait(bad);
@@ -183,12 +183,12 @@ TEST_F(SettingsTest, TheReplyWaitReachesThePortAndLetsASlowDeviceAnswer) {
         EXPECT_EQ(form->eWait->text(), "250") << bad;
         EXPECT_EQ(form->ReplyWaitMs(), 250) << bad;
         EXPECT_EQ(form->eGap->text(), "20") << badGap;
-        EXPECT_EQ(form->Transaction.Line.GapMs, 20) << badGap;
+        EXPECT_EQ(form->Transaction.Line().GapMs, 20) << badGap;
     }
     SetWait(" 40 ");
     SetGap(" 0 ");
     EXPECT_EQ(form->eWait->text(), "40");
-    EXPECT_EQ(form->Transaction.Line.GapMs, 0);
+    EXPECT_EQ(form->Transaction.Line().GapMs, 0);
 
     const QString sim = QString::fromStdString(StartSim(kSampleDevice, {"--delay", "150"}));
     ChoosePort(sim);

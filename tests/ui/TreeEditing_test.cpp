@@ -118,7 +118,7 @@ TEST_F(TreeEditingTest, AcceptedEditWritesAndHighlightsEscapeDoesNot) {
         EXPECT_EQ(Sent() - before, row.writes) << (row.typed ? row.typed : "unchanged");
         EXPECT_EQ(nastawa->Record.Value, row.value);
         if (row.key == Qt::Key_Return) {
-            EXPECT_EQ(form->Transaction.HighlightNode, nastawa);
+            EXPECT_EQ(form->HighlightNode, nastawa);
             EXPECT_TRUE(form->HighlightTimer->isActive());
         }
     }
@@ -134,15 +134,15 @@ TEST_F(TreeEditingTest, TickingBitChildren) {
     int before = Sent();
     Tick(tryb->Child(2));  // value 3
     EXPECT_EQ(tryb->Record.Value, u"3");
-    EXPECT_EQ(form->Transaction.HighlightNode, tryb);
-    EXPECT_EQ(form->Transaction.CurrentNode, tryb);
+    EXPECT_EQ(form->HighlightNode, tryb);
+    EXPECT_EQ(form->Sequences.CurrentNode(), tryb);
     EXPECT_EQ(Sent() - before, 1);  // the write; the tri-state parent's change writes nothing
     EXPECT_EQ(form->Model->IndexOf(tryb).data(Qt::CheckStateRole), Qt::PartiallyChecked);
 
     // Bits of a group inside a register: merged into its value, nothing written.
     Tick(Node(u"b9"));
     EXPECT_EQ(Node(u"Flagi")->Record.Value, u"$0234");
-    EXPECT_EQ(form->Transaction.CurrentNode, Node(u"Starszy"));
+    EXPECT_EQ(form->Sequences.CurrentNode(), Node(u"Starszy"));
     EXPECT_EQ(Sent() - before, 1);
 
     // A read-only register's bit: refused, and said.

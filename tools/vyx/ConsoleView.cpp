@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/vyx/ConsoleView.h"
 
-#include <ctime>
-
 #include "base/Text.h"
+#include "modbus/PaneLines.h"
 
 namespace vyx::tool {
 
@@ -23,11 +22,6 @@ void TConsoleView::AppendResultLine(std::u16string_view line) {
 // Each line is out before the next request: a pipe sees the run as it goes.
 void TConsoleView::ReplyShown() { std::fflush(Out); }
 
-std::u16string TConsoleView::TimeOfDay() const {
-    const std::time_t now = std::time(nullptr);
-    char buf[16];
-    std::strftime(buf, sizeof buf, "%H:%M:%S", std::localtime(&now));
-    return FromUtf8(buf);
-}
+void TConsoleView::ShowResult(const TLog& log) { AppendResultLine(ResultLine(log, Monitor, TimeOfDay())); }
 
 }  // namespace vyx::tool

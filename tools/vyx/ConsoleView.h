@@ -3,7 +3,7 @@
 // The faces of a transaction on a terminal, for every command that talks to a
 // device: the lines the window's panes would show go to one output (standard
 // output, or standard error when standard output carries a document), message
-// boxes to standard error; indicators, timers and the tree have no face here.
+// boxes to standard error. It shows only what it has a face for.
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -25,17 +25,9 @@ public:
     void ShowMessage(std::u16string_view text) override;
     void AppendCommLine(std::u16string_view line) override;
     void AppendResultLine(std::u16string_view line) override;
-    void SetLed(TLed, TColor) override {}
-    void SetLedTimerInterval(TLed, int) override {}
-    void EnableLedTimer(TLed, bool) override {}
-    void StartHighlightTimer() override {}
-    void StopHighlightTimer() override {}
+    // The result line as the window's pane shows it.
+    void ShowResult(const TLog& log) override;
     void ReplyShown() override;
-    bool MonitorTicked() const override { return Monitor; }
-    std::u16string TimeOfDay() const override;
-    void BeginTreeUpdate() override {}
-    void EndTreeUpdate() override {}
-    void RepaintTree() override {}
     void OnNextStep() override {
         if (NextStep) NextStep();
     }

@@ -6,7 +6,8 @@
 namespace vyx::tool {
 
 const char kReplyOptions[] =
-    "  --wait MS         wait for the first byte of a reply (default 40, as the window)\n"
+    "  --wait MS         wait for the first byte of a reply, 10 to 10000 ms (default\n"
+    "                    40, as the window)\n"
     "  --echo            the adapter returns each request before the reply (a two-wire\n"
     "                    RS-485 adapter without echo suppression): read it back first\n"
     "  --gap MS          keep the line quiet at least MS ms (0 to 1000, default 0)\n"
@@ -17,8 +18,8 @@ void AddLineOptions(std::set<std::string>& valued, std::set<std::string>& flags)
     flags.insert("--echo");
 }
 
-uint16_t FirstByteWait(const cli::Options& o) {
-    return static_cast<uint16_t>(o.GetInt("--wait", service::kFirstByteWaitMs, 1, 60000));
+uint16_t ReplyWait(const cli::Options& o) {
+    return static_cast<uint16_t>(o.GetInt("--wait", kReplyWaitDefaultMs, kReplyWaitMinMs, kReplyWaitMaxMs));
 }
 
 TLineOptions LineOptions(const cli::Options& o, const TLineOptions& fallback) {
@@ -34,10 +35,11 @@ void OpenPort(service::TSession& session, const cli::Options& o, const std::stri
     const std::string port = o.Get("--port", "");
     if (port.empty()) throw Error("--port is required");
     // Bad values are refused before the port is touched.
-    const uint16_t wait = FirstByteWait(o);
-    const TLineOptions options = LineOptions(o, line);
-    session.Open(port, o.Get("--mode", mode), wait);
-    session.Transaction.Line = options;
+    TLineSettings settings;
+    settings.Mode = o.Get("--mode", mode);
+    settings.ReplyWaitMs = ReplyWait(o);
+    settings.Line = LineOptions(o, line);
+    session.Open(port, settings);
 }
 
 }  // namespace vyx::tool

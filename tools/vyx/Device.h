@@ -27,17 +27,18 @@ extern const char kReplyOptions[];
 // --wait MS and --gap MS to `valued`, --echo to `flags`.
 void AddLineOptions(std::set<std::string>& valued, std::set<std::string>& flags);
 
-// --wait MS: the first-byte wait, 1 to 60000 ms (default the window's 40).
+// --wait MS: the wait for the first byte of a reply, kReplyWaitMinMs to
+// kReplyWaitMaxMs (10 to 10000 ms, default 40, as the window's field).
 // Throws std::invalid_argument for anything else.
-uint16_t FirstByteWait(const cli::Options& o);
+uint16_t ReplyWait(const cli::Options& o);
 
 // The line's echo and gap: `fallback` (a snapshot's, else none) with --echo,
 // --no-echo (where a command takes it) and --gap MS (0 to kMaxGapMs) over it.
 // Throws std::invalid_argument for a bad --gap.
 TLineOptions LineOptions(const cli::Options& o, const TLineOptions& fallback = {});
 
-// Opens the session on --port with --mode (else `mode`) and --wait, and sets its
-// transaction's line (LineOptions over `line`). Every value is checked before
+// Opens the session on --port with the line of --mode (else `mode`), --wait,
+// and LineOptions over `line`. Every value is checked before
 // the port is touched. Throws vyx::Error with the reason ("--port is required",
 // "cannot open PATH with MODE: no such device"), std::invalid_argument for a
 // bad --wait or --gap.

@@ -85,7 +85,7 @@ namespace {
 
 // Opens the port and finds the register; throws vyx::Error with the reason.
 void Open(TSession& s, const vyx::cli::Options& o, bool needRegister) {
-    s.Session.Slave = vyx::FromUtf8(o.Get("--slave", "247"));
+    s.Session.Slave = vyx::TSlave::Parse(vyx::FromUtf8(o.Get("--slave", "247")));
     if (needRegister) {
         if (o.Has("--file")) {
             if (o.Positional().empty()) throw vyx::Error("--file needs the register's name after the file");
@@ -108,8 +108,6 @@ void Open(TSession& s, const vyx::cli::Options& o, bool needRegister) {
     }
     tool::OpenPort(s.Session, o, "19200,e,8,1");
     s.View.Hex = o.Has("--hex");
-    s.Session.Transaction.Tree = &s.tree;
-    s.Session.Transaction.CurrentNode = s.node;
 }
 
 }  // namespace
@@ -174,7 +172,7 @@ int Read(TSession& s, const vyx::cli::Options& o) {
         s.Session.Transaction.ReadRegister(*s.node, s.Session.Slave);
         times.Add(std::chrono::steady_clock::now() - start);
         ++sent;
-        const TOutcome o = s.Session.Transaction.Outcome;
+        const TOutcome o = s.Session.Transaction.Outcome();
         if (o != TOutcome::Good) worst = o;
         // A damaged Modbus TCP header counts where the line's CRC errors do.
         good += o == TOutcome::Good, crc += o == TOutcome::CrcError || o == TOutcome::Damaged;
@@ -209,7 +207,7 @@ int Write(TSession& s, const vyx::cli::Options& o) {
         throw;
     }
     if (!sent) throw vyx::Error("the register is not writable (access " + vyx::ToUtf8(s.node->Record.Access) + ")");
-    const TOutcome outcome = s.Session.Transaction.Outcome;
+    const TOutcome outcome = s.Session.Transaction.Outcome();
     ReportOutcome(s.Session.Transaction);
     return ExitStatus(outcome);
 }
@@ -217,7 +215,7 @@ int Write(TSession& s, const vyx::cli::Options& o) {
 int Reset(TSession& s, const vyx::cli::Options&) {
     if (!s.Session.Transaction.ResetDevice(s.Session.Slave))
         throw vyx::Error("slave address 0 is the broadcast address: nothing sent");
-    const TOutcome outcome = s.Session.Transaction.Outcome;
+    const TOutcome outcome = s.Session.Transaction.Outcome();
     ReportOutcome(s.Session.Transaction);
     return ExitStatus(outcome);
 }

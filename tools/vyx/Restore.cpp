@@ -109,7 +109,7 @@ int Restore(const cli::Options& o) {
         }
         std::fflush(stdout);
         const TTransaction& t = s.Transaction;
-        if (t.Outcome != TOutcome::Good)
+        if (t.Outcome() != TOutcome::Good)
             std::fprintf(stderr, "%s  %s: %s\n", r.Address.c_str(), r.Name.c_str(),
                          t.Reason(TLanguage::English).c_str());
     }

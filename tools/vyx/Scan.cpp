@@ -122,7 +122,7 @@ std::vector<int> ParseSlaves(const std::string& text) {
 }
 
 std::string Usage() {
-    const double full = EstimateSeconds(kDefaultBauds, std::size(kParities), 247, service::kFirstByteWaitMs);
+    const double full = EstimateSeconds(kDefaultBauds, std::size(kParities), 247, kReplyWaitDefaultMs);
     return "Usage: vyx scan --port NAME [--bauds LIST] [--parities LIST] [--slaves RANGE]\n"
            "                [--file F.dat NAME | --address N [--type K] [--length L]]\n"
            "                [--wait MS] [--echo] [--gap MS] [--hex]\n"
@@ -186,7 +186,7 @@ int Scan(const cli::Options& o) {
         network ? std::vector<const TParity*>{&kServerLine} : ParseParities(o.Get("--parities", "e,o,n2,n1"));
     const char* entry = kind == net::TPortKind::ModbusTcp ? "Modbus TCP" : "RTU over TCP";
     const std::vector<int> slaves = ParseSlaves(o.Get("--slaves", "1-247"));
-    const uint16_t wait = FirstByteWait(o);
+    const uint16_t wait = ReplyWait(o);
     const TLineOptions line = LineOptions(o);
 
     TRegisterTree tree;
@@ -209,7 +209,6 @@ int Scan(const cli::Options& o) {
     c.View.Hex = o.Has("--hex");
     c.View.Results = false;
     TSession& s = c.Session;
-    s.Transaction.Line = line;
     const size_t total = bauds.size() * parities.size() * slaves.size();
     const double estimate = network ? static_cast<double>(slaves.size()) * wait / 1000.0
                                     : EstimateSeconds(bauds, parities.size(), slaves.size(), wait);
@@ -228,7 +227,7 @@ int Scan(const cli::Options& o) {
             if (gInterrupted) break;
             const std::string mode = network ? port : std::to_string(baud) + parity->suffix;
             try {
-                s.Open(port, network ? "" : mode, wait);
+                s.Open(port, TLineSettings{network ? "" : mode, wait, line});
             } catch (const Error& e) {
                 std::fprintf(stderr, "%s%s: skipped\n", terminal ? "\r\033[K" : "", e.what());
                 done += slaves.size();
@@ -244,7 +243,7 @@ int Scan(const cli::Options& o) {
                     ShowProgress(done, total, found.size(), left);
                     lastShown = now;
                 }
-                s.Slave = FromUtf8(std::to_string(slave));
+                s.Slave = TSlave(static_cast<uint8_t>(slave));
                 const TRegisterRead r = ReadWords(s, *node);
                 ++done;
                 // Only a reply that answers the try counts: a late answer to an

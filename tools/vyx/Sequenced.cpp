@@ -51,8 +51,9 @@ void SleepUntil(Clock::time_point until) {
 class TConsoleSequences : public vyx::TSequenceView {
 public:
     explicit TConsoleSequences(TSession& s) : s_(s), sequences(s.Session.Transaction, s.View, *this) {
+        sequences.UseTree(&s.tree);
         s.View.NextStep = [this] {
-            last = s_.Session.Transaction.Outcome;
+            last = s_.Session.Transaction.Outcome();
             if (last != TOutcome::Good) failed = last;
             ++completed;
             if (interrupted) sequences.Stop();
@@ -110,7 +111,7 @@ public:
 int Walk(TSession& s, const vyx::cli::Options&) {
     TConsoleSequences c(s);
     c.sequences.StartRead(s.node, s.Session.Slave);
-    if (s.Session.Transaction.RequestLines.Count() == 0 && s.View.Messages == 0)
+    if (s.Session.Transaction.RequestsSent() == 0 && s.View.Messages == 0)
         throw vyx::Error("\"" + vyx::ToUtf8(s.node->Record.Name) + "\" has no register to read");
     if (c.failed) ReportOutcome(s.Session.Transaction);
     return c.Status();
@@ -181,7 +182,6 @@ int Monitor(TSession& s, const vyx::cli::Options& o) {
         }
         std::fflush(side);
     };
-    const std::u16string label = s.node->Record.Address + u"  " + s.node->Record.Name;
     long readings = 0;
     const auto reading = [&](auto&& read) {
         const uint64_t before = c.completed;
@@ -191,7 +191,7 @@ int Monitor(TSession& s, const vyx::cli::Options& o) {
         if (c.last != TOutcome::Good) ReportOutcome(s.Session.Transaction);
         std::fflush(stdout);
     };
-    reading([&] { c.sequences.cbMonitorClick(true, vyx::FromUtf8(std::to_string(period)), label, s.Session.Slave); });
+    reading([&] { c.sequences.StartMonitoring(s.node, static_cast<int32_t>(period), s.Session.Slave); });
     // A port whose device went away has been closed: monitoring ends there.
     for (long k = 1; !settled && c.sequences.Monitoring() && s.Session.Port.IsOpened() && !interrupted &&
                      (count == 0 || readings < count);
@@ -199,7 +199,7 @@ int Monitor(TSession& s, const vyx::cli::Options& o) {
         const auto due = start + std::chrono::milliseconds(period * k);
         if (Clock::now() > due) continue;  // a tick that fell due while reading is skipped
         SleepUntil(due);
-        if (!interrupted) reading([&] { c.sequences.Timer1Timer(); });
+        if (!interrupted) reading([&] { c.sequences.MonitorTick(); });
     }
     if (!tolerance || settled) return c.Status();
     // The run ended before the readings settled: by --count, Ctrl-C or a port gone.
@@ -241,7 +241,7 @@ int Calibrate(TSession& s, const vyx::cli::Options& o) {
         c.typeCode = vyx::GetTypeCode(r0->Record.DataType);
     if (!recordFile.empty()) c.sequences.KeepRecord(true, vyx::PathToUtf8(file.filename()));
     const std::u16string choiceText = vyx::FromUtf8(choice);
-    c.sequences.Button1Click(choiceText, vyx::FromUtf8(std::to_string(count)), s.Session.Slave);
+    c.sequences.StartCalibration(choiceText, static_cast<int32_t>(count), s.Session.Slave);
     if (c.failed) {
         // A failed reading ended the run without a summary.
         std::fprintf(stderr, "vyx calibrate: interrupted by a failed reading\n");
@@ -257,10 +257,10 @@ int Calibrate(TSession& s, const vyx::cli::Options& o) {
         Record(recordFile, c);
         return c.Status();
     }
-    const uint64_t before = s.Session.Transaction.RequestLines.Count();
+    const uint64_t before = s.Session.Transaction.RequestsSent();
     c.failed.reset();
-    c.sequences.btZapiszClick(choiceText, c.mean, s.Session.Slave);
-    if (s.Session.Transaction.RequestLines.Count() == before) {
+    c.sequences.WriteMean(choiceText, c.mean, s.Session.Slave);
+    if (s.Session.Transaction.RequestsSent() == before) {
         Record(recordFile, c);
         throw vyx::Error(choice == "100R" ? "N100 is not a writable typed register of the file"
                                           : "N400 is not a writable typed register of the file");

@@ -239,7 +239,7 @@ private:
 // True when the client has set the terminal to the device's line. A
 // pseudo-terminal keeps the speed, the stop bits, PARODD and the parity check
 // (INPCK) the client set, but drops PARENB, so the parity check stands for it.
-bool LineMatches(int fd, const vyx::TLineSettings& line) {
+bool LineMatches(int fd, const vyx::TSerialLine& line) {
     termios t{};
     if (tcgetattr(fd, &t) != 0) return false;
     const bool parity = (t.c_cflag & PARENB) || (t.c_iflag & INPCK);
@@ -269,7 +269,7 @@ int RunSim(int argc, char** argv) {
     long slave, baud, delay;
     double noise, settle = 0, crcErrors, silence, exceptions;
     std::string file, name;
-    vyx::TLineSettings line;
+    vyx::TSerialLine line;
     bool anyLine = true;
     std::vector<std::unique_ptr<TListener>> listeners;
     bool pty = true, echo = false, stray = false;

@@ -120,9 +120,9 @@ TSession& OpenLine(TConsoleSession& c, const cli::Options& o, const TSnapshot* s
     c.View.Hex = o.Has("--hex");
     c.View.Results = false;
     TSession& s = c.Session;
-    s.Slave = FromUtf8(o.Get("--slave", snapshot ? std::to_string(snapshot->Slave) : "247"));
-    const int32_t slave = StrToInt(s.Slave);
+    const int32_t slave = StrToInt(FromUtf8(o.Get("--slave", snapshot ? std::to_string(snapshot->Slave) : "247")));
     if (slave < 1 || slave > 255) throw Error("--slave needs an address from 1 to 255");
+    s.Slave = TSlave(static_cast<uint8_t>(slave));
     OpenPort(s, o, snapshot && !snapshot->Mode.empty() ? snapshot->Mode : "19200,e,8,1",
              snapshot ? snapshot->Line : TLineOptions{});
     return s;
