@@ -57,22 +57,13 @@ private:
 
 class TQuietView : public vyx::TTransactionView {
 public:
-    bool Monitor = false;
     int Results = 0;
     void ShowMessage(std::u16string_view) override {}
     void AppendCommLine(std::u16string_view) override {}
-    void AppendResultLine(std::u16string_view) override { ++Results; }
-    void SetLed(vyx::TLed, vyx::TColor) override {}
-    void SetLedTimerInterval(vyx::TLed, int) override {}
-    void EnableLedTimer(vyx::TLed, bool) override {}
-    void StartHighlightTimer() override {}
-    void StopHighlightTimer() override {}
-    void ReplyShown() override {}
-    bool MonitorTicked() const override { return Monitor; }
-    std::u16string TimeOfDay() const override { return u"12:00:00"; }
-    void BeginTreeUpdate() override { ++updates_; }
-    void EndTreeUpdate() override { --updates_; }
-    void RepaintTree() override {}
+    void AppendResultLine(std::u16string_view) override {}
+    void ShowResult(const vyx::TLog&) override { ++Results; }
+    void StoringValue(const vyx::TNode&) override { ++updates_; }
+    void ValueStored(const vyx::TNode&) override { --updates_; }
     void OnNextStep() override {}
     int OpenUpdates() const { return updates_; }
 
@@ -108,7 +99,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     TScriptedPort port(data + at, size - at);
     TQuietView view;
-    view.Monitor = (flags & 8) != 0;
     vyx::TFrame frame;
     frame.TxBuf[vyx::kOffSlave] = 247;
     frame.TxBuf[vyx::kOffFunction] = function;
@@ -116,10 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     frame.TypeCode = type;
     frame.RegisterCount = count;
     vyx::TTransaction t(port, frame, view);
-    t.Tree = &tree;
-    t.CurrentNode = reg;
-    t.CurrentRecord = &reg->Record;
-    t.WrittenValue = u"5";
+    t.PrepareBuilt(reg, u"5");
 
     bool raised = false;
     try {

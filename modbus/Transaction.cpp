@@ -151,6 +151,12 @@ bool TTransaction::PrepareReset(const TSlave& slave) {
     return true;
 }
 
+void TTransaction::PrepareBuilt(TNode* node, std::u16string written) {
+    node_ = node;
+    writtenValue_ = std::move(written);
+    log_ = {};
+}
+
 void TTransaction::ReadRegister(TNode& node, const TSlave& slave) {
     PrepareRead(node, slave);
     Transact();

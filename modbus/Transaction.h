@@ -108,6 +108,9 @@ public:
     bool PrepareWrite(TNode& node, const TSlave& slave);
     void PrepareWriteWords(const TRegData& record, const TSlave& slave, std::span<const uint16_t> words);
     bool PrepareReset(const TSlave& slave);
+    // A request the caller has built in the frame itself (a fuzzer's, of any
+    // function and state): a read's reply goes to `node`, a write reports `written`.
+    void PrepareBuilt(TNode* node, std::u16string written = {});
 
     // Sends the request and handles the reply, returning when both are done. An
     // error raised by the reply handling (a bit child whose value is not a

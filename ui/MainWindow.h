@@ -29,6 +29,7 @@
 #include "port/AnyPort.h"
 #include "serial/Serial.h"
 #include "ui/ChoiceBox.h"
+#include "ui/ConnectionTexts.h"
 #include "ui/CutLabel.h"
 #include "ui/Placement.h"
 #include "ui/Indicators.h"
@@ -56,14 +57,6 @@ class TShape;
 class TTextPane;
 class TTrendWindow;
 
-inline constexpr char16_t kDisconnected[] = u"odłączony";
-
-// The mode suffix of the parity entry chosen (-1: none chosen).
-QString ModeSuffix(int parityIndex);
-
-// Why a port did not open, as the status bar says it: the port as the user
-// named it, the mode string it was opened with.
-QString PortFaultText(TOpenFault fault, int error, const QString& port, const QString& mode);
 struct TFormOptions {
     bool DefaultSettings = false;  // start with the defaults, not the remembered settings
 };
@@ -285,16 +278,6 @@ private:
     void BuildPanel(QVBoxLayout* column);
     // Reads the snapshot and hands it to `done`; nothing when it cannot start (no
     // file, no port, something running), is cancelled or the port closes.
-    // A snapshot being read: one register at a time, each read started when the
-    // one before has been shown, so the window stays with the user throughout.
-    struct TSnapshotRead {
-        service::TSnapshot Snapshot;
-        std::vector<TNode*> Registers;
-        size_t Next = 0;
-        TSlave Slave;
-        std::function<void(service::TSnapshot)> Done;
-        bool Cancelled = false;
-    };
     void ReadSnapshot(const QString& what, std::function<void(service::TSnapshot)> done);
     // Starts the next read of the snapshot, or ends it.
     void SnapshotStep();

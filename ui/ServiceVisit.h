@@ -2,9 +2,13 @@
 #pragma once
 // A service visit in the window ("Serwis"): the as-found and as-left snapshots,
 // the calibration runs recorded since the as-found one, and what the report
-// dialog remembers for the next visit.
+// dialog remembers for the next visit; and a snapshot being read.
+#include <functional>
 #include <optional>
 #include <vector>
+
+#include "modbus/Slave.h"
+#include "registers/RegisterTree.h"
 
 #include "service/CalibrationRecord.h"
 #include "service/Snapshot.h"
@@ -26,6 +30,17 @@ struct TServiceVisit {
         AsLeft.reset();
         Runs.clear();
     }
+};
+
+// A snapshot being read: one register at a time, each read started when the
+// one before has been shown, so the window stays with the user throughout.
+struct TSnapshotRead {
+    service::TSnapshot Snapshot;
+    std::vector<TNode*> Registers;
+    size_t Next = 0;
+    TSlave Slave;
+    std::function<void(service::TSnapshot)> Done;
+    bool Cancelled = false;
 };
 
 }  // namespace vyx::ui
