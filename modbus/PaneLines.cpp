@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "base/LocalTime.h"
 #include "base/Text.h"
 
 namespace vyx {
@@ -56,13 +57,7 @@ std::u16string ResultLine(const TLog& log, bool monitoring, std::u16string_view 
 }
 
 std::u16string TimeOfDay() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
+    const std::tm local = LocalTime(std::time(nullptr));
     char buf[16];
     std::strftime(buf, sizeof buf, "%H:%M:%S", &local);
     return FromUtf8(buf);

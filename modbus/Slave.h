@@ -19,7 +19,6 @@ public:
     // "nieprawidłowy adres urządzenia" for a number outside 0..255.
     static TSlave Parse(std::u16string_view text);
 
-    bool Valid() const { return refusal_.empty(); }
     // Throws vyx::Error with the reason when the text was none.
     uint8_t Address() const;
 

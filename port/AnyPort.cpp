@@ -27,25 +27,23 @@ TOpened TAnyPort::Open(const std::string& name, const TLineSettings& line) {
     opened.Path = PortPathOf(name);
     Com.PortPath = opened.Path;
     Com.ModeText = line.Mode;
-    Com.TimeoutFault = 0;
-    ApplyReplyWait(line.ReplyWaitMs);
+    SetReplyWait(line.ReplyWaitMs);  // kept while closed: it bounds a network port's connecting
     const bool open = OpenPort(opened.Path, line.Mode);
     opened.Fault = OpenFault();
     opened.Error = OpenErrno();
     opened.Network = IsNetwork();
-    if (open && !ApplyReplyWait(line.ReplyWaitMs)) {
-        Com.TimeoutFault = 1;
-        opened.TimeoutsRefused = true;
-        ClosePort();
-    }
+    opened.TimeoutsRefused = open && !ApplyReplyWait(line.ReplyWaitMs);
     opened.Opened = open && !opened.TimeoutsRefused;
     return opened;
 }
 
+bool TAnyPort::SetReplyWait(uint16_t waitMs) { return SetTimeouts(30, 0, waitMs, 0, 30); }
+
 bool TAnyPort::ApplyReplyWait(uint16_t waitMs) {
-    if (SetTimeouts(30, 0, waitMs, 0, 30)) return true;
-    ClosePort();
-    return false;
+    const bool applied = SetReplyWait(waitMs);
+    Com.TimeoutFault = applied ? 0 : 1;
+    if (!applied) ClosePort();
+    return applied;
 }
 
 bool TAnyPort::OpenPort(const std::string& path, const std::string& mode) {

@@ -42,7 +42,7 @@ public:
     TOpened Open(const std::string& name, const TLineSettings& line);
     // The read's time-outs for a reply wait: the wait is the read's total
     // constant; the inter-byte gap (30 ms) and the write time-out (30 ms) stay.
-    // A port that refuses them is closed; false then.
+    // A port that refuses them is closed (Com.TimeoutFault); false then.
     bool ApplyReplyWait(uint16_t waitMs);
 
     bool OpenPort(const std::string& path, const std::string& mode) override;
@@ -75,6 +75,7 @@ public:
 
 private:
     void Mirror();
+    bool SetReplyWait(uint16_t waitMs);
 
     net::TPortKind kind_ = net::TPortKind::Serial;
     std::unique_ptr<TPort> port_;

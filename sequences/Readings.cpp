@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "base/Error.h"
+#include "base/LocalTime.h"
 #include "registers/RegData.h"
 #include "base/Text.h"
 
@@ -31,16 +32,6 @@ std::optional<double> ParseDecimal(std::u16string_view text) {
     const auto [end, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
     if (ec != std::errc() || end != ascii.data() + ascii.size() || !std::isfinite(value)) return std::nullopt;
     return value;
-}
-
-std::tm LocalTime(std::time_t t) {
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &t);
-#else
-    localtime_r(&t, &local);
-#endif
-    return local;
 }
 
 std::FILE* OpenForAppending(const std::filesystem::path& path) {

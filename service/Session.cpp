@@ -10,14 +10,14 @@ namespace vyx::service {
 
 void TSession::Open(const std::string& portName, const TLineSettings& line) {
     if (portName.empty()) throw Error("no port named");
-    const TOpened opened = Port.Open(portName, line);
-    Path = opened.Path;
+    Opened = Port.Open(portName, line);
     Line = line;
-    if (opened.TimeoutsRefused) throw Error("cannot set the time-outs of " + Path);
-    if (!opened.Opened) {
-        const std::string why = OpenFaultText(opened.Fault, opened.Error);
-        if (opened.Network) throw Error("cannot connect to " + Path + ": " + why);
-        throw Error("cannot open " + Path + " with " + line.Mode + ": " + why);
+    const std::string& path = Opened.Path;
+    if (Opened.TimeoutsRefused) throw Error("cannot set the time-outs of " + path);
+    if (!Opened.Opened) {
+        const std::string why = OpenFaultText(Opened.Fault, Opened.Error);
+        if (Opened.Network) throw Error("cannot connect to " + path + ": " + why);
+        throw Error("cannot open " + path + " with " + line.Mode + ": " + why);
     }
     Transaction.SetLine(line.Line);
 }

@@ -24,8 +24,9 @@ struct TSession {
     TFrame Frame;
     TTransaction Transaction;
     TSlave Slave;
-    TLineSettings Line;  // of the port last opened
-    std::string Path;    // of the port last opened
+    // How the port was last opened: its path, whether it is a network port, and its line.
+    TOpened Opened;
+    TLineSettings Line;
 
     // Opens the port named with `line` (TAnyPort::Open), and gives the
     // transaction the line's echo and gap. Throws vyx::Error with the reason,

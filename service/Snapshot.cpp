@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "base/Error.h"
+#include "base/LocalTime.h"
 #include "base/SafeSave.h"
 #include "base/Text.h"
 #include "service/JsonFields.h"
@@ -28,10 +29,9 @@ uint16_t ParseWord(const json& v, const std::string& where) { return json_fields
 }  // namespace
 
 std::string LocalTimeText(std::time_t when) {
-    std::tm local{};
+    const std::tm local = LocalTime(when);
 #ifdef _WIN32
     // The C runtime's %z gives the zone's name here: the offset is worked out.
-    localtime_s(&local, &when);
     std::tm copy = local;
     const long offset = static_cast<long>(_mkgmtime(&copy) - when) / 60;
     char buf[40];
@@ -42,7 +42,6 @@ std::string LocalTimeText(std::time_t when) {
                   std::labs(offset) % 60);
     text += zone;
 #else
-    localtime_r(&when, &local);
     char buf[40];
     std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S%z", &local);
     std::string text = buf;
@@ -97,19 +96,24 @@ std::optional<std::vector<TSnapshotRegister>> ReadRegisters(const TRegisterTree&
     return out;
 }
 
-TSnapshot TakeSnapshot(TSession& session, const TRegisterTree& tree, const std::string& device,
-                       const std::function<void(size_t, size_t)>& progress) {
+TSnapshot NewSnapshot(const std::string& device, uint8_t slave, const TOpened& port, const std::string& mode,
+                      const TLineOptions& line) {
     TSnapshot snapshot;
     snapshot.Device = device;
-    snapshot.Slave = session.Slave.Address();
-    // A serial line is known by its settings (its device name differs from one
-    // computer to the next); a network port by its name alone.
-    if (session.Port.IsNetwork())
-        snapshot.Port = session.Path;
+    snapshot.Slave = slave;
+    if (port.Network)
+        snapshot.Port = port.Path;
     else
-        snapshot.Mode = session.Line.Mode;
-    snapshot.Line = session.Transaction.Line();
+        snapshot.Mode = mode;
+    snapshot.Line = line;
     snapshot.Time = LocalTimeText();
+    return snapshot;
+}
+
+TSnapshot TakeSnapshot(TSession& session, const TRegisterTree& tree, const std::string& device,
+                       const std::function<void(size_t, size_t)>& progress) {
+    TSnapshot snapshot =
+        NewSnapshot(device, session.Slave.Address(), session.Opened, session.Line.Mode, session.Transaction.Line());
     snapshot.Registers = *ReadRegisters(
         tree, [&](TNode& node) { return ReadWords(session, node); },
         [&](size_t i, size_t n) {

@@ -54,13 +54,18 @@ struct TSnapshot {
 TSnapshot TakeSnapshot(TSession& session, const TRegisterTree& tree, const std::string& device,
                        const std::function<void(size_t, size_t)>& progress = {});
 
-// The same through any reader of one register (the window's own transaction):
-// the registers' texts and what `read` gives for each; the caller fills in the
-// device, line or port, slave and time. `progress` is called before each read
-// with its index and the count, and stops the reading by returning false: the
-// result is then none.
+// A snapshot still without registers: its device file, slave and time, and
+// where it is taken. A serial line is known by its settings (its device name
+// differs from one computer to the next), a network port by its name alone.
+TSnapshot NewSnapshot(const std::string& device, uint8_t slave, const TOpened& port, const std::string& mode,
+                      const TLineOptions& line);
+
 // One register of a snapshot: the node's texts and what its read gave.
 TSnapshotRegister SnapshotRegister(const TNode& node, const TRegisterRead& got);
+// The registers through any reader of one register (the window's own
+// transaction): the registers' texts and what `read` gives for each.
+// `progress` is called before each read with its index and the count, and
+// stops the reading by returning false: the result is then none.
 std::optional<std::vector<TSnapshotRegister>> ReadRegisters(const TRegisterTree& tree,
                                                             const std::function<TRegisterRead(TNode&)>& read,
                                                             const std::function<bool(size_t, size_t)>& progress);

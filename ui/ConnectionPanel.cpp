@@ -117,8 +117,7 @@ void TForm1::Connect() {
 void TForm1::Connected(const TOpened& opened, const QString& name, const QString& mode) {
     connecting_ = false;
     portOpen_ = opened.Opened;
-    portNetwork_ = opened.Network;
-    portPath_ = opened.Path;
+    opened_ = opened;
     portMode_ = mode.toStdString();
     if (!opened.Opened && !opened.TimeoutsRefused) {
         shConnect->SetColor(ToQColor(kRed));
@@ -139,7 +138,6 @@ void TForm1::ApplyTimeouts() {
     const auto wait = static_cast<uint16_t>(replyWaitMs_);
     Bus.Post([this, wait](TPort&, TWire&) {
         if (Port.ApplyReplyWait(wait)) return;
-        Port.Com.TimeoutFault = 1;
         Bus.Deliver([this] {
             portOpen_ = false;
             shConnect->SetColor(ToQColor(kRed));

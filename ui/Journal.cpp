@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "base/Error.h"
+#include "base/LocalTime.h"
 #include "base/Text.h"
 #include "ui/JournalFiles.h"
 
@@ -16,12 +17,7 @@ namespace fs = std::filesystem;
 namespace journal {
 
 std::string Stamp(std::time_t t, const char* format) {
-    std::tm tm{};
-#ifdef _WIN32
-    localtime_s(&tm, &t);
-#else
-    localtime_r(&t, &tm);
-#endif
+    const std::tm tm = LocalTime(t);
     char text[64];
     return std::string(text, std::strftime(text, sizeof text, format, &tm));
 }

@@ -30,22 +30,13 @@
 #include "serial/Serial.h"
 #include "ui/ChoiceBox.h"
 #include "ui/ConnectionTexts.h"
+#include "ui/FormControls.h"
 #include "ui/CutLabel.h"
 #include "ui/Placement.h"
 #include "ui/Indicators.h"
 #include "ui/ServiceVisit.h"
 #include "ui/Settings.h"
 
-class QCheckBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QMenu;
-class QPushButton;
-class QScrollArea;
-class QSplitter;
-class QTimer;
-class QTreeView;
 class QVBoxLayout;
 
 namespace vyx::ui {
@@ -53,62 +44,19 @@ namespace vyx::ui {
 class TBoxes;
 class TJournal;
 class TRegisterModel;
-class TShape;
-class TTextPane;
 class TTrendWindow;
 
 struct TFormOptions {
     bool DefaultSettings = false;  // start with the defaults, not the remembered settings
 };
 
-class TForm1 : public QMainWindow, public TTransactionView, public TSequenceView {
+class TForm1 : public QMainWindow, public TFormControls, public TTransactionView, public TSequenceView {
     Q_OBJECT
 public:
     // `program` is the executable, resolved: its folder holds the device files and
     // the log file.
     TForm1(TBoxes& boxes, std::filesystem::path program, TFormOptions options = {}, QWidget* parent = nullptr);
     ~TForm1() override;
-
-    // Controls, by the names the whole team uses.
-    TChoiceBox* ComCBox;
-    TChoiceBox* cbxBaud;
-    TChoiceBox* cbxParity;
-    TShape* shConnect;
-    QLineEdit* eSlave;
-    QLineEdit* eWait;  // the reply wait: how long a read waits for a first byte (ms)
-    QLineEdit* eGap;   // the least quiet time on the line before each request (ms)
-    QCheckBox* cbEcho; // the adapter returns each request before the reply
-    QPushButton* btReset;
-    TChoiceBox* cbxDevice;
-    TShape* ledTX;
-    TShape* ledRx;
-    QGroupBox* gbMon;
-    TCutLabel* lbReg;  // the current register; its tooltip holds a name it cuts
-    QLineEdit* ePeriod;
-    QCheckBox* cbMonitor;
-    QPushButton* btWykres;  // opens the plot window (F6)
-    QCheckBox* cbxScale;
-    QGroupBox* gbKal;
-    TChoiceBox* cbxKalibracja;
-    QLineEdit* eCount;
-    QPushButton* Button1;
-    QLineEdit* eMed;
-    QPushButton* btZapisz;
-    QTreeView* VT;
-    TTextPane* Memo1;
-    TTextPane* Memo2;
-    QSplitter* Splitter1;
-    QScrollArea* PanelScroll;  // holds the control panel
-    QLabel* stBar;
-    QLabel* stReason;  // the status bar's right area: why the last transaction failed
-    QMenu* PopupMenu1;
-    QMenu* PopupMenu2;
-    QTimer* Timer1;
-    QTimer* stbTimer;
-    QTimer* txTimer;
-    QTimer* rxTimer;
-    QTimer* HighlightTimer;  // the 500 ms one-shot that ends the red highlight
-    QTimer* JournalTimer;    // syncs the result journal to the disk every second
 
     TAnyPort Port;  // a serial line or a network port, as its name says; only the bus touches it
     TFrame Frame;
@@ -336,8 +284,8 @@ private:
     bool portOpen_ = false;      // as the bus last reported
     bool connecting_ = false;    // an open is on the bus
     uint64_t portGeneration_ = 0;  // counts opens and closes: an older open's result is stale
-    bool portNetwork_ = false;   // of the port last opened
-    std::string portPath_, portMode_;
+    TOpened opened_;             // how the port was last opened
+    std::string portMode_;       // and with which mode string
     std::atomic<int> undelivered_{0};  // tasks the bus handed over, not yet run
     QTimer* pauseTimer_ = nullptr;  // a sequence's pause between two readings
     std::unique_ptr<TSnapshotRead> snapshot_;  // while a snapshot is read

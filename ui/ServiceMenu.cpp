@@ -30,16 +30,9 @@ void TForm1::ReadSnapshot(const QString& what, std::function<void(service::TSnap
 
     auto read = std::make_unique<TSnapshotRead>();
     read->Slave = Slave();
-    service::TSnapshot& snapshot = read->Snapshot;
     // A slave address that is none stops it here, before anything is sent.
-    snapshot.Slave = read->Slave.Address();
-    snapshot.Device = loadedDevice_.toStdString();
-    if (portNetwork_)
-        snapshot.Port = portPath_;
-    else
-        snapshot.Mode = portMode_;
-    snapshot.Line = Transaction.Line();
-    snapshot.Time = service::LocalTimeText();
+    read->Snapshot = service::NewSnapshot(loadedDevice_.toStdString(), read->Slave.Address(), opened_, portMode_,
+                                          Transaction.Line());
     read->Registers = service::TreeRegisters(Tree);
     read->Done = std::move(done);
     snapshot_ = std::move(read);

@@ -72,6 +72,24 @@ TEST_F(SequencesWindowTest, MonitoringAddsTimeStampedLines) {
     for (qsizetype i = 2; i < lines.size() - 1; ++i) EXPECT_TRUE(sample.match(lines[i]).hasMatch()) << lines[i].toStdString();
 }
 
+// The window checks what it alone knows before monitoring starts: a register
+// shown, and a period that is a number; either way the box unticks and nothing is sent.
+TEST_F(SequencesWindowTest, MonitoringNeedsARegisterShownAndAPeriodThatIsANumber) {
+    form->ePeriod->setText("100");
+    form->cbMonitor->click();  // a device file loaded, no register clicked: "----"
+    EXPECT_FALSE(form->cbMonitor->isChecked());
+    EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();
+
+    Click(u"R0");
+    form->ePeriod->setText("sto");
+    form->cbMonitor->click();
+    EXPECT_FALSE(form->cbMonitor->isChecked());
+    EXPECT_FALSE(form->Timer1->isActive());
+    ASSERT_EQ(boxes.Errors.size(), 1);
+    EXPECT_TRUE(boxes.Errors[0].startsWith("'sto' is not a valid integer value")) << boxes.Errors[0].toStdString();
+    EXPECT_EQ(form->Transaction.RequestsSent(), 0u);
+}
+
 TEST_F(SequencesWindowTest, CalibrationPrintsItsSummaryAndZapiszWritesTheMean) {
     form->cbxKalibracja->setCurrentIndex(0);  // 100R
     form->eCount->setText("3");

@@ -53,7 +53,7 @@ int Diff(const cli::Options& o) {
         TConsoleSession c;
         TSession& s = OpenLine(c, o, &a);
         b = ReadDevice(s, device);
-        nameB = "device on " + s.Path;
+        nameB = "device on " + s.Opened.Path;
     } else {
         b = LoadSnapshot(PathFromUtf8(files[1]));
         nameB = files[1];

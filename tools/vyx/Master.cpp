@@ -133,10 +133,10 @@ int Run(const char* command, int argc, char** argv, const char* usage, int (*bod
             // the simulator ended); say so rather than report time-outs.
             if (s.Session.Port.IsNetwork())
                 std::fprintf(stderr, "vyx %s: the connection to %s was closed or reset\n", command,
-                             s.Session.Path.c_str());
+                             s.Session.Opened.Path.c_str());
             else
                 std::fprintf(stderr, "vyx %s: the port %s is gone: the device went away\n", command,
-                             s.Session.Path.c_str());
+                             s.Session.Opened.Path.c_str());
             return kExitFailure;
         }
         return status;

@@ -73,7 +73,7 @@ int Restore(const cli::Options& o) {
     TSession& s = OpenLine(c, o, &saved);
     const TSnapshot live = ReadDevice(s, device);
     const std::vector<TDifference> differences = Compare(saved, live);
-    PrintDifferences(differences, file, "device on " + s.Path);
+    PrintDifferences(differences, file, "device on " + s.Opened.Path);
 
     const TRestorePlan plan = PlanRestore(differences, device.Tree, device.Name());
     for (const TRestoreSkip& skip : plan.Skipped)
