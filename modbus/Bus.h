@@ -37,19 +37,32 @@ public:
     virtual void Deliver(TTask task) = 0;
     // True when results come back later, through Deliver, rather than inside Post.
     virtual bool Asynchronous() const = 0;
+    // Jobs posted and not yet run, the one running included.
+    virtual size_t Pending() const = 0;
+    // Drops the jobs not yet begun, lets the running one end (a read ends within
+    // its time-outs), and closes the port on the bus; later posts are dropped.
+    virtual void Stop() = 0;
 };
 
 class TInlineBus final : public TBus {
 public:
     explicit TInlineBus(TPort& port) : port_(port) {}
-    void Post(TJob job) override { job(port_, wire_); }
-    void Call(const TJob& job) override { job(port_, wire_); }
+    void Post(TJob job) override { Call(job); }
+    void Call(const TJob& job) override {
+        if (!stopped_) job(port_, wire_);
+    }
     void Deliver(TTask task) override { task(); }
     bool Asynchronous() const override { return false; }
+    size_t Pending() const override { return 0; }
+    void Stop() override {
+        stopped_ = true;
+        port_.ClosePort();
+    }
 
 private:
     TPort& port_;
     TWire wire_;
+    bool stopped_ = false;
 };
 
 class TBusWorker final : public TBus {
@@ -64,12 +77,9 @@ public:
     void Deliver(TTask task) override { deliver_(std::move(task)); }
     bool Asynchronous() const override { return true; }
 
-    // Jobs posted and not yet run, the one running included.
-    size_t Pending() const;
-    // Drops the jobs not yet begun, lets the running one end (a read ends within
-    // its time-outs) and ends the thread; later posts are dropped. The port is
-    // closed on the bus, as the last thing the thread does.
-    void Stop();
+    size_t Pending() const override;
+    // Also ends the thread; the port is closed on the bus, as the last thing it does.
+    void Stop() override;
 
 private:
     void Loop();

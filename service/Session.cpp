@@ -8,9 +8,18 @@
 
 namespace vyx::service {
 
+TSession::TSession(TTransactionView& view)
+    : TSession(view, [](TPort& port) { return std::make_unique<TInlineBus>(port); }) {}
+
+TSession::TSession(TTransactionView& view, const TBusMaker& makeBus)
+    : Bus(makeBus(Port)), Transaction(*Bus, Frame, view) {}
+
 void TSession::Open(const std::string& portName, const TLineSettings& line) {
     if (portName.empty()) throw Error("no port named");
-    Opened = Port.Open(portName, line);
+    Bus->Call([&](TPort&, TWire& wire) {
+        wire.Forget();
+        Opened = Port.Open(portName, line);
+    });
     Line = line;
     const std::string& path = Opened.Path;
     if (Opened.TimeoutsRefused) throw Error("cannot set the time-outs of " + path);

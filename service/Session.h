@@ -4,12 +4,15 @@
 // every face of the program uses, and what finding, backing up and restoring a
 // unit ask of it: the reading of one register with the words of its reply
 // exactly as they came, and the registers of a whole device file in order.
-// Whoever drives the session (the command-line tool, later the window) gives
-// the view that shows the transaction.
+// Whoever drives the session (the command-line tool, the window) gives the
+// view that shows the transaction, and the bus it runs on.
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "modbus/Bus.h"
 #include "modbus/Frame.h"
 #include "modbus/Transaction.h"
 #include "port/AnyPort.h"
@@ -18,18 +21,25 @@
 namespace vyx::service {
 
 struct TSession {
-    explicit TSession(TTransactionView& view) : Transaction(Port, Frame, view) {}
+    // On a bus that runs each exchange at once, in the caller's thread (`vyx`).
+    explicit TSession(TTransactionView& view);
+    // On the bus `makeBus` builds over the session's port (the window's worker,
+    // which hands results back to the window's thread).
+    using TBusMaker = std::function<std::unique_ptr<TBus>(TPort&)>;
+    TSession(TTransactionView& view, const TBusMaker& makeBus);
 
     TAnyPort Port;
     TFrame Frame;
+    const std::unique_ptr<TBus> Bus;  // owns the port's use: only its jobs touch the port
     TTransaction Transaction;
     TSlave Slave;
     // How the port was last opened: its path, whether it is a network port, and its line.
     TOpened Opened;
     TLineSettings Line;
 
-    // Opens the port named with `line` (TAnyPort::Open), and gives the
-    // transaction the line's echo and gap. Throws vyx::Error with the reason,
+    // Opens the port named with `line` (TAnyPort::Open, on the bus, waiting for
+    // it), and gives the transaction the line's echo and gap. The window opens
+    // without waiting: a bus job of its own, then Opened and Line are set. Throws vyx::Error with the reason,
     // e.g. "cannot open /dev/ttyUSB0 with 19200,e,8,1: no such device",
     // "cannot connect to tcp://10.0.0.5:4001: connection refused".
     void Open(const std::string& portName, const TLineSettings& line);

@@ -96,24 +96,22 @@ std::optional<std::vector<TSnapshotRegister>> ReadRegisters(const TRegisterTree&
     return out;
 }
 
-TSnapshot NewSnapshot(const std::string& device, uint8_t slave, const TOpened& port, const std::string& mode,
-                      const TLineOptions& line) {
+TSnapshot NewSnapshot(const TSession& session, const std::string& device) {
     TSnapshot snapshot;
     snapshot.Device = device;
-    snapshot.Slave = slave;
-    if (port.Network)
-        snapshot.Port = port.Path;
+    snapshot.Slave = session.Slave.Address();
+    if (session.Opened.Network)
+        snapshot.Port = session.Opened.Path;
     else
-        snapshot.Mode = mode;
-    snapshot.Line = line;
+        snapshot.Mode = session.Line.Mode;
+    snapshot.Line = session.Transaction.Line();
     snapshot.Time = LocalTimeText();
     return snapshot;
 }
 
 TSnapshot TakeSnapshot(TSession& session, const TRegisterTree& tree, const std::string& device,
                        const std::function<void(size_t, size_t)>& progress) {
-    TSnapshot snapshot =
-        NewSnapshot(device, session.Slave.Address(), session.Opened, session.Line.Mode, session.Transaction.Line());
+    TSnapshot snapshot = NewSnapshot(session, device);
     snapshot.Registers = *ReadRegisters(
         tree, [&](TNode& node) { return ReadWords(session, node); },
         [&](size_t i, size_t n) {

@@ -54,11 +54,11 @@ struct TSnapshot {
 TSnapshot TakeSnapshot(TSession& session, const TRegisterTree& tree, const std::string& device,
                        const std::function<void(size_t, size_t)>& progress = {});
 
-// A snapshot still without registers: its device file, slave and time, and
-// where it is taken. A serial line is known by its settings (its device name
-// differs from one computer to the next), a network port by its name alone.
-TSnapshot NewSnapshot(const std::string& device, uint8_t slave, const TOpened& port, const std::string& mode,
-                      const TLineOptions& line);
+// A snapshot of the session's device still without registers: its device
+// file, slave, line and time. A serial line is known by its settings (its
+// device name differs from one computer to the next), a network port by its
+// name alone. A slave address that is none raises its reason.
+TSnapshot NewSnapshot(const TSession& session, const std::string& device);
 
 // One register of a snapshot: the node's texts and what its read gave.
 TSnapshotRegister SnapshotRegister(const TNode& node, const TRegisterRead& got);

@@ -107,18 +107,19 @@ void TForm1::Connect() {
     Bus.Post([this, line, name, generation](TPort&, TWire& wire) {
         wire.Forget();
         const TOpened opened = Port.Open(name.toStdString(), line);
-        Bus.Deliver([this, opened, name, mode = QString::fromStdString(line.Mode), generation] {
+        Bus.Deliver([this, opened, name, line, generation] {
             // A later choice (another port, "rozłączony") has replaced this one.
-            if (generation == portGeneration_) Connected(opened, name, mode);
+            if (generation == portGeneration_) Connected(opened, name, line);
         });
     });
 }
 
-void TForm1::Connected(const TOpened& opened, const QString& name, const QString& mode) {
+void TForm1::Connected(const TOpened& opened, const QString& name, const TLineSettings& line) {
     connecting_ = false;
     portOpen_ = opened.Opened;
-    opened_ = opened;
-    portMode_ = mode.toStdString();
+    Session.Opened = opened;
+    Session.Line = line;
+    const QString mode = QString::fromStdString(line.Mode);
     if (!opened.Opened && !opened.TimeoutsRefused) {
         shConnect->SetColor(ToQColor(kRed));
         // Why a port did not open stays until the next message.

@@ -24,6 +24,7 @@
 #include "modbus/Bus.h"
 #include "modbus/Frame.h"
 #include "modbus/Transaction.h"
+#include "service/Session.h"
 #include "registers/RegisterTree.h"
 #include "sequences/Sequences.h"
 #include "port/AnyPort.h"
@@ -58,12 +59,16 @@ public:
     TForm1(TBoxes& boxes, std::filesystem::path program, TFormOptions options = {}, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    TAnyPort Port;  // a serial line or a network port, as its name says; only the bus touches it
-    TFrame Frame;
-    // Owns the port in a thread of its own: the window never waits for the
-    // line. Its results come back as queued calls on the window's thread.
-    TBusWorker Bus{Port, [this](TBus::TTask task) { Deliver(std::move(task)); }};
-    TTransaction Transaction{Bus, Frame, *this};
+    // The session every face of the program holds. Its bus owns the port in a
+    // thread of its own: the window never waits for the line, and the results
+    // come back as queued calls on the window's thread.
+    service::TSession Session{*this, [this](TPort& port) {
+        return std::make_unique<TBusWorker>(port, [this](TBus::TTask task) { Deliver(std::move(task)); });
+    }};
+    TAnyPort& Port = Session.Port;  // a serial line or a network port, as its name says
+    TFrame& Frame = Session.Frame;
+    TBus& Bus = *Session.Bus;
+    TTransaction& Transaction = Session.Transaction;
     TRegisterTree Tree;
     TSequences Sequences{Transaction, *this, *this};
     TRegisterModel* Model;
@@ -111,7 +116,7 @@ public:
     // The port is open, as the bus last reported.
     bool PortOpen() const { return portOpen_; }
     // The mode string the port was last opened with ("19200,e,8,1").
-    const std::string& PortMode() const { return portMode_; }
+    const std::string& PortMode() const { return Session.Line.Mode; }
     // Nothing is owed by the bus: no job queued or running, no result waiting to
     // be shown, no sequence running.
     bool Settled() const;
@@ -221,7 +226,7 @@ private:
     // Runs a bus's task on this window's thread, later, as a handler.
     void Deliver(TBus::TTask task);
     // The bus has tried to open the port (Connect).
-    void Connected(const TOpened& opened, const QString& name, const QString& mode);
+    void Connected(const TOpened& opened, const QString& name, const TLineSettings& line);
     // The control panel's groups, into its column (PanelLayout.cpp).
     void BuildPanel(QVBoxLayout* column);
     // Reads the snapshot and hands it to `done`; nothing when it cannot start (no
@@ -284,8 +289,6 @@ private:
     bool portOpen_ = false;      // as the bus last reported
     bool connecting_ = false;    // an open is on the bus
     uint64_t portGeneration_ = 0;  // counts opens and closes: an older open's result is stale
-    TOpened opened_;             // how the port was last opened
-    std::string portMode_;       // and with which mode string
     std::atomic<int> undelivered_{0};  // tasks the bus handed over, not yet run
     QTimer* pauseTimer_ = nullptr;  // a sequence's pause between two readings
     std::unique_ptr<TSnapshotRead> snapshot_;  // while a snapshot is read

@@ -29,10 +29,9 @@ void TForm1::ReadSnapshot(const QString& what, std::function<void(service::TSnap
     if (Sequences.Activity() != TActivity::Idle || Sequences.Busy() || snapshot_) return;
 
     auto read = std::make_unique<TSnapshotRead>();
-    read->Slave = Slave();
+    Session.Slave = Slave();
     // A slave address that is none stops it here, before anything is sent.
-    read->Snapshot = service::NewSnapshot(loadedDevice_.toStdString(), read->Slave.Address(), opened_, portMode_,
-                                          Transaction.Line());
+    read->Snapshot = service::NewSnapshot(Session, loadedDevice_.toStdString());
     read->Registers = service::TreeRegisters(Tree);
     read->Done = std::move(done);
     snapshot_ = std::move(read);
@@ -68,7 +67,7 @@ void TForm1::SnapshotStep() {
         if (Visit.Progress) Visit.Progress->setValue(static_cast<int>(read.Next));
         TNode& node = *read.Registers[read.Next];
         try {
-            Transaction.PrepareRead(node, read.Slave);
+            Transaction.PrepareRead(node, Session.Slave);
         } catch (const Error& e) {
             // A register the request cannot carry is recorded as unread; the next follows.
             service::TRegisterRead refused;

@@ -7,7 +7,6 @@
 #include <optional>
 #include <vector>
 
-#include "modbus/Slave.h"
 #include "registers/RegisterTree.h"
 
 #include "service/CalibrationRecord.h"
@@ -38,7 +37,6 @@ struct TSnapshotRead {
     service::TSnapshot Snapshot;
     std::vector<TNode*> Registers;
     size_t Next = 0;
-    TSlave Slave;
     std::function<void(service::TSnapshot)> Done;
     bool Cancelled = false;
 };

@@ -66,7 +66,6 @@ public:
             if (e == event) return true;
         return false;
     }
-
 };
 
 }  // namespace vyx::test
