@@ -199,7 +199,10 @@ TReading TSequences::LastReading() const {
 }
 
 void TSequences::Interrupted() {
-    std::u16string line = u"przerwano: " + FromUtf8(t_.Reason(TLanguage::Polish));
+    // A walk names the register it stopped at.
+    std::u16string line = u"przerwano";
+    if (walkMode_ && current_) line += u" przy " + current_->Record.Address + u" " + current_->Record.Name;
+    line += u": " + FromUtf8(t_.Reason(TLanguage::Polish));
     if (calibrationActive_)
         line += u" (odczyt " + FromUtf8(std::to_string(samples_.size() + 1)) + u" z " +
                 FromUtf8(std::to_string(samplesWanted_)) + u")";
@@ -345,11 +348,15 @@ bool TSequences::Reset(const TSlave& slave) {
     return true;
 }
 
-void TSequences::StopMonitoring() {
-    if (monitoring_ && monitorFailures_ > 0)
+void TSequences::CloseMonitoringRun() {
+    if (monitorFailures_ > 0)
         panes_.AppendResultLine(u"nieudane odczyty: " + FromUtf8(std::to_string(monitorFailures_)) + u" z " +
                                 FromUtf8(std::to_string(monitorReadings_)));
-    if (monitoring_) panes_.AppendResultLine(u"");
+    panes_.AppendResultLine(u"");
+}
+
+void TSequences::StopMonitoring() {
+    if (monitoring_) CloseMonitoringRun();
     EndMonitoring();
     Abandon();  // a reading still out
 }
@@ -390,9 +397,15 @@ void TSequences::Tick() {
     slave_ = monitorSlave_;
     current_ = monitorNode_;
     Run({TStepKind::Read, monitorNode_}, [this](bool completed, bool threw) {
-        // An error is shown once, not on every tick; a closed port has shown its message.
+        // An error is shown once, not on every tick. A reading that could not be
+        // sent (the connection is gone) ends the run as unticking would, and says why.
         if (threw || !completed) {
-            if (monitoring_) EndMonitoring();
+            if (!monitoring_) return;
+            if (!threw) {
+                window_.SequenceInterrupted(u"przerwano: " + FromUtf8(t_.Reason(TLanguage::Polish)));
+                CloseMonitoringRun();
+            }
+            EndMonitoring();
             return;
         }
         if (!monitoring_) return;  // stopped while the reading ran

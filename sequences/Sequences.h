@@ -79,9 +79,11 @@ public:
     // The pause between two calibration readings: true when it is over on
     // return; false when the view calls TSequences::PauseOver once it is.
     virtual bool Pause(int ms) = 0;
-    // A failed reading ended a walk or a calibration: the line that says why,
-    // "przerwano: REASON" (a calibration adds " (odczyt K z N)"). The window
-    // adds it to the result pane; `vyx` says the reason its own way.
+    // A failed reading ended a walk or a calibration, or a reading that could not
+    // be sent ended monitoring: the line that says why and where, "przerwano:
+    // REASON" (a walk "przerwano przy 40003 N400: REASON", a calibration adds
+    // " (odczyt K z N)"). The window adds it to the result pane; `vyx` says the
+    // reason its own way.
     virtual void SequenceInterrupted(std::u16string_view) {}
     // A monitoring or calibration reading of `node` completed: good, with the
     // value text in the node's record and its number in the reading, or failed
@@ -234,6 +236,8 @@ private:
     TNode* FirstRegisterFrom(TNode* node) const;
     void Tick();
     void EndMonitoring();
+    // The lines that close a monitoring run: its failed readings, when any, and an empty line.
+    void CloseMonitoringRun();
     void Interrupted();
     // The reading the last transaction gave, its number and words from the reply.
     TReading LastReading() const;

@@ -73,14 +73,19 @@ void TForm1::SnapshotStep() {
             service::TRegisterRead refused;
             refused.Error = e.what();
             read.Snapshot.Registers.push_back(service::SnapshotRegister(node, refused));
+            read.NotRead(node, e.what());
             ++read.Next;
             QMetaObject::invokeMethod(this, [this] { Run([this] { SnapshotStep(); }); }, Qt::QueuedConnection);
             return;
         }
         Transaction.Start([this, &node](const std::exception_ptr& error) {
             if (snapshot_ && !snapshot_->Cancelled) {
-                snapshot_->Snapshot.Registers.push_back(
-                    service::SnapshotRegister(node, service::ReadOutcome(Transaction, Frame, node)));
+                const service::TRegisterRead got = service::ReadOutcome(Transaction, Frame, node);
+                snapshot_->Snapshot.Registers.push_back(service::SnapshotRegister(node, got));
+                // The pane says why in Polish; the snapshot keeps the English reason.
+                if (!got.Ok)
+                    snapshot_->NotRead(node, got.Outcome == TOutcome::Good ? "odpowiedź innej długości niż rejestr"
+                                                                           : Transaction.Reason(TLanguage::Polish));
                 ++snapshot_->Next;
             }
             SnapshotStep();
@@ -97,10 +102,10 @@ void TForm1::SnapshotStep() {
         return;
     }
     service::TSnapshot& snapshot = ended->Snapshot;
-    size_t unread = 0;
-    for (const service::TSnapshotRegister& r : snapshot.Registers) unread += !r.Read();
+    const size_t unread = ended->Unread.size();
     AppendResultLine(u"odczytano rejestrów: " + FromUtf8(std::to_string(snapshot.Registers.size() - unread)) +
                      u" z " + FromUtf8(std::to_string(snapshot.Registers.size())));
+    for (const std::u16string& line : ended->Unread) AppendResultLine(line);
     ended->Done(std::move(snapshot));
 }
 

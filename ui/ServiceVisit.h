@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/Text.h"
 #include "registers/RegisterTree.h"
 
 #include "service/CalibrationRecord.h"
@@ -39,6 +40,13 @@ struct TSnapshotRead {
     size_t Next = 0;
     std::function<void(service::TSnapshot)> Done;
     bool Cancelled = false;
+    // A line for each register not read: "nieodczytany 40003 N400: REASON".
+    std::vector<std::u16string> Unread;
+
+    // Records the register that was not read, and why.
+    void NotRead(const TNode& node, const std::string& reason) {
+        Unread.push_back(u"nieodczytany " + node.Record.Address + u" " + node.Record.Name + u": " + FromUtf8(reason));
+    }
 };
 
 }  // namespace vyx::ui

@@ -186,7 +186,7 @@ TEST_F(SequencesTest, AFailedReadEndsTheWalkAtThatRegister) {
         EXPECT_EQ(g->Child(3)->Record.Value, u"");
         EXPECT_FALSE(seq.WalkMode());
         EXPECT_EQ(seq.Activity(), TActivity::Idle);
-        EXPECT_EQ(window.Interruptions.back(), "przerwano: " + ReasonOf(fault));
+        EXPECT_EQ(window.Interruptions.back(), "przerwano przy 40003 r3: " + ReasonOf(fault));
     }
     EXPECT_EQ(window.Interruptions.size(), 3u);
 }
@@ -311,6 +311,8 @@ TEST_F(SequencesTest, MonitoringRefusesWithoutARegister) {
     EXPECT_TRUE(view.ResultLines.empty());
 }
 
+// A lost connection ends the run with one message, and the result pane says
+// why and how many readings failed, as unticking would.
 TEST_F(SequencesTest, AMonitoringReadThatCannotBeSentStopsItWithOneMessage) {
     TNode* r = Add(nullptr, "R", "40001", "WORD", "RO");
     seq.Select(r);
@@ -324,7 +326,10 @@ TEST_F(SequencesTest, AMonitoringReadThatCannotBeSentStopsItWithOneMessage) {
     EXPECT_FALSE(seq.Monitoring());
     EXPECT_EQ(view.Messages.size(), 1u);
     EXPECT_EQ(window.Events, (std::vector<std::string>{"timer 100", kMonitoring, "stopped", kIdle}));
-    EXPECT_EQ(view.ResultLines.size(), 3u);
+    EXPECT_EQ(window.Interruptions, (std::vector<std::string>{"przerwano: port zamknięty"}));
+    ASSERT_EQ(view.ResultLines.size(), 5u);
+    EXPECT_EQ(view.ResultLines[3], "nieudane odczyty: 1 z 2");
+    EXPECT_EQ(view.ResultLines[4], "");
 }
 
 TEST_F(SequencesTest, CalibrationPrintsTheMeanAndErr) {

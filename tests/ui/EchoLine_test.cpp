@@ -34,7 +34,7 @@ TEST_F(WindowTest, AnEchoingLineReadsOnlyWithEchoTicked) {
     form->VT->setCurrentIndex(form->Model->IndexOf(r0->Parent()));
     Act([&] { form->VTClick(); });
     Act([&] { form->VTColumnDblClick(ui::kColName); });
-    EXPECT_EQ(Last(form->Memo1->Lines()), "przerwano: " + echoed);
+    EXPECT_EQ(Last(form->Memo1->Lines()), "przerwano przy 30001 R0: " + echoed);
     Click(u"R0");
     form->cbMonitor->click();
     Settle();

@@ -45,6 +45,22 @@ TEST_F(ServiceMenuTest, TheAsFoundStateReadsEveryRegisterAsAWalkShowsIt) {
     EXPECT_TRUE(boxes.Errors.isEmpty() && boxes.Messages.isEmpty()) << boxes.Errors.join("|").toStdString();
 }
 
+TEST_F(ServiceMenuTest, TheRegistersNotReadAreListedWithWhy) {
+    NEEDS_SIMULATOR();
+    ChoosePort(QString::fromStdString(StartSim(kSampleDevice, {"--noise", "0", "--exceptions", "1"})));
+    ChooseDevice(kSampleDevice);
+    Act([&] { form->StanZastanyClick(); });
+    ASSERT_TRUE(form->Visit.AsFound.has_value());
+    const qsizetype count = static_cast<qsizetype>(form->Visit.AsFound->Registers.size());
+    const QStringList lines = Undated(form->Memo1->Lines());
+    const qsizetype at = lines.indexOf(QString("odczytano rejestrów: 0 z %1").arg(count));
+    ASSERT_GE(at, 0) << lines.join("|").toStdString();
+    ASSERT_EQ(lines.size(), at + 1 + count);  // one line for each register, after the count
+    EXPECT_TRUE(lines.contains("nieodczytany 30001 R0: wyjątek 4: awaria urządzenia"));
+    for (qsizetype i = at + 1; i < lines.size(); ++i)
+        EXPECT_TRUE(lines[i].startsWith("nieodczytany ")) << lines[i].toStdString();
+}
+
 TEST_F(ServiceMenuTest, AnulujKeepsNothingAndWithoutAPortNothingStarts) {
     NEEDS_SIMULATOR();
     ChooseDevice(kSampleDevice);

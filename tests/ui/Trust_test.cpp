@@ -88,12 +88,12 @@ TEST_F(TrustTest, AFailedTransactionShowsAtOnceAndSaysWhy) {
     }));
     EXPECT_EQ(form->stReason->text(), "wyjątek 4: awaria urządzenia");
 
-    // A walk and a calibration cut short say so, once, in the result pane.
+    // A walk (naming the register) and a calibration cut short say so, once, in the result pane.
     TNode* group = r0->Parent();
     form->VT->setCurrentIndex(form->Model->IndexOf(group));
     Act([&] { form->VTClick(); });
     Act([&] { form->VTColumnDblClick(ui::kColName); });
-    EXPECT_EQ(Last(form->Memo1->Lines()), "przerwano: wyjątek 4: awaria urządzenia");
+    EXPECT_EQ(Last(form->Memo1->Lines()), "przerwano przy 30001 R0: wyjątek 4: awaria urządzenia");
     form->eMed->setText("77");
     form->cbxKalibracja->setCurrentIndex(0);
     Act([&] { form->Button1Click(); });
