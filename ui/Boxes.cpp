@@ -2,6 +2,7 @@
 #include "ui/Boxes.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -25,22 +26,33 @@ void Show(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
 
 }  // namespace
 
-void TDialogBoxes::ShowMessage(QWidget* parent, const QString& text) { Show(parent, QMessageBox::NoIcon, text); }
+void TDialogBoxes::DismissAll() {
+    dismissing_ = true;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(widget); dialog && dialog->isVisible()) dialog->reject();
+}
+
+void TDialogBoxes::ShowMessage(QWidget* parent, const QString& text) {
+    if (!dismissing_) Show(parent, QMessageBox::NoIcon, text);
+}
 
 void TDialogBoxes::ShowError(QWidget* parent, const QString& text) {
-    Show(parent, QMessageBox::Critical, ErrorBoxText(text));
+    if (!dismissing_) Show(parent, QMessageBox::Critical, ErrorBoxText(text));
 }
 
 QString TDialogBoxes::AskSaveFileName(QWidget* parent, const QString& folder) {
+    if (dismissing_) return {};
     return QFileDialog::getSaveFileName(parent, QString(), folder, QString(), nullptr,
                                         QFileDialog::DontConfirmOverwrite);
 }
 
 QString TDialogBoxes::AskFolder(QWidget* parent, const QString& folder) {
+    if (dismissing_) return {};
     return QFileDialog::getExistingDirectory(parent, QString(), folder);
 }
 
 bool TDialogBoxes::Ask(QWidget* parent, const QString& text) {
+    if (dismissing_) return false;
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), shown, QMessageBox::NoButton, parent);

@@ -34,11 +34,20 @@ public:
 // The real boxes of the toolkit.
 class TDialogBoxes : public TBoxes {
 public:
+    // The program is asked to end (SIGTERM, a logout): every dialog open now is
+    // closed as "Nie", Escape or "Anuluj" would close it, and every later box is
+    // answered so at once (nothing shown, "Nie", no file), so that the window
+    // closes and writes its log without waiting for anybody.
+    void DismissAll();
+
     void ShowMessage(QWidget* parent, const QString& text) override;
     void ShowError(QWidget* parent, const QString& text) override;
     QString AskSaveFileName(QWidget* parent, const QString& folder) override;
     QString AskFolder(QWidget* parent, const QString& folder) override;
     bool Ask(QWidget* parent, const QString& text) override;
+
+private:
+    bool dismissing_ = false;
 };
 
 }  // namespace vyx::ui

@@ -24,13 +24,15 @@ void OnSignal(int) {
     (void)!::write(signalPipe[1], &byte, 1);
 }
 
-// SIGTERM, SIGINT and SIGHUP close the window as the user would, so the log is written.
-void CloseOnSignals(vyx::ui::TForm1& form) {
+// SIGTERM, SIGINT and SIGHUP close the window as the user would, so the log is
+// written: a box open at the time is closed first, as "Nie" or Escape would.
+void CloseOnSignals(vyx::ui::TForm1& form, vyx::ui::TDialogBoxes& boxes) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return;
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &form);
-    QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form] {
+    QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form, &boxes] {
         char byte;
         (void)!::read(signalPipe[0], &byte, 1);
+        boxes.DismissAll();
         form.close();
     });
     struct sigaction action {};
@@ -59,7 +61,7 @@ int main(int argc, char** argv) {
     vyx::ui::TForm1 form(boxes, vyx::PathFromUtf8(program.toStdString()), options);
 
 #ifndef _WIN32
-    CloseOnSignals(form);
+    CloseOnSignals(form, boxes);
 #endif
     // A session that ends (log-off, shutdown) keeps the log as a close would.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&form] { form.SessionEnds(); });

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -17,6 +18,7 @@
 #include "tests/support/FileText.h"
 #include "tests/support/Pty.h"
 #include "tests/ui/WindowFixture.h"
+#include "ui/Boxes.h"
 #include "ui/FormSupport.h"
 #include "ui/LogFile.h"
 #include "ui/Shape.h"
@@ -233,6 +235,29 @@ TEST(ErrorBox, FullStopOnlyAfterALetterOrDigit) {
         {"", ""},
     };
     for (const auto& [text, shown] : rows) EXPECT_EQ(ui::ErrorBoxText(text), shown);
+}
+
+// The program asked to end: the box open now closes, and every later one is
+// answered at once as "Nie" would answer it, so nothing waits for a person.
+TEST(DialogBoxes, DismissAllClosesTheOpenBoxAndAnswersTheLaterOnes) {
+    ui::TDialogBoxes boxes;
+    bool open = false, stuck = false;
+    QTimer::singleShot(0, [&] {
+        open = QApplication::activeModalWidget() != nullptr;
+        boxes.DismissAll();
+    });
+    // A safety net: a box still open later is a failure, not a hung test.
+    QTimer guard;
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) stuck = true, box->close();
+    });
+    guard.start(10000);
+    boxes.ShowError(nullptr, "plik nie został zapisany");
+    EXPECT_TRUE(open);
+    EXPECT_FALSE(boxes.Ask(nullptr, "Zrestartować urządzenie o adresie 247?"));
+    EXPECT_TRUE(boxes.AskSaveFileName(nullptr, "/tmp").isEmpty());
+    boxes.ShowMessage(nullptr, "brak połączenia !");
+    EXPECT_FALSE(stuck);
 }
 
 TEST_F(WindowTest, PaneMenus) {
