@@ -39,7 +39,8 @@ void TTrendWindow::Record(const std::string& line, Clock::time_point when) {
         recorder_.reset();
         btRecord->setChecked(false);
         recordError_ = QStringLiteral("nagrywanie przerwane: ") + QString::fromUtf8(e.what());
-        boxes_.ShowError(this, recordError_);
+        ShowStatus();
+        emit RecordingStopped(recordError_);
     }
 }
 

@@ -44,6 +44,13 @@ public:
     TTrendWindow(TBoxes& boxes, QWidget* mainWindow);
     ~TTrendWindow() override;
 
+signals:
+    // Recording stopped on an error: the text that says why. It never opens a
+    // box, as it comes inside a reading and monitoring goes on.
+    void RecordingStopped(const QString& why);
+
+public:
+
     TTrendPlot* Plot;
     TCutLabel* lbTitle;  // the register, its unit text, cut to the width
     QComboBox* cbxSpan;

@@ -159,6 +159,8 @@ void TForm1::BuildControls() {
 
     setCentralWidget(central);
     Trend = new TTrendWindow(boxes_, this);
+    // Said where it stays until the next message; monitoring goes on.
+    connect(Trend, &TTrendWindow::RecordingStopped, this, [this](const QString& why) { Say(why, true); });
 
     // Status bar with one text area.
     stBar = new QLabel;
