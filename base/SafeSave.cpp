@@ -13,7 +13,7 @@
 #include <cstring>
 #include <string>
 
-#include "base/Error.h"
+#include "base/FileError.h"
 
 namespace vyx {
 namespace {
@@ -22,10 +22,13 @@ namespace fs = std::filesystem;
 
 constexpr int kMaxLinkHops = 40;  // as the kernel allows when it resolves a path
 
-Error Fail(const char* what, const std::string& full, int error, const char* detail = nullptr) {
-    std::string text = std::string(what) + " \"" + full + "\". " + std::strerror(error);
-    if (detail != nullptr) text += detail;
-    return Error(text);
+FileError Fail(TFileAction action, const std::string& full, int error, bool fifoUnread = false) {
+    TFileReason reason = ErrnoReason(error);
+    if (fifoUnread) {
+        reason.English += " (nothing reads the FIFO)";
+        reason.Polish += " (nikt nie czyta z tego potoku)";
+    }
+    return FileError(action, full, reason);
 }
 
 // The name that is finally written: symbolic links followed one by one, so that
@@ -70,11 +73,11 @@ void WriteInPlace(const fs::path& name, const std::string& full, std::span<const
         const int error = errno;
         struct stat st{};
         const bool fifo = ::lstat(name.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
-        throw Fail("Cannot write file", full, error, fifo && error == ENXIO ? " (nothing reads the FIFO)" : nullptr);
+        throw Fail(TFileAction::Write, full, error, fifo && error == ENXIO);
     }
     auto fail = [&](int error) {
         ::close(fd);
-        return Fail("Cannot write file", full, error);
+        return Fail(TFileAction::Write, full, error);
     };
     struct stat st{};
     if (::fstat(fd, &st) != 0) throw fail(errno);
@@ -86,7 +89,7 @@ void WriteInPlace(const fs::path& name, const std::string& full, std::span<const
         if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) throw fail(errno);
         if (::fsync(fd) != 0) throw fail(errno);
     }
-    if (::close(fd) != 0) throw Fail("Cannot write file", full, errno);
+    if (::close(fd) != 0) throw Fail(TFileAction::Write, full, errno);
 }
 
 // Writes a fresh file beside `name` and renames it over `name`. `old` describes
@@ -107,12 +110,12 @@ void Replace(const fs::path& name, const std::string& full, std::span<const uint
         // A folder that takes no new files may still hold a file we can write.
         if (old != nullptr && (error == EACCES || error == EPERM) && ::access(name.c_str(), W_OK) == 0)
             return WriteInPlace(name, full, bytes);
-        throw Fail("Cannot create file", full, error);
+        throw Fail(TFileAction::Create, full, error);
     }
     auto abandon = [&](int error) {
         if (fd >= 0) ::close(fd);
         ::unlink(temp.c_str());
-        return Fail("Cannot write file", full, error);
+        return Fail(TFileAction::Write, full, error);
     };
     if (old != nullptr) {
         // The replaced file's owner where we may set it (as root), and its permissions.
@@ -142,14 +145,14 @@ void SaveFileBytes(const fs::path& path, std::span<const uint8_t> bytes) {
     std::error_code ec;
     const fs::path absolute = fs::absolute(path, ec);
     const std::string full = (ec ? path : absolute).string();
-    if (path.empty() || !path.has_filename()) throw Fail("Cannot create file", full, ENOENT);
+    if (path.empty() || !path.has_filename()) throw Fail(TFileAction::Create, full, ENOENT);
 
     fs::path name(full);
-    if (const int error = Resolve(name); error >= 0) throw Fail("Cannot create file", full, error);
+    if (const int error = Resolve(name); error >= 0) throw Fail(TFileAction::Create, full, error);
 
     struct stat st{};
     if (::lstat(name.c_str(), &st) != 0) return Replace(name, full, bytes, nullptr);
-    if (S_ISDIR(st.st_mode)) throw Fail("Cannot create file", full, EISDIR);
+    if (S_ISDIR(st.st_mode)) throw Fail(TFileAction::Create, full, EISDIR);
     if (S_ISREG(st.st_mode)) return Replace(name, full, bytes, &st);
     WriteInPlace(name, full, bytes);
 }

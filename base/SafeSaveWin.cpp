@@ -31,18 +31,18 @@ DWORD WriteAll(HANDLE h, std::span<const uint8_t> bytes) {
 
 void WriteInPlace(const fs::path& name, const fs::path& shown, std::span<const uint8_t> bytes) {
     HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) throw Fail("Cannot write file", shown, GetLastError());
+    if (h == INVALID_HANDLE_VALUE) throw Fail(TFileAction::Write, shown, GetLastError());
     DWORD error = WriteAll(h, bytes);
     if (error == 0 && GetFileType(h) == FILE_TYPE_DISK && !SetEndOfFile(h)) error = GetLastError();
     CloseHandle(h);
-    if (error != 0) throw Fail("Cannot write file", shown, error);
+    if (error != 0) throw Fail(TFileAction::Write, shown, error);
 }
 
 }  // namespace
 
 void SaveFileBytes(const fs::path& path, std::span<const uint8_t> bytes) {
     static std::atomic<unsigned> counter{0};
-    if (path.empty() || !path.has_filename()) throw Fail("Cannot create file", path, ERROR_PATH_NOT_FOUND);
+    if (path.empty() || !path.has_filename()) throw Fail(TFileAction::Create, path, ERROR_PATH_NOT_FOUND);
 
     std::error_code ec;
     fs::path name = fs::absolute(path, ec);
@@ -50,7 +50,7 @@ void SaveFileBytes(const fs::path& path, std::span<const uint8_t> bytes) {
     // A link is followed, so it stays a link and its target gets the bytes.
     for (int hops = 0; fs::is_symlink(name, ec) && hops < 40; ++hops) {
         const fs::path target = fs::read_symlink(name, ec);
-        if (ec) throw Fail("Cannot create file", path, ERROR_CANT_RESOLVE_FILENAME);
+        if (ec) throw Fail(TFileAction::Create, path, ERROR_CANT_RESOLVE_FILENAME);
         name = target.is_absolute() ? target : name.parent_path() / target;
     }
 
@@ -65,7 +65,7 @@ void SaveFileBytes(const fs::path& path, std::span<const uint8_t> bytes) {
     }
     const DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        throw Fail("Cannot create file", path, ERROR_DIRECTORY);
+        throw Fail(TFileAction::Create, path, ERROR_DIRECTORY);
 
     fs::path temp;
     HANDLE h = INVALID_HANDLE_VALUE;
@@ -79,12 +79,12 @@ void SaveFileBytes(const fs::path& path, std::span<const uint8_t> bytes) {
         // A folder that takes no new files may still hold a file we can write.
         if (attributes != INVALID_FILE_ATTRIBUTES && error == ERROR_ACCESS_DENIED)
             return WriteInPlace(name, path, bytes);
-        throw Fail("Cannot create file", path, error);
+        throw Fail(TFileAction::Create, path, error);
     }
     auto abandon = [&](DWORD error) {
         if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
         DeleteFileW(temp.c_str());
-        return Fail("Cannot write file", path, error);
+        return Fail(TFileAction::Write, path, error);
     };
     if (const DWORD error = WriteAll(h, bytes)) throw abandon(error);
     if (!FlushFileBuffers(h)) throw abandon(GetLastError());

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "base/Error.h"
+#include "base/FileError.h"
 #include "base/Text.h"
 
 namespace vyx::win {
@@ -17,8 +17,8 @@ std::string FullText(const fs::path& path) {
     return PathToUtf8(ec ? path : full);
 }
 
-Error Fail(const char* what, const fs::path& path, unsigned long error) {
-    return Error(std::string(what) + " \"" + FullText(path) + "\". " + ErrorText(error));
+FileError Fail(TFileAction action, const fs::path& path, unsigned long error) {
+    return FileError(action, FullText(path), std::error_code(static_cast<int>(error), std::system_category()));
 }
 
 std::string ErrorText(unsigned long error) {
@@ -40,14 +40,14 @@ std::string ErrorText(unsigned long error) {
 std::vector<uint8_t> ReadFileBytes(const fs::path& path, uint64_t limit) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) throw Fail("Cannot open file", path, GetLastError());
+    if (h == INVALID_HANDLE_VALUE) throw Fail(TFileAction::Open, path, GetLastError());
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(h, &info) || GetFileType(h) != FILE_TYPE_DISK ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         CloseHandle(h);
-        throw Error("Cannot open file \"" + FullText(path) + "\". " +
-                    (folder ? std::string("Is a directory") : std::string("Not a regular file")));
+        throw FileError(TFileAction::Open, FullText(path),
+                        folder ? TFileReason{"Is a directory", "to jest folder"} : NotRegularFile());
     }
     std::vector<uint8_t> bytes;
     uint8_t chunk[65536];
@@ -56,14 +56,13 @@ std::vector<uint8_t> ReadFileBytes(const fs::path& path, uint64_t limit) {
         if (!ReadFile(h, chunk, sizeof chunk, &got, nullptr)) {
             const DWORD error = GetLastError();
             CloseHandle(h);
-            throw Fail("Cannot open file", path, error);
+            throw Fail(TFileAction::Open, path, error);
         }
         if (got == 0) break;
         bytes.insert(bytes.end(), chunk, chunk + got);
         if (bytes.size() > limit) {
             CloseHandle(h);
-            throw Error("Cannot open file \"" + FullText(path) + "\". Larger than " + std::to_string(limit >> 20) +
-                        " MiB: no register description file is that large");
+            throw FileError(TFileAction::Open, FullText(path), TooLargeFile(limit));
         }
     }
     CloseHandle(h);

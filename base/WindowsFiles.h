@@ -10,19 +10,19 @@
 #include <string>
 #include <vector>
 
-#include "base/Error.h"
+#include "base/FileError.h"
 
 namespace vyx::win {
 
 // The whole contents of a plain file of at most `limit` bytes. Failures are a
-// vyx::Error "Cannot open file "PATH". REASON" with the system's reason.
+// FileError of TFileAction::Open with the system's reason.
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path, uint64_t limit = UINT64_MAX);
 
 // The path in full as UTF-8, for messages.
 std::string FullText(const std::filesystem::path& path);
 
-// vyx::Error "WHAT "PATH". REASON", the reason being the system's text of the error.
-Error Fail(const char* what, const std::filesystem::path& path, unsigned long error);
+// The FileError of `action` on `path` for a system error code.
+FileError Fail(TFileAction action, const std::filesystem::path& path, unsigned long error);
 
 // The system's text for an error code, in UTF-8, without the closing period.
 std::string ErrorText(unsigned long error);

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "base/Error.h"
+#include "base/FileError.h"
 #include "base/SafeSave.h"
 #include "base/Text.h"
 
@@ -245,9 +246,7 @@ void ClearSelected(const TRegisterTree& tree) {
 }
 
 #ifndef _WIN32
-const char* const kTooLarge = "Larger than 64 MiB: no register description file is that large";
-
-std::string Reason(int error) { return std::strerror(error); }
+TFileReason Reason(int error) { return ErrnoReason(error); }
 
 std::string FullPath(const std::filesystem::path& path) {
     std::error_code ec;
@@ -263,9 +262,7 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
 #else
 // The whole contents of a regular file; failures carry the open error's text.
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
-    auto fail = [&](const std::string& reason) {
-        return Error("Cannot open file \"" + FullPath(path) + "\". " + reason);
-    };
+    auto fail = [&](const TFileReason& reason) { return FileError(TFileAction::Open, FullPath(path), reason); };
     // Non-blocking, so that a FIFO given by mistake cannot hang the open.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) throw fail(Reason(errno));
@@ -277,11 +274,11 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        throw fail(S_ISDIR(st.st_mode) ? Reason(EISDIR) : "Not a regular file");
+        throw fail(S_ISDIR(st.st_mode) ? Reason(EISDIR) : NotRegularFile());
     }
     if (static_cast<uint64_t>(st.st_size) > kMaxRegisterFileBytes) {
         ::close(fd);
-        throw fail(kTooLarge);
+        throw fail(TooLargeFile(kMaxRegisterFileBytes));
     }
     std::vector<uint8_t> bytes;
     bytes.reserve(static_cast<size_t>(st.st_size));
@@ -298,7 +295,7 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
         bytes.insert(bytes.end(), chunk, chunk + got);
         if (bytes.size() > kMaxRegisterFileBytes) {  // it grew while read
             ::close(fd);
-            throw fail(kTooLarge);
+            throw fail(TooLargeFile(kMaxRegisterFileBytes));
         }
     }
     ::close(fd);

@@ -2,12 +2,14 @@
 #include "sequences/Readings.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <ctime>
 #include <system_error>
 
 #include "base/Error.h"
+#include "base/FileError.h"
 #include "base/LocalTime.h"
 #include "registers/RegData.h"
 #include "base/Text.h"
@@ -246,7 +248,7 @@ void TCsvRecorder::Begin(std::chrono::system_clock::time_point when) {
     for (int k = 2; std::filesystem::exists(path, ec); ++k)
         path = folder_ / PathFromUtf8(prefix_ + "-" + stamp + "-" + std::to_string(k) + ".csv");
     file_ = OpenForAppending(path);
-    if (!file_) throw Error("cannot create \"" + PathToUtf8(path) + "\"");
+    if (!file_) throw FileError(TFileAction::Create, PathToUtf8(path), ErrnoReason(errno));
     path_ = path;
     bytes_ = 0;
     day_ = (local.tm_year + 1900) * 400 + local.tm_yday;
@@ -257,12 +259,17 @@ void TCsvRecorder::Write(std::chrono::system_clock::time_point when, std::string
     const std::tm local = LocalTime(std::chrono::system_clock::to_time_t(when));
     const int day = (local.tm_year + 1900) * 400 + local.tm_yday;
     if (!file_ || day != day_ || (maxBytes_ > 0 && bytes_ >= maxBytes_)) Begin(when);
+    errno = 0;
     const bool written = std::fwrite(line.data(), 1, line.size(), file_) == line.size() &&
                          std::fputc('\n', file_) != EOF && std::fflush(file_) == 0;
     if (!written) {
-        const std::filesystem::path failed = path_;
+        const int error = errno != 0 ? errno : EIO;
         Close();  // the next line begins a new file
-        throw Error("cannot write \"" + PathToUtf8(failed) + "\"");
+        // The file ends with its last whole line: a torn one is cut off (shrinking
+        // needs no free space).
+        std::error_code ec;
+        std::filesystem::resize_file(path_, bytes_, ec);
+        throw FileError(TFileAction::Write, PathToUtf8(path_), ErrnoReason(error));
     }
     bytes_ += line.size() + 1;
 }

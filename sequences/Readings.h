@@ -124,7 +124,8 @@ std::string CsvLine(std::chrono::system_clock::time_point when, std::u16string_v
 // reached it. A file is named PREFIX-YYYY-MM-DD_HH-MM-SS.csv after the time of
 // its first line (with "-2", "-3" ... should that name exist). Every line is
 // written through to the file before Write returns; a file that cannot be
-// created or written raises vyx::Error naming it, and the next Write tries anew.
+// created or written raises vyx::FileError naming it and keeps no torn line (the
+// file ends with its last whole line), and the next Write tries anew.
 class TCsvRecorder {
 public:
     TCsvRecorder(std::filesystem::path folder, std::string prefix, uint64_t maxBytes = 0);

@@ -19,6 +19,7 @@ class TChoiceBox;
 class TCutLabel;
 class TShape;
 class TTextPane;
+class TWarningArea;
 
 struct TFormControls {
     TChoiceBox* ComCBox;
@@ -51,6 +52,7 @@ struct TFormControls {
     QSplitter* Splitter1;
     QScrollArea* PanelScroll;  // holds the control panel
     QLabel* stBar;
+    TWarningArea* stWarning;  // the status bar's lasting warnings, in red
     QLabel* stReason;  // the status bar's right area: why the last transaction failed
     QMenu* PopupMenu1;
     QMenu* PopupMenu2;

@@ -5,9 +5,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <system_error>
 
-#include "base/Error.h"
+#include "base/FileError.h"
 #include "base/LocalTime.h"
 #include "base/Text.h"
 #include "ui/JournalFiles.h"
@@ -61,17 +62,51 @@ fs::path Absolute(const fs::path& path) {
 void CreateFolder(const fs::path& folder) {
     std::error_code ec;
     fs::create_directories(folder, ec);
-    if (ec) throw Error("Cannot create folder \"" + PathToUtf8(folder) + "\". " + ec.message());
+    if (ec) throw FileError(TFileAction::CreateFolder, PathToUtf8(folder), ec);
 }
 
 }  // namespace journal
 
 TJournal::~TJournal() { Close(); }
 
+namespace {
+
+// Cuts off a last line without its CR LF (the machine stopped in the middle of
+// writing it): a torn value is never read back as a result. False when no whole
+// line is left, and the file is removed.
+bool CutTornLine(const fs::path& log) {
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(log, ec);
+    if (ec) return true;
+    std::ifstream in(log, std::ios::binary);
+    // `end` becomes the length up to and with the last LF, read backwards in chunks.
+    uintmax_t end = size;
+    char chunk[4096];
+    for (bool found = false; end > 0 && !found;) {
+        const auto n = std::min<uintmax_t>(end, sizeof chunk);
+        in.seekg(static_cast<std::streamoff>(end - n));
+        if (!in.read(chunk, static_cast<std::streamsize>(n))) return true;  // unreadable: kept as it is
+        uintmax_t i = n;
+        while (i > 0 && chunk[i - 1] != '\n') --i;
+        found = i > 0;
+        end -= n - i;
+    }
+    in.close();
+    if (end == size) return true;
+    if (end == 0) {
+        fs::remove(log, ec);
+        return false;
+    }
+    fs::resize_file(log, end, ec);
+    return true;
+}
+
+}  // namespace
+
 std::vector<fs::path> RecoverJournals(const fs::path& folder) {
     std::vector<fs::path> logs;
     for (const fs::path& journal : journal::JournalsIn(folder))
-        if (auto log = journal::Recover(journal)) logs.push_back(std::move(*log));
+        if (auto log = journal::Recover(journal); log && CutTornLine(*log)) logs.push_back(std::move(*log));
     if (!logs.empty()) journal::SyncFolder(folder);
     std::sort(logs.begin(), logs.end());
     return logs;

@@ -7,13 +7,16 @@
 //
 // A journal is locked for as long as its window lives; one found unlocked at
 // start belongs to a window that ended without closing, and RecoverJournals keeps
-// it as a dated log. Locks: flock on POSIX, LockFileEx on Windows, where the
+// it as a dated log, without a last line cut short by the crash. Locks: flock on POSIX, LockFileEx on Windows, where the
 // journal is also opened without sharing writes or deletion.
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/FileError.h"
 
 namespace vyx::ui {
 
@@ -26,8 +29,8 @@ class TJournal {
 public:
     // Creates the folder when missing and a new journal in it,
     // vyx-cfg-PID-YYYYMMDD-HHMMSS.journal (-2, -3, ... added when taken), locked
-    // before it ever carries that name. Throws vyx::Error naming the path and the
-    // system's reason.
+    // before it ever carries that name. Throws vyx::FileError naming the path
+    // and the system's reason.
     explicit TJournal(std::filesystem::path folder);
     // Closes and unlocks; the file stays, as a crash leaves it.
     ~TJournal();
@@ -35,28 +38,34 @@ public:
     TJournal& operator=(const TJournal&) = delete;
 
     // The line and CR LF, handed to the system at once (nothing is held back in
-    // the program). The first failure is remembered and ends the writing; it is
-    // never thrown, so the window's output goes on.
-    void Append(std::u16string_view line);
+    // the program), whole or not at all: a write that fails is cut back to the
+    // last whole line. False on a failure, which Failure() then holds; never
+    // thrown, so the window's output goes on. Each call tries again.
+    bool Append(std::u16string_view line);
     // Flushes to the disk what was appended since the last flush; cheap when
-    // nothing was. A failure is remembered as for Append.
-    void Sync();
+    // nothing was. False on a failure, as for Append.
+    bool Sync();
     // The clean close: the file is removed while still locked, then closed.
     // Append and Sync do nothing afterwards.
     void Discard();
 
-    bool Failed() const { return !failure_.empty(); }
+    // The last call's failure; none after a call that succeeded.
+    const std::optional<FileError>& Failure() const { return failure_; }
+    bool Failed() const { return failure_.has_value(); }
     // "Cannot write file "PATH". REASON", or empty.
-    std::string FailureText() const { return failure_; }
+    std::string FailureText() const { return failure_ ? failure_->what() : std::string(); }
     const std::filesystem::path& Path() const { return path_; }
 
 private:
     void Close();
+    // Cuts a failed write's bytes off: the file ends after its last whole line.
+    void CutBack();
 
     std::filesystem::path path_;
     std::intptr_t file_ = -1;  // descriptor, or HANDLE on Windows; -1 when closed
+    uint64_t size_ = 0;        // the bytes of the whole lines written
     bool unsynced_ = false;
-    std::string failure_;
+    std::optional<FileError> failure_;
 };
 
 // At start: every unlocked *.journal in the folder (a window that crashed or lost

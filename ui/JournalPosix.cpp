@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "base/Error.h"
+#include "base/FileError.h"
 #include "base/Text.h"
 #include "ui/Journal.h"
 #include "ui/JournalFiles.h"
@@ -22,8 +23,8 @@ using namespace journal;
 
 namespace {
 
-std::string FailText(const char* what, const fs::path& path, int error) {
-    return std::string(what) + " \"" + PathToUtf8(path) + "\". " + std::strerror(error);
+FileError Fail(TFileAction action, const fs::path& path, int error) {
+    return FileError(action, PathToUtf8(path), ErrnoReason(error));
 }
 
 // All bytes, or the errno of the failure.
@@ -114,12 +115,12 @@ TJournal::TJournal(fs::path folder) {
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         const int error = errno;
         if (fd < 0 && (error != EEXIST || attempt >= kMaxNames))
-            throw Error(FailText("Cannot create file", folder / JournalName(pid, now, 1), error));
+            throw Fail(TFileAction::Create, folder / JournalName(pid, now, 1), error);
     }
     auto abandon = [&](const fs::path& name, int error) {
         ::close(fd);
         ::unlink(temp.c_str());
-        return Error(FailText("Cannot create file", name, error));
+        return Fail(TFileAction::Create, name, error);
     };
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
@@ -136,22 +137,41 @@ TJournal::TJournal(fs::path folder) {
     SyncFolder(folder);
 }
 
-void TJournal::Append(std::u16string_view line) {
-    if (file_ < 0 || Failed()) return;
+bool TJournal::Append(std::u16string_view line) {
+    if (file_ < 0) return false;
     unsynced_ = true;
-    if (const int error = WriteAll(static_cast<int>(file_), ToCp1250(line) + "\r\n"))
-        failure_ = FailText("Cannot write file", path_, error);
+    const std::string bytes = ToCp1250(line) + "\r\n";
+    if (const int error = WriteAll(static_cast<int>(file_), bytes)) {
+        failure_ = Fail(TFileAction::Write, path_, error);
+        CutBack();
+        return false;
+    }
+    size_ += bytes.size();
+    failure_.reset();
+    return true;
 }
 
-void TJournal::Sync() {
-    if (file_ < 0 || Failed() || !unsynced_) return;
+void TJournal::CutBack() {
+    // Shrinking needs no free space; the next line goes where the torn one began.
+    (void)::ftruncate(static_cast<int>(file_), static_cast<off_t>(size_));
+    (void)::lseek(static_cast<int>(file_), static_cast<off_t>(size_), SEEK_SET);
+}
+
+bool TJournal::Sync() {
+    if (file_ < 0) return false;
+    if (!unsynced_) return true;
+    if (::fsync(static_cast<int>(file_)) != 0) {
+        failure_ = Fail(TFileAction::Write, path_, errno);
+        return false;
+    }
     unsynced_ = false;
-    if (::fsync(static_cast<int>(file_)) != 0) failure_ = FailText("Cannot write file", path_, errno);
+    failure_.reset();
+    return true;
 }
 
 void TJournal::Discard() {
     if (file_ < 0) return;
-    if (::unlink(path_.c_str()) != 0 && !Failed()) failure_ = FailText("Cannot delete file", path_, errno);
+    if (::unlink(path_.c_str()) != 0) failure_ = Fail(TFileAction::Delete, path_, errno);
     Close();
 }
 

@@ -22,9 +22,7 @@ namespace {
 // NOLINTNEXTLINE(performance-no-int-to-ptr): a handle value, never dereferenced
 HANDLE Handle(std::intptr_t file) { return reinterpret_cast<HANDLE>(file); }
 
-std::string FailText(const char* what, const fs::path& path, DWORD error) {
-    return win::Fail(what, path, error).what();
-}
+FileError Fail(TFileAction action, const fs::path& path, DWORD error) { return win::Fail(action, path, error); }
 
 // The whole range, so the lock stands whatever the file's length.
 bool LockAll(HANDLE h) {
@@ -120,12 +118,12 @@ TJournal::TJournal(fs::path folder) {
                         FILE_ATTRIBUTE_NORMAL, nullptr);
         const DWORD error = GetLastError();
         if (h == INVALID_HANDLE_VALUE && (!Taken(error) || attempt >= kMaxNames))
-            throw Error(FailText("Cannot create file", folder / JournalName(pid, now, 1), error));
+            throw Fail(TFileAction::Create, folder / JournalName(pid, now, 1), error);
     }
     auto abandon = [&](const fs::path& name, DWORD error) {
         (void)DeleteOnClose(h);
         CloseHandle(h);
-        return Error(FailText("Cannot create file", name, error));
+        return Fail(TFileAction::Create, name, error);
     };
     if (!LockAll(h)) {
         const DWORD error = GetLastError();
@@ -140,31 +138,47 @@ TJournal::TJournal(fs::path folder) {
     file_ = reinterpret_cast<std::intptr_t>(h);
 }
 
-void TJournal::Append(std::u16string_view line) {
-    if (file_ == -1 || Failed()) return;
+bool TJournal::Append(std::u16string_view line) {
+    if (file_ == -1) return false;
     unsynced_ = true;
     const std::string text = ToCp1250(line) + "\r\n";
     for (std::string_view bytes = text; !bytes.empty();) {
         DWORD put = 0;
         const bool written = WriteFile(Handle(file_), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
         if (!written || put == 0) {
-            failure_ = FailText("Cannot write file", path_, written ? ERROR_WRITE_FAULT : GetLastError());
-            return;
+            failure_ = Fail(TFileAction::Write, path_, written ? ERROR_WRITE_FAULT : GetLastError());
+            CutBack();
+            return false;
         }
         bytes.remove_prefix(put);
     }
+    size_ += text.size();
+    failure_.reset();
+    return true;
 }
 
-void TJournal::Sync() {
-    if (file_ == -1 || Failed() || !unsynced_) return;
+void TJournal::CutBack() {
+    // Shrinking needs no free space; the next line goes where the torn one began.
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(size_);
+    if (SetFilePointerEx(Handle(file_), at, nullptr, FILE_BEGIN)) (void)SetEndOfFile(Handle(file_));
+}
+
+bool TJournal::Sync() {
+    if (file_ == -1) return false;
+    if (!unsynced_) return true;
+    if (!FlushFileBuffers(Handle(file_))) {
+        failure_ = Fail(TFileAction::Write, path_, GetLastError());
+        return false;
+    }
     unsynced_ = false;
-    if (!FlushFileBuffers(Handle(file_))) failure_ = FailText("Cannot write file", path_, GetLastError());
+    failure_.reset();
+    return true;
 }
 
 void TJournal::Discard() {
     if (file_ == -1) return;
-    if (const DWORD error = DeleteOnClose(Handle(file_)); error != 0 && !Failed())
-        failure_ = FailText("Cannot delete file", path_, error);
+    if (const DWORD error = DeleteOnClose(Handle(file_)); error != 0) failure_ = Fail(TFileAction::Delete, path_, error);
     Close();
 }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "base/Error.h"
+#include "base/FileError.h"
 #include "base/SafeSave.h"
 #include "base/Text.h"
 #include "ui/Journal.h"
@@ -73,7 +74,7 @@ void KeepEarlier(const fs::path& path) {
                  std::chrono::time_point_cast<std::chrono::system_clock::duration>(fs::file_time_type::clock::to_sys(written)));
     const fs::path kept = KeptLogPath(path, when);
     fs::rename(path, kept, ec);
-    if (ec) throw Error("cannot keep the previous log as \"" + PathToUtf8(kept) + "\": " + ec.message());
+    if (ec) throw FileError(TFileAction::Rename, PathToUtf8(path), ec);
 }
 
 void SaveKeeping(const fs::path& path, const std::string& bytes, bool keepEarlier) {
@@ -99,7 +100,7 @@ TLogSave SaveLog(const fs::path& program, const std::string& bytes, bool keepEar
         try {
             SaveInStateFolder(program, bytes, keepEarlier, result);
         } catch (const Error& e) {
-            result.Message = std::string(e.what()) + "\r\nLog nie został zapisany";
+            result.Message = PolishText(e) + "\r\nLog nie został zapisany";
         }
         return result;
     }
@@ -111,13 +112,13 @@ TLogSave SaveLog(const fs::path& program, const std::string& bytes, bool keepEar
         result.Where = beside;
         return result;
     } catch (const Error& e) {
-        first = e.what();
+        first = PolishText(e);
     }
     try {
         SaveInStateFolder(program, bytes, keepEarlier, result);
         result.Message = first + "\r\nLog zapisano w pliku \"" + PathToUtf8(result.Where) + "\"";
     } catch (const Error& e) {
-        result.Message = first + "\r\n" + e.what() + "\r\nLog nie został zapisany";
+        result.Message = first + "\r\n" + PolishText(e) + "\r\nLog nie został zapisany";
     }
     return result;
 }

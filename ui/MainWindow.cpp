@@ -16,10 +16,13 @@
 #include <QTreeView>
 #include <utility>
 
+#include "base/FileError.h"
 #include "base/Text.h"
 #include "ui/Boxes.h"
 #include "ui/FormSupport.h"
 #include "ui/Journal.h"
+#include "ui/JournalKeeper.h"
+#include "ui/WarningArea.h"
 #include "ui/LogFile.h"
 #include "ui/RegisterModel.h"
 #include "ui/TextPane.h"
@@ -80,7 +83,7 @@ void TForm1::Run(const std::function<void()>& work) {
     try {
         work();
     } catch (const std::exception& e) {
-        ShowError(QString::fromUtf8(e.what()));
+        ShowError(QString::fromUtf8(PolishText(e)));
     }
     ShowPortGone();
     if (--depth_ > 0) return;
@@ -121,7 +124,7 @@ void TForm1::WireHandlers() {
     JournalTimer = new QTimer(this);
     JournalTimer->setInterval(kJournalSyncMs);
     connect(JournalTimer, &QTimer::timeout, this, [this] {
-        if (journal_) journal_->Sync();
+        if (journal_) JournalChanged(journal_->Tick());
     });
 
     // The user's choices.
@@ -186,14 +189,24 @@ void TForm1::StartJournal() {
         dated_ = true;
         Memo1->AppendLine(text);  // the journal below takes it too
     }
-    try {
-        journal_ = std::make_unique<TJournal>(folder);
-        // What was said above goes into the new journal too.
-        for (const QString& line : Memo1->Lines()) journal_->Append(line.toStdU16String());
-    } catch (const std::exception& e) {
-        Say(QStringLiteral("Brak dziennika wyników: ") + QString::fromUtf8(e.what()), true);
-    }
+    journal_ = std::make_unique<TJournalKeeper>(folder);
+    // What was said above goes into the new journal too.
+    for (const QString& line : Memo1->Lines()) JournalChanged(journal_->Append(line.toStdU16String()));
+    JournalChanged(TJournalChange::None);
     JournalTimer->start();
+}
+
+const TJournal* TForm1::Journal() const { return journal_ ? journal_->Journal() : nullptr; }
+
+void TForm1::JournalChanged(TJournalChange change) {
+    const std::optional<FileError>& fault = journal_->Fault();
+    const QString reason = fault ? QString::fromUtf8(fault->Reason().Polish) : QString();
+    stWarning->SetWarning(TWarningSlot::Journal,
+                          fault ? QStringLiteral("wyniki nie są zabezpieczane: ") + reason : QString());
+    if (change == TJournalChange::Stopped)
+        AppendResultLine(u"wyniki nie są zabezpieczane: " + QString::fromUtf8(fault->Polish()).toStdU16String());
+    else if (change == TJournalChange::Resumed)
+        AppendResultLine(u"wyniki znów są zabezpieczane");
 }
 
 void TForm1::FormActivate() {
@@ -236,7 +249,7 @@ void TForm1::SessionEnds() {
     sessionLog_.reset();
     const std::string bytes = ResultBytes();
     if (Memo1->HasLines() && !SaveLog(program_, bytes, !logWritten_).Saved) {
-        journal_->Sync();
+        JournalChanged(journal_->Tick());
         return;
     }
     logWritten_ = logWritten_ || Memo1->HasLines();

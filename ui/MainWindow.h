@@ -44,6 +44,8 @@ namespace vyx::ui {
 
 class TBoxes;
 class TJournal;
+class TJournalKeeper;
+enum class TJournalChange;
 class TRegisterModel;
 class TTrendWindow;
 
@@ -211,8 +213,8 @@ public:
     void CalibrationStarted() override;
     std::optional<std::u16string> CalibrationVerdict(const std::vector<TReading>& readings) override;
 
-    // The journal of this window's result lines; null when the state folder refused it.
-    const TJournal* Journal() const { return journal_.get(); }
+    // The journal of this window's result lines; null while the state folder refuses it.
+    const TJournal* Journal() const;
 
     const std::filesystem::path& ProgramPath() const { return program_; }
 
@@ -255,6 +257,9 @@ private:
     void ParkFocus(QWidget* focused);
     void RestoreFocus();
     void StartJournal();
+    // After each line and each second: the warning area and the result pane say
+    // when results stop being kept on the disk and when they are again.
+    void JournalChanged(TJournalChange change);
     // Fills the controls from the settings, loads the device file they name and
     // places the window.
     void ApplySettings(const TWindowSettings& settings);
@@ -297,7 +302,7 @@ private:
     std::optional<std::string> sessionLog_;  // what SessionEnds wrote
     void (TForm1::*pendingChoice_)() = nullptr;  // a choice made during a transaction
     QPointer<QWidget> parkedFocus_;  // where the focus was before controls were disabled
-    std::unique_ptr<TJournal> journal_;
+    std::unique_ptr<TJournalKeeper> journal_;
     bool dated_ = false;       // the session's date line opens the results already
     bool logWritten_ = false;  // this session's log is saved (a logout that was then cancelled)
     std::map<QString, std::filesystem::path> deviceFiles_;  // listed names -> their files

@@ -10,7 +10,7 @@
 #include "base/Text.h"
 #include "ui/Boxes.h"
 #include "ui/FormSupport.h"
-#include "ui/Journal.h"
+#include "ui/JournalKeeper.h"
 #include "ui/LogFile.h"
 #include "ui/Shape.h"
 #include "ui/TextPane.h"
@@ -70,7 +70,7 @@ void TForm1::AppendResultLine(std::u16string_view line) {
         AppendResultLine(SessionLine(std::time(nullptr)));
     }
     Memo1->AppendLine(Q(line));
-    if (journal_) journal_->Append(line);
+    if (journal_) JournalChanged(journal_->Append(line));
 }
 
 }  // namespace vyx::ui

@@ -18,7 +18,7 @@
 #include "modbus/PaneLines.h"
 #include "registers/RegData.h"
 #include "ui/FormSupport.h"
-#include "ui/Journal.h"
+#include "ui/JournalKeeper.h"
 #include "ui/RegisterModel.h"
 #include "ui/Shape.h"
 #include "ui/TextPane.h"
@@ -132,7 +132,7 @@ void TForm1::ActivityChanged(TActivity now) {
     if (now == TActivity::Idle) {
         RestoreFocus();
         // Whatever a sequence added is on the disk when it ends.
-        if (journal_) journal_->Sync();
+        if (journal_) JournalChanged(journal_->Tick());
     }
 }
 

@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "base/Error.h"
+#include "base/FileError.h"
 #include "base/SafeSave.h"
 #include "base/Text.h"
 #include "ui/Boxes.h"
@@ -38,7 +39,7 @@ void TTrendWindow::Record(const std::string& line, Clock::time_point when) {
         // Recording stops; the plot keeps every reading, so "Zapisz CSV" still has them.
         recorder_.reset();
         btRecord->setChecked(false);
-        recordError_ = QStringLiteral("nagrywanie przerwane: ") + QString::fromUtf8(e.what());
+        recordError_ = QStringLiteral("nagrywanie przerwane: ") + QString::fromUtf8(PolishText(e));
         ShowStatus();
         emit RecordingStopped(recordError_);
     }
@@ -62,7 +63,7 @@ void TTrendWindow::SaveCsv() {
         saveFolder_ = QFileInfo(name).absolutePath();
         stStatus->setText(QStringLiteral("zapisano: ") + name);
     } catch (const std::exception& e) {
-        boxes_.ShowError(this, QString::fromUtf8(e.what()));
+        boxes_.ShowError(this, QString::fromUtf8(PolishText(e)));
     }
 }
 
@@ -80,12 +81,15 @@ void TTrendWindow::SaveImage() {
         saveFolder_ = QFileInfo(name).absolutePath();
         stStatus->setText(QStringLiteral("zapisano: ") + name);
     } catch (const std::exception& e) {
-        boxes_.ShowError(this, QString::fromUtf8(e.what()));
+        boxes_.ShowError(this, QString::fromUtf8(PolishText(e)));
     }
 }
 
 void TTrendWindow::SetRecording(bool on, const QString& folder) {
-    recordError_.clear();
+    if (!recordError_.isEmpty()) {
+        recordError_.clear();
+        emit RecordingStopped(QString());
+    }
     if (!on) {
         recorder_.reset();
         btRecord->setChecked(false);

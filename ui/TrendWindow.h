@@ -46,7 +46,8 @@ public:
 
 signals:
     // Recording stopped on an error: the text that says why. It never opens a
-    // box, as it comes inside a reading and monitoring goes on.
+    // box, as it comes inside a reading and monitoring goes on. An empty text
+    // once the recording is switched on or off again.
     void RecordingStopped(const QString& why);
 
 public:

@@ -26,6 +26,7 @@
 #include "ui/TextPane.h"
 #include "ui/TreeLook.h"
 #include "ui/TrendWindow.h"
+#include "ui/WarningArea.h"
 #include "ui/WindowSizes.h"
 
 namespace vyx::ui {
@@ -160,11 +161,14 @@ void TForm1::BuildControls() {
     setCentralWidget(central);
     Trend = new TTrendWindow(boxes_, this);
     // Said where it stays until the next message; monitoring goes on.
-    connect(Trend, &TTrendWindow::RecordingStopped, this, [this](const QString& why) { Say(why, true); });
+    connect(Trend, &TTrendWindow::RecordingStopped, this,
+            [this](const QString& why) { stWarning->SetWarning(TWarningSlot::Recording, why); });
 
     // Status bar with one text area.
     stBar = new QLabel;
     statusBar()->addWidget(stBar, 1);
+    stWarning = new TWarningArea;
+    statusBar()->addPermanentWidget(stWarning);
     stReason = new QLabel;
     stReason->setContentsMargins(0, 0, 6, 0);
     statusBar()->addPermanentWidget(stReason);

@@ -217,7 +217,7 @@ TEST(Readings, RecorderBeginsNewFilesBySizeAndDay) {
         TCsvRecorder r(bad, "R0");
         const auto t = At(2026, 12, 8, 10, 0, 0, 0);
         const std::string error = test::ErrorOf([&] { r.Write(t, "lost"); });
-        EXPECT_NE(error.find("cannot create \"" + PathToUtf8(bad / "R0-2026-12-08_10-00-00.csv") + "\""),
+        EXPECT_NE(error.find("Cannot create file \"" + PathToUtf8(bad / "R0-2026-12-08_10-00-00.csv") + "\""),
                   std::string::npos)
             << error;
         fs::remove(bad);

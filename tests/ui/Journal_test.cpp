@@ -2,6 +2,7 @@
 // The result journal: its bytes on disk, its lock, and what is recovered at start.
 #include "tests/support/FileText.h"
 #include "ui/Journal.h"
+#include "ui/JournalKeeper.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -138,7 +139,8 @@ TEST_F(JournalTest, BadPlacesAndFailedWritesAreSaidAndNeverThrownAtTheWindow) {
     EXPECT_EQ(test::ErrorOf([&] { ui::TJournal journal(folder / "plain" / "sub"); }),
               "Cannot create folder \"" + (folder / "plain" / "sub").string() + "\". Not a directory");
 
-    // A file size limit makes the write fail (EFBIG) even for root.
+    // A file size limit makes the write fail (EFBIG) even for root: the torn
+    // line is cut off, and each line tries again.
     ui::TJournal journal(folder);
     journal.Append(u"przed");
     rlimit old{};
@@ -147,14 +149,65 @@ TEST_F(JournalTest, BadPlacesAndFailedWritesAreSaidAndNeverThrownAtTheWindow) {
     small.rlim_cur = 16;
     const auto previous = ::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    journal.Append(u"wiersz ponad limit pliku");
+    const bool written = journal.Append(u"wiersz ponad limit pliku");
     ::setrlimit(RLIMIT_FSIZE, &old);
     ::signal(SIGXFSZ, previous);
-    EXPECT_TRUE(journal.Failed());
+    EXPECT_FALSE(written);
     EXPECT_EQ(journal.FailureText(), "Cannot write file \"" + journal.Path().string() + "\". File too large");
-    journal.Append(u"dalej");  // writing ended at the failure
-    journal.Sync();
-    EXPECT_EQ(FileText(journal.Path()), "przed\r\nwiersz po");
+    EXPECT_EQ(journal.Failure()->Polish(), "Nie można zapisać pliku \"" + journal.Path().string() + "\": plik za duży");
+    EXPECT_EQ(FileText(journal.Path()), "przed\r\n");
+    EXPECT_TRUE(journal.Append(u"dalej"));
+    EXPECT_TRUE(journal.Sync());
+    EXPECT_FALSE(journal.Failed());
+    EXPECT_EQ(FileText(journal.Path()), "przed\r\ndalej\r\n");
+}
+
+// A journal that cannot be made or written keeps its lines waiting, in order,
+// and writes them once the folder takes them; the change is said once each way.
+TEST_F(JournalTest, TheKeeperHoldsLinesUntilTheFolderTakesThem) {
+    fs::create_directories(folder);
+    std::ofstream(folder / "state") << "";  // a plain file where the folder should be
+    ui::TJournalKeeper keeper(folder / "state");
+    ASSERT_TRUE(keeper.Fault().has_value());
+    EXPECT_EQ(keeper.Journal(), nullptr);
+    EXPECT_EQ(keeper.Append(u"a"), ui::TJournalChange::Stopped);
+    EXPECT_EQ(keeper.Append(u"b"), ui::TJournalChange::None);
+    EXPECT_EQ(keeper.Tick(), ui::TJournalChange::None);
+    fs::remove(folder / "state");
+    EXPECT_EQ(keeper.Tick(), ui::TJournalChange::Resumed);
+    ASSERT_NE(keeper.Journal(), nullptr);
+    EXPECT_FALSE(keeper.Fault().has_value());
+
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 8;
+    const auto previous = ::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const ui::TJournalChange full = keeper.Append(u"c ponad limit");
+    const ui::TJournalChange waits = keeper.Append(u"d");
+    const ui::TJournalChange stillFull = keeper.Tick();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, previous);
+    EXPECT_EQ(full, ui::TJournalChange::Stopped);
+    EXPECT_EQ(waits, ui::TJournalChange::None);
+    EXPECT_EQ(stillFull, ui::TJournalChange::None);
+    EXPECT_EQ(keeper.Waiting(), 2u);
+    EXPECT_EQ(FileText(keeper.Journal()->Path()), "a\r\nb\r\n");
+    EXPECT_EQ(keeper.Tick(), ui::TJournalChange::Resumed);
+    EXPECT_EQ(FileText(keeper.Journal()->Path()), "a\r\nb\r\nc ponad limit\r\nd\r\n");
+}
+
+// A journal whose machine stopped in the middle of a line is recovered without it.
+TEST_F(JournalTest, ATornLastLineIsNotRecovered) {
+    const fs::path torn = Stale(folder, {u"12:00:01 R0 = 250,00"});
+    std::ofstream(torn, std::ios::app | std::ios::binary) << "12:00:02 R0 = 2";
+    const fs::path none = Stale(folder, {});
+    std::ofstream(none, std::ios::app | std::ios::binary) << "00";
+    const std::vector<fs::path> logs = ui::RecoverJournals(folder);
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_EQ(FileText(logs[0]), "12:00:01 R0 = 250,00\r\n");
+    EXPECT_FALSE(fs::exists(none));
 }
 
 TEST(StateFolder, FollowsTheEnvironment) {

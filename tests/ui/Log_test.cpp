@@ -8,7 +8,9 @@
 #include "tests/support/FileText.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/Journal.h"
+#include "ui/LogFile.h"
 #include "ui/TextPane.h"
+#include "ui/WarningArea.h"
 
 using namespace vyx;
 using namespace vyx::test;
@@ -79,7 +81,36 @@ TEST_F(WindowTest, LogGoesToTheStateFolderElseTheWindowStaysOpen) {
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(Last(boxes.Errors).contains("Log nie został zapisany"));
     form->AppendResultLine(u"dalej");  // still usable
-    EXPECT_EQ(Undated(form->Memo1->Lines()), (QStringList{"wynik", "dalej"}));
+    // The state folder refuses the journal too: the first result says so.
+    const QStringList lines = Undated(form->Memo1->Lines());
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[0].startsWith("wyniki nie są zabezpieczane: Nie można utworzyć folderu")) << lines[0].toStdString();
+    EXPECT_EQ(lines.mid(1), (QStringList{"wynik", "dalej"}));
+    EXPECT_EQ(form->stWarning->text(), "wyniki nie są zabezpieczane: część ścieżki nie jest folderem");
+}
+
+// A state folder that refuses the journal, then takes it: the lines wait and
+// reach it, the pane says when results stopped and started being kept, and
+// the warning stays in the status bar in between whatever else is said.
+TEST_F(WindowTest, AJournalThatCannotBeWrittenIsSaidAndResumesOnItsOwn) {
+    std::ofstream(folder / "plain") << "";
+    SetStateHome(folder / "plain");
+    form = std::make_unique<ui::TForm1>(boxes, folder / "bin" / "vyx-cfg");
+    form->show();
+    EXPECT_EQ(form->Journal(), nullptr);
+    EXPECT_TRUE(form->Memo1->Lines().isEmpty());  // an empty pane still writes no log
+    EXPECT_EQ(form->stWarning->text(), "wyniki nie są zabezpieczane: część ścieżki nie jest folderem");
+    form->AppendResultLine(u"R0 = 1");
+    fs::remove(folder / "plain");
+    ASSERT_TRUE(WaitUntil([&] { return form->Journal() != nullptr; }));
+    EXPECT_TRUE(form->stWarning->text().isEmpty());
+    const QStringList lines = Undated(form->Memo1->Lines());
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[0].startsWith("wyniki nie są zabezpieczane: Nie można utworzyć folderu"));
+    EXPECT_EQ(lines.mid(1), (QStringList{"R0 = 1", "wyniki znów są zabezpieczane"}));
+    std::vector<std::u16string> shown;
+    for (const QString& line : form->Memo1->Lines()) shown.push_back(line.toStdU16String());
+    EXPECT_EQ(FileText(form->Journal()->Path()), ui::LogBytes(shown));
 }
 
 TEST_F(WindowTest, ResultLinesAreNeitherUndoneNorLostAndAnEmptiedPaneWritesNoLog) {

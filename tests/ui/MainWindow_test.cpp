@@ -279,7 +279,9 @@ TEST_F(WindowTest, PaneMenus) {
     boxes.SaveAs = QString::fromStdString((folder / "no-such-folder" / "x.txt").string());
     Act([&] { form->Zapiszdopliku1Click(); });
     ASSERT_EQ(boxes.Errors.size(), 1);
-    EXPECT_TRUE(boxes.Errors[0].startsWith("Cannot create file")) << boxes.Errors[0].toStdString();
+    EXPECT_TRUE(boxes.Errors[0].startsWith("Nie można utworzyć pliku") &&
+                boxes.Errors[0].endsWith(": nie ma takiego pliku ani folderu."))
+        << boxes.Errors[0].toStdString();
 
     form->Kopiuj1Click();
     EXPECT_EQ(form->Memo1->textCursor().selectedText().size(), form->Memo1->toPlainText().size());

@@ -106,7 +106,9 @@ TEST_F(WindowTest, LoadingReplacesTheTreeAndShowsCalibrationForAnUpperCaseF) {
     form->cbxDevice->setEditText("brak.dat");
     Act([&] { form->cbxDeviceSelect(); });
     ASSERT_EQ(boxes.Errors.size(), 1);
-    EXPECT_TRUE(boxes.Errors[0].startsWith("Cannot open file")) << boxes.Errors[0].toStdString();
+    EXPECT_TRUE(boxes.Errors[0].startsWith("Nie można otworzyć pliku") &&
+                boxes.Errors[0].endsWith(": nie ma takiego pliku ani folderu."))
+        << boxes.Errors[0].toStdString();
     EXPECT_EQ(form->lbReg->text(), "30001  U1");
     EXPECT_NE(form->Tree.FindRegisterByName(u"U1"), nullptr);
 

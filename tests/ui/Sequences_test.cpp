@@ -118,13 +118,6 @@ protected:
         SetTimeouts({30, 0, 5000, 0, 30});
         ChooseDevice(kSampleDevice);
     }
-    // Lets the window run until `done` holds (at most 30 s).
-    static bool WaitUntil(const std::function<bool()>& done) {
-        QElapsedTimer t;
-        t.start();
-        while (!done() && t.elapsed() < 30000) QTest::qWait(5);
-        return done();
-    }
 };
 
 TEST_F(SlowDeviceTest, UntickingMidReadAbandonsItAndTheNextReadGetsItsOwnReply) {

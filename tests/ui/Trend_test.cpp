@@ -17,6 +17,7 @@
 #include "ui/TextPane.h"
 #include "ui/TrendPlot.h"
 #include "ui/TrendWindow.h"
+#include "ui/WarningArea.h"
 
 using namespace vyx;
 using namespace vyx::test;
@@ -36,14 +37,6 @@ protected:
         trend->eN->setText(n);
         trend->eTolerance->setText(tolerance);
         emit trend->eTolerance->editingFinished();
-    }
-    // Runs the event loop until `done`, for at most a minute: a busy machine may
-    // serve the readings late.
-    static bool WaitUntil(const std::function<bool()>& done) {
-        QElapsedTimer t;
-        t.start();
-        while (!done() && t.elapsed() < 60000) QTest::qWait(20);
-        return done();
     }
     void Monitor(bool on) {
         if (on) {
@@ -136,12 +129,19 @@ TEST_F(TrendTest, RecordingThatCannotWriteStopsWithAnErrorAndMonitoringGoesOn) {
     Monitor(true);
     ASSERT_TRUE(WaitUntil([&] { return !trend->Recording(); }));
     EXPECT_FALSE(trend->btRecord->isChecked());
-    EXPECT_TRUE(form->stBar->text().startsWith("nagrywanie przerwane: ")) << form->stBar->text().toStdString();
-    EXPECT_TRUE(trend->stStatus->text().contains("nagrywanie przerwane: ")) << trend->stStatus->text().toStdString();
+    // In Polish, in the lasting warnings' area, which no transaction clears.
+    const QString why = "nagrywanie przerwane: Nie można utworzyć pliku \"" +
+                        QString::fromStdString((folder / "no such folder").string());
+    EXPECT_TRUE(form->stWarning->text().startsWith(why)) << form->stWarning->text().toStdString();
+    EXPECT_TRUE(form->stWarning->text().endsWith(": nie ma takiego pliku ani folderu"));
+    EXPECT_TRUE(trend->stStatus->text().contains(why)) << trend->stStatus->text().toStdString();
     ASSERT_TRUE(WaitUntil([&] { return trend->Plot->GoodCount() >= 3; }));
     EXPECT_TRUE(form->Timer1->isActive());
     EXPECT_TRUE(boxes.Errors.isEmpty() && boxes.Messages.isEmpty()) << boxes.Errors.join("|").toStdString();
+    EXPECT_TRUE(form->stWarning->isVisibleTo(form.get()));
     Monitor(false);
+    trend->SetRecording(false);  // switched off by hand: the warning has done its work
+    EXPECT_TRUE(form->stWarning->text().isEmpty());
 }
 
 TEST_F(TrendTest, ACalibrationIsDrawnAndJudgedOnlyWhenAToleranceIsSet) {

@@ -117,15 +117,15 @@ TEST_F(TrustTest, BadDeviceFilesAreRefusedAtOnceAndTheTreeStays) {
     const struct {
         const char* name;
         const char* reason;
-    } cases[] = {{"fifo.dat", "Not a regular file"}, {"folder.dat", "Is a directory"}, {"zero.dat", "Not a regular file"}};
+    } cases[] = {{"fifo.dat", "to nie jest zwykły plik"}, {"folder.dat", "to jest folder"}, {"zero.dat", "to nie jest zwykły plik"}};
     for (const auto& c : cases) {
         boxes.Errors.clear();
         form->cbxDevice->setEditText(c.name);
         Act([&] { form->cbxDeviceSelect(); });
         ASSERT_EQ(boxes.Errors.size(), 1) << c.name;
-        EXPECT_TRUE(boxes.Errors[0].startsWith("Cannot open file \"" + QString::fromStdString((bin / c.name).string())))
+        EXPECT_TRUE(boxes.Errors[0].startsWith("Nie można otworzyć pliku \"" + QString::fromStdString((bin / c.name).string())))
             << boxes.Errors[0].toStdString();
-        EXPECT_TRUE(boxes.Errors[0].contains(c.reason)) << boxes.Errors[0].toStdString();
+        EXPECT_TRUE(boxes.Errors[0].contains(QString::fromUtf8(c.reason))) << boxes.Errors[0].toStdString();
         EXPECT_EQ(form->Tree.Count(), nodes) << c.name;
     }
 

@@ -205,6 +205,15 @@ protected:
         QApplication::processEvents();
     }
 
+    // Lets the window run until `done` holds, for at most a minute: a busy
+    // machine may serve readings and timers late.
+    static bool WaitUntil(const std::function<bool()>& done) {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < 60000) QTest::qWait(10);
+        return done();
+    }
+
     // Lets the event loop run for a while.
     static void Spin(int ms) {
         QElapsedTimer t;
