@@ -80,7 +80,6 @@ const char* PolishWindows(unsigned long error) {
         case ERROR_LOCK_VIOLATION: return "plik jest używany przez inny program";
         case ERROR_HANDLE_DISK_FULL:
         case ERROR_DISK_FULL: return "brak miejsca na dysku";
-        case ERROR_DISK_QUOTA_EXCEEDED: return "przekroczony przydział miejsca na dysku";
         case ERROR_FILE_EXISTS:
         case ERROR_ALREADY_EXISTS: return "plik już istnieje";
         case ERROR_INVALID_NAME: return "nieprawidłowa nazwa";

@@ -84,7 +84,7 @@ void TTransaction::Finish(const TExchangeResult& r) {
     rslt_.Number.reset();
     if (!r.Sent) {
         view_.OutcomeKnown(outcome_);
-        view_.ShowMessage(u"brak połączenia !");
+        if (!quietWhenUnsent_) view_.ShowMessage(u"brak połączenia !");
         return;
     }
     for (size_t i = r.SentLines; i < r.Lines.size(); ++i) view_.AppendCommLine(r.Lines[i]);

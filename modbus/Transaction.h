@@ -152,6 +152,9 @@ public:
     // The last reply as taken (stray bytes before it left out), in its frame.
     const uint8_t* Reply() const { return rx_.data() + at_; }
     uint32_t ReplySize() const { return received_ - at_; }
+    // An exchange that cannot be sent (no port) says "brak połączenia !" in a
+    // box, unless quiet: a sequence past its first step says why in its own line.
+    void SetQuietWhenUnsent(bool quiet) { quietWhenUnsent_ = quiet; }
     // Whether the port was open after the last exchange (one that went away closed itself).
     bool PortOpen() const { return portOpen_; }
     // The register of the last read or write prepared; none after a restart.
@@ -192,6 +195,7 @@ private:
     bool inFlight_ = false;
     bool abandoned_ = false;
     bool portOpen_ = false;
+    bool quietWhenUnsent_ = false;
     std::string pendingError_;  // a bit child's conversion failure, raised after the reply is handled
 };
 

@@ -12,8 +12,9 @@ namespace vyx {
 // so any run length keeps a constant stack depth. On a worker bus Drive returns
 // once the exchange has left, and the result's arrival (StepEnded) drives on;
 // a pause the view takes later (Pause false) is ended by PauseOver.
-void TSequences::Run(TStep step, TAfter after) {
+void TSequences::Run(TStep step, TAfter after, bool quietFirst) {
     running_ = true;
+    quietStep_ = quietFirst;
     stopRequested_ = false;
     lastCompleted_ = false;
     after_ = std::move(after);
@@ -39,6 +40,8 @@ void TSequences::Drive(TStep step) {
                 break;
             }
             next_ = {};
+            t_.SetQuietWhenUnsent(quietStep_);
+            quietStep_ = true;
             RunStep(step);
             if (t_.InFlight()) break;  // its result drives on
             if (!AfterStep()) break;
@@ -100,6 +103,7 @@ void TSequences::End(bool threw) {
 // Whatever ran is over: its flags are cleared, the controls come back.
 void TSequences::EndSequence() {
     running_ = false;
+    t_.SetQuietWhenUnsent(false);
     stopRequested_ = false;
     next_ = {};
     stepKind_ = TStepKind::None;

@@ -396,6 +396,7 @@ void TSequences::MonitorTick() {
 void TSequences::Tick() {
     slave_ = monitorSlave_;
     current_ = monitorNode_;
+    const bool quiet = monitorReadings_ > 0;
     Run({TStepKind::Read, monitorNode_}, [this](bool completed, bool threw) {
         // An error is shown once, not on every tick. A reading that could not be
         // sent (the connection is gone) ends the run as unticking would, and says why.
@@ -412,7 +413,7 @@ void TSequences::Tick() {
         ++monitorReadings_;
         monitorFailures_ += !t_.Rslt().Ok;
         if (monitorNode_) window_.Reading(TActivity::Monitoring, *monitorNode_, LastReading());
-    });
+    }, quiet);
 }
 
 void TSequences::EndMonitoring() {

@@ -180,7 +180,8 @@ public:
     // Stops it, after "nieudane odczyty: F z N" when F of the N readings failed.
     void StopMonitoring();
     // One monitoring read; skipped while the last one is still out. A read that
-    // cannot be sent stops monitoring.
+    // cannot be sent stops monitoring, with "przerwano: REASON" and, once the
+    // run has read, no box.
     void MonitorTick();
     // "Start": the calibration at `point` ("100R", "400R", ...), `count`
     // readings of "R0", then the summary. A failed reading ends it at once,
@@ -214,8 +215,10 @@ private:
 
     // Runs the sequence that begins with `step`; `after` is called when it has
     // ended: whether its last step completed, and whether it ended on an error.
+    // No box opens in the middle of a sequence: every step after the first, and
+    // the first too when `quietFirst`, says a port gone in the sequence's line.
     using TAfter = std::function<void(bool completed, bool threw)>;
-    void Run(TStep step, TAfter after = nullptr);
+    void Run(TStep step, TAfter after = nullptr, bool quietFirst = false);
     void Drive(TStep step);
     // Starts the step's exchange (nothing when the step sends nothing).
     void RunStep(const TStep& step);
@@ -252,6 +255,7 @@ private:
 
     bool running_ = false;         // a sequence runs (its exchange may be out)
     bool inDrive_ = false;         // Drive is on the stack
+    bool quietStep_ = false;       // the next step shows no box when it cannot be sent
     bool stopRequested_ = false;
     bool completed_ = false;       // the step in progress reached OnNextStep
     bool lastCompleted_ = false;   // the last step that ended reached it

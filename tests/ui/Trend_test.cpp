@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <bit>
+#include <csignal>
 #include <functional>
 
 #include "tests/support/FileText.h"
@@ -142,6 +143,24 @@ TEST_F(TrendTest, RecordingThatCannotWriteStopsWithAnErrorAndMonitoringGoesOn) {
     Monitor(false);
     trend->SetRecording(false);  // switched off by hand: the warning has done its work
     EXPECT_TRUE(form->stWarning->text().isEmpty());
+}
+
+// A port that vanishes under monitoring (the adapter pulled) ends the run with
+// its lines in the result pane, and no box opens in the middle of it.
+TEST_F(TrendTest, APortThatVanishesEndsMonitoringWithItsLinesAndNoBox) {
+    Start({"--noise", "0"});
+    Monitor(true);
+    ASSERT_TRUE(WaitUntil([&] { return form->Memo1->Lines().size() >= 4; }));
+    Sim().Stop(SIGINT);
+    ASSERT_TRUE(WaitUntil([&] { return !form->Timer1->isActive(); }));
+    EXPECT_FALSE(form->cbMonitor->isChecked());
+    // The reading the port went under fails, or the next one cannot be sent.
+    const QStringList lines = form->Memo1->Lines();
+    const qsizetype at = lines.indexOf("przerwano: port zamknięty");
+    ASSERT_GE(at, 0) << lines.join("|").toStdString();
+    EXPECT_TRUE(at == lines.size() - 2 || lines[at + 1].startsWith("nieudane odczyty: 1 z "));
+    EXPECT_EQ(lines.back(), "");
+    EXPECT_TRUE(boxes.Messages.isEmpty() && boxes.Errors.isEmpty()) << boxes.Messages.join("|").toStdString();
 }
 
 TEST_F(TrendTest, ACalibrationIsDrawnAndJudgedOnlyWhenAToleranceIsSet) {
