@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 
 #include "tests/ui/WindowFixture.h"
+#include "ui/MeanSource.h"
 #include "ui/TextPane.h"
 
 using namespace vyx;
@@ -106,4 +107,27 @@ TEST_F(ZapiszTest, AFailedReadBeforeIsNamedAndTakStillWrites) {
         << question.toStdString();
     EXPECT_EQ(sent, 2u);  // the read before and the write
     EXPECT_EQ(Last(form->Memo1->Lines()), "N400: zapis nieudany: brak odpowiedzi urządzenia");
+}
+
+// The window closed while the box is open (SIGTERM): whatever the answer, nothing is written.
+TEST_F(ZapiszTest, ClosingTheWindowWhileItAsksWritesNothing) {
+    NEEDS_SIMULATOR();
+    Open({});
+    boxes.WhileAsked = [&] { form->close(); };
+    const auto [question, sent] = Zapisz(1, true);
+    EXPECT_FALSE(question.isEmpty());
+    EXPECT_EQ(sent, 1u);  // the read before alone
+    EXPECT_EQ(Last(form->Memo1->Lines()), "N400: nie zapisano: przerwano");
+    EXPECT_FALSE(form->PortOpen());  // closed once the handler returned
+}
+
+TEST(MeanSource, ACalibrationsReadingsAreCountedInPolish) {
+    const struct {
+        size_t n;
+        const char* text;
+    } cases[] = {{1, "1 odczyt"},   {2, "2 odczyty"},   {4, "4 odczyty"},     {5, "5 odczytów"},
+                 {12, "12 odczytów"}, {14, "14 odczytów"}, {22, "22 odczyty"}, {112, "112 odczytów"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ui::MeanSourceText(ui::TMeanSource::Calibration(u"400R", "00:31:02", c.n)),
+                  QString("średnia kalibracji 400R z 00:31:02, ") + c.text);
 }
