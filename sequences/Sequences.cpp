@@ -254,7 +254,8 @@ void TSequences::VerifiedStepDone() {
     switch (stepKind_) {
         case TStepKind::VerifyBefore:
             written_.Before = value();
-            if (written_.Before.Read()) next_ = {TStepKind::VerifyWrite, current_};
+            // Without a view that asks, a failed read before writes nothing.
+            if (asking_ ? Confirmed() : written_.Before.Read()) next_ = {TStepKind::VerifyWrite, current_};
             break;
         case TStepKind::VerifyWrite:
             if (t_.Outcome() == TOutcome::Good)
@@ -268,6 +269,22 @@ void TSequences::VerifiedStepDone() {
         default:
             break;
     }
+}
+
+bool TSequences::Confirmed() {
+    TWriteQuestion question;
+    question.Node = current_;
+    question.Point = verifyPoint_;
+    question.Value = verifyValue_;
+    if (written_.Before.Read())
+        question.DeviceValue = current_ ? current_->Record.Value : std::u16string();
+    else
+        question.Unread = written_.Before.Error;
+    const bool yes = window_.ConfirmWrite(question);
+    // Stopped while the view asked (the window closed): the write has ended already.
+    if (!running_ || stopRequested_) return false;
+    written_.Declined = !yes;
+    return yes;
 }
 
 // The recorded write has ended, however far it came: its result line, and the
@@ -285,7 +302,12 @@ void TSequences::FinishVerifiedWrite(TNode& node, std::u16string_view point) {
             w.WriteError = why;
     }
     panes_.AppendResultLine(node.Record.Name + u": " + FromUtf8(w.Verification()));
-    const bool sameRun = run_ && !run_->Write && run_->Point == ToUtf8(point);
+    if (!keepRecord_) {
+        written_ = {};
+        return;
+    }
+    // A declined write leaves its run to the next "Zapisz" of the point.
+    const bool sameRun = run_ && (!run_->Write || run_->Write->Declined) && run_->Point == ToUtf8(point);
     if (!sameRun) {
         service::TCalibrationRun run;
         run.Time = service::LocalTimeText();
@@ -450,19 +472,26 @@ void TSequences::StartCalibration(std::u16string_view point, int32_t count, cons
     Run({TStepKind::Read, r0});
 }
 
-void TSequences::WriteMean(std::u16string_view point, std::u16string_view mean, const TSlave& slave) {
-    if (!Idle()) return;
+std::u16string TSequences::WriteMean(std::u16string_view point, std::u16string_view mean, const TSlave& slave) {
+    if (!Idle()) return u"trwa inna operacja";
     const char16_t* name = point == u"100R" ? u"N100" : point == u"400R" ? u"N400" : nullptr;
-    TNode* node = name ? FindRegisterByName(name) : nullptr;
-    if (!node || !WillBeWritten(*node)) return;
+    if (!name) return u"wybierz wielkość 100R lub 400R";
+    TNode* node = FindRegisterByName(name);
+    if (!node) return u"brak rejestru " + std::u16string(name) + u" w pliku urządzenia";
+    if (!WillBeWritten(*node)) {
+        const bool typed = GetTypeCode(node->Record.DataType) != kTypeNone;
+        return u"rejestru " + node->Record.Address + u" " + node->Record.Name + u" nie można zapisać (" +
+               (typed ? u"dostęp " + node->Record.Access : u"typ " + node->Record.DataType) + u")";
+    }
     TRegData written = node->Record;
     written.Value = mean;
     CheckWrite(written, slave);
-    if (!keepRecord_) {
+    const bool asks = window_.AsksBeforeWriting();
+    if (!keepRecord_ && !asks) {
         node->Record.Value = mean;
         slave_ = slave;
         Run({TStepKind::WriteIfWritable, node});
-        return;
+        return {};
     }
     CheckRead(*node, slave);
     written_ = {};
@@ -472,6 +501,8 @@ void TSequences::WriteMean(std::u16string_view point, std::u16string_view mean, 
     written_.Written = ToUtf8(mean);
     written_.WrittenWords = WrittenWords(written, slave);
     verifyValue_ = mean;
+    verifyPoint_ = point;
+    asking_ = asks;
     slave_ = slave;
     verifying_ = true;
     Run({TStepKind::VerifyBefore, node}, [this, node, point = std::u16string(point)](bool, bool threw) {
@@ -480,6 +511,7 @@ void TSequences::WriteMean(std::u16string_view point, std::u16string_view mean, 
         else
             FinishVerifiedWrite(*node, point);
     });
+    return {};
 }
 
 void TSequences::Stop() {

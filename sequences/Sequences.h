@@ -26,7 +26,9 @@
 // service/CalibrationRecord.h, handed to the view; "Zapisz" then reads the
 // register just before the write, writes, reads it back and compares the words
 // read with the words written: three steps of the same loop, and nothing else
-// is sent to the device. Without a record, "Zapisz" sends its one write.
+// is sent to the device. Without a record, "Zapisz" sends its one write, unless
+// the view asks before writing (the window): then it takes the same three steps,
+// with the view's answer between the read and the write.
 //
 // Build first, then arm. Every handler builds what it sends (to the slave,
 // the register, "R0") before it changes any state or prints anything:
@@ -60,6 +62,17 @@ struct TEnabledControls {
     bool operator==(const TEnabledControls&) const = default;
 };
 TEnabledControls EnabledControlsFor(TActivity activity);
+
+// What a view that asks before "Zapisz" writes is told: the register, the
+// point chosen, the value text to write, and the register's value in the
+// device read just before, or why that read failed.
+struct TWriteQuestion {
+    const TNode* Node = nullptr;
+    std::u16string Point;   // "100R" or "400R"
+    std::u16string Value;   // to be written
+    std::optional<std::u16string> DeviceValue;  // none when the read failed
+    std::string Unread;     // why it failed, as the result pane says it
+};
 
 // What the sequences need of the window beyond the panes and message boxes of
 // TTransactionView.
@@ -101,6 +114,12 @@ public:
     // last, now with its write; false for a new run (one without readings when
     // "Zapisz" did not follow a run of its point, or followed one already written).
     virtual void CalibrationRecorded(const service::TCalibrationRun& /*run*/, bool /*sameRun*/) {}
+    // True: "Zapisz" reads the register, asks ConfirmWrite (after a failed read
+    // too), and writes only on true, then reads it back, whether a record is kept
+    // or not. ConfirmWrite is asked while the sequence is Busy(), inside the read's
+    // result; false writes nothing and ends with "nie zapisano: nie potwierdzono".
+    virtual bool AsksBeforeWriting() const { return false; }
+    virtual bool ConfirmWrite(const TWriteQuestion& /*question*/) { return true; }
 };
 
 // -1 without a node, otherwise the access code of its Access keyword
@@ -159,6 +178,9 @@ public:
     bool CalibrationActive() const { return calibrationActive_; }
     int32_t SamplesLeft() const { return samplesLeft_; }
     const std::vector<std::u16string>& CalibrationSamples() const { return samples_; }
+    // The point of the calibration started last ("100R", ...); once it has
+    // completed, CalibrationSamples holds its readings.
+    const std::u16string& CalibrationPoint() const { return calibrationPoint_; }
 
     // The first node in tree order named exactly `name`; none without a tree.
     TNode* FindRegisterByName(std::u16string_view name) const;
@@ -188,8 +210,10 @@ public:
     // without a summary.
     void StartCalibration(std::u16string_view point, int32_t count, const TSlave& slave);
     // "Zapisz": at "100R" or "400R", the mean (its text) into "N100" or
-    // "N400", when that register is RW or RP and typed; otherwise nothing changes.
-    void WriteMean(std::u16string_view point, std::u16string_view mean, const TSlave& slave);
+    // "N400", when that register is RW or RP and typed. Empty when it started;
+    // otherwise why nothing was sent ("wybierz wielkość 100R lub 400R", ...),
+    // and nothing changes.
+    std::u16string WriteMean(std::u16string_view point, std::u16string_view mean, const TSlave& slave);
 
     // Keeps a record of each calibration and verifies each "Zapisz" (see the
     // top of this file); `device` is the device file's name the runs carry.
@@ -233,6 +257,9 @@ private:
     bool StepToNextSibling();
     void FinishCalibration();
     void VerifiedStepDone();
+    // The view's answer before an asked write; false when it declined
+    // or the sequence ended meanwhile.
+    bool Confirmed();
     void FinishVerifiedWrite(TNode& node, std::u16string_view point);
     std::string FailureReason() const;
     TNode* NextInWalk(TNode* node, bool enter) const;
@@ -284,6 +311,8 @@ private:
     std::optional<service::TCalibrationRun> run_;
     bool verifying_ = false;              // a recorded write's steps run
     std::u16string verifyValue_;          // the value text to write
+    std::u16string verifyPoint_;          // the point it is written for
+    bool asking_ = false;                 // the view answers before the write
     TStepKind verifyStep_ = TStepKind::None;  // the step of the recorded write begun last
     service::TCalibrationWrite written_;  // what the recorded write found so far
 

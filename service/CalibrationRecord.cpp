@@ -93,6 +93,7 @@ bool TCalibrationWrite::Verified() const {
 }
 
 std::string TCalibrationWrite::Verification() const {
+    if (Declined && !Sent) return "nie zapisano: nie potwierdzono";
     if (!Sent) return Before.Read() ? "nie zapisano: przerwano" : "nie zapisano: odczyt przed zapisem nieudany: " + Before.Error;
     if (!WriteError.empty()) return "zapis nieudany: " + WriteError;
     if (!After) return "zapis nieudany";
@@ -120,6 +121,7 @@ ordered_json RunToJson(const TCalibrationRun& run) {
         e["before"] = ValueJson(w.Before);
         e["written"] = {{"value", w.Written}, {"words", WordsJson(w.WrittenWords)}};
         e["sent"] = w.Sent;
+        if (w.Declined) e["declined"] = true;  // absent in records written before anything was asked
         if (!w.WriteError.empty()) e["write error"] = w.WriteError;
         if (w.After) e["after"] = ValueJson(*w.After);
         e["verified"] = w.Verified();
@@ -167,6 +169,12 @@ TCalibrationRun RunFromJson(const json& doc, const std::string& where) {
         const json& sent = Field(e, "sent", wat);
         if (!sent.is_boolean()) throw RecordError(wat + "sent: expected true or false");
         w.Sent = sent.get<bool>();
+        if (e.contains("declined")) {
+            const json& declined = e["declined"];
+            if (!declined.is_boolean()) throw RecordError(wat + "declined: expected true or false");
+            if (declined.get<bool>() && w.Sent) throw RecordError(wat + "declined: true for a write that was sent");
+            w.Declined = declined.get<bool>();
+        }
         w.WriteError = OptionalText(e, "write error", wat);
         if (e.contains("after")) w.After = ValueFrom(e, "after", wat);
         const json& verified = Field(e, "verified", wat);

@@ -40,14 +40,15 @@ struct TCalibrationWrite {
     std::string Written;                // the value text written
     std::vector<uint16_t> WrittenWords; // the words the request carried
     bool Sent = false;                  // the write went out (not when the read before failed)
+    bool Declined = false;              // the technician answered "Nie" when asked before the write
     std::string WriteError;             // why the write was not acknowledged; empty when it was
     std::optional<TRecordedValue> After;  // the read back, once the write was acknowledged
 
     // The words read back are the words written.
     bool Verified() const;
     // "zweryfikowano"; "odczytano 1234,00 [449A 4000] zamiast 1000 [447A 0000]";
-    // "nie zapisano: odczyt przed zapisem nieudany: REASON"; "zapis nieudany:
-    // REASON"; "odczyt po zapisie nieudany: REASON".
+    // "nie zapisano: odczyt przed zapisem nieudany: REASON"; "nie zapisano: nie
+    // potwierdzono"; "zapis nieudany: REASON"; "odczyt po zapisie nieudany: REASON".
     std::string Verification() const;
 };
 

@@ -151,6 +151,7 @@ void TForm1::WireHandlers() {
     connect(Timer1, &QTimer::timeout, this, [this] { Run([this] { Timer1Timer(); }); });
     connect(Button1, &QPushButton::clicked, this, [this] { Run([this] { Button1Click(); }); });
     connect(btZapisz, &QPushButton::clicked, this, [this] { Run([this] { btZapiszClick(); }); });
+    connect(eMed, &QLineEdit::textEdited, this, [this] { MeanSource = TMeanSource::Typed(); });
     connect(btWykres, &QPushButton::clicked, this, [this] { Run([this] { btWykresClick(); }); });
     auto* plot = new QAction(this);
     plot->setShortcut(Qt::Key_F6);

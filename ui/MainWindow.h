@@ -35,6 +35,7 @@
 #include "ui/CutLabel.h"
 #include "ui/Placement.h"
 #include "ui/Indicators.h"
+#include "ui/MeanSource.h"
 #include "ui/ServiceVisit.h"
 #include "ui/Settings.h"
 
@@ -144,6 +145,7 @@ public:
     void Timer1Timer();
     void Button1Click();
     void btZapiszClick();
+    TMeanSource MeanSource;  // where the text of "Wartość:" came from
     // "Wykres" and F6: the plot window, shown and brought up.
     void btWykresClick();
 
@@ -212,6 +214,8 @@ public:
     void Reading(TActivity activity, const TNode& node, const TReading& reading) override;
     void CalibrationStarted() override;
     std::optional<std::u16string> CalibrationVerdict(const std::vector<TReading>& readings) override;
+    bool AsksBeforeWriting() const override { return true; }
+    bool ConfirmWrite(const TWriteQuestion& question) override;
 
     // The journal of this window's result lines; null while the state folder refuses it.
     const TJournal* Journal() const;

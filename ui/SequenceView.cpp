@@ -17,6 +17,7 @@
 
 #include "modbus/PaneLines.h"
 #include "registers/RegData.h"
+#include "ui/Boxes.h"
 #include "ui/FormSupport.h"
 #include "ui/JournalKeeper.h"
 #include "ui/RegisterModel.h"
@@ -62,7 +63,13 @@ void TForm1::Button1Click() {
 void TForm1::btWykresClick() { Trend->Open(); }
 
 void TForm1::btZapiszClick() {
-    Sequences.WriteMean(cbxKalibracja->currentText().toStdU16String(), eMed->text().toStdU16String(), Slave());
+    const std::u16string why =
+        Sequences.WriteMean(cbxKalibracja->currentText().toStdU16String(), eMed->text().toStdU16String(), Slave());
+    if (!why.empty()) Say(QStringLiteral("Zapisz: ") + Q(why));
+}
+
+bool TForm1::ConfirmWrite(const TWriteQuestion& question) {
+    return boxes_.Ask(this, WriteQuestionText(question, MeanSource));
 }
 
 void TForm1::SetLed(TLed led, TColor color) { (led == TLed::Tx ? ledTX : ledRx)->SetColor(ToQColor(color)); }
@@ -162,7 +169,11 @@ void TForm1::MonitoringStopped() {
     cbMonitor->setChecked(false);
 }
 
-void TForm1::ShowMean(std::u16string_view text) { eMed->setText(Q(text)); }
+void TForm1::ShowMean(std::u16string_view text) {
+    eMed->setText(Q(text));  // no textEdited: the source stays the calibration's
+    MeanSource = TMeanSource::Calibration(Sequences.CalibrationPoint(), Q(TimeOfDay()),
+                                          Sequences.CalibrationSamples().size());
+}
 
 bool TForm1::Pause(int ms) {
     // The sequence goes on when the timer ends the pause.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <functional>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -50,6 +51,10 @@ public:
     void CalibrationRecorded(const service::TCalibrationRun& run, bool sameRun) override {
         Runs.emplace_back(run, sameRun);
     }
+    // Set: the window asks before "Zapisz" writes, and this answers.
+    std::function<bool(const TWriteQuestion&)> Confirm;
+    bool AsksBeforeWriting() const override { return bool(Confirm); }
+    bool ConfirmWrite(const TWriteQuestion& q) override { return Confirm(q); }
     std::vector<std::string> Interruptions;
     std::optional<std::u16string> Verdict;
     std::vector<std::pair<service::TCalibrationRun, bool>> Runs;
@@ -429,26 +434,32 @@ TEST_F(SequencesTest, StopEndsACalibrationAfterTheReadingInProgress) {
     EXPECT_EQ(seq.Activity(), TActivity::Idle);
 }
 
+// Nothing sent says why.
 TEST_F(SequencesTest, ZapiszWritesTheMeanOnlyIntoAWritableTypedRegister) {
     const struct {
         const char* choice;
         const char* access;
         const char* type;
-        bool written;
+        const char* why;  // empty when written
     } cases[] = {
-        {"400R", "RW", "REAL", true}, {"400R", "RP", "WORD", true}, {"400R", "RO", "REAL", false},
-        {"400R", "RW", "XYZ", false}, {"", "RW", "REAL", false},    {"100R", "RW", "REAL", false},
-        {"400r", "RW", "REAL", false},
+        {"400R", "RW", "REAL", ""},
+        {"400R", "RP", "WORD", ""},
+        {"400R", "RO", "REAL", "rejestru 40003 N400 nie można zapisać (dostęp RO)"},
+        {"400R", "RW", "XYZ", "rejestru 40003 N400 nie można zapisać (typ XYZ)"},
+        {"", "RW", "REAL", "wybierz wielkość 100R lub 400R"},
+        {"100R", "RW", "REAL", "brak rejestru N100 w pliku urządzenia"},
+        {"400r", "RW", "REAL", "wybierz wielkość 100R lub 400R"},
     };
     for (const auto& c : cases) {
         tree.Clear();
         port = TScriptedPort();
         const char* length = std::string(c.type) == "WORD" ? "1" : "2";
         TNode* n400 = Add(Add(nullptr, "Kalibracja"), "N400", "40003", c.type, c.access, length, "4000");
-        seq.WriteMean(U16(c.choice), u"1234", 247);
-        EXPECT_EQ(port.Requests.size(), c.written ? 1u : 0u) << c.choice << c.access << c.type;
-        EXPECT_EQ(n400->Record.Value, c.written ? u"1234" : u"4000");
-        if (c.written) {
+        EXPECT_EQ(ToUtf8(seq.WriteMean(U16(c.choice), u"1234", 247)), c.why);
+        const bool written = *c.why == '\0';
+        EXPECT_EQ(port.Requests.size(), written ? 1u : 0u) << c.choice << c.access << c.type;
+        EXPECT_EQ(n400->Record.Value, written ? u"1234" : u"4000");
+        if (written) {
             EXPECT_EQ(port.AddressOf(0), 2);
         }
     }
@@ -552,6 +563,36 @@ TEST_F(SequencesTest, AZapiszAfterTheRunsWriteIsARunOfItsOwn) {
     EXPECT_EQ(window.Runs[3].first.Point, "400R");
     EXPECT_EQ(window.Runs[3].first.Write->Name, "N400");
     EXPECT_EQ(port.Get(3, 1), 13);
+}
+
+// A window that asks: "Nie" writes nothing and leaves the run to the next
+// "Zapisz" of its point.
+TEST_F(SequencesTest, AnAskedZapiszWritesOnlyWhenConfirmed) {
+    TNode* r0 = R0({10, 11, 11});
+    Add(r0->Parent(), "N100", "40001", "WORD", "RW", "1", "0");
+    port.Set(3, 0, 5);
+    seq.KeepRecord(true);
+    seq.StartCalibration(u"100R", 3, 247);
+    std::optional<std::u16string> asked;
+    bool answer = false;
+    window.Confirm = [&](const TWriteQuestion& q) {
+        asked = q.DeviceValue;
+        return answer;
+    };
+    seq.WriteMean(u"100R", u"11", 247);
+    EXPECT_EQ(asked, u"5");
+    EXPECT_EQ(port.Requests.size(), 4u);  // the read before alone
+    EXPECT_EQ(view.ResultLines.back(), "N100: nie zapisano: nie potwierdzono");
+    ASSERT_EQ(window.Runs.size(), 2u);
+    EXPECT_TRUE(window.Runs[1].second && window.Runs[1].first.Write->Declined);
+
+    answer = true;
+    seq.WriteMean(u"100R", u"11", 247);
+    EXPECT_EQ(port.Get(3, 0), 11);
+    ASSERT_EQ(window.Runs.size(), 3u);
+    EXPECT_TRUE(window.Runs[2].second);  // still the calibration's run, now written
+    EXPECT_EQ(window.Runs[2].first.Readings.size(), 3u);
+    EXPECT_TRUE(window.Runs[2].first.Write->Verified());
 }
 
 // The same sequences on a worker bus: each result comes back as a task the

@@ -66,14 +66,21 @@ TEST(CalibrationRecord, VerificationComparesWordsNotTexts) {
 }
 
 TEST(CalibrationRecord, RunSurvivesItsJsonForm) {
-    for (const bool differs : {false, true}) {
-        const TCalibrationRun run = SampleRun(differs);
+    TCalibrationRun declined = SampleRun(false);
+    declined.Write->Sent = false;
+    declined.Write->Declined = true;
+    declined.Write->After.reset();
+    for (const TCalibrationRun& run : {SampleRun(false), SampleRun(true), declined}) {
         const auto doc = RunToJson(run);
-        EXPECT_EQ(doc["write"]["verified"], !differs);
+        EXPECT_EQ(doc["write"]["verified"], run.Write->Verified());
         EXPECT_EQ(doc["write"]["verification"], run.Write->Verification());
+        // Only a declined write has the key: records written before stay as they were.
+        EXPECT_EQ(doc["write"].contains("declined"), run.Write->Declined);
         const TCalibrationRun back = RunFromJson(nlohmann::json::parse(doc.dump()));
+        EXPECT_EQ(back.Write->Declined, run.Write->Declined);
         EXPECT_EQ(RunToJson(back), doc);
     }
+    EXPECT_EQ(declined.Write->Verification(), "nie zapisano: nie potwierdzono");
 }
 
 TEST_F(RecordFile, AppendingCreatesTheFileThenAddsRuns) {
@@ -107,6 +114,8 @@ TEST_F(RecordFile, ADamagedOrForeignFileIsRefusedAndLeftAsItWas) {
         {"a verdict against its words", changed(good, "\"verified\": true", "\"verified\": false"),
          "runs[0].write.verified"},
         {"a count of other readings", changed(good, "\"count\": 3", "\"count\": 4"), "runs[0].count"},
+        {"a write sent and declined", changed(good, "\"sent\": true", "\"sent\": true, \"declined\": true"),
+         "runs[0].write.declined"},
     };
     const fs::path file = folder / "record.json";
     for (const auto& c : cases) {

@@ -70,8 +70,10 @@ public:
     }
     bool Ask(QWidget*, const QString& text) override {
         Questions << text;
+        if (WhileAsked) WhileAsked();  // what happens while the box is open
         return Answer;
     }
+    std::function<void()> WhileAsked;
     QStringList Messages, Errors, Questions;
     QString SaveAs, AskedIn, Folder;
     bool Answer = true;
