@@ -80,11 +80,17 @@ bool TForm1::Settled() const {
 // The timers and the controls' events, each handler run through Run().
 void TForm1::Run(const std::function<void()>& work) {
     ++depth_;
+    // The error box is shown after the handler's exception is done with: its
+    // event loop runs other handlers, which may throw and catch in their turn.
+    std::optional<QString> failure;
     try {
         work();
     } catch (const std::exception& e) {
-        ShowError(QString::fromUtf8(PolishText(e)));
+        failure = QString::fromUtf8(PolishText(e));
+    } catch (...) {
+        failure = QStringLiteral("nieznany błąd");
     }
+    if (failure) ShowError(*failure);
     ShowPortGone();
     if (--depth_ > 0) return;
     RunPendingChoice();

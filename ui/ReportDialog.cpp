@@ -15,8 +15,10 @@
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QVBoxLayout>
+#include <optional>
 
 #include "base/Error.h"
+#include "base/FileError.h"
 #include "base/SafeSave.h"
 #include "base/Text.h"
 #include "service/CalibrationRecord.h"
@@ -89,6 +91,12 @@ TReportDialog::TReportDialog(TBoxes& boxes, service::TReportInput input, const T
 
     Preview = new QTextBrowser;
     Preview->setOpenLinks(false);
+    stError = new QLabel;
+    stError->setWordWrap(true);
+    stError->setTextFormat(Qt::PlainText);  // paths and the system's words as they are
+    stError->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    stError->setStyleSheet(QStringLiteral("color: #c00; font-weight: bold;"));
+    stError->hide();
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel);
     btSave = buttons->addButton(QStringLiteral("Zapisz raport"), QDialogButtonBox::AcceptRole);
 
@@ -99,25 +107,50 @@ TReportDialog::TReportDialog(TBoxes& boxes, service::TReportInput input, const T
     row->addWidget(Preview, 2);
     auto* column = new QVBoxLayout(this);
     column->addLayout(row, 1);
+    column->addWidget(stError);
     column->addWidget(buttons);
 
     for (QLineEdit* field : {eTechnician, eSite}) connect(field, &QLineEdit::textChanged, this, &TReportDialog::ShowPreview);
     connect(eNotes, &QPlainTextEdit::textChanged, this, &TReportDialog::ShowPreview);
     connect(lstIdentity, &QListWidget::itemChanged, this, &TReportDialog::ShowPreview);
+    // A folder typed or chosen anew: the refusal of the last one no longer applies.
+    connect(eFolder, &QLineEdit::textChanged, stError, &QWidget::hide);
     connect(btFolder, &QPushButton::clicked, this, [this] {
         if (const QString folder = boxes_.AskFolder(this, eFolder->text()); !folder.isEmpty()) eFolder->setText(folder);
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(btSave, &QPushButton::clicked, this, [this] {
-        try {
-            const fs::path folder = Save();
-            boxes_.ShowMessage(this, QStringLiteral("Zapisano raport w folderze:\r\n") + Q8(PathToUtf8(folder)));
-            accept();
-        } catch (const std::exception& e) {
-            boxes_.ShowError(this, QString::fromUtf8(e.what()));
-        }
-    });
+    connect(btSave, &QPushButton::clicked, this, &TReportDialog::SaveClicked);
     ShowPreview();
+}
+
+void TReportDialog::SaveClicked() {
+    // The refusal is only noted here: it is shown once nothing of the failed save
+    // is on the stack any more, and without a box of its own, whose event loop
+    // would let the readings and every other window run under this handler.
+    std::optional<QString> refused;
+    fs::path folder;
+    try {
+        folder = Save();
+    } catch (const std::exception& e) {
+        refused = QString::fromUtf8(PolishText(e));
+    } catch (...) {
+        refused = QStringLiteral("nieznany błąd zapisu");
+    }
+    if (refused) {
+        ShowRefusal(*refused);
+        return;
+    }
+    stError->clear();
+    stError->hide();
+    boxes_.ShowMessage(this, QStringLiteral("Zapisano raport w folderze:\r\n") + Q8(PathToUtf8(folder)));
+    accept();
+}
+
+void TReportDialog::ShowRefusal(const QString& why) {
+    stError->setText(QStringLiteral("Nie zapisano raportu: ") + ErrorBoxText(why));
+    stError->show();
+    // Without a folder the field that wants one takes the focus.
+    if (eFolder->text().trimmed().isEmpty()) eFolder->setFocus(Qt::OtherFocusReason);
 }
 
 service::TReportInput TReportDialog::Input() const {

@@ -5,7 +5,9 @@
 // previewed as it will be saved. Saving makes a new folder named by the date and
 // time, the device file and the unit's serial number, and writes into it the
 // report as HTML and PDF, both snapshots and the calibration record, each by the
-// program's safe save.
+// program's safe save. A save that is refused (no folder, a folder that is not
+// there, a file that cannot be written) says why in the dialog's own error line
+// and leaves the dialog as it was, to choose another folder or try again.
 #include <QDialog>
 #include <QStringList>
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include "service/Report.h"
 #include "ui/Settings.h"
 
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
@@ -34,6 +37,7 @@ public:
     QLineEdit* eFolder;
     QListWidget* lstIdentity;  // every register of the unit; the ticked ones identify it
     QTextBrowser* Preview;
+    QLabel* stError;  // why the last save was refused; hidden while there is nothing to say
     QPushButton* btSave;
 
     // The input as the fields and ticks now make it.
@@ -41,11 +45,15 @@ public:
     // Writes the folder of the report under eFolder's folder; the folder made.
     // Throws vyx::Error, naming what could not be written.
     std::filesystem::path Save();
+    // "Zapisz raport": saves, says where and closes; a refused save says why in
+    // stError and the dialog stays. Nothing it meets leaves it as an exception.
+    void SaveClicked();
     // What the next report starts with (the identity for this device file).
     TReportSettings Settings() const;
 
 private:
     void ShowPreview();
+    void ShowRefusal(const QString& why);
 
     TBoxes& boxes_;
     service::TReportInput input_;

@@ -64,7 +64,12 @@ void TForm1::SnapshotStep() {
     if (Visit.Progress && Visit.Progress->wasCanceled()) read.Cancelled = true;
     const bool over = read.Cancelled || !portOpen_ || read.Next == read.Registers.size();
     if (!over) {
-        if (Visit.Progress) Visit.Progress->setValue(static_cast<int>(read.Next));
+        if (Visit.Progress) {
+            // A modal progress dialog processes events in setValue: "Anuluj" may
+            // have ended the read out meanwhile, and `read` with it.
+            Visit.Progress->setValue(static_cast<int>(read.Next));
+            if (snapshot_.get() != &read) return;
+        }
         TNode& node = *read.Registers[read.Next];
         try {
             Transaction.PrepareRead(node, Session.Slave);

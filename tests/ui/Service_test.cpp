@@ -3,6 +3,7 @@
 // cancelled with "Anuluj", refused without a port; the report of a visit.
 #include <QComboBox>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -133,4 +134,26 @@ TEST_F(ServiceMenuTest, AVisitsReportHoldsTheVerifiedCalibrationAndItsPdfTheUnit
     EXPECT_NE(text.find("N100"), std::string::npos) << text;
     EXPECT_NE(text.find("1001,00"), std::string::npos) << text;
     EXPECT_EQ(dialog.Settings().Identity.value("VXT-20F.dat").isEmpty(), false);
+}
+
+TEST_F(ServiceMenuTest, AnulujWhileTheProgressShowsTheNextRegisterEndsTheReadOutThere) {
+    NEEDS_SIMULATOR();
+    ChoosePort(QString::fromStdString(StartSim(kSampleDevice, {"--noise", "0"})));
+    ChooseDevice(kSampleDevice);
+    // "Anuluj" pressed as the bar moves to the third register: the modal progress
+    // dialog handles the click inside its setValue.
+    QTimer::singleShot(0, form.get(), [&] {
+        ASSERT_NE(form->Visit.Progress, nullptr);
+        QProgressDialog* progress = form->Visit.Progress;
+        auto* bar = progress->findChild<QProgressBar*>();
+        QPushButton* anuluj = progress->findChild<QPushButton*>();
+        ASSERT_TRUE(bar && anuluj);
+        QObject::connect(bar, &QProgressBar::valueChanged, anuluj, [anuluj](int v) {
+            if (v == 3) QMetaObject::invokeMethod(anuluj, &QPushButton::click, Qt::QueuedConnection);
+        });
+    });
+    Act([&] { form->StanZastanyClick(); });
+    EXPECT_FALSE(form->Visit.AsFound.has_value());
+    EXPECT_EQ(Last(form->Memo1->Lines()), "przerwano: anulowano");
+    EXPECT_EQ(form->Visit.Progress, nullptr);
 }
