@@ -105,8 +105,8 @@ void TSequences::RunStep(const TStep& step) {
             break;
         case TStepKind::VerifyBefore:
         case TStepKind::VerifyAfter:
+            // The register the technician points at stays: "Zapisz" is no walk.
             verifyStep_ = step.Kind;
-            current_ = step.Node;
             t_.PrepareRead(*step.Node, slave_);
             start();
             break;
@@ -255,11 +255,11 @@ void TSequences::VerifiedStepDone() {
         case TStepKind::VerifyBefore:
             written_.Before = value();
             // Without a view that asks, a failed read before writes nothing.
-            if (asking_ ? Confirmed() : written_.Before.Read()) next_ = {TStepKind::VerifyWrite, current_};
+            if (asking_ ? Confirmed() : written_.Before.Read()) next_ = {TStepKind::VerifyWrite, t_.Node()};
             break;
         case TStepKind::VerifyWrite:
             if (t_.Outcome() == TOutcome::Good)
-                next_ = {TStepKind::VerifyAfter, current_};
+                next_ = {TStepKind::VerifyAfter, t_.Node()};
             else
                 written_.WriteError = FailureReason();
             break;
@@ -273,11 +273,11 @@ void TSequences::VerifiedStepDone() {
 
 bool TSequences::Confirmed() {
     TWriteQuestion question;
-    question.Node = current_;
+    question.Node = t_.Node();
     question.Point = verifyPoint_;
     question.Value = verifyValue_;
     if (written_.Before.Read())
-        question.DeviceValue = current_ ? current_->Record.Value : std::u16string();
+        question.DeviceValue = t_.Node() ? t_.Node()->Record.Value : std::u16string();
     else
         question.Unread = written_.Before.Error;
     const bool yes = window_.ConfirmWrite(question);

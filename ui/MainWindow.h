@@ -284,6 +284,9 @@ private:
     void Highlight(TNode* node);
     bool TreeBusy() const;
     bool TreeReady();  // the port is open and nothing runs; else the status bar says why
+    // "Rejestr:" shows the register monitoring will read: the one clicked, or
+    // where a walk or a calibration left it.
+    void ShowCurrentRegister();
     QTimer* LedTimer(TLed led) const;
 
     TBoxes& boxes_;

@@ -138,6 +138,7 @@ void TForm1::ActivityChanged(TActivity now) {
     for (const auto& [control, enabled] : controls) control->setEnabled(enabled);
     if (now == TActivity::Idle) {
         RestoreFocus();
+        ShowCurrentRegister();
         // Whatever a sequence added is on the disk when it ends.
         if (journal_) JournalChanged(journal_->Tick());
     }

@@ -20,9 +20,15 @@ void TForm1::VTClick() {
     TNode* node = Model->NodeOf(VT->currentIndex());
     if (!node) return;
     Sequences.Select(node);
+    ShowCurrentRegister();
+}
+
+void TForm1::ShowCurrentRegister() {
+    const TNode* node = Sequences.CurrentNode();
     // A group has no address: its name alone, not after two spaces.
-    lbReg->setText(node->Record.Address.empty() ? Q(node->Record.Name)
-                                                : Q(node->Record.Address) + QStringLiteral("  ") + Q(node->Record.Name));
+    lbReg->setText(!node                         ? QStringLiteral("----")
+                   : node->Record.Address.empty() ? Q(node->Record.Name)
+                                                  : Q(node->Record.Address) + QStringLiteral("  ") + Q(node->Record.Name));
 }
 
 bool TForm1::TreeReady() {

@@ -54,8 +54,12 @@ TEST_F(ZapiszTest, TheBoxNamesTheDeviceValueTheValueAndItsSourceAndNieWritesNoth
     EXPECT_EQ(std::make_pair(question, sent), std::make_pair(QString(), uint64_t{0}));
     EXPECT_EQ(form->stBar->text(), "Zapisz: wybierz wielkość 100R lub 400R");
 
-    // The start-up value, no calibration yet: "Nie" leaves the device as it was.
+    // The start-up value, no calibration yet: "Nie" leaves the device as it was,
+    // and the register monitoring would read stays the one clicked.
+    Click(u"Ciśnienie");
     std::tie(question, sent) = Zapisz(1, false);
+    EXPECT_EQ(form->lbReg->text(), "30003  Ciśnienie");
+    EXPECT_EQ(form->Sequences.CurrentNode()->Record.Name, u"Ciśnienie");
     EXPECT_EQ(question, "Zapisać do rejestru 40003 N400?\nwartość w urządzeniu: 4000,00\nwartość do zapisu: 8\n"
                         "źródło: wartość początkowa, bez kalibracji");
     EXPECT_EQ(sent, 1u);  // the read before alone
@@ -66,6 +70,7 @@ TEST_F(ZapiszTest, TheBoxNamesTheDeviceValueTheValueAndItsSourceAndNieWritesNoth
     form->eCount->setText("3");
     form->Button1->click();
     Settle();
+    EXPECT_EQ(form->lbReg->text(), "30001  R0");  // where the calibration left it
     std::tie(question, sent) = Zapisz(0, true);
     const QRegularExpression calibrated(
         "^Zapisać do rejestru 40001 N100\\?\nwartość w urządzeniu: 1000,00\nwartość do zapisu: 1000\n"
