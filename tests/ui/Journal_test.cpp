@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <regex>
 #include <set>
@@ -39,6 +40,20 @@ fs::path Stale(const fs::path& folder, std::initializer_list<std::u16string_view
     return journal.Path();
 }
 
+
+// Runs `work` with files limited to `bytes`: a write beyond fails (EFBIG), even
+// for root, as on a full disk.
+void WithFileSizeLimit(rlim_t bytes, const std::function<void()>& work) {
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = bytes;
+    const auto previous = ::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    work();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, previous);
+}
 
 class JournalTest : public ::testing::Test {
 protected:
@@ -139,19 +154,11 @@ TEST_F(JournalTest, BadPlacesAndFailedWritesAreSaidAndNeverThrownAtTheWindow) {
     EXPECT_EQ(test::ErrorOf([&] { ui::TJournal journal(folder / "plain" / "sub"); }),
               "Cannot create folder \"" + (folder / "plain" / "sub").string() + "\". Not a directory");
 
-    // A file size limit makes the write fail (EFBIG) even for root: the torn
-    // line is cut off, and each line tries again.
+    // A write that fails has its torn line cut off, and each line tries again.
     ui::TJournal journal(folder);
     journal.Append(u"przed");
-    rlimit old{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit small = old;
-    small.rlim_cur = 16;
-    const auto previous = ::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool written = journal.Append(u"wiersz ponad limit pliku");
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    ::signal(SIGXFSZ, previous);
+    bool written = true;
+    WithFileSizeLimit(16, [&] { written = journal.Append(u"wiersz ponad limit pliku"); });
     EXPECT_FALSE(written);
     EXPECT_EQ(journal.FailureText(), "Cannot write file \"" + journal.Path().string() + "\". File too large");
     EXPECT_EQ(journal.Failure()->Polish(), "Nie można zapisać pliku \"" + journal.Path().string() + "\": plik za duży");
@@ -178,17 +185,12 @@ TEST_F(JournalTest, TheKeeperHoldsLinesUntilTheFolderTakesThem) {
     ASSERT_NE(keeper.Journal(), nullptr);
     EXPECT_FALSE(keeper.Fault().has_value());
 
-    rlimit old{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit small = old;
-    small.rlim_cur = 8;
-    const auto previous = ::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const ui::TJournalChange full = keeper.Append(u"c ponad limit");
-    const ui::TJournalChange waits = keeper.Append(u"d");
-    const ui::TJournalChange stillFull = keeper.Tick();
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    ::signal(SIGXFSZ, previous);
+    ui::TJournalChange full{}, waits{}, stillFull{};
+    WithFileSizeLimit(8, [&] {
+        full = keeper.Append(u"c ponad limit");
+        waits = keeper.Append(u"d");
+        stillFull = keeper.Tick();
+    });
     EXPECT_EQ(full, ui::TJournalChange::Stopped);
     EXPECT_EQ(waits, ui::TJournalChange::None);
     EXPECT_EQ(stillFull, ui::TJournalChange::None);
