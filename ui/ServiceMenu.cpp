@@ -45,13 +45,17 @@ void TForm1::ReadSnapshot(const QString& what, std::function<void(service::TSnap
     progress->setMinimumDuration(0);
     progress->setAutoReset(false);
     progress->setAutoClose(false);
-    // "Anuluj" acts at once: the read out is abandoned.
-    connect(progress, &QProgressDialog::canceled, this, [this] {
+    // "Anuluj" acts at once: the read out is abandoned. So does the dialog closed
+    // by reject() (a box dismissed from outside), which says nothing of "Anuluj"
+    // and deletes the dialog.
+    const auto cancel = [this] {
         if (!snapshot_) return;
         snapshot_->Cancelled = true;
         if (Transaction.InFlight()) Transaction.Abandon();
         Run([this] { SnapshotStep(); });
-    });
+    };
+    connect(progress, &QProgressDialog::canceled, this, cancel);
+    connect(progress, &QDialog::rejected, this, cancel);
     Visit.Progress = progress;
     progress->show();
     ActivityChanged(TActivity::Walk);

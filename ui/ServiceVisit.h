@@ -3,6 +3,8 @@
 // A service visit in the window ("Serwis"): the as-found and as-left snapshots,
 // the calibration runs recorded since the as-found one, and what the report
 // dialog remembers for the next visit; and a snapshot being read.
+#include <QPointer>
+#include <QProgressDialog>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -14,14 +16,14 @@
 #include "service/Snapshot.h"
 #include "ui/Settings.h"
 
-class QProgressDialog;
-
 namespace vyx::ui {
 
 struct TServiceVisit {
     std::optional<service::TSnapshot> AsFound, AsLeft;
     std::vector<service::TCalibrationRun> Runs;
-    QProgressDialog* Progress = nullptr;  // while a snapshot is read
+    // While a snapshot is read. The dialog deletes itself when closed, whichever
+    // way: the pointer then reads null.
+    QPointer<QProgressDialog> Progress;
     TReportSettings Report;
 
     // Another device file: its snapshots and record no longer apply.

@@ -72,14 +72,30 @@ TEST_F(ServiceMenuTest, AnulujKeepsNothingAndWithoutAPortNothingStarts) {
     // A slow device: "Anuluj" comes while its registers are being read.
     ChoosePort(QString::fromStdString(StartSim(kSampleDevice, {"--delay", "100"})));
     QTimer::singleShot(500, form.get(), [&] {
-        ASSERT_NE(form->Visit.Progress, nullptr);
+        ASSERT_NE(form->Visit.Progress.data(), nullptr);
         form->Visit.Progress->cancel();
     });
     Act([&] { form->StanZastanyClick(); });
     EXPECT_FALSE(form->Visit.AsFound.has_value());
     EXPECT_EQ(Last(form->Memo1->Lines()), "przerwano: anulowano");
-    EXPECT_EQ(form->Visit.Progress, nullptr);
+    EXPECT_EQ(form->Visit.Progress.data(), nullptr);
     EXPECT_TRUE(form->VT->isEnabled());
+}
+
+TEST_F(ServiceMenuTest, AProgressDialogRejectedFromOutsideEndsTheReadOut) {
+    NEEDS_SIMULATOR();
+    ChooseDevice(kSampleDevice);
+    // reject() (as a box dismissed from outside) says nothing of "Anuluj" and
+    // deletes the dialog: the read out ends there and no step reaches the dialog.
+    ChoosePort(QString::fromStdString(StartSim(kSampleDevice, {"--delay", "100"})));
+    QTimer::singleShot(500, form.get(), [&] {
+        ASSERT_NE(form->Visit.Progress.data(), nullptr);
+        form->Visit.Progress->reject();
+    });
+    Act([&] { form->StanZastanyClick(); });
+    EXPECT_FALSE(form->Visit.AsFound.has_value());
+    EXPECT_EQ(Last(form->Memo1->Lines()), "przerwano: anulowano");
+    EXPECT_EQ(form->Visit.Progress.data(), nullptr);
 }
 
 TEST_F(ServiceMenuTest, AVisitsReportHoldsTheVerifiedCalibrationAndItsPdfTheUnit) {
@@ -143,7 +159,7 @@ TEST_F(ServiceMenuTest, AnulujWhileTheProgressShowsTheNextRegisterEndsTheReadOut
     // "Anuluj" pressed as the bar moves to the third register: the modal progress
     // dialog handles the click inside its setValue.
     QTimer::singleShot(0, form.get(), [&] {
-        ASSERT_NE(form->Visit.Progress, nullptr);
+        ASSERT_NE(form->Visit.Progress.data(), nullptr);
         QProgressDialog* progress = form->Visit.Progress;
         auto* bar = progress->findChild<QProgressBar*>();
         QPushButton* anuluj = progress->findChild<QPushButton*>();
@@ -155,5 +171,5 @@ TEST_F(ServiceMenuTest, AnulujWhileTheProgressShowsTheNextRegisterEndsTheReadOut
     Act([&] { form->StanZastanyClick(); });
     EXPECT_FALSE(form->Visit.AsFound.has_value());
     EXPECT_EQ(Last(form->Memo1->Lines()), "przerwano: anulowano");
-    EXPECT_EQ(form->Visit.Progress, nullptr);
+    EXPECT_EQ(form->Visit.Progress.data(), nullptr);
 }
