@@ -7,8 +7,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "base/SafeSave.h"
-
 using namespace vyx;
 
 TEST(FileError, SaysTheFaultInBothLanguages) {
@@ -27,14 +25,3 @@ TEST(FileError, SaysTheFaultInBothLanguages) {
     }
     EXPECT_EQ(PolishText(Error("inny błąd")), "inny błąd");
 }
-
-#ifndef _WIN32
-TEST(FileError, ASaveBelowAFileIsRefusedInPolish) {
-    try {
-        SaveFileBytes("/proc/version/x", std::string("a"));
-        ADD_FAILURE() << "saved below a file";
-    } catch (const FileError& e) {
-        EXPECT_EQ(e.Polish(), "Nie można utworzyć pliku \"/proc/version/x\": część ścieżki nie jest folderem");
-    }
-}
-#endif
