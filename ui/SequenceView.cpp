@@ -47,6 +47,8 @@ void TForm1::cbMonitorClick() {
     }
     if (lbReg->text().isEmpty() || lbReg->text() == QStringLiteral("----")) {
         MonitoringStopped();
+        // Arrow keys move the focus only: the register is the one clicked.
+        Say(QStringLiteral("Monitorowanie: najpierw kliknij rejestr w drzewie"));
         return;
     }
     Sequences.StartMonitoring(Sequences.CurrentNode(), period, Slave());

@@ -78,6 +78,7 @@ TEST_F(SequencesWindowTest, MonitoringNeedsARegisterShownAndAPeriodThatIsANumber
     form->ePeriod->setText("100");
     form->cbMonitor->click();  // a device file loaded, no register clicked: "----"
     EXPECT_FALSE(form->cbMonitor->isChecked());
+    EXPECT_EQ(form->stBar->text(), "Monitorowanie: najpierw kliknij rejestr w drzewie");
     EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();
 
     Click(u"R0");
