@@ -52,6 +52,9 @@ void TForm1::cbMonitorClick() {
         return;
     }
     Sequences.StartMonitoring(Sequences.CurrentNode(), period, Slave());
+    if (Sequences.Monitoring()) return;
+    Say(period < kMinimumPeriodMs ? QStringLiteral("Monitorowanie: okres co najmniej %1 ms").arg(kMinimumPeriodMs)
+                                  : QStringLiteral("Monitorowanie: wybierz rejestr, nie grupę ani bit"));
 }
 
 void TForm1::Timer1Timer() { Sequences.MonitorTick(); }

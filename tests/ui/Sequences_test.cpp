@@ -81,7 +81,14 @@ TEST_F(SequencesWindowTest, MonitoringNeedsARegisterShownAndAPeriodThatIsANumber
     EXPECT_EQ(form->stBar->text(), "Monitorowanie: najpierw kliknij rejestr w drzewie");
     EXPECT_TRUE(boxes.Errors.isEmpty()) << boxes.Errors.join("|").toStdString();
 
+    Click(u"Pomiar");
+    form->cbMonitor->click();
+    EXPECT_EQ(form->stBar->text(), "Monitorowanie: wybierz rejestr, nie grupę ani bit");
     Click(u"R0");
+    form->ePeriod->setText("50");
+    form->cbMonitor->click();
+    EXPECT_EQ(form->stBar->text(), "Monitorowanie: okres co najmniej 100 ms");
+    EXPECT_FALSE(form->cbMonitor->isChecked());
     form->ePeriod->setText("sto");
     form->cbMonitor->click();
     EXPECT_FALSE(form->cbMonitor->isChecked());
