@@ -20,9 +20,7 @@
 #include "base/Text.h"
 #include "ui/Boxes.h"
 #include "ui/FormSupport.h"
-#include "ui/Journal.h"
 #include "ui/JournalKeeper.h"
-#include "ui/WarningArea.h"
 #include "ui/LogFile.h"
 #include "ui/RegisterModel.h"
 #include "ui/TextPane.h"
@@ -187,35 +185,6 @@ void TForm1::FormCreate() {
     ApplySettings(startSettings_);
 }
 
-void TForm1::StartJournal() {
-    const fs::path folder = StateFolder();
-    for (const fs::path& recovered : RecoverJournals(folder)) {
-        const QString text = QStringLiteral("odzyskano wyniki poprzedniej sesji: ") + QString::fromStdString(PathToUtf8(recovered));
-        Say(text);
-        if (!dated_) Memo1->AppendLine(Q(SessionLine(std::time(nullptr))));
-        dated_ = true;
-        Memo1->AppendLine(text);  // the journal below takes it too
-    }
-    journal_ = std::make_unique<TJournalKeeper>(folder);
-    // What was said above goes into the new journal too.
-    for (const QString& line : Memo1->Lines()) JournalChanged(journal_->Append(line.toStdU16String()));
-    JournalChanged(TJournalChange::None);
-    JournalTimer->start();
-}
-
-const TJournal* TForm1::Journal() const { return journal_ ? journal_->Journal() : nullptr; }
-
-void TForm1::JournalChanged(TJournalChange change) {
-    const std::optional<FileError>& fault = journal_->Fault();
-    const QString reason = fault ? QString::fromUtf8(fault->Reason().Polish) : QString();
-    stWarning->SetWarning(TWarningSlot::Journal,
-                          fault ? QStringLiteral("wyniki nie są zabezpieczane: ") + reason : QString());
-    if (change == TJournalChange::Stopped)
-        AppendResultLine(u"wyniki nie są zabezpieczane: " + QString::fromUtf8(fault->Polish()).toStdU16String());
-    else if (change == TJournalChange::Resumed)
-        AppendResultLine(u"wyniki znów są zabezpieczane");
-}
-
 void TForm1::FormActivate() {
     cbxParity->setCurrentIndex(startSettings_.Parity);
     SelectOrType(cbxBaud, startSettings_.Baud);
@@ -249,26 +218,6 @@ bool TForm1::FormClose() {
         portOpen_ = false;
     }
     return true;
-}
-
-void TForm1::SessionEnds() {
-    if (!journal_) return;  // closed already
-    sessionLog_.reset();
-    const std::string bytes = ResultBytes();
-    if (Memo1->HasLines() && !SaveLog(program_, bytes, !logWritten_).Saved) {
-        JournalChanged(journal_->Tick());
-        return;
-    }
-    logWritten_ = logWritten_ || Memo1->HasLines();
-    WriteSettings(CurrentSettings(), SettingsFilePath());
-    sessionLog_ = bytes;
-}
-
-void TForm1::SessionQuits() {
-    if (journal_ && sessionLog_ && *sessionLog_ == ResultBytes()) {
-        journal_->Discard();
-        journal_.reset();
-    }
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
