@@ -246,8 +246,6 @@ void ClearSelected(const TRegisterTree& tree) {
 }
 
 #ifndef _WIN32
-TFileReason Reason(int error) { return ErrnoReason(error); }
-
 std::string FullPath(const std::filesystem::path& path) {
     std::error_code ec;
     std::filesystem::path full = std::filesystem::absolute(path, ec);
@@ -265,16 +263,16 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
     auto fail = [&](const TFileReason& reason) { return FileError(TFileAction::Open, FullPath(path), reason); };
     // Non-blocking, so that a FIFO given by mistake cannot hang the open.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) throw fail(Reason(errno));
+    if (fd < 0) throw fail(ErrnoReason(errno));
     struct stat st{};
     if (::fstat(fd, &st) != 0) {
         const int error = errno;
         ::close(fd);
-        throw fail(Reason(error));
+        throw fail(ErrnoReason(error));
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        throw fail(S_ISDIR(st.st_mode) ? Reason(EISDIR) : NotRegularFile());
+        throw fail(S_ISDIR(st.st_mode) ? ErrnoReason(EISDIR) : NotRegularFile());
     }
     if (static_cast<uint64_t>(st.st_size) > kMaxRegisterFileBytes) {
         ::close(fd);
@@ -290,7 +288,7 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
             if (errno == EINTR) continue;
             const int error = errno;
             ::close(fd);
-            throw fail(Reason(error));
+            throw fail(ErrnoReason(error));
         }
         bytes.insert(bytes.end(), chunk, chunk + got);
         if (bytes.size() > kMaxRegisterFileBytes) {  // it grew while read

@@ -16,13 +16,14 @@ namespace vyx::ui {
 namespace fs = std::filesystem;
 using namespace journal;
 
+using win::Fail;
+
 namespace {
 
 // The handle kept in file_, as CreateFileW gave it.
 // NOLINTNEXTLINE(performance-no-int-to-ptr): a handle value, never dereferenced
 HANDLE Handle(std::intptr_t file) { return reinterpret_cast<HANDLE>(file); }
 
-FileError Fail(TFileAction action, const fs::path& path, DWORD error) { return win::Fail(action, path, error); }
 
 // The whole range, so the lock stands whatever the file's length.
 bool LockAll(HANDLE h) {

@@ -19,7 +19,6 @@ public:
     TWarningArea();
     // An empty text clears the slot.
     void SetWarning(TWarningSlot slot, const QString& text);
-    QString Warning(TWarningSlot slot) const { return warnings_[static_cast<size_t>(slot)]; }
 
 private:
     std::array<QString, 2> warnings_;
