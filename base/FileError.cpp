@@ -13,30 +13,18 @@
 namespace vyx {
 namespace {
 
-const char* EnglishAction(TFileAction action) {
+// What was being done, in both languages.
+TFileReason ActionText(TFileAction action) {
     switch (action) {
-        case TFileAction::Open: return "Cannot open file";
-        case TFileAction::Read: return "Cannot read file";
-        case TFileAction::Create: return "Cannot create file";
-        case TFileAction::Write: return "Cannot write file";
-        case TFileAction::Delete: return "Cannot delete file";
-        case TFileAction::CreateFolder: return "Cannot create folder";
-        case TFileAction::Rename: return "Cannot rename file";
+        case TFileAction::Open: return {"Cannot open file", "Nie można otworzyć pliku"};
+        case TFileAction::Read: return {"Cannot read file", "Nie można odczytać pliku"};
+        case TFileAction::Create: return {"Cannot create file", "Nie można utworzyć pliku"};
+        case TFileAction::Write: return {"Cannot write file", "Nie można zapisać pliku"};
+        case TFileAction::Delete: return {"Cannot delete file", "Nie można usunąć pliku"};
+        case TFileAction::CreateFolder: return {"Cannot create folder", "Nie można utworzyć folderu"};
+        case TFileAction::Rename: return {"Cannot rename file", "Nie można zmienić nazwy pliku"};
     }
-    return "Cannot use file";
-}
-
-const char* PolishAction(TFileAction action) {
-    switch (action) {
-        case TFileAction::Open: return "Nie można otworzyć pliku";
-        case TFileAction::Read: return "Nie można odczytać pliku";
-        case TFileAction::Create: return "Nie można utworzyć pliku";
-        case TFileAction::Write: return "Nie można zapisać pliku";
-        case TFileAction::Delete: return "Nie można usunąć pliku";
-        case TFileAction::CreateFolder: return "Nie można utworzyć folderu";
-        case TFileAction::Rename: return "Nie można zmienić nazwy pliku";
-    }
-    return "Nie można użyć pliku";
+    return {"Cannot use file", "Nie można użyć pliku"};
 }
 
 const char* PolishErrno(int error) {
@@ -124,9 +112,9 @@ TFileReason TooLargeFile(uint64_t limit) {
 }
 
 FileError::FileError(TFileAction action, const std::string& path, const TFileReason& reason)
-    : Error(std::string(EnglishAction(action)) + " \"" + path + "\". " + reason.English),
+    : Error(ActionText(action).English + " \"" + path + "\". " + reason.English),
       reason_(reason),
-      polish_(std::string(PolishAction(action)) + " \"" + path + "\": " + reason.Polish) {}
+      polish_(ActionText(action).Polish + " \"" + path + "\": " + reason.Polish) {}
 
 std::string PolishText(const std::exception& e) {
     if (const auto* file = dynamic_cast<const FileError*>(&e)) return file->Polish();
