@@ -17,6 +17,7 @@
 #include "port/PortList.h"
 #include "ui/FormSupport.h"
 #include "ui/Shape.h"
+#include "ui/UnitList.h"
 
 namespace vyx::ui {
 
@@ -66,14 +67,14 @@ void TForm1::ComCBoxEnter() {
 }
 
 bool TForm1::DeferWhileBusy(void (TForm1::*choice)()) {
-    if (!Sequences.Busy() && !snapshot_) return false;
+    if (!Sequences.Busy() && !snapshot_ && !scan_) return false;
     pendingChoice_ = choice;
     return true;
 }
 
 void TForm1::RunPendingChoice() {
     // It runs once the exchange or sequence it waited for has ended.
-    if (!pendingChoice_ || Sequences.Busy() || snapshot_) return;
+    if (!pendingChoice_ || Sequences.Busy() || snapshot_ || scan_) return;
     const auto choice = std::exchange(pendingChoice_, nullptr);
     Run([&] { (this->*choice)(); });
 }
@@ -85,6 +86,7 @@ void TForm1::ComCBoxSelect() {
     else
         Connect();
     ShowLineControls();
+    UnitList->ShowPort(UnitsPort(ComCBox->currentText()));
 }
 
 TLineSettings TForm1::LineSettings() const {

@@ -11,6 +11,7 @@ class QPushButton;
 class QScrollArea;
 class QSplitter;
 class QTimer;
+class QToolButton;
 class QTreeView;
 
 namespace vyx::ui {
@@ -19,6 +20,7 @@ class TChoiceBox;
 class TCutLabel;
 class TShape;
 class TTextPane;
+class TUnitList;
 class TWarningArea;
 
 struct TFormControls {
@@ -27,6 +29,7 @@ struct TFormControls {
     TChoiceBox* cbxParity;
     TShape* shConnect;
     QLineEdit* eSlave;
+    QToolButton* btSzukaj;  // beside "Adres:": "Szukaj urządzeń…"
     QLineEdit* eWait;  // the reply wait: how long a read waits for a first byte (ms)
     QLineEdit* eGap;   // the least quiet time on the line before each request (ms)
     QCheckBox* cbEcho; // the adapter returns each request before the reply
@@ -46,6 +49,7 @@ struct TFormControls {
     QPushButton* Button1;
     QLineEdit* eMed;
     QPushButton* btZapisz;
+    TUnitList* UnitList;  // "Jednostki na linii", above the tree
     QTreeView* VT;
     TTextPane* Memo1;
     TTextPane* Memo2;

@@ -3,6 +3,8 @@
 
 #include <QGroupBox>
 #include <QLabel>
+#include <QPainter>
+#include <QPixmap>
 
 #include "ui/ChoiceBox.h"
 
@@ -47,6 +49,18 @@ QGroupBox* Group(const QString& caption, int height) {
     auto* group = new QGroupBox(caption);
     group->setFixedHeight(height);
     return group;
+}
+
+QIcon SearchIcon() {
+    QPixmap glass(16, 16);
+    glass.fill(Qt::transparent);
+    QPainter p(&glass);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(kNavy, 2));
+    p.drawEllipse(QRectF(2, 2, 8, 8));
+    p.setPen(QPen(kNavy, 2.5, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(10, 10), QPointF(14, 14));
+    return QIcon(glass);
 }
 
 }  // namespace vyx::ui

@@ -4,6 +4,7 @@
 // navy label, a drop-down list, a group of fixed height.
 #include <QColor>
 #include <QFont>
+#include <QIcon>
 #include <QStringList>
 
 class QGroupBox;
@@ -20,5 +21,7 @@ QFont MonoFont();    // Cousine, else a monospace of its metrics, 13 px
 QLabel* FieldLabel(const QString& text);
 TChoiceBox* Combo(bool editable, const QStringList& items = {});
 QGroupBox* Group(const QString& caption, int height);
+// A magnifying glass, drawn: no icon theme is to be relied on.
+QIcon SearchIcon();
 
 }  // namespace vyx::ui

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QToolButton>
 #include <QTimer>
 #include <QTreeView>
 #include <utility>
@@ -25,6 +26,7 @@
 #include "ui/RegisterModel.h"
 #include "ui/TextPane.h"
 #include "ui/TrendWindow.h"
+#include "ui/UnitList.h"
 
 namespace vyx::ui {
 namespace fs = std::filesystem;
@@ -46,6 +48,7 @@ TForm1::TForm1(TBoxes& boxes, fs::path program, TFormOptions options, QWidget* p
 TForm1::~TForm1() {
     // The bus ends first (an exchange still out ends within its time-outs, and the
     // port is closed); what it handed over and was not run yet goes with this object.
+    CancelScan();
     Bus.Stop();
     // The controls outlive this object's members: while they are torn down (a
     // focused field losing its focus) nothing they report may reach a handler.
@@ -162,6 +165,9 @@ void TForm1::WireHandlers() {
     addAction(plot);
     connect(plot, &QAction::triggered, this, [this] { Run([this] { btWykresClick(); }); });
     connect(cbxDevice, &TChoiceBox::Chosen, this, [this] { Run([this] { cbxDeviceSelect(); }); });
+    connect(btSzukaj, &QToolButton::clicked, this, [this] { Run([this] { SzukajClick(); }); });
+    connect(UnitList, &TUnitList::AddAsked, this, [this] { Run([this] { DodajBiezacaClick(); }); });
+    connect(UnitList, &TUnitList::UnitChosen, this, [this](const TLineUnit& unit) { Run([&] { UnitChosen(unit); }); });
 }
 
 
@@ -203,6 +209,7 @@ bool TForm1::FormClose() {
     journal_.reset();
     JournalTimer->stop();
     Sequences.Stop();
+    CancelScan();
     if (snapshot_) {
         snapshot_->Cancelled = true;
         Transaction.Abandon();

@@ -48,6 +48,8 @@ class TJournal;
 class TJournalKeeper;
 enum class TJournalChange;
 class TRegisterModel;
+class TScanDialog;
+struct TScanRun;
 class TTrendWindow;
 
 struct TFormOptions {
@@ -157,6 +159,12 @@ public:
     // recorded since the as-found one.
     void RaportClick();
     TServiceVisit Visit;
+    // "Szukaj urządzeń…" and "Jednostki na linii" (LineUnits.cpp).
+    void SzukajClick();
+    TScanDialog* ScanDialog() const;
+    bool Scanning() const { return scan_ != nullptr; }
+    void DodajBiezacaClick();
+    void UnitChosen(const TLineUnit& unit);
 
     // Device files.
     QStringList ListDeviceFiles() const;
@@ -203,19 +211,8 @@ public:
     // The register shown red after a write, until HighlightTimer ends it.
     TNode* HighlightNode = nullptr;
 
-    // TSequenceView.
-    void ActivityChanged(TActivity now) override;
-    void MonitoringStarted(int periodMs) override;
-    void MonitoringStopped() override;
-    void ShowMean(std::u16string_view text) override;
-    bool Pause(int ms) override;
-    void SequenceInterrupted(std::u16string_view line) override;
-    void CalibrationRecorded(const service::TCalibrationRun& run, bool sameRun) override;
-    void Reading(TActivity activity, const TNode& node, const TReading& reading) override;
-    void CalibrationStarted() override;
-    std::optional<std::u16string> CalibrationVerdict(const std::vector<TReading>& readings) override;
-    bool AsksBeforeWriting() const override { return true; }
-    bool ConfirmWrite(const TWriteQuestion& question) override;
+    // TSequenceView: what the sequences ask of the window.
+#include "ui/FormSequenceView.h"
 
     // The journal of this window's result lines; null while the state folder refuses it.
     const TJournal* Journal() const;
@@ -284,6 +281,11 @@ private:
     void Highlight(TNode* node);
     bool TreeBusy() const;
     bool TreeReady();  // the port is open and nothing runs; else the status bar says why
+    QString ScanRefusal() const;  // why no scan may start now; empty when one may
+    void StartScan();
+    void CancelScan();  // it ends after the exchange under way
+    void ScanEnded(const std::shared_ptr<TScanRun>& run);
+    void ReadUnitSerial(uint64_t choice, const TLineUnit& unit, const QString& port);  // once its port is open
     // "Rejestr:" shows the register monitoring will read: the one clicked, or
     // where a walk or a calibration left it.
     void ShowCurrentRegister();
@@ -313,6 +315,9 @@ private:
     bool dated_ = false;       // the session's date line opens the results already
     bool logWritten_ = false;  // this session's log is saved (a logout that was then cancelled)
     std::map<QString, std::filesystem::path> deviceFiles_;  // listed names -> their files
+    std::shared_ptr<TScanRun> scan_;  // while the line is scanned
+    QPointer<TScanDialog> scanDialog_;
+    uint64_t unitChoice_ = 0;  // counts units chosen: the read of an earlier one is not made
 };
 
 }  // namespace vyx::ui

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "ui/FormSupport.h"
@@ -50,7 +51,22 @@ void TForm1::BuildPanel(QVBoxLayout* column) {
     pol->addWidget(cbxBaud, 1, 2);
     pol->addWidget(FieldLabel(QStringLiteral("Parzystość:")), 2, 0);
     pol->addWidget(cbxParity, 2, 2);
-    pol->addWidget(FieldLabel(QStringLiteral("Adres:")), 3, 0);
+    // The search sits in the labels' column, whose width the longer labels set.
+    btSzukaj = new QToolButton;
+    btSzukaj->setIcon(SearchIcon());
+    btSzukaj->setToolTip(QStringLiteral("Szukaj urządzeń…"));
+    btSzukaj->setAutoRaise(true);
+    btSzukaj->setFixedSize(20, 20);
+    // Out of the panel's keyboard order, as a toolbar's button: the menu's
+    // "Serwis, Szukaj urządzeń…" is the keyboard's way.
+    btSzukaj->setFocusPolicy(Qt::NoFocus);
+    auto* slaveLabel = new QHBoxLayout;
+    slaveLabel->setContentsMargins(0, 0, 0, 0);
+    slaveLabel->setSpacing(2);
+    slaveLabel->addWidget(FieldLabel(QStringLiteral("Adres:")));
+    slaveLabel->addStretch(1);
+    slaveLabel->addWidget(btSzukaj);
+    pol->addLayout(slaveLabel, 3, 0);
     pol->addWidget(eSlave, 3, 2);
     pol->addWidget(FieldLabel(QStringLiteral("Czas odp.:")), 4, 0);
     // The reply wait and the gap share a row, halves of it beside the gap's label:

@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
+#include <algorithm>
 
 #include "modbus/Transaction.h"
 
@@ -17,6 +18,7 @@ constexpr int kMaxText = 260;          // a port path or a file name
 constexpr int kMaxPeriodMs = 86400000;  // a day
 constexpr int kMaxCount = 100000;
 constexpr int kMaxExtent = 100000;      // pixels, either way
+constexpr int kMaxUnits = 2000;         // of every port together
 
 // The whole number a text holds, when it lies in [low, high].
 bool InRange(const QString& text, int low, int high, int* value = nullptr) {
@@ -32,6 +34,52 @@ bool PlainText(const QString& text) {
     for (QChar c : text)
         if (c.category() == QChar::Other_Control || c == QChar::ReplacementCharacter) return false;
     return true;
+}
+
+// A bare name of a device file, never a path out of the device folders.
+bool DeviceName(const QString& name) {
+    return PlainText(name) && !name.contains(u'/') && !name.contains(u'\\') &&
+           name.endsWith(QStringLiteral(".dat"), Qt::CaseInsensitive);
+}
+
+// The units of the file's "lineUnits" array; an entry that does not hold is passed over.
+TLineUnits ReadUnits(QSettings& file) {
+    static const QRegularExpression mode(QStringLiteral("^[1-9][0-9]{0,6},[eon],8,[12]$"));
+    TLineUnits units;
+    const int size = std::min(file.beginReadArray(QStringLiteral("lineUnits")), kMaxUnits);
+    for (int i = 0; i < size; ++i) {
+        file.setArrayIndex(i);
+        const auto text = [&](const char* key) { return file.value(QLatin1String(key)).toString(); };
+        TLineUnit unit;
+        const QString port = text("port");
+        if (port.isEmpty() || !PlainText(port) || !InRange(text("slave"), 1, 247, &unit.Slave)) continue;
+        unit.Mode = text("mode");
+        unit.Type = text("type");
+        unit.Serial = text("serial");
+        unit.File = text("file");
+        if ((!unit.Mode.isEmpty() && !mode.match(unit.Mode).hasMatch()) || !PlainText(unit.Type) ||
+            !PlainText(unit.Serial) || (!unit.File.isEmpty() && !DeviceName(unit.File)))
+            continue;
+        units[port] << unit;
+    }
+    file.endArray();
+    return units;
+}
+
+void WriteUnits(QSettings& file, const TLineUnits& units) {
+    file.beginWriteArray(QStringLiteral("lineUnits"));
+    int i = 0;
+    for (auto it = units.cbegin(); it != units.cend(); ++it)
+        for (const TLineUnit& unit : it.value()) {
+            file.setArrayIndex(i++);
+            file.setValue(QStringLiteral("port"), it.key());
+            file.setValue(QStringLiteral("slave"), unit.Slave);
+            file.setValue(QStringLiteral("mode"), unit.Mode);
+            file.setValue(QStringLiteral("type"), unit.Type);
+            file.setValue(QStringLiteral("serial"), unit.Serial);
+            file.setValue(QStringLiteral("file"), unit.File);
+        }
+    file.endArray();
 }
 
 }  // namespace
@@ -64,10 +112,7 @@ TWindowSettings ReadSettings(const QString& path) {
     InRange(text("connection/replyWait"), kReplyWaitMinMs, kReplyWaitMaxMs, &s.ReplyWaitMs);
     InRange(text("connection/gap"), 0, kMaxGapMs, &s.GapMs);
     s.Echo = text("connection/echo") == QStringLiteral("true");
-    if (const QString device = text("device/file"); PlainText(device) && !device.contains(u'/') &&
-                                                      !device.contains(u'\\') && device != QStringLiteral("..") &&
-                                                      device.endsWith(QStringLiteral(".dat"), Qt::CaseInsensitive))
-        s.DeviceFile = device;
+    if (const QString device = text("device/file"); DeviceName(device)) s.DeviceFile = device;
     if (const QString period = text("monitor/period"); InRange(period, 100, kMaxPeriodMs)) s.Period = period.trimmed();
     if (const QString count = text("calibration/count"); InRange(count, 1, kMaxCount)) s.Count = count.trimmed();
 
@@ -96,6 +141,7 @@ TWindowSettings ReadSettings(const QString& path) {
     for (const QString& device : file.childKeys())
         if (PlainText(device)) s.Report.Identity[device] = file.value(device).toStringList();
     file.endGroup();
+    s.Units = ReadUnits(file);
     return s;
 }
 
@@ -138,6 +184,7 @@ bool WriteSettings(const TWindowSettings& s, const QString& path) {
     file.beginGroup(QStringLiteral("reportIdentity"));
     for (auto it = s.Report.Identity.cbegin(); it != s.Report.Identity.cend(); ++it) file.setValue(it.key(), it.value());
     file.endGroup();
+    WriteUnits(file, s.Units);
     file.sync();
     return file.status() == QSettings::NoError;
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the window remembers between sessions: the connection, the device file,
-// the monitoring period, the calibration count and where the window was. Kept in
+// the units on each port's line, the monitoring period, the calibration count
+// and where the window was. Kept in
 // an INI file in the user's configuration folder, written at a clean close and
 // read at start. A missing, unreadable or damaged file gives the defaults, and so
 // does each value that is out of range: nothing read here ever stops the start.
@@ -33,6 +34,18 @@ struct TReportSettings {
     bool operator==(const TReportSettings&) const = default;
 };
 
+// A unit on a port's line, found by a scan or added by hand. Empty texts are
+// not known.
+struct TLineUnit {
+    int Slave = 0;     // 1 to 247
+    QString Mode;      // "19200,e,8,1"; empty on a network port
+    QString Type, Serial;
+    QString File;      // a name of the device list
+    bool operator==(const TLineUnit&) const = default;
+};
+// The units of each port, by the path that opens it (PortPathOf).
+using TLineUnits = QMap<QString, QList<TLineUnit>>;
+
 struct TWindowSettings {
     QString Port;                  // the port field's text; empty: none
     QString Baud = QStringLiteral("19200");
@@ -48,6 +61,7 @@ struct TWindowSettings {
     bool Maximized = false;
     TTrendSettings Trend;
     TReportSettings Report;
+    TLineUnits Units;
 
     bool operator==(const TWindowSettings&) const = default;
 };

@@ -34,7 +34,8 @@ void TForm1::ShowCurrentRegister() {
 bool TForm1::TreeReady() {
     if (portOpen_ && !TreeBusy()) return true;
     // Said, so that nothing looks like a read that did not happen.
-    Say(!portOpen_        ? QStringLiteral("Port zamknięty: najpierw wybierz port")
+    Say(scan_             ? QStringLiteral("Trwa przeszukiwanie linii: poczekaj na jego koniec")
+        : !portOpen_      ? QStringLiteral("Port zamknięty: najpierw wybierz port")
         : Sequences.Monitoring() ? QStringLiteral("Trwa monitorowanie: najpierw je wyłącz")
                                  : QStringLiteral("Trwa komunikacja z urządzeniem: poczekaj na jej koniec"));
     return false;
@@ -110,7 +111,7 @@ void TForm1::Highlight(TNode* node) {
     Model->Refresh();
 }
 
-bool TForm1::TreeBusy() const { return Sequences.Busy() || Sequences.Monitoring() || snapshot_; }
+bool TForm1::TreeBusy() const { return Sequences.Busy() || Sequences.Monitoring() || snapshot_ || scan_; }
 
 void TForm1::AfterTreeEvent(TNode* node, void (TForm1::*work)(TNode*)) {
     const uint64_t generation = treeGeneration_;

@@ -17,6 +17,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include "ui/CutLabel.h"
 #include "ui/FormSupport.h"
@@ -26,6 +27,7 @@
 #include "ui/TextPane.h"
 #include "ui/TreeLook.h"
 #include "ui/TrendWindow.h"
+#include "ui/UnitList.h"
 #include "ui/WarningArea.h"
 #include "ui/WindowSizes.h"
 
@@ -47,6 +49,8 @@ void TForm1::BuildControls() {
     version->setShortcut(Qt::Key_F1);
     addAction(version);  // the shortcut works with the menu closed
     QMenu* serwis = menuBar()->addMenu(QStringLiteral("Serwis"));
+    serwis->addAction(QStringLiteral("Szukaj urządzeń…"), this, [this] { Run([this] { SzukajClick(); }); });
+    serwis->addSeparator();
     serwis->addAction(QStringLiteral("Stan zastany…"), this, [this] { Run([this] { StanZastanyClick(); }); });
     serwis->addAction(QStringLiteral("Stan pozostawiony…"), this,
                       [this] { Run([this] { StanPozostawionyClick(); }); });
@@ -106,7 +110,16 @@ void TForm1::BuildControls() {
             VTEdited(node, kColValue);
         });
     });
-    row->addWidget(VT);
+    // The units on the line above the tree, as wide as the tree is.
+    auto* left = new QWidget;
+    auto* leftColumn = new QVBoxLayout(left);
+    leftColumn->setContentsMargins(0, 0, 0, 0);
+    leftColumn->setSpacing(0);
+    UnitList = new TUnitList;
+    UnitList->setFixedHeight(kUnitListHeight);
+    leftColumn->addWidget(UnitList);
+    leftColumn->addWidget(VT, 1);
+    row->addWidget(left);
 
     // Text panes.
     Splitter1 = new QSplitter(Qt::Vertical);
@@ -126,7 +139,7 @@ void TForm1::BuildControls() {
     Splitter1->setStretchFactor(1, 1);
     Splitter1->setSizes({kResultHeight, kClientHeight - kStatusHeight - kResultHeight - 3});
     row->addWidget(Splitter1, 1);
-    row->setStretchFactor(VT, 1);  // a narrowed tree shares the width with the panes
+    row->setStretchFactor(left, 1);  // a narrowed tree shares the width with the panes
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->addAction(QStringLiteral("Wyczyść"), this, [this] { Run([this] { Wyczy1Click(); }); });
@@ -174,6 +187,13 @@ void TForm1::BuildControls() {
     statusBar()->addPermanentWidget(stReason);
     statusBar()->setFixedHeight(kStatusHeight);
     statusBar()->setSizeGripEnabled(false);
+
+    // The unit list comes after the tree in the keyboard's order, before the
+    // panes: the panel's order, and the way from the tree back to it, stay.
+    QWidget::setTabOrder(VT, UnitList->View);
+    QWidget::setTabOrder(UnitList->View, UnitList->btDodaj);
+    QWidget::setTabOrder(UnitList->btDodaj, UnitList->btUsun);
+    QWidget::setTabOrder(UnitList->btUsun, Memo1);
 
     // The client area is 1071 x 809 below the menu; the window may grow, never shrink below it.
     fullMinimum_ = QSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());

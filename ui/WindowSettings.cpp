@@ -16,6 +16,7 @@
 #include "ui/FormSupport.h"
 #include "ui/MainWindow.h"
 #include "ui/TrendWindow.h"
+#include "ui/UnitList.h"
 #include "ui/WindowSizes.h"
 
 namespace vyx::ui {
@@ -37,6 +38,8 @@ void TForm1::ApplySettings(const TWindowSettings& s) {
     eCount->setText(s.Count);
     Trend->ApplySettings(s.Trend);
     Visit.Report = s.Report;
+    UnitList->SetAll(s.Units);
+    UnitList->ShowPort(UnitsPort(s.Port));
 
     if (!s.DeviceFile.isEmpty()) {
         std::error_code ec;
@@ -71,6 +74,7 @@ TWindowSettings TForm1::CurrentSettings() const {
     s.Geometry = s.Maximized ? normalGeometry() : geometry();
     s.Trend = Trend->Settings();
     s.Report = Visit.Report;
+    s.Units = UnitList->All();
     return s;
 }
 

@@ -8,6 +8,7 @@ inline constexpr int kClientWidth = 1071;
 inline constexpr int kClientHeight = 809;
 inline constexpr int kTreeWidth = 401;
 inline constexpr int kTreeNarrowest = 200;  // on a screen too small for the fixed layout
+inline constexpr int kUnitListHeight = 150;  // "Jednostki na linii", above the tree
 inline constexpr int kPanelWidth = 270;
 inline constexpr int kResultHeight = 433;
 inline constexpr int kStatusHeight = 23;
