@@ -109,6 +109,12 @@ TScanSummary ScanLine(TAnyPort& port, TWire& wire, const TScanPlan& plan, TScanE
         return r;
     };
 
+    const auto count = [&s](const TExchangeResult& r) {
+        s.Garbled += r.Outcome == TOutcome::CrcError || r.Outcome == TOutcome::Damaged;
+        s.Stray += r.Outcome == TOutcome::Mismatch;
+        s.Echoes += r.Outcome == TOutcome::Echo;
+    };
+
     for (const std::string& mode : ModesOf(plan)) {
         if (cancel || !s.Ended.empty()) break;
         wire.Forget();
@@ -123,7 +129,11 @@ TScanSummary ScanLine(TAnyPort& port, TWire& wire, const TScanPlan& plan, TScanE
         for (const int slave : plan.Slaves) {
             if (cancel) break;
             BuildRead(frame, static_cast<uint8_t>(slave), plan.Probe);
-            const TExchangeResult r = exchange(frame);
+            TExchangeResult r = exchange(frame);
+            count(r);
+            // Another unit's late reply may have run into this one's: the try is
+            // made once more, after the line has been read until quiet.
+            if (r.Outcome == TOutcome::Mismatch || r.Outcome == TOutcome::CrcError) count(r = exchange(frame));
             ++s.Done;
             if (!r.PortOpen) {
                 // The adapter went away: nothing more can be tried.
@@ -133,9 +143,6 @@ TScanSummary ScanLine(TAnyPort& port, TWire& wire, const TScanPlan& plan, TScanE
             }
             // Only a reply that answers the try counts: a late answer to an
             // earlier try is a mismatch, not this address's.
-            s.Garbled += r.Outcome == TOutcome::CrcError || r.Outcome == TOutcome::Damaged;
-            s.Stray += r.Outcome == TOutcome::Mismatch;
-            s.Echoes += r.Outcome == TOutcome::Echo;
             if (r.Outcome == TOutcome::Good || r.Outcome == TOutcome::Exception) {
                 TScanFound found;
                 found.Mode = mode;
