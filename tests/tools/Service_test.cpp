@@ -266,6 +266,15 @@ TEST_F(ServiceTest, ScanAndIdentTellTheUnitsOfALineApart) {
     EXPECT_EQ(plain.Status, 0) << "exception 1 is an answer";
     EXPECT_TRUE(Has(plain.Out, "device identification (43/14): exception 1: illegal function\n"
                                "slave id (17): exception 1: illegal function\n")) << plain.Out;
+    // A backup keeps what the unit said of itself, where it said anything.
+    for (const auto& [slave, product] : {std::pair{"5", "VXP-10"}, std::pair{"12", ""}}) {
+        const std::string unit = File("unit.json");
+        Vyx({"backup", "--port", port, "--slave", slave, "--file", kFlowMeter, "-o", unit});
+        std::ifstream in(unit);
+        const nlohmann::json doc = nlohmann::json::parse(in);
+        EXPECT_EQ(doc.contains("identification"), *product != 0) << slave;
+        if (*product) EXPECT_EQ(doc["identification"]["product_code"], product);
+    }
     const auto nobody = Vyx({"ident", "--port", port, "--slave", "30"});
     EXPECT_EQ(nobody.Status, 4);
     EXPECT_TRUE(Has(nobody.Out, "device file: ?\n")) << nobody.Out;
