@@ -85,6 +85,7 @@ struct TScanSummary {
     size_t Stray = 0;    // whole replies that answered another request
     size_t Echoes = 0;   // the request came back
     bool Cancelled = false;
+    std::string Ended;  // why the scan ended before its last try: "port closed"
     double Seconds = 0;
 };
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <tuple>
 
 #include "base/Error.h"
 #include "base/Text.h"
@@ -185,11 +186,18 @@ std::string ReportHtml(const TReportInput& in) {
     html += "</table>\n";
 
     html += "<h2>Identyfikacja urządzenia</h2>\n";
-    if (identity.empty()) {
+    // What the unit said of itself, as left (else as found).
+    const std::optional<TSnapshotIdentification>& said = after.Identification ? after.Identification : before.Identification;
+    if (identity.empty() && !said) {
         html += "<p class=\"none\" id=\"identity\">Brak rejestrów identyfikacji.</p>\n";
     } else {
         html += "<table id=\"identity\">\n";
         Head(html, {"Adres", "Rejestr", "Wartość"});
+        if (said)
+            for (const auto& [function, name, value] :
+                 {std::tuple{"43/14", "Producent", &said->Vendor}, std::tuple{"43/14", "Kod produktu", &said->ProductCode},
+                  std::tuple{"43/14", "Wersja", &said->Revision}, std::tuple{"17", "Identyfikator", &said->SlaveId}})
+                if (!value->empty()) Row(html, {std::string("funkcja ") + function, name, HtmlEscape(*value)});
         for (const TSnapshotRegister* r : identity) {
             const TSnapshotRegister* b = before.Find(r->Name, r->Address);
             std::string value = Side(r, false);

@@ -109,9 +109,31 @@ TSnapshot NewSnapshot(const TSession& session, const std::string& device) {
     return snapshot;
 }
 
+std::optional<TSnapshotIdentification> SnapshotIdentification(const TUnitIdentity& identity) {
+    if (!identity.DeviceId && !identity.SlaveId) return std::nullopt;
+    TSnapshotIdentification id;
+    if (identity.DeviceId) {
+        id.Vendor = identity.DeviceId->Vendor;
+        id.ProductCode = identity.DeviceId->ProductCode;
+        id.Revision = identity.DeviceId->Revision;
+    }
+    if (identity.SlaveId) {
+        char head[16];
+        std::snprintf(head, sizeof head, "%u, %02X", identity.SlaveId->Id, identity.SlaveId->RunIndicator);
+        id.SlaveId = head;
+        if (const std::string data = identity.SlaveId->DataText(); !data.empty()) id.SlaveId += ", " + data;
+    }
+    return id;
+}
+
 TSnapshot TakeSnapshot(TSession& session, const TRegisterTree& tree, const std::string& device,
                        const std::function<void(size_t, size_t)>& progress) {
     TSnapshot snapshot = NewSnapshot(session, device);
+    session.Bus->Call([&](TPort& port, TWire& wire) {
+        const TLineOptions line = session.Transaction.Line();
+        const auto exchange = [&](const TFrame& request) { return wire.Exchange(port, request, line); };
+        snapshot.Identification = SnapshotIdentification(IdentifyUnit(exchange, session.Slave.Address(), {}));
+    });
     snapshot.Registers = *ReadRegisters(
         tree, [&](TNode& node) { return ReadWords(session, node); },
         [&](size_t i, size_t n) {
@@ -144,6 +166,15 @@ ordered_json SnapshotToJson(const TSnapshot& s) {
     doc["echo"] = s.Line.Echo;
     doc["gap"] = s.Line.GapMs;
     doc["time"] = s.Time;
+    if (s.Identification) {
+        ordered_json id;
+        for (const auto& [key, value] : {std::pair{"vendor", &s.Identification->Vendor},
+                                         std::pair{"product_code", &s.Identification->ProductCode},
+                                         std::pair{"revision", &s.Identification->Revision},
+                                         std::pair{"slave_id", &s.Identification->SlaveId}})
+            if (!value->empty()) id[key] = *value;
+        doc["identification"] = std::move(id);
+    }
     doc["complete"] = s.Complete();
     ordered_json registers = ordered_json::array();
     for (const TSnapshotRegister& r : s.Registers) {
@@ -200,6 +231,16 @@ TSnapshot SnapshotFromJson(const json& doc) {
         s.Line.GapMs = gap.get<uint16_t>();
     }
     s.Time = Text(doc, "time", "");
+    if (doc.contains("identification")) {
+        const json& id = doc["identification"];
+        if (!id.is_object()) throw SnapshotError("identification: expected an object");
+        TSnapshotIdentification& i = s.Identification.emplace();
+        for (const auto& [key, value] : {std::pair{"vendor", &i.Vendor},
+                                         std::pair{"product_code", &i.ProductCode},
+                                         std::pair{"revision", &i.Revision},
+                                         std::pair{"slave_id", &i.SlaveId}})
+            if (id.contains(key)) *value = Text(id, key, "identification.");
+    }
     const json& registers = Field(doc, "registers", "");
     if (!registers.is_array()) throw SnapshotError("registers: expected an array");
     for (size_t i = 0; i < registers.size(); ++i) {

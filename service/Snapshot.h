@@ -17,6 +17,7 @@
 
 #include "registers/RegisterTree.h"
 #include "service/Session.h"
+#include "service/UnitIdentity.h"
 
 namespace vyx::service {
 
@@ -32,6 +33,15 @@ struct TSnapshotRegister {
     bool Read() const { return Error.empty(); }
 };
 
+// What the unit said of itself by functions 43/14 and 17, where it answered.
+struct TSnapshotIdentification {
+    std::string Vendor, ProductCode, Revision;  // 43/14; empty when it gave none
+    std::string SlaveId;                        // 17: "247, FF, VXT-20F" (id, run indicator, data)
+    bool operator==(const TSnapshotIdentification&) const = default;
+};
+// None when the unit answered neither.
+std::optional<TSnapshotIdentification> SnapshotIdentification(const TUnitIdentity& identity);
+
 struct TSnapshot {
     std::string Device;  // file name of the device file, e.g. VXT-20F.dat
     int Slave = 247;
@@ -39,6 +49,7 @@ struct TSnapshot {
     std::string Port;    // the network port's name (tcp://, mbtcp://); empty for a serial line
     TLineOptions Line;   // the line's echo and gap as the registers were read
     std::string Time;    // local date and time with its UTC offset, ISO 8601
+    std::optional<TSnapshotIdentification> Identification;
     std::vector<TSnapshotRegister> Registers;
 
     bool Complete() const;
@@ -48,8 +59,9 @@ struct TSnapshot {
     const TSnapshotRegister* Find(const std::string& name, const std::string& address) const;
 };
 
-// Reads every register of the tree (TreeRegisters) from the device of the open
-// session, whose line, slave and transaction's line options it keeps. `progress`
+// Asks the unit of the open session what it is (43/14, 17), then reads every
+// register of the tree (TreeRegisters) from it, keeping the session's line,
+// slave and transaction's line options. `progress`
 // is called before each read with its index and the count.
 TSnapshot TakeSnapshot(TSession& session, const TRegisterTree& tree, const std::string& device,
                        const std::function<void(size_t, size_t)>& progress = {});

@@ -63,9 +63,10 @@ struct TUnitIdentity {
     std::filesystem::path File;         // the proposed device file; empty when none matched
     std::string Serial, Firmware;       // read through File; empty when not read
     std::string SerialFailure, FirmwareFailure;
+    size_t Answers = 0;                 // replies that answered, exception replies included
 
     // The unit answered anything, an exception reply included.
-    bool Answered() const;
+    bool Answered() const { return Answers > 0; }
     // "VXP-10  nr 2211  VXP-10.dat", what of it is known; "?" when nothing is.
     std::string Summary() const;
 };

@@ -9,6 +9,7 @@
 #include "registers/RegData.h"
 #include "base/Text.h"
 #include "service/Session.h"
+#include "service/UnitIdentity.h"
 #include "ui/FormSupport.h"
 #include "ui/ReportDialog.h"
 #include "ui/MainWindow.h"
@@ -59,7 +60,26 @@ void TForm1::ReadSnapshot(const QString& what, std::function<void(service::TSnap
     Visit.Progress = progress;
     progress->show();
     ActivityChanged(TActivity::Walk);
-    SnapshotStep();
+    // First the unit says what it is (functions 43/14 and 17), on the bus; its
+    // frames show as every exchange's, and the registers follow.
+    const TSnapshotRead* reading = snapshot_.get();
+    const uint8_t slave = Session.Slave.Address();
+    Bus.Post([this, reading, slave, line = Transaction.Line()](TPort& port, TWire& wire) {
+        auto lines = std::make_shared<std::vector<std::u16string>>();
+        const service::TUnitIdentity id = service::IdentifyUnit(
+            [&](const TFrame& request) {
+                TExchangeResult r = wire.Exchange(port, request, line);
+                lines->insert(lines->end(), r.Lines.begin(), r.Lines.end());
+                return r;
+            },
+            slave, {});
+        Bus.Deliver([this, reading, lines, said = service::SnapshotIdentification(id)] {
+            for (const std::u16string& l : *lines) AppendCommLine(l);
+            if (snapshot_.get() != reading) return;  // cancelled meanwhile
+            snapshot_->Snapshot.Identification = said;
+            SnapshotStep();
+        });
+    });
 }
 
 void TForm1::SnapshotStep() {

@@ -137,11 +137,16 @@ TEST(Report, AChosenIdentityAndACompleteUnit) {
     in.Identity = {"Czas pracy"};
     in.After.Port = "mbtcp://10.0.0.5:502";  // a network port has no line settings
     in.After.Mode.clear();
+    // What the unit said of itself comes through its snapshot's file.
+    in.After.Identification = TSnapshotIdentification{"vyx <sim>", "VXT-20F", "", "247, FF, VXT-20F"};
+    in.After = SnapshotFromJson(nlohmann::json::parse(SnapshotToJson(in.After).dump()));
     const std::string html = ReportHtml(in);
     const std::vector<std::string> details = Rows(html, "details");
     EXPECT_NE(std::find(details.begin(), details.end(), "Port|mbtcp://10.0.0.5:502"), details.end());
     EXPECT_EQ(html.find("Parametry łącza"), std::string::npos);
-    EXPECT_EQ(Rows(html, "identity"), (std::vector<std::string>{"40060|Czas pracy|1234,50"}));
+    EXPECT_EQ(Rows(html, "identity"),
+              (std::vector<std::string>{"funkcja 43/14|Producent|vyx &lt;sim&gt;", "funkcja 43/14|Kod produktu|VXT-20F",
+                                        "funkcja 17|Identyfikator|247, FF, VXT-20F", "40060|Czas pracy|1234,50"}));
     EXPECT_EQ(html.find("incomplete"), std::string::npos);
     EXPECT_EQ(Rows(html, "failed"), std::vector<std::string>{});
     in.Identity = {"Brak"};

@@ -53,7 +53,7 @@ TEST_F(LineTest, EveryCommandReadsAnEchoingLineWithEchoOnly) {
         {{"calibrate", "--file", kCalibratable, "--count", "2"}, 6, kEchoed, "========           1000"},
         {{"backup", "--file", kCalibratable, "-o", unit}, 3, "not read: 30001  R0: " + kEchoed, ""},
         {{"scan", "--bauds", "19200", "--parities", "e", "--slaves", "247"}, 3,
-         "the line echoes the requests (1 try): use --echo", "19200,e,8,1    even parity        slave 247  reply 0\n"},
+         "the line echoes the requests (1 try): use --echo", "19200,e,8,1  slave 247  VXT-20F  nr 10234  VXT-20F.dat\n"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;

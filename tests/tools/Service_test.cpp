@@ -36,6 +36,8 @@ std::string Squeezed(const std::string& line) {
     return out;
 }
 
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 size_t Count(const std::string& text, const std::string& part) {
     size_t n = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
@@ -67,11 +69,10 @@ TEST_F(ServiceTest, ScanFindsEachSimulatorAtItsLineAndSlaveOnly) {
     // 2 speeds x 4 settings x 6 addresses on each terminal.
     const auto scanA = Scan({"scan", "--port", a, "--bauds", "9600,38400", "--slaves", "3-8"});
     EXPECT_EQ(scanA.Status, 0) << scanA.Err;
-    EXPECT_EQ(Lines(scanA.Out), std::vector<std::string>{"9600,o,8,1     odd parity         slave 5    reply 0"});
+    EXPECT_EQ(Lines(scanA.Out), std::vector<std::string>{"9600,o,8,1  slave 5  VXT-20F  nr 10234  VXT-20F.dat"});
     const auto scanB = Scan({"scan", "--port", b, "--bauds", "9600,38400", "--slaves", "3-8"});
     EXPECT_EQ(scanB.Status, 0) << scanB.Err;
-    // The flow meter's 40001 is a REAL of 25,00: its first register is the low half, 0.
-    EXPECT_EQ(Lines(scanB.Out), std::vector<std::string>{"38400,n,8,2    no parity: 2 STOP  slave 7    reply 0"});
+    EXPECT_EQ(Lines(scanB.Out), std::vector<std::string>{"38400,n,8,2  slave 7  VXP-10  nr 2211  VXP-10.dat"});
     EXPECT_NE(scanB.Err.find("48 of 48 tries"), std::string::npos) << scanB.Err;
     // Nobody at these addresses.
     const auto none = Scan({"scan", "--port", a, "--bauds", "9600", "--parities", "o", "--slaves", "1-2"});
@@ -244,6 +245,39 @@ TEST_F(ServiceTest, DamagedSnapshotsAreRefusedByName) {
         EXPECT_EQ(r.Status, 1);
         EXPECT_NE(r.Err.find(c.error), std::string::npos) << r.Err;
     }
+}
+
+TEST_F(ServiceTest, ScanAndIdentTellTheUnitsOfALineApart) {
+    const std::string port = Start(kCalibratable, {"--unit", kFlowMeter + ":5", "--unit", kCalibratable + ":12:noident"});
+    ASSERT_FALSE(port.empty());
+    const auto scan = Scan({"scan", "--port", port, "--bauds", "19200", "--parities", "e", "--slaves", "1-15,247"});
+    EXPECT_EQ(scan.Status, 0) << scan.Err;
+    // The unit without 43/14 and 17 is told by its type register all the same.
+    EXPECT_EQ(Lines(scan.Out), (std::vector<std::string>{"19200,e,8,1  slave 5  VXP-10  nr 2211  VXP-10.dat",
+                                                         "19200,e,8,1  slave 12  VXT-20F  nr 10234  VXT-20F.dat",
+                                                         "19200,e,8,1  slave 247  VXT-20F  nr 10234  VXT-20F.dat"}));
+    const auto ident = Vyx({"ident", "--port", port, "--slave", "5"});
+    EXPECT_EQ(ident.Status, 0) << ident.Err;
+    EXPECT_EQ(ident.Out, "vendor: vyx sim\nproduct code: VXP-10\nrevision: $0310\nslave id: 5\nrun indicator: FF (on)\n"
+                         "data: VXP-10\nTyp urządzenia 40030 (8): VXP-10\n"
+                         "Typ urządzenia 40050 (8): exception 2: illegal data address\ndevice file: VXP-10.dat\n"
+                         "Numer fabryczny: 2211\nWersja oprogramowania: $0310\n");
+    const auto plain = Vyx({"ident", "--port", port, "--slave", "12"});
+    EXPECT_EQ(plain.Status, 0) << "exception 1 is an answer";
+    EXPECT_TRUE(Has(plain.Out, "device identification (43/14): exception 1: illegal function\n"
+                               "slave id (17): exception 1: illegal function\n")) << plain.Out;
+    // A backup keeps what the unit said of itself, where it said anything.
+    for (const auto& [slave, product] : {std::pair{"5", "VXP-10"}, std::pair{"12", ""}}) {
+        const std::string unit = File("unit.json");
+        Vyx({"backup", "--port", port, "--slave", slave, "--file", kFlowMeter, "-o", unit});
+        std::ifstream in(unit);
+        const nlohmann::json doc = nlohmann::json::parse(in);
+        EXPECT_EQ(doc.contains("identification"), *product != 0) << slave;
+        if (*product) EXPECT_EQ(doc["identification"]["product_code"], product);
+    }
+    const auto nobody = Vyx({"ident", "--port", port, "--slave", "30"});
+    EXPECT_EQ(nobody.Status, 4);
+    EXPECT_TRUE(Has(nobody.Out, "device file: ?\n")) << nobody.Out;
 }
 
 // Every command that talks to a device takes --wait and says the same of a port

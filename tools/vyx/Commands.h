@@ -16,6 +16,7 @@ int RunWalk(int argc, char** argv);
 int RunMonitor(int argc, char** argv);
 int RunCalibrate(int argc, char** argv);
 int RunScan(int argc, char** argv);
+int RunIdent(int argc, char** argv);
 int RunBackup(int argc, char** argv);
 int RunDiff(int argc, char** argv);
 int RunRestore(int argc, char** argv);

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// vyx scan: which speed, parity and slave address is the device on? Tries each
-// line setting and each slave address with one short read and lists every device
-// that answers with a good CRC, a reply or an exception reply.
+// vyx scan: which units are on the line, at which speed, parity and slave
+// address, and which is which? Runs the line scan the window's "Szukaj
+// urządzeń…" runs (service/LineScan.h) and prints one line per unit found.
 #include <signal.h>
 
 #include <csignal>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -19,7 +20,9 @@
 #include "port/AnyPort.h"
 #include "base/Error.h"
 #include "registers/RegisterFile.h"
+#include "base/DeviceFolders.h"
 #include "base/Text.h"
+#include "service/LineScan.h"
 #include "tools/vyx/Commands.h"
 #include "tools/vyx/Device.h"
 #include "tools/vyx/Options.h"
@@ -30,44 +33,10 @@ using namespace vyx::tool;
 
 namespace {
 
-volatile sig_atomic_t gInterrupted = 0;
-void OnInterrupt(int) { gInterrupted = 1; }
-
-// The parity entries of the connection panel, by their short names.
-struct TParity {
-    const char* key;
-    const char* suffix;
-    const char* entry;
-};
-constexpr TParity kParities[] = {
-    {"e", ",e,8,1", "even parity"},
-    {"o", ",o,8,1", "odd parity"},
-    {"n2", ",n,8,2", "no parity: 2 STOP"},
-    {"n1", ",n,8,1", "no parity: 1 STOP"},
-};
-const std::vector<long> kDefaultBauds = {9600, 19200, 38400, 57600, 115200};
-
-// What a try costs at most when nobody answers: the wait for a first byte, and
-// the request's line time (8 bytes of at most 11 bits).
-constexpr double kRequestBits = 8 * 11;
-
-double EstimateSeconds(const std::vector<long>& bauds, size_t parities, size_t slaves, uint16_t firstByteWaitMs) {
-    const double wait = firstByteWaitMs / 1000.0;
-    double seconds = 0;
-    for (const long baud : bauds)
-        seconds += static_cast<double>(parities * slaves) * (wait + kRequestBits / static_cast<double>(baud));
-    return seconds;
-}
-
-std::string Duration(double seconds) {
-    const long s = std::lround(seconds);
-    char buf[32];
-    if (s >= 60)
-        std::snprintf(buf, sizeof buf, "%ld min %ld s", s / 60, s % 60);
-    else
-        std::snprintf(buf, sizeof buf, "%ld s", s);
-    return buf;
-}
+// Set by Ctrl-C; lock-free, so a signal handler may set it.
+std::atomic<bool> gInterrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+void OnInterrupt(int) { gInterrupted = true; }
 
 std::vector<std::string> Split(const std::string& text) {
     std::vector<std::string> items;
@@ -96,12 +65,10 @@ std::vector<long> ParseBauds(const std::string& text) {
     return bauds;
 }
 
-std::vector<const TParity*> ParseParities(const std::string& text) {
-    std::vector<const TParity*> parities;
+std::vector<const TScanParity*> ParseParities(const std::string& text) {
+    std::vector<const TScanParity*> parities;
     for (const std::string& item : Split(text)) {
-        const TParity* found = nullptr;
-        for (const TParity& p : kParities)
-            if (item == p.key) found = &p;
+        const TScanParity* found = FindScanParity(item);
         if (!found) throw std::invalid_argument("--parities: '" + item + "' is none of e, o, n2, n1");
         parities.push_back(found);
     }
@@ -122,13 +89,23 @@ std::vector<int> ParseSlaves(const std::string& text) {
 }
 
 std::string Usage() {
-    const double full = EstimateSeconds(kDefaultBauds, std::size(kParities), 247, kReplyWaitDefaultMs);
+    TScanPlan full;
+    std::vector<const TScanParity*> all;
+    for (const TScanParity& p : ScanParities()) all.push_back(&p);
+    full.Modes = ScanModes(ScanBauds(), all);
+    for (int a = 1; a <= 247; ++a) full.Slaves.push_back(a);
     return "Usage: vyx scan --port NAME [--bauds LIST] [--parities LIST] [--slaves RANGE]\n"
            "                [--file F.dat NAME | --address N [--type K] [--length L]]\n"
-           "                [--wait MS] [--echo] [--gap MS] [--hex]\n"
+           "                [--no-ident] [--wait MS] [--echo] [--gap MS] [--hex]\n"
            "Tries each line setting and each slave address with one short read and lists\n"
-           "every device that answers with a good CRC (a reply or an exception reply) as\n"
-           "its line, slave address and answer. Ctrl-C ends it and lists what was found.\n"
+           "every unit that answers with a good CRC (a reply or an exception reply), one\n"
+           "line each: its line setting, its slave address and what identifies it, e.g.\n"
+           "  19200,e,8,1  slave 5  VXP-10  nr 2211  VXP-10.dat\n"
+           "A unit is identified by its answers to functions 43/14 and 17 and by the\n"
+           "register \"Typ urządzenia\" of each device file in the device folders: the\n"
+           "file whose stored type the unit returns is proposed, and its serial number\n"
+           "(\"Numer fabryczny\") read through it; \"?\" when nothing identifies it.\n"
+           "Ctrl-C ends it and lists what was found.\n"
            "On a network port (tcp://HOST[:PORT], mbtcp://HOST[:PORT]) only the slave\n"
            "addresses (Modbus TCP: unit ids) are tried: the device server sets the line,\n"
            "and --bauds and --parities are refused.\n\n"
@@ -140,145 +117,126 @@ std::string Usage() {
            "  --file F.dat NAME read this register of a device file, or\n"
            "  --address N --type KEYWORD --length L   this register\n"
            "                    (default: register 40001, one register, WORD)\n"
+           "  --no-ident        list the units found without identifying them\n"
            "  --hex             also print the request and reply frames\n" +
            std::string(kReplyOptions) +
            "\nDuration: an address where nobody answers costs the wait for a first byte\n"
            "(40 ms unless --wait) and the request's line time (8 bytes: 9 ms at 9600 baud,\n"
            "under 1 ms at 115200). The full default scan, 5 speeds x 4 settings x 247\n"
-           "addresses = 4940 tries, takes about " +
-           Duration(full) +
-           "; each answer adds its reply's line time.\n"
-           "Exit status: 0 a device found, 3 none found, 130 interrupted, 1 failure.\n";
+           "addresses = " + std::to_string(ScanTries(full)) + " tries, takes about " + DurationText(ScanSeconds(full)) +
+           "; each unit found adds\nits identification (about 20 exchanges).\n"
+           "Exit status: 0 a unit found, 3 none found, 130 interrupted, 1 failure.\n";
 }
 
-struct TFound {
-    std::string mode, entry, answer;
-    int slave;
+// What the scan tells, on the terminal: each unit as it is found on standard
+// output, a progress bar on a terminal's standard error.
+class TConsoleScan final : public TScanEvents {
+public:
+    // `line`: what names the line of a unit on a network port, which has no mode.
+    TConsoleScan(bool hex, double estimate, std::string line)
+        : hex_(hex), estimate_(estimate), line_(std::move(line)) {}
+
+    void Progress(size_t done, size_t total) override {
+        if (!terminal_) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastShown_ < std::chrono::milliseconds(200)) return;
+        lastShown_ = now;
+        const double spent = std::chrono::duration<double>(now - start_).count();
+        const double left = done ? spent / static_cast<double>(done) * static_cast<double>(total - done) : estimate_;
+        constexpr int kWidth = 30;
+        const int filled = total ? static_cast<int>(kWidth * done / total) : kWidth;
+        std::fprintf(stderr, "\r[%s%s] %zu/%zu tries, %zu found, %s left\033[K", std::string(filled, '#').c_str(),
+                     std::string(kWidth - filled, ' ').c_str(), done, total, Units.size(),
+                     DurationText(left).c_str());
+    }
+    void Found(const TScanFound& unit) override {
+        ClearProgress();
+        std::printf("%s  slave %d  %s\n", (unit.Mode.empty() ? line_ : unit.Mode).c_str(), unit.Slave, unit.Identity.Summary().c_str());
+        std::fflush(stdout);
+        Units.push_back(unit);
+    }
+    void Skipped(const std::string& mode, const std::string& reason) override {
+        ClearProgress();
+        std::fprintf(stderr, "%s: skipped: %s\n", mode.c_str(), reason.c_str());
+    }
+    void Exchanged(const TExchangeResult& r) override {
+        if (!hex_) return;
+        ClearProgress();
+        for (const std::u16string& line : r.Lines) std::printf("%s\n", ToUtf8(line).c_str());
+    }
+    void ClearProgress() const {
+        if (terminal_) std::fprintf(stderr, "\r\033[K");
+    }
+
+    std::vector<TScanFound> Units;
+
+private:
+    bool hex_;
+    double estimate_;
+    std::string line_;
+    bool terminal_ = isatty(2) != 0;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point lastShown_ = start_ - std::chrono::seconds(1);
 };
-
-void PrintFound(const TFound& f) {
-    std::printf("%-14s %-18s slave %-4d %s\n", f.mode.c_str(), f.entry.c_str(), f.slave, f.answer.c_str());
-    std::fflush(stdout);
-}
-
-void ShowProgress(size_t done, size_t total, size_t found, double secondsLeft) {
-    constexpr int kWidth = 30;
-    const int filled = total ? static_cast<int>(kWidth * done / total) : kWidth;
-    std::fprintf(stderr, "\r[%s%s] %zu/%zu tries, %zu found, %s left\033[K", std::string(filled, '#').c_str(),
-                 std::string(kWidth - filled, ' ').c_str(), done, total, found, Duration(secondsLeft).c_str());
-}
-
-// On a network port there is one line to try: the one the device server has.
-constexpr TParity kServerLine = {"", "", ""};
 
 int Scan(const cli::Options& o) {
     if (!o.Has("--port")) throw std::invalid_argument("--port is required");
-    const std::string port = o.Get("--port", "");
-    const net::TPortKind kind = net::PortKindOf(port);
-    const bool network = kind != net::TPortKind::Serial;
+    TScanPlan plan;
+    plan.Port = o.Get("--port", "");
+    const bool network = net::PortKindOf(plan.Port) != net::TPortKind::Serial;
     if (network && (o.Has("--bauds") || o.Has("--parities")))
-        throw std::invalid_argument("--bauds and --parities mean nothing on the network port " + port +
+        throw std::invalid_argument("--bauds and --parities mean nothing on the network port " + plan.Port +
                                     ": its device server sets the line");
-    const std::vector<long> bauds = network ? std::vector<long>{0}
-                                    : o.Has("--bauds") ? ParseBauds(o.Get("--bauds", ""))
-                                                       : kDefaultBauds;
-    const std::vector<const TParity*> parities =
-        network ? std::vector<const TParity*>{&kServerLine} : ParseParities(o.Get("--parities", "e,o,n2,n1"));
-    const char* entry = kind == net::TPortKind::ModbusTcp ? "Modbus TCP" : "RTU over TCP";
-    const std::vector<int> slaves = ParseSlaves(o.Get("--slaves", "1-247"));
-    const uint16_t wait = ReplyWait(o);
-    const TLineOptions line = LineOptions(o);
+    plan.Modes = ScanModes(o.Has("--bauds") ? ParseBauds(o.Get("--bauds", "")) : ScanBauds(),
+                           ParseParities(o.Get("--parities", "e,o,n2,n1")));
+    plan.Slaves = ParseSlaves(o.Get("--slaves", "1-247"));
+    plan.ReplyWaitMs = ReplyWait(o);
+    plan.Line = LineOptions(o);
+    plan.Identify = !o.Has("--no-ident");
 
-    TRegisterTree tree;
-    TNode* node = nullptr;
     if (o.Has("--file")) {
         if (o.Positional().size() != 1) throw std::invalid_argument("--file needs the register's name after the file");
+        TRegisterTree tree;
         LoadRegisterFile(tree, PathFromUtf8(o.Get("--file", "")));
-        node = tree.FindRegisterByName(FromUtf8(o.Positional()[0]));
+        const TNode* node = tree.FindRegisterByName(FromUtf8(o.Positional()[0]));
         if (!node) throw Error("no register named \"" + o.Positional()[0] + "\" in " + o.Get("--file", ""));
+        plan.Probe = node->Record;
     } else {
         if (!o.Positional().empty()) throw std::invalid_argument("unexpected argument " + o.Positional()[0]);
-        node = tree.AddChild(nullptr);
-        node->Record.Address = FromUtf8(o.Get("--address", "40001"));
-        node->Record.DataType = FromUtf8(o.Get("--type", "WORD"));
-        node->Record.Length = FromUtf8(o.Get("--length", "1"));
-        node->Record.Access = u"RO";
+        plan.Probe.Address = FromUtf8(o.Get("--address", "40001"));
+        plan.Probe.DataType = FromUtf8(o.Get("--type", "WORD"));
+        plan.Probe.Length = FromUtf8(o.Get("--length", "1"));
     }
+    if (plan.Identify) plan.Identities = IdentityProbes(DeviceFolders(ProgramFolder()));
 
-    TConsoleSession c;
-    c.View.Hex = o.Has("--hex");
-    c.View.Results = false;
-    TSession& s = c.Session;
-    const size_t total = bauds.size() * parities.size() * slaves.size();
-    const double estimate = network ? static_cast<double>(slaves.size()) * wait / 1000.0
-                                    : EstimateSeconds(bauds, parities.size(), slaves.size(), wait);
-    std::fprintf(stderr, "vyx scan: %zu tries on %s, about %s\n", total, PortPathOf(port).c_str(),
-                 Duration(estimate).c_str());
-
+    const double estimate = ScanSeconds(plan);
+    std::fprintf(stderr, "vyx scan: %zu tries on %s, about %s\n", ScanTries(plan), PortPathOf(plan.Port).c_str(),
+                 DurationText(estimate).c_str());
     CatchInterrupt(OnInterrupt);
 
-    const bool terminal = isatty(2);
-    const auto start = std::chrono::steady_clock::now();
-    auto lastShown = start - std::chrono::seconds(1);
-    std::vector<TFound> found;
-    size_t done = 0, garbled = 0, stray = 0, echoes = 0;
-    for (const long baud : bauds) {
-        for (const TParity* parity : parities) {
-            if (gInterrupted) break;
-            const std::string mode = network ? port : std::to_string(baud) + parity->suffix;
-            try {
-                s.Open(port, TLineSettings{network ? "" : mode, wait, line});
-            } catch (const Error& e) {
-                std::fprintf(stderr, "%s%s: skipped\n", terminal ? "\r\033[K" : "", e.what());
-                done += slaves.size();
-                continue;
-            }
-            for (const int slave : slaves) {
-                if (gInterrupted) break;
-                const auto now = std::chrono::steady_clock::now();
-                if (terminal && now - lastShown >= std::chrono::milliseconds(200)) {
-                    const double spent = std::chrono::duration<double>(now - start).count();
-                    const double left = done ? spent / static_cast<double>(done) * static_cast<double>(total - done)
-                                             : estimate;
-                    ShowProgress(done, total, found.size(), left);
-                    lastShown = now;
-                }
-                s.Slave = TSlave(static_cast<uint8_t>(slave));
-                const TRegisterRead r = ReadWords(s, *node);
-                ++done;
-                // Only a reply that answers the try counts: a late answer to an
-                // earlier try is a mismatch, not this address's.
-                if (!r.Answered()) {
-                    garbled += r.Outcome == TOutcome::CrcError || r.Outcome == TOutcome::Damaged;
-                    stray += r.Outcome == TOutcome::Mismatch;
-                    echoes += r.Outcome == TOutcome::Echo;
-                    continue;
-                }
-                TFound f{mode, network ? entry : parity->entry, r.Ok ? "reply " + ToUtf8(r.Value) : r.Error, slave};
-                if (terminal) std::fprintf(stderr, "\r\033[K");
-                PrintFound(f);
-                found.push_back(std::move(f));
-            }
-        }
-    }
-    if (terminal) std::fprintf(stderr, "\r\033[K");
-    const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    TConsoleSession c;
+    TConsoleScan shown(o.Has("--hex"), estimate, plan.Port);
+    TScanSummary s;
+    c.Session.Bus->Call([&](TPort&, TWire& wire) { s = ScanLine(c.Session.Port, wire, plan, shown, gInterrupted); });
+    shown.ClearProgress();
     std::fprintf(stderr,
                  "vyx scan: %s%zu of %zu tries in %s, %zu found, %zu replies with a bad CRC, %zu from "
                  "another address\n",
-                 gInterrupted ? "interrupted after " : "", done, total, Duration(spent).c_str(), found.size(), garbled,
-                 stray);
+                 s.Cancelled ? "interrupted after " : "", s.Done, s.Total, DurationText(s.Seconds).c_str(), s.Found,
+                 s.Garbled, s.Stray);
+    if (!s.Ended.empty()) std::fprintf(stderr, "vyx scan: ended early: %s\n", s.Ended.c_str());
     // An echoing adapter answers every try with the request itself.
-    if (echoes > 0)
-        std::fprintf(stderr, "vyx scan: the line echoes the requests (%zu %s): use --echo\n", echoes,
-                     echoes == 1 ? "try" : "tries");
-    if (gInterrupted) {
+    if (s.Echoes > 0)
+        std::fprintf(stderr, "vyx scan: the line echoes the requests (%zu %s): use --echo\n", s.Echoes,
+                     s.Echoes == 1 ? "try" : "tries");
+    if (s.Cancelled) {
         // Each was printed as it was found; here they are together.
-        for (const TFound& f : found)
-            std::fprintf(stderr, "found: %s %s slave %d\n", f.mode.c_str(), f.entry.c_str(), f.slave);
+        for (const TScanFound& f : shown.Units)
+            std::fprintf(stderr, "found: %s slave %d %s\n", f.Mode.c_str(), f.Slave, f.Identity.Summary().c_str());
         return 130;
     }
-    return found.empty() ? kExitNotClean : kExitOk;
+    if (!s.Ended.empty()) return kExitFailure;
+    return s.Found == 0 ? kExitNotClean : kExitOk;
 }
 
 }  // namespace
@@ -292,7 +250,7 @@ int RunScan(int argc, char** argv) {
     try {
         std::set<std::string> valued = {"--port", "--bauds",   "--parities", "--slaves",
                                         "--file", "--address", "--type",     "--length"};
-        std::set<std::string> flags = {"--hex"};
+        std::set<std::string> flags = {"--hex", "--no-ident"};
         AddLineOptions(valued, flags);
         const cli::Options o(argc, argv, valued, flags);
         return Scan(o);
