@@ -211,7 +211,12 @@ void TForm1::ScanEnded(const std::shared_ptr<TScanRun>& run) {
     if (scan_ != run) return;
     scan_.reset();
     const service::TScanSummary& summary = run->Summary;
-    const QString& failure = run->Failure;
+    // A scan ended early by the line (an adapter gone) says so as a failure.
+    QString failure = run->Failure;
+    if (failure.isEmpty() && !summary.Ended.empty())
+        failure = summary.Ended == OutcomeReason(TOutcome::PortClosed, 0, TLanguage::English)
+                      ? QString::fromStdString(OutcomeReason(TOutcome::PortClosed, 0, TLanguage::Polish))
+                      : QString::fromStdString(summary.Ended);
     QString outcome = failure.isEmpty() ? QStringLiteral("Znaleziono urządzeń: %1").arg(run->Found)
                                         : QStringLiteral("Przeszukiwanie przerwane: ") + failure;
     if (summary.Cancelled) outcome = QStringLiteral("Przeszukiwanie anulowane; znaleziono urządzeń: %1").arg(run->Found);
