@@ -15,6 +15,14 @@
 #include "ui/TextPane.h"
 #include "ui/UnitList.h"
 
+namespace vyx::ui {
+// Readable failures.
+inline void PrintTo(const TLineUnit& u, std::ostream* os) {
+    *os << u.Slave << ' ' << u.Mode.toStdString() << ' ' << u.Type.toStdString() << " nr " << u.Serial.toStdString()
+        << ' ' << u.File.toStdString();
+}
+}  // namespace vyx::ui
+
 using namespace vyx;
 using namespace vyx::test;
 
@@ -53,10 +61,10 @@ TEST_F(LineUnitsTest, AScanFindsEveryUnitWithItsFileAndChoosingOneReadsItsSerial
 
     ui::TScanDialog& dialog = OpenScan(1, 12);
     EXPECT_FALSE(dialog.cbStandard->isChecked());
-    EXPECT_TRUE(dialog.lbDuration->text().startsWith("Czas przeszukiwania: do ")) << dialog.lbDuration->text();
-    EXPECT_TRUE(dialog.lbDuration->text().endsWith(" (12 prób)")) << dialog.lbDuration->text();
+    EXPECT_TRUE(dialog.lbDuration->text().startsWith("Czas przeszukiwania: do ")) << dialog.lbDuration->text().toStdString();
+    EXPECT_TRUE(dialog.lbDuration->text().endsWith(" (12 prób)")) << dialog.lbDuration->text().toStdString();
     dialog.cbStandard->setChecked(true);  // 20 settings, the panel's among them
-    EXPECT_TRUE(dialog.lbDuration->text().endsWith(" (240 prób)")) << dialog.lbDuration->text();
+    EXPECT_TRUE(dialog.lbDuration->text().endsWith(" (240 prób)")) << dialog.lbDuration->text().toStdString();
     dialog.cbStandard->setChecked(false);
     dialog.btSzukaj->click();
     EXPECT_TRUE(form->Scanning());
