@@ -182,7 +182,8 @@ TEST(DecodeIdentity, WholeRepliesOnly) {
         {0x2B, 0x0E, 0x01},
     };
     for (const Bytes& b : badDevice)
-        EXPECT_FALSE(DecodeDeviceId(b.data(), static_cast<uint32_t>(b.size()))) << HexDump(b.data(), uint16_t(b.size()));
+        EXPECT_FALSE(DecodeDeviceId(b.data(), static_cast<uint32_t>(b.size())))
+            << HexDump(b.data(), uint16_t(b.size()));
 }
 
 // Both requests as a caller builds them, answered on a line that trickles the
