@@ -6,9 +6,13 @@
 // and the result as the reply handling promises, and that nothing but a reply
 // that answers the request (by a model of the rules written here) is ever taken.
 //
+// Requests of functions 17 and 43 (read device identification, MEI type 14,
+// its read code from the flags) are checked against their own rules, and a
+// reply that answers one is taken apart by its decoder.
+//
 // Input: function code, type code, register count, flags, number of bit
 // children, then per child a length byte and its value text; the rest is the
-// reply as the port delivers it.
+// reply as the port delivers it (with flag 0x40, its CRC made good).
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +21,7 @@
 #include <string>
 
 #include "modbus/Frame.h"
+#include "modbus/Identify.h"
 #include "modbus/Transaction.h"
 #include "base/Error.h"
 #include "registers/RegisterTree.h"
@@ -33,8 +38,8 @@ namespace {
 // the rest of the buffer zero.
 class TScriptedPort : public vyx::TPort {
 public:
-    TScriptedPort(const uint8_t* reply, size_t n) : received_(static_cast<uint32_t>(std::min<size_t>(n, 128))) {
-        std::memcpy(buffer_, reply, received_);
+    TScriptedPort(const uint8_t* reply, size_t n) : length_(static_cast<uint32_t>(std::min<size_t>(n, 128))) {
+        std::memcpy(buffer_, reply, length_);
     }
     bool OpenPort(const std::string&, const std::string&) override { return true; }
     bool SetTimeouts(uint16_t, uint16_t, uint16_t, uint16_t, uint16_t) override { return true; }
@@ -44,15 +49,23 @@ public:
     int OpenErrno() const override { return 0; }
     bool IsOpened() const override { return true; }
     uint16_t WritePort(const uint8_t*, uint16_t n) override { return n; }
-    bool ReadPort(const vyx::TReplyEnd&) override { return true; }
-    bool ReadLate(uint32_t) override { return true; }  // nothing follows the reply
+    bool ReadPort(const vyx::TReplyEnd&) override {
+        received_ = length_;
+        return true;
+    }
+    bool ReadLate(uint32_t) override {  // nothing follows the reply
+        received_ = 0;
+        return true;
+    }
     uint32_t Received() const override { return received_; }
+    uint32_t Delivered() const { return length_; }  // what the reply read gave
     const uint8_t* RxBuffer() const override { return buffer_; }
 
 private:
     vyx::TTimeouts timeouts_;
     uint8_t buffer_[vyx::kPortBufferSize] = {};
-    uint32_t received_;
+    uint32_t length_;
+    uint32_t received_ = 0;
 };
 
 class TQuietView : public vyx::TTransactionView {
@@ -70,6 +83,18 @@ public:
 private:
     int updates_ = 0;
 };
+
+// A whole reply of m bytes (CRC included) to 43/14 with read code `code`: the
+// MEI type and read code echoed, then exactly as many objects as it counts.
+bool DeviceIdAnswers(const uint8_t* r, uint32_t m, uint8_t code) {
+    if (m < 10 || r[2] != 0x0E || r[3] != code) return false;
+    uint32_t at = 8;
+    for (int i = 0; i < r[7]; ++i) {
+        if (at + 2 > m - 2) return false;
+        at += 2u + r[at + 1];
+    }
+    return at == m - 2;
+}
 
 }  // namespace
 
@@ -97,12 +122,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (children > 0 && (flags & 4)) reg->States |= vyx::kStateHasChildren;
 
-    TScriptedPort port(data + at, size - at);
+    // Flag 0x40 gives the reply a good CRC in its last two bytes, so that the
+    // checks behind the CRC see mutated replies too.
+    uint8_t delivered[vyx::kPortBufferSize];
+    const auto length = static_cast<uint16_t>(std::min<size_t>(size - at, sizeof delivered));
+    std::memcpy(delivered, data + at, length);
+    if ((flags & 0x40) && length >= 4) {
+        const uint16_t crc = vyx::Crc16(delivered, static_cast<uint16_t>(length - 2));
+        delivered[length - 2] = static_cast<uint8_t>(crc & 0xFF);
+        delivered[length - 1] = static_cast<uint8_t>(crc >> 8);
+    }
+    TScriptedPort port(delivered, length);
     TQuietView view;
     vyx::TFrame frame;
     frame.TxBuf[vyx::kOffSlave] = 247;
     frame.TxBuf[vyx::kOffFunction] = function;
-    frame.FrameLength = 8;
+    frame.FrameLength = function == 17 ? 4 : function == 43 ? 7 : 8;
+    if (function == 43) frame.TxBuf[2] = 0x0E, frame.TxBuf[3] = static_cast<uint8_t>(flags >> 3 & 7);
     frame.TypeCode = type;
     frame.RegisterCount = count;
     vyx::TTransaction t(port, frame, view);
@@ -116,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (view.OpenUpdates() != 0) Fail("tree update not ended");
 
-    const uint32_t n = port.Received();
+    const uint32_t n = port.Delivered();
     const uint8_t* rx = port.RxBuffer();
     if (n == 0 && (t.Log().Status != u"..." || t.Rslt().Ok)) Fail("time-out not reported");
     // Up to three stray bytes may be skipped, never the request's own bytes.
@@ -134,6 +170,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     else if (answers && (function == 3 || function == 4)) answers = reply[2] == 2 * count && m == 5u + reply[2];
     else if (answers && (function == 6 || function == 8 || function == 16))
         answers = m == 8 && word(reply + 2) == 0 && word(reply + 4) == 0;  // the request's fields are zero
+    else if (answers && function == 17) answers = m == 5u + reply[2];
+    else if (answers && function == 43) answers = DeviceIdAnswers(reply, m, frame.TxBuf[3]);
     if (skipped > 0 && !answers) Fail("stray bytes skipped before a reply that does not answer");
     const bool read = answers && !exception && (function == 3 || function == 4);
     if (n > 0 && !answers && (t.Rslt().Ok || t.Outcome() == vyx::TOutcome::Good || t.Outcome() == vyx::TOutcome::Exception))
@@ -149,6 +187,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (raised && !read) Fail("error without a read reply");
     if (answers && !exception && !raised && view.Results != 1) Fail("good reply without its result line");
     if (!answers && view.Results != 0) Fail("a result line without a reply that answers");
+    if (answers && !exception && (function == 17 || function == 43)) {
+        if (!t.Rslt().ValueText.empty()) Fail("an identification taken as a value");
+        const uint8_t* pdu = reply + 1;
+        if (function == 17) {
+            const auto id = vyx::DecodeSlaveId(pdu, m - 3);
+            if (id.has_value() != (reply[2] >= 2)) Fail("a whole reply to 17 decoded wrongly");
+            if (id && (id->Data.size() != reply[2] - 2u || id->Id != reply[3])) Fail("slave id data misplaced");
+            if (id) (void)id->DataText();
+        } else {
+            const auto device = vyx::DecodeDeviceId(pdu, m - 3);
+            if (device.has_value() != (reply[3] >= 1 && reply[3] <= 4)) Fail("a whole reply to 43/14 decoded wrongly");
+            if (device && device->Objects.size() != reply[7]) Fail("objects lost");
+        }
+    }
     for (size_t i = 0; i < reg->ChildCount(); ++i) {
         const uint8_t state = reg->Child(i)->CheckState;
         if (state != 1 && state != vyx::kCheckCheckedNormal && state != vyx::kCheckUncheckedNormal)

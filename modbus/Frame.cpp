@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+#include "modbus/Identify.h"
+
 namespace vyx {
 
 void TFrame::AppendCrc() {
@@ -38,32 +40,66 @@ bool CheckCrc(const uint8_t* p, uint16_t n) {
     return Crc16(p, static_cast<uint16_t>(n - 2)) == LastWord(p, n);
 }
 
-uint32_t ReplyLength(const uint8_t* p, uint32_t n) {
+namespace {
+
+// What a reply's first n bytes tell of its length: the whole length once it is
+// known; until then how far a read may go before they tell more (Due), 0 when
+// they never will (another function).
+struct TLengthSoFar {
+    uint32_t Length = 0;
+    uint32_t Due = 0;
+};
+
+// 43/14: slave, 2B, 0E, read code, conformity, more follows, next object,
+// count, then per object its id, length and value, then the CRC. The length
+// shows object by object: each object's length byte is due before the next.
+TLengthSoFar DeviceIdLength(const uint8_t* p, uint32_t n) {
+    constexpr uint32_t kHeader = 8;
+    if (n < 3) return {0, 3};
+    if (p[2] != kMeiDeviceId) return {};  // another MEI type: its layout is not known here
+    if (n < kHeader) return {0, kHeader};
+    uint32_t at = kHeader;
+    for (unsigned i = 0; i < p[7]; ++i) {
+        if (n < at + 2) return {0, at + 2};
+        at += 2u + p[at + 1];
+    }
+    return {at + 2, 0};
+}
+
+TLengthSoFar LengthSoFar(const uint8_t* p, uint32_t n) {
     constexpr uint32_t kException = 5;       // slave, function, code, CRC
-    constexpr uint32_t kReadHeader = 5;      // slave, function, byte count, CRC
+    constexpr uint32_t kCounted = 5;         // slave, function, byte count, CRC
     constexpr uint32_t kEcho = 8;            // the request's first six bytes, CRC
-    if (n < 2) return 0;
+    if (n < 2) return {0, 2};
     const uint8_t function = p[1];
-    if (function & 0x80) return kException;
+    if (function & 0x80) return {kException, 0};
     switch (function) {
         case 3:
         case 4:
-            return n < 3 ? 0 : kReadHeader + p[2];
+        case kReportSlaveId:
+            return n < 3 ? TLengthSoFar{0, 3} : TLengthSoFar{kCounted + p[2], 0};
         case 6:
         case 8:
         case 16:
-            return kEcho;
+            return {kEcho, 0};
+        case kEncapsulated:
+            return DeviceIdLength(p, n);
         default:
-            return 0;
+            return {};
     }
 }
 
+}  // namespace
+
+uint32_t ReplyLength(const uint8_t* p, uint32_t n) { return LengthSoFar(p, n).Length; }
+
 uint32_t ReplyEnd(const uint8_t* p, uint32_t n) {
-    constexpr uint32_t kHeader = 3;  // enough for ReplyLength to tell, shorter than any reply
+    constexpr uint32_t kHeader = 3;  // enough for most replies to tell, shorter than any reply
     if (n < kHeader) return kHeader;
-    const uint32_t length = ReplyLength(p, n);
-    if (length == 0 || n > length) return 0;
-    if (n < length) return length;
+    const TLengthSoFar length = LengthSoFar(p, n);
+    if (length.Length == 0) return length.Due > n ? length.Due : 0;
+    if (n > length.Length) return 0;
+    if (n < length.Length) return length.Length;
     return CheckCrc(p, static_cast<uint16_t>(n)) ? n : 0;
 }
 
@@ -152,15 +188,25 @@ std::string OutcomeReason(TOutcome outcome, uint8_t exceptionCode, TLanguage lan
 
 namespace {
 
-// "1 bajt", "2 bajty", "5 bajtów", "22 bajty"; "1 data byte", "2 data bytes".
-std::string Bytes(unsigned n, bool pl, bool data) {
-    if (!pl) return std::to_string(n) + (data ? " data byte" : " byte") + (n == 1 ? "" : "s");
+// "1 bajt", "2 bajty", "5 bajtów", "22 bajty" (Polish `one`, `few`, `many`);
+// "1 byte", "2 bytes" (English `thing`, plural by "s").
+std::string Counted(unsigned n, bool pl, const char* one, const char* few, const char* many, const char* thing) {
+    if (!pl) return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
     const unsigned tens = n % 100, ones = n % 10;
-    const char* word = n == 1 ? "bajt" : (ones >= 2 && ones <= 4 && (tens < 12 || tens > 14)) ? "bajty" : "bajtów";
-    return std::to_string(n) + " " + word + (data ? " danych" : "");
+    const char* word = n == 1 ? one : (ones >= 2 && ones <= 4 && (tens < 12 || tens > 14)) ? few : many;
+    return std::to_string(n) + " " + word;
+}
+
+// "2 bajty danych", "2 data bytes".
+std::string Bytes(unsigned n, bool pl, bool data) {
+    return Counted(n, pl, "bajt", "bajty", "bajtów", data ? "data byte" : "byte") + (pl && data ? " danych" : "");
 }
 
 uint16_t WordAt(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+
+// A reply to 43/14 up to its object count: function, MEI type, read code,
+// conformity, more follows, next object, count.
+constexpr uint32_t kDeviceIdHeader = 7;
 
 }  // namespace
 
@@ -197,21 +243,44 @@ std::string ReplyMismatch(const TFrame& request, const TUnframed& reply, TLangua
     // The same unit and function: the body must be the one this request asks for.
     const bool exception = (pdu[0] & 0x80) != 0;
     const bool read = function == 3 || function == 4;
+    const bool counted = read || function == kReportSlaveId;  // a byte count follows the function
+    const bool deviceId = function == kEncapsulated && q[2] == kMeiDeviceId;
     if (!exception && read && size >= 2 && pdu[1] != 2u * request.RegisterCount) {
         add(Bytes(pdu[1], pl, true), std::to_string(2u * request.RegisterCount));
         return text;
     }
-    uint32_t expected = 0;
-    if (exception) expected = 2;
-    else if (read) expected = size >= 2 ? 2u + pdu[1] : 0;
-    else if (function == 6 || function == 8 || function == 16) expected = 5;
-    if (expected != 0 && size != expected) {
+    auto frameSize = [&](uint32_t pduSize) {
         const uint32_t got = size + reply.Overhead;
         add(pl ? "ramka " + Bytes(got, pl, false) : "a frame of " + Bytes(got, pl, false),
-            std::to_string(expected + reply.Overhead));
+            std::to_string(pduSize + reply.Overhead));
+    };
+    // The PDU's size by the request; for one that ends before its byte count, the least it must be.
+    uint32_t expected = 0;
+    if (exception) expected = 2;
+    else if (counted) expected = 2u + (size >= 2 ? pdu[1] : read ? 2u * request.RegisterCount : 0u);
+    else if (function == 6 || function == 8 || function == 16) expected = 5;
+    else if (deviceId && size < kDeviceIdHeader) expected = kDeviceIdHeader;
+    if (expected != 0 && size != expected) {
+        frameSize(expected);
         return text;
     }
     if (exception) return text;
+    if (deviceId) {
+        // MEI type and read code echo the request's; the objects fill the PDU exactly.
+        const bool mei = pdu[1] != q[2], code = pdu[2] != q[3];
+        if (mei) number("typ MEI", "MEI type", pdu[1], q[2]);
+        if (code) number("kod odczytu", "read code", pdu[2], q[3]);
+        if (mei || code) return text;
+        const unsigned count = pdu[kDeviceIdHeader - 1];
+        unsigned whole = 0;
+        uint32_t at = kDeviceIdHeader;
+        while (whole < count && size - at >= 2 && size - at - 2 >= pdu[at + 1]) at += 2u + pdu[at + 1], ++whole;
+        if (whole < count)
+            add(Counted(whole, pl, "obiekt", "obiekty", "obiektów", "object"), std::to_string(count));
+        else if (at != size)
+            frameSize(at);
+        return text;
+    }
     // The echoed words stand where the request has them, one byte earlier for the missing address.
     auto word = [&](const char* polish, const char* english, size_t at, bool hex) {
         const uint8_t* got = pdu + at - 1;
@@ -247,13 +316,15 @@ std::string ReplyMismatch(const TFrame& request, const uint8_t* reply, uint32_t 
 }
 
 uint32_t ReplyEndFor(const TFrame& request, const uint8_t* p, uint32_t n) {
-    constexpr uint32_t kHeader = 3;  // enough for ReplyLength to tell, shorter than any reply
+    constexpr uint32_t kHeader = 3;  // every reply has three bytes
     if (n < kHeader) return kHeader;
     const uint8_t slave = request.TxBuf[kOffSlave], function = request.Function();
     for (uint32_t k = 0; k <= kMaxStrayBytes && k + 2 <= n; ++k) {
         if (p[k] != slave || (p[k + 1] & 0x7F) != function) continue;
-        const uint32_t length = ReplyLength(p + k, n - k);
-        if (length == 0) return k + kHeader;  // a read's byte count is still due
+        const TLengthSoFar sofar = LengthSoFar(p + k, n - k);
+        const uint32_t length = sofar.Length;
+        // Not known yet: read up to where the header tells more, and no further.
+        if (length == 0) return k + (sofar.Due > 0 ? sofar.Due : kHeader);
         if (n - k < length) return k + length;
         if (n - k == length && CheckCrc(p + k, static_cast<uint16_t>(length))) return n;
     }

@@ -52,17 +52,20 @@ uint16_t LastWord(const uint8_t* p, uint16_t n);
 bool CheckCrc(const uint8_t* p, uint16_t n);
 
 // The length of a reply by its own header, from the first n bytes received:
-// an exception reply (bit 7 of the function byte) 5 bytes; functions 3 and 4,
-// 5 plus the byte count; functions 6, 8 and 16, 8 bytes. 0 when the function is
-// another one or too few bytes have come to tell.
+// an exception reply (bit 7 of the function byte) 5 bytes; functions 3, 4 and
+// 17 (report slave id), 5 plus the byte count; functions 6, 8 and 16, 8 bytes;
+// function 43 with MEI type 14 (read device identification), 10 plus each
+// object's id, length and value, known once every object's length byte has
+// come. 0 when the function is another one or too few bytes have come to tell.
 uint32_t ReplyLength(const uint8_t* p, uint32_t n);
 
 // Where a read of a reply may end (the serial unit's TReplyEnd): n when the n
 // bytes are a complete reply by ReplyLength with a good CRC; the length to read
 // up to when more bytes are due (first the three header bytes, which every
-// reply has, so that bytes behind a reply are never taken into it); 0 when no
-// end is known (an unknown function, a bad CRC, bytes beyond the length), which
-// leaves the end of the read to the port's time-outs.
+// reply has; for 43/14 its header, then each object up to the next length
+// byte; so that bytes behind a reply are never taken into it); 0 when no end is
+// known (an unknown function, a bad CRC, bytes beyond the length), which leaves
+// the end of the read to the port's time-outs.
 uint32_t ReplyEnd(const uint8_t* p, uint32_t n);
 
 // A reply may stand behind at most this many stray bytes (an RS-485 driver
@@ -130,14 +133,19 @@ TUnframed UnframeRtu(const uint8_t* p, uint32_t n);
 
 // What in a reply, out of its frame, does not answer the request in the frame,
 // e.g. "adres 248 zamiast 247", "funkcja 3 zamiast 4", "2 bajty danych zamiast
-// 4", "ramka 6 bajtów zamiast 7" (English "slave 248 instead of 247", "function
-// 3 instead of 4", "2 data bytes instead of 4", "a frame of 6 bytes instead of
-// 7"; a frame's length counts the transport's bytes too); several are joined by
-// ", ". Empty when it answers: the same unit; the same function, or an exception
-// reply to it (a PDU of 2 bytes); for functions 3 and 4 a byte count of twice
-// the registers asked and a PDU of exactly that length; for 6 the echoed
-// register address and value, for 16 the echoed address and count, for 8 the
-// echoed sub-function and data, each in a PDU of 5 bytes.
+// 4", "ramka 6 bajtów zamiast 7", "typ MEI 13 zamiast 14", "kod odczytu 2
+// zamiast 1", "2 obiekty zamiast 3" (English "slave 248 instead of 247",
+// "function 3 instead of 4", "2 data bytes instead of 4", "a frame of 6 bytes
+// instead of 7", "MEI type 13 instead of 14", "read code 2 instead of 1", "2
+// objects instead of 3"; a frame's length counts the transport's bytes too);
+// several are joined by ", ". Empty when it answers: the same unit; the same
+// function, or an exception reply to it (a PDU of 2 bytes); for functions 3
+// and 4 a byte count of twice the registers asked and a PDU of exactly that
+// length; for 17 a PDU of 2 plus its byte count; for 6 the echoed register
+// address and value, for 16 the echoed address and count, for 8 the echoed
+// sub-function and data, each in a PDU of 5 bytes; for 43/14 the echoed MEI
+// type and read code, and as many whole objects as its count says, which fill
+// the PDU exactly.
 std::string ReplyMismatch(const TFrame& request, const TUnframed& reply, TLanguage language = TLanguage::English);
 // The same for a line's reply of n bytes (CRC included, not checked).
 std::string ReplyMismatch(const TFrame& request, const uint8_t* reply, uint32_t n,

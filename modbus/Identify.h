@@ -61,9 +61,10 @@ struct TDeviceIdReply {
     uint8_t NextObject = 0;
     std::vector<TDeviceIdObject> Objects;
 };
-// None when the PDU is not a whole reply to 43/14: another MEI type or read
-// code, an object running past the end, bytes left over, a count that
-// disagrees with the objects.
+// None when the PDU is not a whole reply to 43/14: another MEI type, a read
+// code outside 1 to 4, an object running past the end, bytes left over, a
+// count that disagrees with the objects. (Whether the read code echoes the
+// request's is ReplyMismatch's to tell.)
 std::optional<TDeviceIdReply> DecodeDeviceId(const uint8_t* pdu, uint32_t size);
 
 // The basic objects a unit gave, gathered from one or more replies.

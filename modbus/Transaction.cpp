@@ -214,6 +214,7 @@ bool TTransaction::DecodeReply() {
             rslt_.ValueText = writtenValue_;
             break;
         default:
+            // 8, and 17 and 43 (what a unit is: modbus/Identify.h decodes them), carry no register's value.
             break;
     }
     return true;

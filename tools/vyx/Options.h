@@ -23,7 +23,7 @@ public:
                     flags_.insert(a);
                 } else if (valued.count(a)) {
                     if (i + 1 >= argc) throw std::invalid_argument("option " + a + " needs a value");
-                    values_[a] = argv[++i];
+                    values_[a].push_back(argv[++i]);
                 } else {
                     throw std::invalid_argument("unknown option " + a);
                 }
@@ -34,26 +34,32 @@ public:
     }
 
     bool Has(const std::string& name) const { return flags_.count(name) || values_.count(name); }
+    // The last value given; a later one overrides an earlier one.
     std::string Get(const std::string& name, const std::string& fallback) const {
         const auto it = values_.find(name);
-        return it == values_.end() ? fallback : it->second;
+        return it == values_.end() ? fallback : it->second.back();
+    }
+    // Every value given, in order, for an option that may be repeated.
+    std::vector<std::string> GetAll(const std::string& name) const {
+        const auto it = values_.find(name);
+        return it == values_.end() ? std::vector<std::string>{} : it->second;
     }
     long GetInt(const std::string& name, long fallback, long min, long max) const {
-        const auto it = values_.find(name);
-        if (it == values_.end()) return fallback;
+        if (!values_.count(name)) return fallback;
+        const std::string text = Get(name, "");
         char* end = nullptr;
-        const long v = std::strtol(it->second.c_str(), &end, 10);
-        if (it->second.empty() || *end || v < min || v > max)
+        const long v = std::strtol(text.c_str(), &end, 10);
+        if (text.empty() || *end || v < min || v > max)
             throw std::invalid_argument(name + " needs a whole number from " + std::to_string(min) + " to " +
                                         std::to_string(max));
         return v;
     }
     double GetProbability(const std::string& name) const {
-        const auto it = values_.find(name);
-        if (it == values_.end()) return 0.0;
+        if (!values_.count(name)) return 0.0;
+        const std::string text = Get(name, "");
         char* end = nullptr;
-        const double v = std::strtod(it->second.c_str(), &end);
-        if (it->second.empty() || *end || !(v >= 0.0 && v <= 1.0))
+        const double v = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end || !(v >= 0.0 && v <= 1.0))
             throw std::invalid_argument(name + " needs a probability from 0 to 1");
         return v;
     }
@@ -61,7 +67,7 @@ public:
 
 private:
     std::set<std::string> flags_;
-    std::map<std::string, std::string> values_;
+    std::map<std::string, std::vector<std::string>> values_;
     std::vector<std::string> positional_;
 };
 

@@ -35,6 +35,7 @@
 #include <modbus/modbus.h>
 
 #include "modbus/Frame.h"
+#include "modbus/Identify.h"
 #include "base/Error.h"
 #include "registers/RegisterFile.h"
 #include "port/PortList.h"
@@ -60,9 +61,12 @@ const char kUsage[] =
     "simulator folder, where the port list finds it; both go when it ends (Ctrl-C).\n"
     "Each read of R0 is counted in \"Licznik pomiarów\"; writing the value of\n"
     "\"Zeruj licznik pomiarów\" into its register zeroes the counter and then the\n"
-    "command register, as the device does.\n\n"
+    "command register, as the device does. Each unit tells what it is to functions\n"
+    "17 and 43/14 by its \"Typ urządzenia\" and \"Wersja oprogramowania\".\n\n"
     "Options:\n"
     "  --slave N         slave address (default 247)\n"
+    "  --unit FILE.dat:N[:noident]  one more unit, at slave N (repeatable)\n"
+    "  --no-ident        functions 17 and 43 get exception 1 (:noident for a --unit)\n"
     "  --baud B          pace requests and replies as a line of B baud would\n"
     "                    (11 bits a character; default: no pacing)\n"
     "  --mode TEXT       the device's line, e.g. 9600,o,8,1: a request sent at\n"
@@ -248,6 +252,35 @@ bool LineMatches(int fd, const vyx::TSerialLine& line) {
     return vyx::posix::LineSpeed(fd) == line.Baud && seen == line.Parity && stopBits == line.StopBits;
 }
 
+// A unit on the line: its address, the file it plays, and whether it answers
+// functions 17 and 43 (many real units answer neither).
+struct Unit {
+    std::string file;
+    long slave = 0;
+    bool ident = true;
+    std::unique_ptr<vyx::TSimDevice> device;
+};
+
+// "FILE.dat:SLAVE" or "FILE.dat:SLAVE:noident".
+Unit ParseUnit(std::string text) {
+    Unit u;
+    const std::string noident = ":noident";
+    if (text.size() > noident.size() && text.compare(text.size() - noident.size(), noident.size(), noident) == 0) {
+        u.ident = false;
+        text.resize(text.size() - noident.size());
+    }
+    const size_t colon = text.rfind(':');
+    const std::string address = colon == std::string::npos ? "" : text.substr(colon + 1);
+    const bool digits =
+        !address.empty() && address.size() <= 3 && address.find_first_not_of("0123456789") == std::string::npos;
+    u.slave = digits ? std::stol(address) : 0;
+    if (colon == 0 || u.slave < 1 || u.slave > 247)
+        throw std::invalid_argument("--unit needs FILE.dat:SLAVE[:noident] with a slave address from 1 to 247, e.g. "
+                                    "VXP-10.dat:5");
+    u.file = text.substr(0, colon);
+    return u;
+}
+
 // A time in seconds with a decimal comma or point, above 0.
 double Seconds(const std::string& option, std::string text) {
     std::replace(text.begin(), text.end(), ',', '.');
@@ -272,15 +305,25 @@ int RunSim(int argc, char** argv) {
     vyx::TSerialLine line;
     bool anyLine = true;
     std::vector<std::unique_ptr<TListener>> listeners;
+    std::vector<Unit> units;  // the file's own first
     bool pty = true, echo = false, stray = false;
     try {
         const vyx::cli::Options o(argc, argv,
                                   {"--slave", "--baud", "--delay", "--noise", "--settle", "--crc-errors",
-                                   "--silence", "--exceptions", "--name", "--mode", "--tcp", "--mbtcp"},
-                                  {"--listen-any", "--no-pty", "--echo", "--stray"});
+                                   "--silence", "--exceptions", "--name", "--mode", "--tcp", "--mbtcp", "--unit"},
+                                  {"--listen-any", "--no-pty", "--echo", "--stray", "--no-ident"});
         if (o.Positional().size() != 1) throw std::invalid_argument("name one register description file");
         file = o.Positional()[0];
         slave = o.GetInt("--slave", 247, 1, 247);
+        units.push_back({file, slave, !o.Has("--no-ident"), nullptr});
+        for (const std::string& text : o.GetAll("--unit")) {
+            Unit unit = ParseUnit(text);
+            for (const Unit& other : units)
+                if (other.slave == unit.slave)
+                    throw std::invalid_argument("two units at slave " + std::to_string(unit.slave) +
+                                                ": each needs an address of its own");
+            units.push_back(std::move(unit));
+        }
         baud = o.GetInt("--baud", 0, 0, 4000000);
         delay = o.GetInt("--delay", 0, 0, 60000);
         noise = static_cast<double>(o.GetInt("--noise", 1, 0, 1000000));
@@ -314,15 +357,17 @@ int RunSim(int argc, char** argv) {
         return kExitFailure;
     }
 
-    vyx::TRegisterTree tree;
-    try {
-        vyx::LoadRegisterFile(tree, file);
-    } catch (const vyx::Error& e) {
-        std::fprintf(stderr, "vyx sim: %s\n", e.what());
-        return kExitFailure;
-    }
     std::random_device seedSource;
-    vyx::TSimDevice device(tree, noise, seedSource(), settle);
+    for (Unit& unit : units) {
+        vyx::TRegisterTree tree;
+        try {
+            vyx::LoadRegisterFile(tree, unit.file);
+        } catch (const vyx::Error& e) {
+            std::fprintf(stderr, "vyx sim: %s\n", e.what());
+            return kExitFailure;
+        }
+        unit.device = std::make_unique<vyx::TSimDevice>(tree, noise, seedSource(), settle);
+    }
 
     Terminal terminal;
     if (pty && !terminal.Open()) {
@@ -355,14 +400,18 @@ int RunSim(int argc, char** argv) {
     for (const auto& l : listeners) std::printf("%s\n", l->name.c_str());
     std::fflush(stdout);
     if (pty)
-        std::fprintf(stderr, "vyx sim: %zu registers of %s as slave %ld on %s (link %s)\n", device.RegisterCount(),
-                     file.c_str(), slave, terminal.path.c_str(), link.path.c_str());
+        std::fprintf(stderr, "vyx sim: %zu registers of %s as slave %ld on %s (link %s)\n",
+                     units[0].device->RegisterCount(), file.c_str(), slave, terminal.path.c_str(), link.path.c_str());
     else {
         std::string served;
         for (const auto& l : listeners) served += (served.empty() ? "" : ", ") + l->name;
-        std::fprintf(stderr, "vyx sim: %zu registers of %s as slave %ld on %s\n", device.RegisterCount(),
+        std::fprintf(stderr, "vyx sim: %zu registers of %s as slave %ld on %s\n", units[0].device->RegisterCount(),
                      file.c_str(), slave, served.c_str());
     }
+    for (size_t i = 1; i < units.size(); ++i)
+        std::fprintf(stderr, "vyx sim: %zu registers of %s as slave %ld on the same line%s\n",
+                     units[i].device->RegisterCount(), units[i].file.c_str(), units[i].slave,
+                     units[i].ident ? "" : ", without functions 17 and 43");
 
     // The device name only labels libmodbus's context: its replies go through the socket pair.
     modbus_t* ctx = modbus_new_rtu(pty ? terminal.path.c_str() : "/dev/null", 19200, 'E', 8, 1);
@@ -374,16 +423,24 @@ int RunSim(int argc, char** argv) {
 
     Stats stats;
     std::mutex lock;  // the device, libmodbus and the counts, for the terminal and every connection
+    const auto unitAt = [&units](uint8_t address) -> Unit* {
+        for (Unit& unit : units)
+            if (unit.slave == address) return &unit;
+        return nullptr;
+    };
     const TAnswer answer = [&](uint8_t* request, int n, uint8_t* reply) -> int {
+        Unit* unit = nullptr;
         {
-            // A slave answers only frames that are whole, intact and its own.
+            // A unit answers only frames that are whole, intact and its own;
+            // a frame for an address no unit has gets no reply, as on a line.
             const std::lock_guard<std::mutex> guard(lock);
-            if (n < 4 || !vyx::CheckCrc(request, static_cast<uint16_t>(n)) || request[0] != slave) {
+            if (n < 4 || !vyx::CheckCrc(request, static_cast<uint16_t>(n)) || !(unit = unitAt(request[0]))) {
                 ++stats.ignored;
                 return 0;
             }
             ++stats.requests;
         }
+        vyx::TSimDevice& device = *unit->device;
         if (baud > 0) {
             // The request took its line time before the device could answer.
             timespec now{};
@@ -398,11 +455,14 @@ int RunSim(int argc, char** argv) {
         }
 
         const int function = request[1];
-        const int address = request[2] << 8 | request[3];
-        const int count = request[4] << 8 | request[5];
+        const int address = n >= 6 ? request[2] << 8 | request[3] : 0;
+        const int count = n >= 8 ? request[4] << 8 | request[5] : 0;
+        const bool identify = function == vyx::kReportSlaveId || function == vyx::kEncapsulated;
         int exception = 0;
         if (happens(exceptions)) {
             exception = MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE;
+        } else if (identify && !unit->ident) {
+            exception = MODBUS_EXCEPTION_ILLEGAL_FUNCTION;
         } else if (function == 3 || function == 4) {
             if (!device.Readable(function, address, count)) exception = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS;
             device.VaryR0(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
@@ -414,13 +474,17 @@ int RunSim(int argc, char** argv) {
         }
 
         int length = 0;
-        if (function == 8 && address == 1 && !exception) {
+        if (identify && !exception) {
+            // Answered here: libmodbus would answer 17 with a text of its own.
+            length = device.AnswerIdentity(request, n, reply);
+        } else if (function == 8 && address == 1 && !exception) {
             // Restart communications: the reply echoes the request.
             std::memcpy(reply, request, static_cast<size_t>(n));
             length = n;
         } else {
             // libmodbus composes the reply into the socket pair; it goes to the
             // line from there, paced and possibly damaged.
+            modbus_set_slave(ctx, static_cast<int>(unit->slave));
             if (exception)
                 modbus_reply_exception(ctx, request, static_cast<unsigned>(exception));
             else

@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 #include "modbus/Builders.h"
+#include "modbus/Identify.h"
 #include "base/Error.h"
 #include "registers/RegData.h"
 #include "base/Text.h"
@@ -29,6 +31,15 @@ std::vector<uint8_t> Contents(int type, const std::u16string& value, int length)
     } catch (const Error&) {
         // An empty or malformed value, or a type without an encoding: zeros.
     }
+    return bytes;
+}
+
+// Windows-1250 bytes of a stored value, trailing spaces cut, cut to what an
+// identification carries.
+std::string IdentityText(std::u16string_view text) {
+    while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
+    std::string bytes = ToCp1250(text);
+    bytes.resize(std::min(bytes.size(), TSimDevice::kMaxIdentityText));
     return bytes;
 }
 
@@ -73,6 +84,8 @@ TSimDevice::TSimDevice(const TRegisterTree& tree, double noise, uint32_t seed, d
         }
         ++registers_;
 
+        if (r.Name == u"Typ urządzenia" && type_.empty()) type_ = IdentityText(r.Value);
+        if (r.Name == u"Wersja oprogramowania" && revision_.empty()) revision_ = IdentityText(r.Value);
         if (r.Name == u"Licznik pomiarów" && counter_ < 0) {
             counter_ = map.Address;
             counterInput_ = input;
@@ -152,6 +165,45 @@ void TSimDevice::RunCommand(int address, int count) {
     if (mapping_->tab_registers[command_] != zeroCounter_) return;
     (counterInput_ ? mapping_->tab_input_registers : mapping_->tab_registers)[counter_] = 0;
     mapping_->tab_registers[command_] = 0;
+}
+
+int TSimDevice::AnswerIdentity(const uint8_t* q, int n, uint8_t* reply) const {
+    const uint8_t function = q[1];
+    if (function != kReportSlaveId && function != kEncapsulated) return 0;
+    std::vector<uint8_t> r = {q[0], function};
+    const auto exception = [&](uint8_t code) { r = {q[0], static_cast<uint8_t>(function | 0x80), code}; };
+    const auto append = [&](const std::string& text) { r.insert(r.end(), text.begin(), text.end()); };
+    if (function == kReportSlaveId) {
+        if (n != 4) {
+            exception(3);
+        } else {
+            r.push_back(static_cast<uint8_t>(2 + type_.size()));
+            r.push_back(q[0]);  // the id: its own address
+            r.push_back(0xFF);  // running
+            append(type_);
+        }
+    } else if (q[2] != kMeiDeviceId) {
+        exception(1);
+    } else if (n != 7 || q[3] < 1 || q[3] > 3) {
+        exception(3);
+    } else if (q[4] > 2) {
+        exception(2);
+    } else {
+        const std::string objects[] = {"vyx sim", type_, revision_};
+        const uint8_t first = q[4];
+        // Conformity: basic objects, stream access only; nothing more follows.
+        r.insert(r.end(), {kMeiDeviceId, q[3], 0x01, 0x00, 0x00, static_cast<uint8_t>(3 - first)});
+        for (uint8_t id = first; id <= 2; ++id) {
+            r.push_back(id);
+            r.push_back(static_cast<uint8_t>(objects[id].size()));
+            append(objects[id]);
+        }
+    }
+    const uint16_t crc = Crc16(r.data(), static_cast<uint16_t>(r.size()));
+    r.push_back(static_cast<uint8_t>(crc & 0xFF));
+    r.push_back(static_cast<uint8_t>(crc >> 8));
+    std::memcpy(reply, r.data(), r.size());
+    return static_cast<int>(r.size());
 }
 
 }  // namespace vyx

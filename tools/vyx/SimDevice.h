@@ -3,10 +3,13 @@
 // The device that `vyx sim` plays: every register of a register description file
 // at the function and address a read of it uses, holding the file's value encoded
 // by its type. Writes reach only the RW and RP registers; unknown addresses are
-// refused. It knows no transport: Sim.cpp puts it on a pseudo-terminal.
+// refused. It tells what it is to functions 17 and 43/14 from its "Typ
+// urządzenia" and "Wersja oprogramowania". It knows no transport: Sim.cpp puts
+// it on a pseudo-terminal.
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include <modbus/modbus.h>
@@ -51,6 +54,26 @@ public:
 
     size_t RegisterCount() const { return registers_; }
 
+    // What the unit says it is, as Windows-1250 bytes (at most kMaxIdentityText;
+    // empty when the file has no such register): the stored values of "Typ
+    // urządzenia" and "Wersja oprogramowania" (e.g. "$0502"), as the tree shows
+    // them, trailing spaces cut.
+    static constexpr size_t kMaxIdentityText = 64;
+    const std::string& TypeText() const { return type_; }
+    const std::string& RevisionText() const { return revision_; }
+
+    // The reply to a request of function 17 (report slave id: its address as
+    // the id, running, then TypeText) or 43/14 (read device identification,
+    // basic objects 0 vendor "vyx sim", 1 TypeText, 2 RevisionText, from the
+    // object asked for), as a device that has the basic objects and stream
+    // access only (conformity 01): the stream codes 1 to 3 all give every object
+    // from the one asked for; exception 1 for another MEI type, 2 for an object
+    // above 2, 3 for another code (4, individual access, among them) or a
+    // request of the wrong length. `request` is n bytes
+    // with a good CRC; the reply (CRC appended, at most 256 bytes) goes to
+    // `reply`. Returns its length; 0 for a request of another function.
+    int AnswerIdentity(const uint8_t* request, int n, uint8_t* reply) const;
+
 private:
     struct TVarying {
         bool Present = false;
@@ -72,6 +95,7 @@ private:
     double settle_;  // the time constant of R0's approach to its value, in seconds; 0: none
     std::mt19937 random_;
     size_t registers_ = 0;
+    std::string type_, revision_;
 };
 
 }  // namespace vyx

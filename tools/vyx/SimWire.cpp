@@ -56,6 +56,10 @@ int RequestLength(const uint8_t* b, int n) {
             return 8;
         case 15: case 16:
             return n < 7 ? 0 : 9 + b[6];
+        case 17:  // report slave id
+            return 4;
+        case 43:  // read device identification (MEI type 14); other MEI types are not known
+            return n < 3 ? 0 : b[2] == 14 ? 7 : -1;
         default:
             return -1;
     }
