@@ -11,6 +11,7 @@
 #include <QTreeWidget>
 
 #include "tests/ui/WindowFixture.h"
+#include "ui/FormSupport.h"
 #include "ui/ScanDialog.h"
 #include "ui/TextPane.h"
 #include "ui/UnitList.h"
@@ -85,14 +86,16 @@ TEST_F(LineUnitsTest, AScanFindsEveryUnitWithItsFileAndChoosingOneReadsItsSerial
     // Each unit chosen becomes the connection, and its serial number is read.
     dialog.close();
     for (const ui::TLineUnit& unit : expected) {
-        const auto serialLines = [&] { return form->Memo1->Lines().filter("Numer fabryczny").size(); };
-        const qsizetype before = serialLines();
+        const qsizetype lines = form->Memo1->Lines().size();
         Act([&] { form->UnitChosen(unit); });
         EXPECT_EQ(form->eSlave->text(), QString::number(unit.Slave));
         EXPECT_EQ(form->cbxDevice->currentText(), unit.File);
         EXPECT_EQ(form->stBar->text(), QString("%1 %2 nr %3").arg(unit.Slave).arg(unit.Type, unit.Serial));
-        EXPECT_EQ(serialLines(), before + 1);
-        EXPECT_TRUE(Last(form->Memo1->Lines()).endsWith(unit.Serial)) << Last(form->Memo1->Lines()).toStdString();
+        // The read's result line, its name cut to the pane's column.
+        const TNode* serial = form->Tree.FindRegisterByName(u"Numer fabryczny");
+        ASSERT_NE(serial, nullptr);
+        EXPECT_EQ(form->Memo1->Lines().size(), lines + 1);
+        EXPECT_EQ(Last(form->Memo1->Lines()), ui::Q(serial->Record.Address) + "  Numer fabry " + unit.Serial);
     }
     EXPECT_TRUE(boxes.Errors.isEmpty() && boxes.Messages.isEmpty()) << boxes.Errors.join("|").toStdString();
 }
