@@ -80,8 +80,7 @@ TScanDialog::TScanDialog(TScanLine line, QWidget* parent) : QDialog(parent), lin
                                QStringLiteral("Numer fabryczny"), QStringLiteral("Plik urządzenia")});
     lstFound->setRootIsDecorated(false);
     lstFound->setSelectionMode(QAbstractItemView::NoSelection);
-    lstFound->header()->resizeSection(0, 50);
-    lstFound->header()->resizeSection(1, 110);
+    for (const auto& [c, width] : {std::pair{0, 50}, {1, 110}, {2, 100}, {3, 120}}) lstFound->header()->resizeSection(c, width);
     column->addWidget(lstFound, 1);
     lbNote = new QLabel;
     lbNote->setWordWrap(true);
