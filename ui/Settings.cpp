@@ -49,7 +49,11 @@ TLineUnits ReadUnits(QSettings& file) {
     const int size = std::min(file.beginReadArray(QStringLiteral("lineUnits")), kMaxUnits);
     for (int i = 0; i < size; ++i) {
         file.setArrayIndex(i);
-        const auto text = [&](const char* key) { return file.value(QLatin1String(key)).toString(); };
+        // A mode written by hand without quotes comes as a list of its parts.
+        const auto text = [&](const char* key) {
+            const QVariant value = file.value(QLatin1String(key));
+            return value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',') : value.toString();
+        };
         TLineUnit unit;
         const QString port = text("port");
         if (port.isEmpty() || !PlainText(port) || !InRange(text("slave"), 1, 247, &unit.Slave)) continue;

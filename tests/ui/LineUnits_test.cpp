@@ -9,6 +9,9 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTreeWidget>
+#include <unistd.h>
+
+#include <fstream>
 
 #include "tests/ui/WindowFixture.h"
 #include "ui/FormSupport.h"
@@ -31,6 +34,10 @@ namespace {
 
 const std::string kVxp10 = std::string(VYX_DEVICES_DIR) + "/VXP-10.dat";
 
+ui::TLineUnit Unit(int slave, const char* mode, const char* type, const char* serial, const char* file) {
+    return {slave, mode, type, serial, file};
+}
+
 class LineUnitsTest : public WindowTest {
 protected:
     // The dialog of "Szukaj urządzeń…", over addresses from..to.
@@ -40,9 +47,6 @@ protected:
         form->ScanDialog()->sbFrom->setValue(from);
         form->ScanDialog()->sbTo->setValue(to);
         return *form->ScanDialog();
-    }
-    static ui::TLineUnit Unit(int slave, const char* mode, const char* type, const char* serial, const char* file) {
-        return {slave, mode, type, serial, file};
     }
 };
 
@@ -108,20 +112,26 @@ TEST_F(LineUnitsTest, AnulujEndsTheScanAndItsDialogAtOnce) {
 
     ChoosePort(QString::fromStdString(StartSim(kSampleDevice, {"--noise", "0"})));
     ASSERT_TRUE(form->PortOpen());
-    ui::TScanDialog& dialog = OpenScan(1, 247);
-    QPointer<ui::TScanDialog> shown = &dialog;
-    dialog.btSzukaj->click();
-    ASSERT_TRUE(WaitUntil([&] { return dialog.pbProgress->value() >= 2; }));
-    form->Run([&] { form->SzukajClick(); });  // one scan at a time
-    EXPECT_EQ(form->stBar->text(), "Trwa przeszukiwanie linii: poczekaj na jego koniec");
-    EXPECT_EQ(form->ScanDialog(), &dialog);
-    dialog.btAnuluj->click();
-    EXPECT_FALSE(shown && shown->isVisible());  // gone without waiting for the line
-    ASSERT_TRUE(WaitUntil([&] { return !form->Scanning() && !shown; }));
-    Settle();
-    EXPECT_EQ(Last(form->Memo1->Lines()), "przerwano: anulowano");
-    EXPECT_TRUE(form->PortOpen());
-    EXPECT_TRUE(form->UnitList->Units().isEmpty());  // nobody at 1 and on
+    // "Anuluj", Escape and the dialog's close button.
+    const std::function<void(ui::TScanDialog&)> closings[] = {
+        [](ui::TScanDialog& d) { d.btAnuluj->click(); }, [](ui::TScanDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); },
+        [](ui::TScanDialog& d) { d.close(); }};
+    for (const auto& closing : closings) {
+        ui::TScanDialog& dialog = OpenScan(1, 247);
+        QPointer<ui::TScanDialog> shown = &dialog;
+        dialog.btSzukaj->click();
+        ASSERT_TRUE(WaitUntil([&] { return dialog.pbProgress->value() >= 2; }));
+        form->Run([&] { form->SzukajClick(); });  // one scan at a time
+        EXPECT_EQ(form->stBar->text(), "Trwa przeszukiwanie linii: poczekaj na jego koniec");
+        EXPECT_EQ(form->ScanDialog(), &dialog);
+        closing(dialog);
+        EXPECT_FALSE(shown && shown->isVisible());  // gone without waiting for the line
+        ASSERT_TRUE(WaitUntil([&] { return !form->Scanning() && !shown; }));
+        Settle();
+        EXPECT_EQ(Last(form->Memo1->Lines()), "przerwano: anulowano");
+        EXPECT_TRUE(form->PortOpen());
+        EXPECT_TRUE(form->UnitList->Units().isEmpty());  // nobody at 1 and on
+    }
 }
 
 TEST_F(LineUnitsTest, UnitsAddedByHandAreKeptPerPortAcrossARestart) {
@@ -170,4 +180,21 @@ TEST(ScanDuration, SaysTheTriesInPolish) {
         for (int s = 1; s <= row.slaves; ++s) plan.Slaves.push_back(s);
         EXPECT_TRUE(ui::DurationLine(plan).endsWith(QString(" ") + row.tries)) << ui::DurationLine(plan).toStdString();
     }
+}
+
+TEST(LineUnitSettings, EntriesThatDoNotHoldArePassedOver) {
+    const fs::path file = fs::temp_directory_path() / ("vyx-units-" + std::to_string(::getpid()) + ".ini");
+    std::ofstream(file) << "[lineUnits]\n"
+                           "1\\port=/dev/ttyUSB0\n1\\slave=5\n1\\mode=9600,o,8,1\n1\\type=VXP-10\n1\\file=VXP-10.dat\n"
+                           "2\\port=/dev/ttyUSB0\n2\\slave=248\n"           // no unit's address
+                           "3\\port=/dev/ttyUSB0\n3\\slave=7\n3\\file=../x.dat\n"  // a path out of the device folders
+                           "4\\port=/dev/ttyUSB0\n4\\slave=8\n4\\mode=19200;e\n"
+                           "5\\port=\n5\\slave=9\n"
+                           "6\\port=tcp://10.0.0.5:4001\n6\\slave=1\n"      // a network port: no mode
+                           "size=6\n";
+    const ui::TLineUnits units = ui::ReadSettings(QString::fromStdString(file.string())).Units;
+    fs::remove(file);
+    EXPECT_EQ(units.value("/dev/ttyUSB0"), QList{Unit(5, "9600,o,8,1", "VXP-10", "", "VXP-10.dat")});
+    EXPECT_EQ(units.value("tcp://10.0.0.5:4001"), QList{Unit(1, "", "", "", "")});
+    EXPECT_EQ(units.size(), 2);
 }
