@@ -109,6 +109,12 @@ TEST_F(LineUnitsTest, AnulujEndsTheScanAndItsDialogAtOnce) {
     Act([&] { form->SzukajClick(); });  // no port named
     EXPECT_EQ(form->ScanDialog(), nullptr);
     EXPECT_EQ(boxes.Messages, QStringList{"brak portu: najpierw wybierz port, na którym szukać urządzeń"});
+    // On a network port only the addresses are tried.
+    form->ComCBox->setEditText("tcp://127.0.0.1:1");
+    ui::TScanDialog& network = OpenScan(1, 2);
+    EXPECT_FALSE(network.cbStandard->isEnabled() || network.cbSlow->isEnabled());
+    EXPECT_EQ(network.Plan().Modes, std::vector<std::string>{""});
+    network.close();
 
     ChoosePort(QString::fromStdString(StartSim(kSampleDevice, {"--noise", "0"})));
     ASSERT_TRUE(form->PortOpen());
