@@ -101,6 +101,16 @@ TEST_F(LineUnitsTest, AScanFindsEveryUnitWithItsFileAndChoosingOneReadsItsSerial
         EXPECT_EQ(form->Memo1->Lines().size(), lines + 1);
         EXPECT_EQ(Last(form->Memo1->Lines()), ui::Q(serial->Record.Address) + "  Numer fabry " + unit.Serial);
     }
+    // A unit on another line setting: the port is opened again with it.
+    const ui::TLineUnit odd = Unit(5, "9600,o,8,1", "", "", "VXP-10.dat");
+    form->UnitList->Merge(form->UnitList->Port(), odd);
+    Act([&] { form->UnitChosen(odd); });
+    EXPECT_EQ(form->cbxBaud->currentText(), "9600");
+    EXPECT_EQ(form->cbxParity->currentIndex(), 1);
+    EXPECT_TRUE(form->PortOpen());
+    EXPECT_EQ(form->PortMode(), "9600,o,8,1");
+    EXPECT_EQ(form->stBar->text(), "5 VXP-10 nr 2211");  // the type from the file, the number as read
+    EXPECT_TRUE(form->UnitList->Units().contains(Unit(5, "9600,o,8,1", "VXP-10", "2211", "VXP-10.dat")));
     EXPECT_TRUE(boxes.Errors.isEmpty() && boxes.Messages.isEmpty()) << boxes.Errors.join("|").toStdString();
 }
 
