@@ -102,7 +102,7 @@ TEST(UnitIdentity, TheDeviceFileWhoseTypeTheUnitReturnsIsProposed) {
     EXPECT_EQ(id.File.filename(), "VXP-10.dat");
     EXPECT_EQ(id.Type, "VXP-10");
     EXPECT_EQ(id.Serial, "2211");
-    EXPECT_EQ(id.Firmware, "$0310");
+    EXPECT_EQ(id.Firmware, "$310");  // as the window shows a HEX value
     EXPECT_EQ(id.Summary(), "VXP-10  nr 2211  VXP-10.dat");
     ASSERT_EQ(id.TypeReads.size(), kMaxTypeReads);
     EXPECT_EQ(id.TypeReads[0].Value, "VXP-10");

@@ -157,7 +157,9 @@ public:
     }
     void Skipped(const std::string& mode, const std::string& reason) override {
         ClearProgress();
-        std::fprintf(stderr, "%s: skipped: %s\n", mode.c_str(), reason.c_str());
+        const std::string path = PortPathOf(line_);
+        const std::string what = mode.empty() ? "cannot connect to " + path : "cannot open " + path + " with " + mode;
+        std::fprintf(stderr, "%s: %s: skipped\n", what.c_str(), reason.c_str());
     }
     void Exchanged(const TExchangeResult& r) override {
         if (!hex_) return;
