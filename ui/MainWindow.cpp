@@ -48,6 +48,7 @@ TForm1::TForm1(TBoxes& boxes, fs::path program, TFormOptions options, QWidget* p
 TForm1::~TForm1() {
     // The bus ends first (an exchange still out ends within its time-outs, and the
     // port is closed); what it handed over and was not run yet goes with this object.
+    // A scan running ends after its exchange under way rather than at its last address.
     CancelScan();
     Bus.Stop();
     // The controls outlive this object's members: while they are torn down (a
