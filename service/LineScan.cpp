@@ -120,8 +120,7 @@ TScanSummary ScanLine(TAnyPort& port, TWire& wire, const TScanPlan& plan, TScanE
         wire.Forget();
         const TOpened opened = port.Open(plan.Port, TLineSettings{mode, plan.ReplyWaitMs, plan.Line});
         if (!opened.Opened) {
-            events.Skipped(mode, opened.TimeoutsRefused ? "cannot set the time-outs"
-                                                        : OpenFaultText(opened.Fault, opened.Error));
+            events.Skipped(mode, opened);
             s.Done += plan.Slaves.size();
             events.Progress(s.Done, s.Total);
             continue;

@@ -73,8 +73,9 @@ public:
     virtual ~TScanEvents() = default;
     virtual void Progress(size_t /*done*/, size_t /*total*/) {}
     virtual void Found(const TScanFound& /*unit*/) {}
-    // A line setting the port refused; its tries are counted as done.
-    virtual void Skipped(const std::string& /*mode*/, const std::string& /*reason*/) {}
+    // A line setting the port could not be opened with (`opened` says why); its
+    // tries are counted as done.
+    virtual void Skipped(const std::string& /*mode*/, const TOpened& /*opened*/) {}
     // Every exchange, for a view of the frames.
     virtual void Exchanged(const TExchangeResult& /*result*/) {}
 };

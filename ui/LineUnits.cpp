@@ -15,6 +15,7 @@
 #include "base/Text.h"
 #include "service/LineScan.h"
 #include "ui/ChoiceBox.h"
+#include "ui/ConnectionTexts.h"
 #include "ui/FormSupport.h"
 #include "ui/MainWindow.h"
 #include "ui/RegisterModel.h"
@@ -44,7 +45,7 @@ namespace {
 struct TScanSinks {
     std::function<void(size_t, size_t)> Progress;
     std::function<void(const service::TScanFound&)> Found;
-    std::function<void(const std::string&, const std::string&)> Skipped;
+    std::function<void(const std::string&, const TOpened&)> Skipped;
     std::function<void(const TExchangeResult&)> Exchanged;
 };
 
@@ -58,8 +59,8 @@ public:
     void Found(const service::TScanFound& unit) override {
         bus_.Deliver([s = sinks_, unit] { s->Found(unit); });
     }
-    void Skipped(const std::string& mode, const std::string& reason) override {
-        bus_.Deliver([s = sinks_, mode, reason] { s->Skipped(mode, reason); });
+    void Skipped(const std::string& mode, const TOpened& opened) override {
+        bus_.Deliver([s = sinks_, mode, opened] { s->Skipped(mode, opened); });
     }
     void Exchanged(const TExchangeResult& result) override {
         bus_.Deliver([s = sinks_, result] { s->Exchanged(result); });
@@ -167,10 +168,14 @@ void TForm1::StartScan() {
                          FromUtf8(found.Identity.Summary()));
         if (scanDialog_) scanDialog_->UnitFound(unit);
     };
-    sinks->Skipped = [this, id](const std::string& mode, const std::string& reason) {
+    sinks->Skipped = [this, id](const std::string& mode, const TOpened& opened) {
         if (scan_.get() != id) return;
-        AppendResultLine(u"pominięto " + FromUtf8(mode) + u": " + FromUtf8(reason));
-        if (scanDialog_) scanDialog_->ModeSkipped(QString::fromStdString(mode), QString::fromStdString(reason));
+        // Said as the connection panel says a port that does not open.
+        const QString why = opened.TimeoutsRefused
+                                 ? QStringLiteral("port odrzucił czas odpowiedzi")
+                                 : PortFaultText(opened.Fault, opened.Error, scan_->Port, QString::fromStdString(mode));
+        AppendResultLine(u"pominięto " + FromUtf8(mode) + u": " + why.toStdU16String());
+        if (scanDialog_) scanDialog_->ModeSkipped(QString::fromStdString(mode), why);
     };
     sinks->Exchanged = [this, id](const TExchangeResult& result) {
         if (scan_.get() != id) return;

@@ -155,11 +155,12 @@ public:
         std::fflush(stdout);
         Units.push_back(unit);
     }
-    void Skipped(const std::string& mode, const std::string& reason) override {
+    void Skipped(const std::string& mode, const TOpened& opened) override {
         ClearProgress();
         const std::string path = PortPathOf(line_);
         const std::string what = mode.empty() ? "cannot connect to " + path : "cannot open " + path + " with " + mode;
-        std::fprintf(stderr, "%s: %s: skipped\n", what.c_str(), reason.c_str());
+        const std::string why = opened.TimeoutsRefused ? "the time-outs were refused" : OpenFaultText(opened.Fault, opened.Error);
+        std::fprintf(stderr, "%s: %s: skipped\n", what.c_str(), why.c_str());
     }
     void Exchanged(const TExchangeResult& r) override {
         if (!hex_) return;
