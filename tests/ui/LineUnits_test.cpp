@@ -61,7 +61,7 @@ TEST_F(LineUnitsTest, AScanFindsEveryUnitWithItsFileAndChoosingOneReadsItsSerial
     ChoosePort(port);
     ASSERT_TRUE(form->PortOpen());
     // A simulator on a busy machine may answer late: a wide wait, 12 addresses.
-    form->eWait->setText("500");
+    form->eWait->setText("1000");
     Act([&] { form->eWaitExit(); });
 
     ui::TScanDialog& dialog = OpenScan(1, 12);
