@@ -7,6 +7,7 @@
 
 #include "base/Error.h"
 #include "base/Text.h"
+#include "service/ReportText.h"
 
 namespace vyx::service {
 namespace {
@@ -45,8 +46,8 @@ std::string Lines(std::string_view text) {
 
 std::string Registers(size_t n) { return std::to_string(n) + (n == 1 ? " rejestru" : " rejestrów"); }
 
-// A register's side in a table: its shown value, with its words where the two
-// sides' values look alike; why it was not read; or that it is missing.
+// A register's side in a table: its shown value, with its words when asked
+// (the appendix); why it was not read; or that it is missing.
 std::string Side(const TSnapshotRegister* r, bool words) {
     if (!r) return "<span class=\"missing\">(brak)</span>";
     if (!r->Read()) return "<span class=\"error\">nie odczytano: " + HtmlEscape(r->Error) + "</span>";
@@ -55,9 +56,17 @@ std::string Side(const TSnapshotRegister* r, bool words) {
     return out;
 }
 
+// A register's value in the body: as shown, with the device file's note beside
+// it; its words are the appendix's alone.
+std::string Shown(const TSnapshotRegister* r) {
+    std::string out = Side(r, false);
+    if (r && r->Read() && !r->Note.empty()) out += " <span class=\"note\">(" + HtmlEscape(r->Note) + ")</span>";
+    return out;
+}
+
 std::string Recorded(const TRecordedValue& v) {
     if (!v.Read()) return "<span class=\"error\">nie odczytano: " + HtmlEscape(v.Error) + "</span>";
-    return HtmlEscape(v.Value) + " <span class=\"words\">[" + WordsText(v.Words) + "]</span>";
+    return HtmlEscape(v.Value);
 }
 
 void Row(std::string& html, std::initializer_list<std::string> cells, const std::string& cls = "") {
@@ -82,6 +91,48 @@ size_t Failed(const TSnapshot& s) {
                                              [](const TSnapshotRegister& r) { return !r.Read(); }));
 }
 
+// A register a technician can write: its access is RW or RP.
+bool Writable(const TSnapshotRegister& r) {
+    const std::string access = Lower(r.Access);
+    return access == "rw" || access == "rp";
+}
+
+// The registers read on both sides with other words, writable ones or the rest.
+std::vector<TDifference> Differing(const TSnapshot& before, const TSnapshot& after, bool writable) {
+    std::vector<TDifference> out;
+    for (const TDifference& d : Compare(before, after))
+        if (d.A && d.B && d.A->Read() && d.B->Read() && Writable(*d.B) == writable) out.push_back(d);
+    return out;
+}
+
+// What the technician changed: the writable registers whose words differ.
+void ChangesSection(std::string& html, const TSnapshot& before, const TSnapshot& after) {
+    const std::vector<TDifference> changed = ChangedRegisters(before, after);
+    html += "<section id=\"changes\">\n<h2>Zmienione rejestry</h2>\n";
+    if (changed.empty()) {
+        html += "<p class=\"none\">Żaden rejestr nie zmienił się.</p>\n";
+    } else {
+        html += "<table>\n";
+        Head(html, {"Adres", "Rejestr", "Przed", "Po"});
+        for (const TDifference& d : changed)
+            Row(html, {HtmlEscape(d.B->Address), HtmlEscape(d.B->Name), Shown(d.A), Shown(d.B)}, "changed");
+        html += "</table>\n";
+    }
+    html += "</section>\n";
+}
+
+// Measurements, counters and states read at both ends of the visit: the unit
+// changes them itself, so they are shown side by side and never as changes.
+void ReadingsSection(std::string& html, const TSnapshot& before, const TSnapshot& after) {
+    const std::vector<TDifference> readings = ChangedReadings(before, after);
+    if (readings.empty()) return;
+    html += "<section id=\"readings\">\n<h2>Odczyty przy przyjęciu i przy oddaniu</h2>\n<table>\n";
+    Head(html, {"Adres", "Rejestr", "Przy przyjęciu", "Przy oddaniu"});
+    for (const TDifference& d : readings)
+        Row(html, {HtmlEscape(d.B->Address), HtmlEscape(d.B->Name), Shown(d.A), Shown(d.B)}, "reading");
+    html += "</table>\n</section>\n";
+}
+
 const char kStyle[] = R"(
 body { font-family: "DejaVu Sans", "Liberation Sans", Arial, sans-serif; font-size: 10pt; color: #000; margin: 1.5em; }
 h1 { font-size: 16pt; margin: 0 0 .4em; }
@@ -98,10 +149,17 @@ table.details th { background: #f4f4f4; width: 11em; }
 tr.differs td { background: #fff6d6; }
 ol.readings { columns: 8 4em; font-size: 8.5pt; margin: .2em 0 .6em; padding-left: 3em; }
 .none { color: #555; font-style: italic; }
+.note { color: #555; font-size: 8.5pt; }
+.company { font-size: 11pt; font-weight: bold; margin: 0 0 .2em; }
+p.summary { border: 1px solid #888; padding: .4em .6em; }
+table.signatures { width: 100%; margin-top: 1em; }
+table.signatures td { height: 3em; }
+table.signatures td.signature { width: 35%; }
 @page { size: A4; margin: 15mm 12mm; }
 @media print {
   body { margin: 0; font-size: 9pt; }
   #appendix { break-before: page; }
+  #signatures { break-inside: avoid; }
   thead { display: table-header-group; }
   tr, .run h3 { break-inside: avoid; break-after: avoid-page; }
   tr.differs td { background: none; font-weight: bold; }
@@ -124,6 +182,14 @@ std::string HtmlEscape(std::string_view text) {
         }
     }
     return out;
+}
+
+std::vector<TDifference> ChangedRegisters(const TSnapshot& before, const TSnapshot& after) {
+    return Differing(before, after, true);
+}
+
+std::vector<TDifference> ChangedReadings(const TSnapshot& before, const TSnapshot& after) {
+    return Differing(before, after, false);
 }
 
 std::vector<const TSnapshotRegister*> DefaultIdentity(const TSnapshot& snapshot) {
@@ -154,17 +220,18 @@ std::string ReportMismatch(const TReportInput& in) {
     return {};
 }
 
-std::string ReportHtml(const TReportInput& in) {
+namespace {
+
+// The title, the service company, the report's number, the visit's details and
+// the unit's identity.
+void HeaderPart(std::string& html, const TReportInput& in) {
     const TSnapshot& before = in.Before;
     const TSnapshot& after = in.After;
     const std::vector<const TSnapshotRegister*> identity =
         in.Identity.empty() ? DefaultIdentity(after) : IdentityByNames(after, in.Identity);
-
-    std::string html;
-    html += "<!DOCTYPE html>\n<html lang=\"pl\">\n<head>\n<meta charset=\"utf-8\">\n";
-    html += "<title>Protokół serwisowy – " + HtmlEscape(after.Device) + " – " + HtmlEscape(in.Created) + "</title>\n";
-    html += "<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
-    html += "<header id=\"header\">\n<h1>Protokół serwisowy</h1>\n";
+    html += "<header id=\"header\">\n";
+    if (!in.Company.empty()) html += "<p class=\"company\" id=\"company\">" + HtmlEscape(in.Company) + "</p>\n";
+    html += "<h1>Protokół serwisowy" + (in.Number.empty() ? "" : " nr " + HtmlEscape(in.Number)) + "</h1>\n";
     for (const auto& [s, label] : {std::pair{&before, "przed"}, std::pair{&after, "po"}}) {
         if (const size_t failed = Failed(*s); failed > 0)
             html += std::string("<p class=\"warning incomplete\" id=\"incomplete-") +
@@ -173,13 +240,16 @@ std::string ReportHtml(const TReportInput& in) {
                     Registers(s->Registers.size()) + ".</p>\n";
     }
     html += "<table class=\"details\" id=\"details\">\n";
+    Detail(html, "Numer raportu", HtmlEscape(in.Number));
+    Detail(html, "Firma serwisowa", HtmlEscape(in.Company));
     Detail(html, "Plik urządzenia", HtmlEscape(after.Device));
     Detail(html, "Port", HtmlEscape(!after.Port.empty() ? after.Port : before.Port));
-    Detail(html, "Parametry łącza", HtmlEscape(after.Mode));
+    Detail(html, "Parametry łącza", HtmlEscape(LineSettingText(after.Mode)));
     Detail(html, "Adres urządzenia", std::to_string(after.Slave));
-    Detail(html, "Data raportu", HtmlEscape(in.Created));
-    Detail(html, "Stan przed", HtmlEscape(before.Time) + (in.BeforeFile.empty() ? "" : " (" + HtmlEscape(in.BeforeFile) + ")"));
-    Detail(html, "Stan po", HtmlEscape(after.Time) + (in.AfterFile.empty() ? "" : " (" + HtmlEscape(in.AfterFile) + ")"));
+    Detail(html, "Data raportu", HtmlEscape(PolishDateTime(in.Created)));
+    for (const auto& [label, s, file] : {std::tuple{"Stan przed", &before, &in.BeforeFile},
+                                          std::tuple{"Stan po", &after, &in.AfterFile}})
+        Detail(html, label, HtmlEscape(PolishDateTime(s->Time)) + (file->empty() ? "" : " (" + HtmlEscape(*file) + ")"));
     Detail(html, "Technik", HtmlEscape(in.Technician));
     Detail(html, "Miejsce", HtmlEscape(in.Site));
     Detail(html, "Uwagi", Lines(in.Notes));
@@ -200,35 +270,50 @@ std::string ReportHtml(const TReportInput& in) {
                 if (!value->empty()) Row(html, {std::string("funkcja ") + function, name, HtmlEscape(*value)});
         for (const TSnapshotRegister* r : identity) {
             const TSnapshotRegister* b = before.Find(r->Name, r->Address);
-            std::string value = Side(r, false);
+            std::string value = Shown(r);
             if (b && b->Read() && r->Read() && b->Words != r->Words) value += " (przed: " + Side(b, false) + ")";
             Row(html, {HtmlEscape(r->Address), HtmlEscape(r->Name), value});
         }
         html += "</table>\n";
     }
     html += "</header>\n";
+}
 
-    html += "<section id=\"calibration\">\n<h2>Kalibracja</h2>\n";
+// The outcome of the visit, so that nothing else need be read to know it.
+void SummaryPart(std::string& html, const TReportInput& in) {
+    html += "<section id=\"summary\">\n<h2>Przebieg wizyty</h2>\n<p class=\"summary\">" + HtmlEscape(VisitSummary(in)) +
+            "</p>\n</section>\n";
+}
+
+// Each calibration run with its readings and write; a write without a run as
+// the write of a value typed in.
+void CalibrationSection(std::string& html, const TReportInput& in) {
+    html += "<section id=\"calibration\">\n<h2>Kalibracja i zapisy</h2>\n";
     if (in.Runs.empty()) html += "<p class=\"none\">Brak zapisanych kalibracji.</p>\n";
     for (size_t i = 0; i < in.Runs.size(); ++i) {
         const TCalibrationRun& run = in.Runs[i];
-        html += "<div class=\"run\" id=\"run-" + std::to_string(i + 1) + "\">\n";
-        html += "<h3>Kalibracja " + std::to_string(i + 1) + (run.Point.empty() ? "" : " – " + HtmlEscape(run.Point)) +
-                "</h3>\n<table class=\"details\">\n";
-        Detail(html, "Czas", HtmlEscape(run.Time));
-        Detail(html, "Liczba odczytów", std::to_string(run.Readings.size()));
-        Detail(html, "Średnia", HtmlEscape(run.Mean));
-        Detail(html, "err", HtmlEscape(run.Err));
-        Detail(html, "Stabilność", HtmlEscape(run.Verdict));
+        const bool writeOnly = run.Readings.empty() && run.Write;
+        html += "<div class=\"run\" id=\"run-" + std::to_string(i + 1) + "\">\n<h3>";
+        if (writeOnly)
+            html += "Zapis wartości do " + HtmlEscape(run.Write->Name);
+        else
+            html += "Kalibracja " + std::to_string(i + 1) + (run.Point.empty() ? "" : " – " + HtmlEscape(run.Point));
+        html += "</h3>\n<table class=\"details\">\n";
+        Detail(html, "Czas", HtmlEscape(PolishDateTime(run.Time)));
+        if (!writeOnly) {
+            Detail(html, "Liczba odczytów", std::to_string(run.Readings.size()));
+            Detail(html, "Średnia", HtmlEscape(run.Mean));
+            Detail(html, "err", HtmlEscape(run.Err));
+            if (!run.Verdict.empty()) Detail(html, "Stabilność odczytów", HtmlEscape(StabilityText(run.Verdict)));
+        }
         if (run.Write) {
             const TCalibrationWrite& w = *run.Write;
             Detail(html, "Zapis do", HtmlEscape(w.Address + "  " + w.Name));
             Detail(html, "Przed zapisem", Recorded(w.Before));
-            Detail(html, "Zapisano",
-                   HtmlEscape(w.Written) + " <span class=\"words\">[" + WordsText(w.WrittenWords) + "]</span>");
+            Detail(html, "Zapisano", HtmlEscape(w.Written) + (writeOnly ? " (wpisana ręcznie)" : ""));
             if (w.After) Detail(html, "Odczyt po zapisie", Recorded(*w.After));
             html += std::string("<tr><th>Weryfikacja</th><td class=\"") +
-                    (w.Verified() ? "verified" : "not-verified") + "\">" + HtmlEscape(w.Verification()) +
+                    (w.Verified() ? "verified" : "not-verified") + "\">" + HtmlEscape(VerificationText(w)) +
                     "</td></tr>\n";
         }
         html += "</table>\n";
@@ -240,23 +325,9 @@ std::string ReportHtml(const TReportInput& in) {
         html += "</div>\n";
     }
     html += "</section>\n";
+}
 
-    const std::vector<TDifference> differences = Compare(before, after);
-    html += "<section id=\"changes\">\n<h2>Zmienione rejestry</h2>\n";
-    if (differences.empty()) {
-        html += "<p class=\"none\">Żaden rejestr nie zmienił się.</p>\n";
-    } else {
-        html += "<table>\n";
-        Head(html, {"Adres", "Rejestr", "Przed", "Po"});
-        for (const TDifference& d : differences) {
-            const TSnapshotRegister& r = d.A ? *d.A : *d.B;
-            const bool words = d.A && d.B && d.A->Read() && d.B->Read() && d.A->Value == d.B->Value;
-            Row(html, {HtmlEscape(r.Address), HtmlEscape(r.Name), Side(d.A, words), Side(d.B, words)}, "changed");
-        }
-        html += "</table>\n";
-    }
-    html += "</section>\n";
-
+void FailedSection(std::string& html, const TSnapshot& before, const TSnapshot& after) {
     html += "<section id=\"failed\">\n<h2>Rejestry nieodczytane</h2>\n";
     if (Failed(before) + Failed(after) == 0) {
         html += "<p class=\"none\">Wszystkie rejestry odczytano.</p>\n";
@@ -269,21 +340,54 @@ std::string ReportHtml(const TReportInput& in) {
         html += "</table>\n";
     }
     html += "</section>\n";
+}
 
+// Where the technician and the customer sign: a line each with the name, the
+// date and the signature. The technician's name is filled in when known.
+void SignatureSection(std::string& html, const TReportInput& in) {
+    html += "<section id=\"signatures\">\n<h2>Podpisy</h2>\n<table class=\"signatures\">\n";
+    Head(html, {"", "Imię i nazwisko", "Data", "Podpis"});
+    const std::string blank = "&nbsp;<br>&nbsp;";
+    for (const auto& [who, name] : {std::pair{"Technik", HtmlEscape(in.Technician)}, std::pair{"Klient", std::string()}})
+        html += std::string("<tr><th>") + who + "</th><td>" + (name.empty() ? blank : name) + "</td><td>" + blank +
+                "</td><td class=\"signature\">" + blank + "</td></tr>\n";
+    html += "</table>\n</section>\n";
+}
+
+// Every register before and after, with its words: the record behind the body.
+void AppendixSection(std::string& html, const TSnapshot& before, const TSnapshot& after) {
     html += "<section id=\"appendix\">\n<h2>Załącznik: wszystkie rejestry</h2>\n<table>\n";
     Head(html, {"Adres", "Rejestr", "Typ", "Dostęp", "Przed", "Po"});
     const auto appendixRow = [&](const TSnapshotRegister& r, const TSnapshotRegister* a, const TSnapshotRegister* b) {
         const bool same = a && b && a->Read() && b->Read() && a->Words == b->Words;
-        const bool words = a && b && a->Read() && b->Read() && !same && a->Value == b->Value;
-        Row(html, {HtmlEscape(r.Address), HtmlEscape(r.Name), HtmlEscape(r.Type), HtmlEscape(r.Access), Side(a, words),
-                   Side(b, words)},
+        Row(html, {HtmlEscape(r.Address), HtmlEscape(r.Name), HtmlEscape(r.Type), HtmlEscape(r.Access), Side(a, true),
+                   Side(b, true)},
             same ? "register" : "register differs");
     };
     for (const TSnapshotRegister& r : before.Registers)
         if (before.Find(r.Name, r.Address) == &r) appendixRow(r, &r, after.Find(r.Name, r.Address));
     for (const TSnapshotRegister& r : after.Registers)
         if (after.Find(r.Name, r.Address) == &r && !before.Find(r.Name, r.Address)) appendixRow(r, nullptr, &r);
-    html += "</table>\n</section>\n</body>\n</html>\n";
+    html += "</table>\n</section>\n";
+}
+
+}  // namespace
+
+std::string ReportHtml(const TReportInput& in) {
+    std::string html;
+    html += "<!DOCTYPE html>\n<html lang=\"pl\">\n<head>\n<meta charset=\"utf-8\">\n";
+    html += "<title>Protokół serwisowy" + (in.Number.empty() ? "" : " " + HtmlEscape(in.Number)) + " – " +
+            HtmlEscape(in.After.Device) + " – " + HtmlEscape(PolishDateTime(in.Created)) + "</title>\n";
+    html += "<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
+    HeaderPart(html, in);
+    SummaryPart(html, in);
+    CalibrationSection(html, in);
+    ChangesSection(html, in.Before, in.After);
+    ReadingsSection(html, in.Before, in.After);
+    FailedSection(html, in.Before, in.After);
+    SignatureSection(html, in);
+    AppendixSection(html, in.Before, in.After);
+    html += "</body>\n</html>\n";
     return html;
 }
 
@@ -338,15 +442,14 @@ std::string ReportFolderName(std::string_view time, std::string_view deviceFile,
     return out;
 }
 
+std::string UnitSerial(const TSnapshot& snapshot) {
+    for (const TSnapshotRegister* r : DefaultIdentity(snapshot))
+        if (r->Read() && Holds(r->Name, {"numer", "serial"})) return r->Value;
+    return {};
+}
+
 std::string ReportFolderName(const TSnapshot& snapshot) {
-    std::string serial;
-    for (const TSnapshotRegister* r : DefaultIdentity(snapshot)) {
-        if (r->Read() && Holds(r->Name, {"numer", "serial"})) {
-            serial = r->Value;
-            break;
-        }
-    }
-    return ReportFolderName(snapshot.Time, snapshot.Device, serial);
+    return ReportFolderName(snapshot.Time, snapshot.Device, UnitSerial(snapshot));
 }
 
 }  // namespace vyx::service

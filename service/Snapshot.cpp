@@ -74,6 +74,7 @@ TSnapshotRegister SnapshotRegister(const TNode& node, const TRegisterRead& got) 
     r.Type = ToUtf8(record.DataType);
     r.Length = ToUtf8(record.Length);
     r.Access = ToUtf8(record.Access);
+    r.Note = ToUtf8(record.Note);
     if (got.Ok) {
         r.Value = ToUtf8(got.Value);
         r.Words = got.Words;
@@ -184,6 +185,7 @@ ordered_json SnapshotToJson(const TSnapshot& s) {
         e["type"] = r.Type;
         e["length"] = r.Length;
         e["access"] = r.Access;
+        if (!r.Note.empty()) e["note"] = r.Note;
         if (r.Read()) {
             e["value"] = r.Value;
             ordered_json words = ordered_json::array();
@@ -253,6 +255,7 @@ TSnapshot SnapshotFromJson(const json& doc) {
         r.Type = Text(e, "type", where);
         r.Length = Text(e, "length", where);
         r.Access = Text(e, "access", where);
+        if (e.contains("note")) r.Note = Text(e, "note", where);  // older snapshots have none
         if (e.contains("error")) {
             r.Error = Text(e, "error", where);
             if (r.Error.empty()) throw SnapshotError(where + "error: empty");

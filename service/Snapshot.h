@@ -29,6 +29,7 @@ struct TSnapshotRegister {
     std::string Value;            // as the window shows it
     std::vector<uint16_t> Words;  // as received, one per register
     std::string Error;            // why it could not be read; empty when it was
+    std::string Note;             // the device file's note on it; empty when it has none
 
     bool Read() const { return Error.empty(); }
 };

@@ -22,6 +22,7 @@
 #include "base/SafeSave.h"
 #include "base/Text.h"
 #include "service/CalibrationRecord.h"
+#include "service/ReportNumber.h"
 #include "ui/Boxes.h"
 
 namespace vyx::ui {
@@ -30,6 +31,12 @@ namespace fs = std::filesystem;
 namespace {
 
 QString Q8(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+// The unit's serial number as left, else as found; empty when neither has it.
+QString Serial(const service::TReportInput& input) {
+    const std::string after = service::UnitSerial(input.After);
+    return Q8(after.empty() ? service::UnitSerial(input.Before) : after);
+}
 
 // The report as a PDF, drawn by Qt from the same HTML.
 std::string Pdf(const std::string& html) {
@@ -56,9 +63,11 @@ TReportDialog::TReportDialog(TBoxes& boxes, service::TReportInput input, const T
     : QDialog(parent), boxes_(boxes), input_(std::move(input)), remembered_(remembered) {
     setWindowTitle(QStringLiteral("Raport serwisowy"));
     resize(1000, 700);
+    eCompany = new QLineEdit(remembered.Company);
     eTechnician = new QLineEdit(remembered.Technician);
-    eSite = new QLineEdit(remembered.Site);
-    eNotes = new QPlainTextEdit(remembered.Notes);
+    // The site is this unit's, when it has been here before; notes are this visit's alone.
+    eSite = new QLineEdit(remembered.Sites.value(Serial(input_)));
+    eNotes = new QPlainTextEdit;
     eNotes->setMaximumHeight(80);
     eFolder = new QLineEdit(remembered.Folder);
     auto* btFolder = new QPushButton(QStringLiteral("…"));
@@ -82,6 +91,7 @@ TReportDialog::TReportDialog(TBoxes& boxes, service::TReportInput input, const T
     }
 
     auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Firma serwisowa:"), eCompany);
     form->addRow(QStringLiteral("Technik:"), eTechnician);
     form->addRow(QStringLiteral("Miejsce:"), eSite);
     form->addRow(QStringLiteral("Uwagi:"), eNotes);
@@ -110,11 +120,13 @@ TReportDialog::TReportDialog(TBoxes& boxes, service::TReportInput input, const T
     column->addWidget(stError);
     column->addWidget(buttons);
 
-    for (QLineEdit* field : {eTechnician, eSite}) connect(field, &QLineEdit::textChanged, this, &TReportDialog::ShowPreview);
+    for (QLineEdit* field : {eCompany, eTechnician, eSite})
+        connect(field, &QLineEdit::textChanged, this, &TReportDialog::ShowPreview);
     connect(eNotes, &QPlainTextEdit::textChanged, this, &TReportDialog::ShowPreview);
     connect(lstIdentity, &QListWidget::itemChanged, this, &TReportDialog::ShowPreview);
     // A folder typed or chosen anew: the refusal of the last one no longer applies.
     connect(eFolder, &QLineEdit::textChanged, stError, &QWidget::hide);
+    connect(eFolder, &QLineEdit::textChanged, this, &TReportDialog::ShowPreview);  // the number is the folder's
     connect(btFolder, &QPushButton::clicked, this, [this] {
         if (const QString folder = boxes_.AskFolder(this, eFolder->text()); !folder.isEmpty()) eFolder->setText(folder);
     });
@@ -155,6 +167,7 @@ void TReportDialog::ShowRefusal(const QString& why) {
 
 service::TReportInput TReportDialog::Input() const {
     service::TReportInput input = input_;
+    input.Company = eCompany->text().trimmed().toStdString();
     input.Technician = eTechnician->text().trimmed().toStdString();
     input.Site = eSite->text().trimmed().toStdString();
     input.Notes = eNotes->toPlainText().trimmed().toStdString();
@@ -162,6 +175,13 @@ service::TReportInput TReportDialog::Input() const {
     for (int i = 0; i < lstIdentity->count(); ++i)
         if (lstIdentity->item(i)->checkState() == Qt::Checked) input.Identity.push_back(lstIdentity->item(i)->text().toStdString());
     input.Created = service::LocalTimeText();
+    // The number the report would get in the folder as typed; the save takes it anew.
+    try {
+        if (const QString parent = eFolder->text().trimmed(); !parent.isEmpty())
+            input.Number = service::NextReportNumber(PathFromUtf8(parent.toStdString()), service::YearOf(input.Created));
+    } catch (const std::exception&) {
+        input.Number.clear();  // the save says why
+    }
     return input;
 }
 
@@ -179,7 +199,8 @@ fs::path TReportDialog::Save() {
     const fs::path parent = PathFromUtf8(parentText.toStdString());
     std::error_code ec;
     if (!fs::is_directory(parent, ec)) throw Error("folder " + PathToUtf8(parent) + " nie istnieje");
-    const service::TReportInput input = Input();
+    service::TReportInput input = Input();
+    input.Number = service::NextReportNumber(parent, service::YearOf(input.Created));
     const std::string html = service::ReportHtml(input);  // refuses a bad identity before anything is made
     const std::string name = service::ReportFolderName(input.After);
     fs::path folder = parent / PathFromUtf8(name);
@@ -192,6 +213,7 @@ fs::path TReportDialog::Save() {
         SaveFileBytes(folder / "stan-pozostawiony.json", service::SnapshotToJson(input.After).dump(2) + "\n");
         if (!input.Runs.empty())
             SaveFileBytes(folder / "kalibracja.json", service::RecordToJson(input.Runs).dump(2) + "\n");
+        service::RecordReportNumber(parent, input.Number, PathToUtf8(folder.filename()));
     } catch (...) {
         // The folder was made just now for this report: half a report is not left in it.
         fs::remove_all(folder, ec);
@@ -202,9 +224,15 @@ fs::path TReportDialog::Save() {
 
 TReportSettings TReportDialog::Settings() const {
     TReportSettings s = remembered_;
+    s.Company = eCompany->text();
     s.Technician = eTechnician->text();
-    s.Site = eSite->text();
-    s.Notes = eNotes->toPlainText();
+    // A unit without a serial number cannot be known again: its site is not kept.
+    if (const QString serial = Serial(input_); !serial.isEmpty()) {
+        if (const QString site = eSite->text().trimmed(); site.isEmpty())
+            s.Sites.remove(serial);
+        else
+            s.Sites[serial] = site;
+    }
     s.Folder = eFolder->text();
     QStringList ticked;
     for (int i = 0; i < lstIdentity->count(); ++i)

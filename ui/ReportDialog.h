@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// "Raport serwisowy…": the technician, the site and notes, the folder the
+// "Raport serwisowy…": the service company, the technician, the unit's site
+// (remembered by its serial number) and this visit's notes, the folder the
 // report goes under and the registers that identify the unit, with the report
 // previewed as it will be saved. Saving makes a new folder named by the date and
 // time, the device file and the unit's serial number, and writes into it the
 // report as HTML and PDF, both snapshots and the calibration record, each by the
-// program's safe save. A save that is refused (no folder, a folder that is not
+// program's safe save; the report's number, the next of the chosen folder, is
+// then added to that folder's index (ReportNumber.h). A save that is refused (no folder, a folder that is not
 // there, a file that cannot be written) says why in the dialog's own error line
 // and leaves the dialog as it was, to choose another folder or try again.
 #include <QDialog>
@@ -31,6 +33,7 @@ public:
     // `input` holds the snapshots and the runs; the dialog adds what is typed.
     TReportDialog(TBoxes& boxes, service::TReportInput input, const TReportSettings& remembered, QWidget* parent);
 
+    QLineEdit* eCompany;
     QLineEdit* eTechnician;
     QLineEdit* eSite;
     QPlainTextEdit* eNotes;
@@ -48,7 +51,8 @@ public:
     // "Zapisz raport": saves, says where and closes; a refused save says why in
     // stError and the dialog stays. Nothing it meets leaves it as an exception.
     void SaveClicked();
-    // What the next report starts with (the identity for this device file).
+    // What the next report starts with: the company, the technician, the folder,
+    // this unit's site and the identity for this device file; never the notes.
     TReportSettings Settings() const;
 
 private:

@@ -86,6 +86,32 @@ void WriteUnits(QSettings& file, const TLineUnits& units) {
     file.endArray();
 }
 
+// Each unit's site by its serial number. An array, as a serial number may hold
+// any character, '/' too, which a key could not.
+QMap<QString, QString> ReadSites(QSettings& file) {
+    QMap<QString, QString> sites;
+    const int size = std::min(file.beginReadArray(QStringLiteral("reportSites")), kMaxUnits);
+    for (int i = 0; i < size; ++i) {
+        file.setArrayIndex(i);
+        const QString serial = file.value(QStringLiteral("serial")).toString();
+        const QString site = file.value(QStringLiteral("site")).toString();
+        if (!serial.isEmpty() && PlainText(serial) && PlainText(site)) sites[serial] = site;
+    }
+    file.endArray();
+    return sites;
+}
+
+void WriteSites(QSettings& file, const QMap<QString, QString>& sites) {
+    file.beginWriteArray(QStringLiteral("reportSites"));
+    int i = 0;
+    for (auto it = sites.cbegin(); it != sites.cend(); ++it) {
+        file.setArrayIndex(i++);
+        file.setValue(QStringLiteral("serial"), it.key());
+        file.setValue(QStringLiteral("site"), it.value());
+    }
+    file.endArray();
+}
+
 }  // namespace
 
 QString SettingsFilePath() {
@@ -137,10 +163,11 @@ TWindowSettings ReadSettings(const QString& path) {
     InRange(text("trend/span"), 10, 3600, &s.Trend.SpanS);
     s.Trend.ClockTime = text("trend/clock") == QStringLiteral("true");
 
-    for (auto [key, field] : {std::pair{"report/technician", &s.Report.Technician}, {"report/site", &s.Report.Site},
+    // An older file's "report/site" and "report/notes" are of no known unit: passed over.
+    for (auto [key, field] : {std::pair{"report/company", &s.Report.Company}, {"report/technician", &s.Report.Technician},
                               {"report/folder", &s.Report.Folder}})
         if (const QString t = text(key); PlainText(t)) *field = t;
-    if (const QString notes = text("report/notes"); notes.size() <= 4000) s.Report.Notes = notes;
+    s.Report.Sites = ReadSites(file);
     file.beginGroup(QStringLiteral("reportIdentity"));
     for (const QString& device : file.childKeys())
         if (PlainText(device)) s.Report.Identity[device] = file.value(device).toStringList();
@@ -181,9 +208,9 @@ bool WriteSettings(const TWindowSettings& s, const QString& path) {
     file.setValue(QStringLiteral("trend/tolerance"), s.Trend.Tolerance);
     file.setValue(QStringLiteral("trend/span"), s.Trend.SpanS);
     file.setValue(QStringLiteral("trend/clock"), s.Trend.ClockTime);
+    file.setValue(QStringLiteral("report/company"), s.Report.Company);
     file.setValue(QStringLiteral("report/technician"), s.Report.Technician);
-    file.setValue(QStringLiteral("report/site"), s.Report.Site);
-    file.setValue(QStringLiteral("report/notes"), s.Report.Notes);
+    WriteSites(file, s.Report.Sites);
     file.setValue(QStringLiteral("report/folder"), s.Report.Folder);
     file.beginGroup(QStringLiteral("reportIdentity"));
     for (auto it = s.Report.Identity.cbegin(); it != s.Report.Identity.cend(); ++it) file.setValue(it.key(), it.value());

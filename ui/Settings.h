@@ -26,10 +26,13 @@ struct TTrendSettings {
     bool operator==(const TTrendSettings&) const = default;
 };
 
-// What the service report dialog remembers: its texts, the folder reports go
-// under, and the identity registers chosen for each device file.
+// What the service report dialog remembers: the service company, the
+// technician, the folder reports go under, each unit's site by its serial
+// number and the identity registers chosen for each device file. Notes belong
+// to one visit and are never remembered.
 struct TReportSettings {
-    QString Technician, Site, Notes, Folder;
+    QString Company, Technician, Folder;
+    QMap<QString, QString> Sites;         // serial number -> site
     QMap<QString, QStringList> Identity;  // device file name -> register names
     bool operator==(const TReportSettings&) const = default;
 };

@@ -4,20 +4,26 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <random>
 #include <regex>
 
 #include "base/Error.h"
+#include "base/SafeSave.h"
 #include "service/Report.h"
+#include "service/ReportNumber.h"
+#include "service/ReportText.h"
 
 using namespace vyx;
 using namespace vyx::service;
+namespace fs = std::filesystem;
 
 namespace {
 
 TSnapshotRegister Reg(const char* name, const char* address, const char* type, const char* access, const char* value,
                       std::vector<uint16_t> words, const char* error = "") {
     return {name, address, type, std::to_string(words.empty() ? 1 : words.size()), access,
-            error[0] ? "" : value, error[0] ? std::vector<uint16_t>{} : std::move(words), error};
+            error[0] ? "" : value, error[0] ? std::vector<uint16_t>{} : std::move(words), error, ""};
 }
 
 TSnapshot Unit(const char* n100Value, uint16_t n100Word) {
@@ -116,8 +122,8 @@ TEST(Report, TheDocumentHoldsEachPartByItsStructure) {
     EXPECT_EQ(Rows(html, "identity"), (std::vector<std::string>{"40050|Typ urządzenia|VXT-20F",
                                                                 "40058|Wersja oprogramowania|$0502",
                                                                 "40059|Numer fabryczny|10234"}));
-    EXPECT_EQ(Rows(html, "changes"), (std::vector<std::string>{"40001|N100|1000,00|1002,00",
-                                                               "40060|Czas pracy|1234,50|nie odczytano: brak odpowiedzi"}));
+    // A register that failed to read is no change: it is named among the failed.
+    EXPECT_EQ(Rows(html, "changes"), (std::vector<std::string>{"40001|N100|1000,00|1002,00"}));
     EXPECT_EQ(Rows(html, "failed"), (std::vector<std::string>{"40060|Czas pracy|po|brak odpowiedzi"}));
     EXPECT_EQ(Rows(html, "appendix").size(), in.Before.Registers.size());
     EXPECT_EQ(Count(html, "class=\"register differs\""), 2u);
@@ -176,4 +182,116 @@ TEST(Report, FolderName) {
     };
     for (const auto& c : cases) EXPECT_EQ(ReportFolderName(c.time, c.device, c.serial), c.name) << c.time;
     EXPECT_EQ(ReportFolderName(Unit("1000,00", 0x447A)), "2026-12-08_1430_VXT-20F_10234");
+}
+
+TEST(Report, OnlyWritableRegistersChangeTheReadOnlyOnesAreReadings) {
+    TReportInput in = Input();
+    in.After.Registers[0] = Reg("R0", "30001", "INT", "RO", "1001", {1001});  // a measurement moves
+    in.Before.Registers.push_back(Reg("Licznik", "30010", "WORD", "ro", "332", {332}));
+    in.After.Registers.push_back(Reg("Licznik", "30010", "WORD", "ro", "333", {333}));
+    in.Before.Registers.push_back(Reg("Stała", "40070", "WORD", "RP", "5", {5}));
+    in.After.Registers.push_back(Reg("Stała", "40070", "WORD", "RP", "7", {7}));  // a constant written
+    const std::string html = ReportHtml(in);
+    EXPECT_EQ(Rows(html, "changes"), (std::vector<std::string>{"40001|N100|1000,00|1002,00", "40070|Stała|5|7"}));
+    EXPECT_EQ(Rows(html, "readings"), (std::vector<std::string>{"30001|R0|1000|1001", "30010|Licznik|332|333"}));
+    // Nothing read-only moved: no readings section at all.
+    EXPECT_EQ(ReportHtml(Input()).find("id=\"readings\""), std::string::npos);
+}
+
+TEST(Report, DatesAndLineSettingsInPolishWords) {
+    const struct {
+        const char *code, *text;
+    } dates[] = {
+        {"2026-12-09T00:36:09+00:00", "9 grudnia 2026, 00:36"},  // the local time as written, whatever the offset
+        {"2026-01-31T23:59:00-05:00", "31 stycznia 2026, 23:59"},
+        {"2027-02-01T08:05:00+01:00", "1 lutego 2027, 08:05"},
+        {"2026-09-15T12:00:00+02:00", "15 września 2026, 12:00"},
+        {"2026-10-03", "3 października 2026"},
+        {"2026-13-01T10:00:00", "2026-13-01T10:00:00"},  // not a date: as it stands
+        {"wczoraj", "wczoraj"},
+        {"", ""},
+    };
+    for (const auto& d : dates) EXPECT_EQ(PolishDateTime(d.code), d.text) << d.code;
+    const struct {
+        const char *code, *text;
+    } lines[] = {
+        {"19200,e,8,1", "19200 bit/s, parzystość parzysta, 8 bitów danych, 1 bit stopu"},
+        {"9600,n,8,2", "9600 bit/s, brak parzystości, 8 bitów danych, 2 bity stopu"},
+        {"115200,o,8,1", "115200 bit/s, parzystość nieparzysta, 8 bitów danych, 1 bit stopu"},
+        {"19200,x,8,1", "19200,x,8,1"},
+        {"", ""},
+    };
+    for (const auto& l : lines) EXPECT_EQ(LineSettingText(l.code), l.text) << l.code;
+}
+
+TEST(Report, TheBodyShowsValuesWithTheirNotesAndTheWordsOnlyInTheAppendix) {
+    TReportInput in = Input();
+    in.After.Registers[1].Note = "Punkt 100 Ω";
+    // A note goes through a snapshot's file; one without notes still loads.
+    in.After = SnapshotFromJson(nlohmann::json::parse(SnapshotToJson(in.After).dump()));
+    EXPECT_EQ(in.After.Registers[1].Note, "Punkt 100 Ω");
+    const std::string html = ReportHtml(in);
+    EXPECT_EQ(Rows(html, "changes"), (std::vector<std::string>{"40001|N100|1000,00|1002,00 (Punkt 100 Ω)"}));
+    const size_t appendix = html.find("id=\"appendix\"");
+    EXPECT_EQ(html.substr(0, appendix).find("447A"), std::string::npos);
+    EXPECT_NE(html.find("447A 8000", appendix), std::string::npos);
+    const std::vector<std::string> details = Rows(html, "details");
+    for (const char* row : {"Parametry łącza|19200 bit/s, parzystość parzysta, 8 bitów danych, 1 bit stopu",
+                            "Data raportu|8 grudnia 2026, 15:10"})
+        EXPECT_NE(std::find(details.begin(), details.end(), row), details.end()) << row;
+}
+
+TEST(Report, TheVisitInOneParagraphAndAWriteWithoutARun) {
+    TReportInput in = Input();
+    in.Runs[0].Verdict = "stabilny: rozrzut 2,00 <= 3,00";
+    TCalibrationRun typed;  // "Zapisz" with no calibration run
+    typed.Write = in.Runs[0].Write;
+    typed.Write->Name = "N400";
+    typed.Write->Written = "1000";
+    in.Runs.push_back(typed);
+    in.After.Registers[6] = Reg("Czas pracy", "40060", "FLOAT", "RO", "", {}, "brak odpowiedzi");
+    const std::string html = ReportHtml(in);
+    const size_t at = html.find("<p class=\"summary\">");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(html.substr(at + 19, html.find("</p>", at) - at - 19),
+              "Kalibracja punktu 100R: 2 odczyty, średnia 1002, rozrzut 2,00 w tolerancji 3,00; zapis średniej 1002 do "
+              "N100, zweryfikowano. Zapis wartości 1000 do N400, wpisana ręcznie, zweryfikowano. Zmienione rejestry "
+              "(RW/RP): 1 – N100. Nie odczytano: Czas pracy (przy oddaniu).");
+    EXPECT_EQ(html.find("Liczba odczytów|0"), std::string::npos);
+    EXPECT_EQ(Count(html, "Liczba odczytów"), 1u);
+    EXPECT_NE(html.find("<h3>Zapis wartości do N400</h3>"), std::string::npos);
+    for (const auto& [n, text] : {std::pair{1, "1 odczyt"}, {4, "4 odczyty"}, {5, "5 odczytów"}, {12, "12 odczytów"},
+                                  {22, "22 odczyty"}})
+        EXPECT_EQ(CountText(n, "odczyt", "odczyty", "odczytów"), text);
+}
+
+TEST(Report, NumbersAndSignatures) {
+    const fs::path folder = fs::temp_directory_path() / ("vyx-report-test-" + std::to_string(std::random_device{}()));
+    fs::create_directories(folder);
+    EXPECT_EQ(NextReportNumber(folder / "nie ma", 2026), "SR-2026-0001");
+    EXPECT_EQ(NextReportNumber(folder, 2026), "SR-2026-0001");
+    RecordReportNumber(folder, "SR-2026-0001", "2026-12-08_1430_VXT-20F_10234");
+    EXPECT_EQ(NextReportNumber(folder, 2026), "SR-2026-0002");
+    // A report named by its number, one level down, counts even beside the index; other years do not.
+    fs::create_directories(folder / "stare");
+    SaveFileBytes(folder / "stare" / "SR-2026-0041.html", "");
+    SaveFileBytes(folder / "SR-2025-0099.html", "");
+    EXPECT_EQ(NextReportNumber(folder, 2026), "SR-2026-0042");
+    EXPECT_EQ(NextReportNumber(folder, 2027), "SR-2027-0001");
+    RecordReportNumber(folder, "SR-2026-0042", "b");
+    EXPECT_EQ(NextReportNumber(folder, 2026), "SR-2026-0043");
+    fs::remove_all(folder);
+
+    TReportInput in = Input();
+    in.Number = "SR-2026-0042";
+    in.Company = "Serwis <Żółć>";
+    in.Technician = "Jan Kowalski";
+    const std::string html = ReportHtml(in);
+    EXPECT_NE(html.find("<h1>Protokół serwisowy nr SR-2026-0042</h1>"), std::string::npos);
+    EXPECT_LT(html.find("Serwis &lt;Żółć&gt;"), html.find("<h1>"));
+    const std::vector<std::string> signatures = Rows(html, "signatures");
+    ASSERT_EQ(signatures.size(), 2u);
+    EXPECT_EQ(signatures[0].substr(0, 22), "Technik|Jan Kowalski|&");
+    EXPECT_EQ(signatures[1].substr(0, 8), "Klient|&");
+    EXPECT_LT(html.find("id=\"signatures\""), html.find("id=\"appendix\""));
 }

@@ -11,7 +11,7 @@ namespace {
 
 TSnapshotRegister Saved(const char* name, const char* address, const char* access, std::vector<uint16_t> words,
                         const char* error = "") {
-    return {name, address, "WORD", std::to_string(words.size()), access, "", std::move(words), error};
+    return {name, address, "WORD", std::to_string(words.size()), access, "", std::move(words), error, ""};
 }
 
 void AddRegister(TRegisterTree& tree, const char16_t* name, const char16_t* address, const char16_t* length,

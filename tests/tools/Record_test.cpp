@@ -3,6 +3,7 @@
 // libmodbus slave that keeps N100 whatever is written into it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -132,8 +133,19 @@ TEST_F(RecordTest, AReportOfAServiceVisit) {
          at = section.find("<tr class=\"changed\">", at + 1))
         ++rows;
     EXPECT_EQ(rows, 2u);
-    EXPECT_NE(section.find("<td>Koniec zakresu</td><td>400,00</td><td>250,00</td>"), std::string::npos);
-    EXPECT_NE(section.find("<td>N400</td><td>4000,00</td><td>1000,00</td>"), std::string::npos);
+    // Each value with the device file's note, which the snapshots carry.
+    EXPECT_NE(section.find("<td>Koniec zakresu</td><td>400,00 <span class=\"note\">(W jednostce ciśnienia)</span></td>"
+                           "<td>250,00 <span"),
+              std::string::npos)
+        << section;
+    EXPECT_NE(section.find("<td>N400</td><td>4000,00 <span"), std::string::npos);
+    // Numbered in the report's folder, and the next report there gets the next number.
+    EXPECT_NE(doc.find("Protokół serwisowy nr SR-"), std::string::npos);
+    const std::string second = File("second.html");
+    ASSERT_EQ(Report({"--before", before, "--after", after, "-o", second}).Status, 0);
+    const std::string index = Bytes(File("numery-raportow.txt"));
+    EXPECT_EQ(std::count(index.begin(), index.end(), '\n'), 2) << index;
+    EXPECT_NE(index.find("-0002\tsecond.html\n"), std::string::npos) << index;
     EXPECT_NE(doc.find(">zweryfikowano<"), std::string::npos);
 
     // A snapshot of another device file is refused unless --force; a damaged one always.

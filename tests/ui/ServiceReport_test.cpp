@@ -135,7 +135,9 @@ TEST_F(ServiceReportTest, ARefusedSaveSaysWhyInTheDialogWhileReadingsArriveAndTh
     EXPECT_TRUE(refusals[1].endsWith(QStringLiteral("nie ma nie istnieje."))) << refusals[1].toStdString();
     ASSERT_EQ(shownBoxes.size(), 1) << shownBoxes.join("|").toStdString();
     EXPECT_TRUE(shownBoxes[0].startsWith(QStringLiteral("Zapisano raport w folderze:"))) << shownBoxes[0].toStdString();
-    EXPECT_EQ(std::distance(fs::directory_iterator(reports), fs::directory_iterator()), 1);
+    // One report's folder, and the index of its number beside it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(reports), fs::directory_iterator()), 2);
+    EXPECT_TRUE(fs::is_regular_file(reports / "numery-raportow.txt"));
     EXPECT_EQ(form->Visit.Report.Technician, QStringLiteral("Łukasz Żółć"));
     // Monitoring went on under the dialogs.
     EXPECT_GT(readingsMeanwhile, 0);

@@ -7,6 +7,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTimer>
 #include <cstdio>
 
@@ -118,6 +119,9 @@ TEST_F(ServiceMenuTest, AVisitsReportHoldsTheVerifiedCalibrationAndItsPdfTheUnit
     const fs::path made = dialog.Save();
     const fs::path again = dialog.Save();  // a second report of the same minute gets a folder of its own
     EXPECT_EQ(again.filename().string(), made.filename().string() + " (2)");
+    // Each report of the folder numbered anew, the PDF as the HTML.
+    EXPECT_NE(FileText(made / "raport.html").find("-0001</h1>"), std::string::npos);
+    EXPECT_NE(FileText(again / "raport.html").find("-0002</h1>"), std::string::npos);
     EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d_\\d{4}_VXT-20F_10234$")
                     .match(QString::fromStdString(made.filename().string()))
                     .hasMatch())
@@ -138,6 +142,8 @@ TEST_F(ServiceMenuTest, AVisitsReportHoldsTheVerifiedCalibrationAndItsPdfTheUnit
     EXPECT_NE(text.find("10234"), std::string::npos) << text;
     EXPECT_NE(text.find("N100"), std::string::npos) << text;
     EXPECT_NE(text.find("1001,00"), std::string::npos) << text;
+    for (const char* said : {"Protokół serwisowy nr SR-", "Technik", "Klient", "Podpis"})
+        EXPECT_NE(text.find(said), std::string::npos) << said;
     EXPECT_EQ(dialog.Settings().Identity.value("VXT-20F.dat").isEmpty(), false);
 }
 
@@ -161,4 +167,46 @@ TEST_F(ServiceMenuTest, AnulujWhileTheProgressShowsTheNextRegisterEndsTheReadOut
     EXPECT_FALSE(form->Visit.AsFound.has_value());
     EXPECT_EQ(Last(form->Memo1->Lines()), "przerwano: anulowano");
     EXPECT_EQ(form->Visit.Progress.data(), nullptr);
+}
+
+TEST_F(ServiceMenuTest, TheNextReportKeepsTheCompanyAndEachUnitsSiteButNeverTheNotes) {
+    const auto unit = [](const char* serial) {
+        service::TSnapshot s;
+        s.Device = "VXT-20F.dat";
+        s.Time = "2026-12-09T00:36:09+00:00";
+        s.Registers = {{"Numer fabryczny", "40059", "WORD", "1", "RO", serial, {1}, "", ""}};
+        service::TReportInput input;
+        input.Before = input.After = s;
+        return input;
+    };
+    ui::TReportSettings remembered;
+    // One visit after another: 10234, then 20777, then 10234 again.
+    const struct {
+        const char *serial, *siteShown, *siteTyped;
+    } visits[] = {{"10234", "", "Gdańsk, Zbiornik 1"}, {"20777", "", "Kraków"}, {"10234", "Gdańsk, Zbiornik 1", nullptr}};
+    for (const auto& v : visits) {
+        ui::TReportDialog dialog(boxes, unit(v.serial), remembered, form.get());
+        EXPECT_EQ(dialog.eSite->text(), QString::fromUtf8(v.siteShown)) << v.serial;
+        EXPECT_EQ(dialog.eNotes->toPlainText(), QString()) << v.serial;
+        EXPECT_EQ(dialog.eCompany->text(), remembered.Company);
+        if (remembered.Company.isEmpty()) dialog.eCompany->setText(QStringLiteral("Serwis Żółć sp. z o.o."));
+        if (v.siteTyped) dialog.eSite->setText(QString::fromUtf8(v.siteTyped));
+        dialog.eNotes->setPlainText(QStringLiteral("wymiana czujnika u klienta ") + v.serial);
+        remembered = dialog.Settings();
+    }
+    EXPECT_EQ(remembered.Company, QStringLiteral("Serwis Żółć sp. z o.o."));
+    // Through the settings file; an older file's one site and notes are of no unit and are passed over.
+    const QString path = QString::fromStdString((folder / "report.ini").string());
+    ui::TWindowSettings written;
+    written.Report = remembered;
+    ASSERT_TRUE(ui::WriteSettings(written, path));
+    EXPECT_EQ(ui::ReadSettings(path).Report, remembered);
+    {
+        QSettings old(path, QSettings::IniFormat);
+        old.setValue("report/site", "Poznań");
+        old.setValue("report/notes", "stare uwagi");
+    }
+    EXPECT_EQ(ui::ReadSettings(path).Report, remembered);
+    const QMap<QString, QString> sites{{"10234", QStringLiteral("Gdańsk, Zbiornik 1")}, {"20777", "Kraków"}};
+    EXPECT_EQ(remembered.Sites, sites);
 }

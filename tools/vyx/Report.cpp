@@ -2,6 +2,7 @@
 // vyx report: the service report of a unit, one HTML document from the snapshots
 // as found and as left and the calibration record, for printing to paper or PDF.
 #include <cstdio>
+#include <filesystem>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -12,30 +13,40 @@
 #include "base/Text.h"
 #include "service/CalibrationRecord.h"
 #include "service/Report.h"
+#include "service/ReportNumber.h"
 #include "service/Snapshot.h"
 #include "tools/vyx/Commands.h"
 #include "tools/vyx/Options.h"
 
 using namespace vyx;
 using namespace vyx::service;
+namespace fs = std::filesystem;
 
 namespace {
 
 const char kUsage[] =
     "Usage: vyx report --before A.json --after B.json [--calibration C.json]\n"
-    "                  [--technician NAME] [--site TEXT] [--notes TEXT]\n"
-    "                  [--identity NAME[,NAME...]] [--force] [-o OUT.html]\n"
-    "Writes the service report of a unit: one self-contained HTML document (print\n"
-    "it to paper or PDF, A4) with the device file, line, slave, dates, technician,\n"
-    "site, notes and the device's identity, the calibration runs of the record\n"
-    "file with their readings and results, the registers whose words differ\n"
-    "between the snapshots A (as found) and B (as left), the registers that failed\n"
-    "to read, and an appendix of every register before and after.\n\n"
+    "                  [--company TEXT] [--technician NAME] [--site TEXT]\n"
+    "                  [--notes TEXT] [--number TEXT] [--identity NAME[,NAME...]]\n"
+    "                  [--force] [-o OUT.html]\n"
+    "Writes the service report of a unit, the document the customer signs: one\n"
+    "self-contained HTML document (print it to paper or PDF, A4) with the service\n"
+    "company, the report's number, the device file, line, slave, dates, technician,\n"
+    "site, notes and the device's identity, the visit in one paragraph, the\n"
+    "calibration runs and writes of the record file, the writable registers (RW,\n"
+    "RP) whose words differ between the snapshots A (as found) and B (as left),\n"
+    "the read-only ones read with other values at both ends, the registers that\n"
+    "failed to read, the signatures of technician and customer, and an appendix of\n"
+    "every register before and after.\n\n"
     "Options:\n"
     "  --before A.json   the snapshot of the unit as found (vyx backup)\n"
     "  --after B.json    the snapshot of the unit as left\n"
     "  --calibration C.json  the calibration record (vyx calibrate --record)\n"
-    "  --technician NAME, --site TEXT, --notes TEXT   shown in the header\n"
+    "  --company TEXT, --technician NAME, --site TEXT, --notes TEXT\n"
+    "                    shown in the header\n"
+    "  --number TEXT     the report's number (default with -o OUT.html: the next\n"
+    "                    SR-YYYY-NNNN of its folder, kept in the folder's\n"
+    "                    numery-raportow.txt; to standard output or a device: none)\n"
     "  --identity NAMES  the registers that identify the unit, by name, comma-\n"
     "                    separated (default: the read-only TEXT registers and those\n"
     "                    whose names hold numer, typ, wersja or serial)\n"
@@ -68,6 +79,7 @@ int Report(const cli::Options& o) {
     in.Before = LoadSnapshot(PathFromUtf8(in.BeforeFile));
     in.After = LoadSnapshot(PathFromUtf8(in.AfterFile));
     if (o.Has("--calibration")) in.Runs = LoadCalibrationRecord(PathFromUtf8(o.Get("--calibration", "")));
+    in.Company = o.Get("--company", "");
     in.Technician = o.Get("--technician", "");
     in.Site = o.Get("--site", "");
     in.Notes = o.Get("--notes", "");
@@ -78,12 +90,20 @@ int Report(const cli::Options& o) {
     in.Created = LocalTimeText();
     if (const std::string mismatch = ReportMismatch(in); !mismatch.empty() && !o.Has("--force"))
         throw Error(mismatch + "; --force makes the report anyway");
-    const std::string html = ReportHtml(in);
+    in.Number = o.Get("--number", "");
     if (o.Has("--output")) {
         const std::string out = o.Get("--output", "");
-        SaveFileBytes(PathFromUtf8(out), html);
+        const fs::path path = PathFromUtf8(out), folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+        // A report filed in a folder is numbered there; one sent to a device is not filed.
+        std::error_code ec;
+        const bool filed = !fs::exists(path, ec) || fs::is_regular_file(path, ec);
+        if (in.Number.empty() && filed) in.Number = NextReportNumber(folder, YearOf(in.Created));
+        SaveFileBytes(path, ReportHtml(in));
+        // Kept once the report is written, so that no later report of the folder takes it.
+        if (filed) RecordReportNumber(folder, in.Number, PathToUtf8(path.filename()));
         std::fprintf(stderr, "report written to %s\n", out.c_str());
     } else {
+        const std::string html = ReportHtml(in);
         std::fwrite(html.data(), 1, html.size(), stdout);
     }
     for (const auto& [s, label] : {std::pair{&in.Before, "before"}, std::pair{&in.After, "after"}})
@@ -104,8 +124,8 @@ int RunReport(int argc, char** argv) {
         if (std::string(a) == "-o") a = output;
     try {
         const cli::Options o(static_cast<int>(args.size()), args.data(),
-                             {"--before", "--after", "--calibration", "--technician", "--site", "--notes",
-                              "--identity", "--output"},
+                             {"--before", "--after", "--calibration", "--company", "--technician", "--site",
+                              "--notes", "--number", "--identity", "--output"},
                              {"--force"});
         return Report(o);
     } catch (const std::invalid_argument& e) {
