@@ -12,7 +12,10 @@
 #include <string_view>
 #include <vector>
 
+#include <optional>
+
 #include "service/CalibrationRecord.h"
+#include "service/History.h"
 #include "service/Snapshot.h"
 
 namespace vyx::service {
@@ -25,6 +28,9 @@ struct TReportInput {
     std::vector<std::string> Identity;
     std::string Created;                  // when the report was made; LocalTimeText
     std::string BeforeFile, AfterFile;    // where the snapshots were read from; may be empty
+    // The unit's last visit and what changed since (SinceLastVisit); the report
+    // has the section "Od ostatniej wizyty" only when this is given.
+    std::optional<TSinceLastVisit> SinceLast;
 };
 
 // The registers that say which unit it is: the read-only TEXT registers and
@@ -55,9 +61,11 @@ std::string HtmlEscape(std::string_view text);
 // of characters becomes one '-'); a part that is empty after cleaning is left
 // out. E.g. "2026-12-08_1430_VXT-20F_10234".
 std::string ReportFolderName(std::string_view time, std::string_view deviceFile, std::string_view serial);
-// The same from a snapshot: its time, its device file and the value of the
-// first identity register (DefaultIdentity, read) whose name holds "numer" or
-// "serial".
+// The serial number of the snapshot's unit: the value of "Numer fabryczny",
+// else of the first identity register (DefaultIdentity) whose name holds
+// "numer" or "serial"; read ones only. Empty when there is none.
+std::string SnapshotSerial(const TSnapshot& snapshot);
+// The same from a snapshot: its time, its device file and SnapshotSerial.
 std::string ReportFolderName(const TSnapshot& snapshot);
 
 }  // namespace vyx::service
