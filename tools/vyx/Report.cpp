@@ -11,6 +11,7 @@
 #include "base/SafeSave.h"
 #include "base/Text.h"
 #include "service/CalibrationRecord.h"
+#include "service/History.h"
 #include "service/Report.h"
 #include "service/Snapshot.h"
 #include "tools/vyx/Commands.h"
@@ -24,7 +25,8 @@ namespace {
 const char kUsage[] =
     "Usage: vyx report --before A.json --after B.json [--calibration C.json]\n"
     "                  [--technician NAME] [--site TEXT] [--notes TEXT]\n"
-    "                  [--identity NAME[,NAME...]] [--force] [-o OUT.html]\n"
+    "                  [--identity NAME[,NAME...]] [--history DIR] [--force]\n"
+    "                  [-o OUT.html]\n"
     "Writes the service report of a unit: one self-contained HTML document (print\n"
     "it to paper or PDF, A4) with the device file, line, slave, dates, technician,\n"
     "site, notes and the device's identity, the calibration runs of the record\n"
@@ -39,6 +41,10 @@ const char kUsage[] =
     "  --identity NAMES  the registers that identify the unit, by name, comma-\n"
     "                    separated (default: the read-only TEXT registers and those\n"
     "                    whose names hold numer, typ, wersja or serial)\n"
+    "  --history DIR     add \"Od ostatniej wizyty\": the unit's last visit found\n"
+    "                    under the report folder DIR (as vyx history finds it)\n"
+    "                    and the writable registers changed since, with the\n"
+    "                    change and the change in per cent\n"
     "  --force           report on snapshots of different device files\n"
     "  -o, --output OUT.html  the document (default: standard output)\n"
     "Exit status: 0 report written, 1 an input missing or damaged, 2 wrong\n"
@@ -75,6 +81,13 @@ int Report(const cli::Options& o) {
         in.Identity = SplitNames(o.Get("--identity", ""));
         IdentityByNames(in.After, in.Identity);  // an unknown name is refused here, before anything is written
     }
+    if (o.Has("--history")) {
+        const std::string serial = SnapshotSerial(in.After);
+        if (serial.empty()) throw Error("the snapshot after has no serial number: --history cannot tell the unit");
+        const THistory history = UnitHistory(PathFromUtf8(o.Get("--history", "")), serial);
+        for (const std::string& why : history.PassedOver) std::fprintf(stderr, "note: passed over %s\n", why.c_str());
+        in.SinceLast = SinceLastVisit(history, in.After);
+    }
     in.Created = LocalTimeText();
     if (const std::string mismatch = ReportMismatch(in); !mismatch.empty() && !o.Has("--force"))
         throw Error(mismatch + "; --force makes the report anyway");
@@ -105,7 +118,7 @@ int RunReport(int argc, char** argv) {
     try {
         const cli::Options o(static_cast<int>(args.size()), args.data(),
                              {"--before", "--after", "--calibration", "--technician", "--site", "--notes",
-                              "--identity", "--output"},
+                              "--identity", "--history", "--output"},
                              {"--force"});
         return Report(o);
     } catch (const std::invalid_argument& e) {
