@@ -22,6 +22,7 @@
 #include "base/SafeSave.h"
 #include "base/Text.h"
 #include "service/CalibrationRecord.h"
+#include "service/History.h"
 #include "ui/Boxes.h"
 
 namespace vyx::ui {
@@ -188,10 +189,14 @@ fs::path TReportDialog::Save() {
     try {
         SaveFileBytes(folder / "raport.html", html);
         SaveFileBytes(folder / "raport.pdf", Pdf(html));
-        SaveFileBytes(folder / "stan-zastany.json", service::SnapshotToJson(input.Before).dump(2) + "\n");
-        SaveFileBytes(folder / "stan-pozostawiony.json", service::SnapshotToJson(input.After).dump(2) + "\n");
+        SaveFileBytes(folder / service::kAsFoundFile, service::SnapshotToJson(input.Before).dump(2) + "\n");
+        SaveFileBytes(folder / service::kAsLeftFile, service::SnapshotToJson(input.After).dump(2) + "\n");
         if (!input.Runs.empty())
             SaveFileBytes(folder / "kalibracja.json", service::RecordToJson(input.Runs).dump(2) + "\n");
+        // What the unit's history shows of this visit; the folder's name is the report's number.
+        service::TVisitRecord visit{input.Created, input.Technician, PathToUtf8(folder.filename()), {}};
+        for (const service::TCalibrationRun& run : input.Runs) visit.Points.push_back(run.Point);
+        SaveFileBytes(folder / service::kVisitRecordFile, service::VisitRecordToJson(visit).dump(2) + "\n");
     } catch (...) {
         // The folder was made just now for this report: half a report is not left in it.
         fs::remove_all(folder, ec);
