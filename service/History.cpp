@@ -34,8 +34,8 @@ bool Digits(std::string_view s) {
     return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-int Number(std::string_view s) {
-    int v = 0;
+long long Number(std::string_view s) {
+    long long v = 0;
     std::from_chars(s.data(), s.data() + s.size(), v);
     return v;
 }
@@ -55,7 +55,8 @@ std::optional<long long> LocalDay(std::string_view t) {
     if (t.size() < 10 || t[4] != '-' || t[7] != '-' || !Digits(t.substr(0, 4)) || !Digits(t.substr(5, 2)) ||
         !Digits(t.substr(8, 2)))
         return std::nullopt;
-    return DaysFromCivil(Number(t.substr(0, 4)), Number(t.substr(5, 2)), Number(t.substr(8, 2)));
+    return DaysFromCivil(static_cast<int>(Number(t.substr(0, 4))), static_cast<int>(Number(t.substr(5, 2))),
+                         static_cast<int>(Number(t.substr(8, 2))));
 }
 
 // The moment of an ISO 8601 time with its offset, in seconds since 1970 UTC.
@@ -211,7 +212,7 @@ THistory UnitHistory(const fs::path& folder, const std::string& serial) {
             if (!PlainFile(asLeft)) throw Error(PathToUtf8(asLeft) + ": not a plain file of a snapshot's size");
             visit.AsLeft = LoadSnapshot(asLeft);
         } catch (const std::exception& e) {
-            h.PassedOver.push_back(e.what());
+            h.PassedOver.emplace_back(e.what());
             continue;
         }
         if (Trim(SnapshotSerial(visit.AsLeft)) != h.Serial || h.Serial.empty()) continue;

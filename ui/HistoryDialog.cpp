@@ -94,7 +94,7 @@ THistoryDialog::THistoryDialog(service::THistory history, QWidget* parent)
 fs::path THistoryDialog::ReportOf(int row) const {
     if (row < 0 || row >= static_cast<int>(history_.Visits.size())) return {};
     for (const char* name : {"raport.html", "raport.pdf"}) {
-        const fs::path file = history_.Visits[static_cast<size_t>(row)].Folder / name;
+        fs::path file = history_.Visits[static_cast<size_t>(row)].Folder / name;
         std::error_code ec;
         if (fs::is_regular_file(file, ec)) return file;
     }

@@ -19,7 +19,7 @@ namespace {
 
 // A snapshot as the report dialog leaves it: N100 (REAL, RW) in `n100` words,
 // the read-only measurement R0 and the serial number.
-json AsLeft(const char* time, const std::string& serial, const char* n100, std::vector<const char*> words, int r0) {
+json AsLeft(const char* time, const std::string& serial, const char* n100, const std::vector<const char*>& words, int r0) {
     const auto reg = [](const char* name, const char* address, const char* type, const char* access, json value,
                         json w) {
         return json{{"name", name}, {"address", address}, {"type", type}, {"length", std::to_string(w.size())},

@@ -45,7 +45,7 @@ protected:
         write(root / "now.json", AsLeft("2027-01-04T09:00:00+01:00", "1010,00", "447C", "8000", "0001").dump());
     }
     void TearDown() override { fs::remove_all(root); }
-    vyx::test::TRun Vyx(std::vector<std::string> args) const { return vyx::test::RunToEnd(VYX_BINARY, args); }
+    vyx::test::TRun Vyx(const std::vector<std::string>& args) const { return vyx::test::RunToEnd(VYX_BINARY, args); }
 };
 
 TEST_F(HistoryToolTest, ListsEachVisitAndChangedWritableRegister) {
