@@ -69,6 +69,7 @@ THistoryDialog::THistoryDialog(service::THistory history, QWidget* parent)
         tblVisits->setCellWidget(row, 3, open);
     }
     tblVisits->resizeColumnsToContents();
+    tblVisits->horizontalHeader()->setStretchLastSection(false);  // a button as wide as its text
 
     QStringList heads{QStringLiteral("Rejestr")};
     for (const service::TVisit& v : visits) heads << Q8(v.Date());
