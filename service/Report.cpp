@@ -166,6 +166,35 @@ table.signatures td.signature { width: 35%; }
 }
 )";
 
+// "Od ostatniej wizyty": the unit's last visit and its writable registers
+// that changed since, with the change and the change in per cent.
+void SinceLastVisitSection(std::string& html, const TSinceLastVisit& since) {
+    html += "<section id=\"since-last-visit\">\n<h2>Od ostatniej wizyty</h2>\n";
+    if (!since.Found) {
+        html += "<p class=\"none\">Brak wcześniejszej wizyty tej jednostki.</p>\n</section>\n";
+        return;
+    }
+    html += "<table class=\"details\">\n";
+    Detail(html, "Ostatnia wizyta", HtmlEscape(since.Date));
+    if (since.Days)
+        Detail(html, "Minęło", std::to_string(*since.Days) + (*since.Days == 1 ? " dzień" : " dni"));
+    Detail(html, "Technik", HtmlEscape(since.Technician));
+    Detail(html, "Numer raportu", HtmlEscape(since.Report));
+    html += "</table>\n";
+    if (since.Registers.empty()) {
+        html += "<p class=\"none\">Żaden zapisywalny rejestr nie zmienił się od ostatniej wizyty.</p>\n";
+    } else {
+        html += "<table>\n";
+        Head(html, {"Adres", "Rejestr", "Poprzednio", "Teraz", "Zmiana", "Zmiana %"});
+        for (const TDrift& d : since.Registers)
+            Row(html, {HtmlEscape(d.Address), HtmlEscape(d.Name), HtmlEscape(d.Before), HtmlEscape(d.Now),
+                       HtmlEscape(d.ChangeText), HtmlEscape(d.PercentText)},
+                "drift");
+        html += "</table>\n";
+    }
+    html += "</section>\n";
+}
+
 }  // namespace
 
 std::string HtmlEscape(std::string_view text) {
@@ -383,6 +412,7 @@ std::string ReportHtml(const TReportInput& in) {
     SummaryPart(html, in);
     CalibrationSection(html, in);
     ChangesSection(html, in.Before, in.After);
+    if (in.SinceLast) SinceLastVisitSection(html, *in.SinceLast);
     ReadingsSection(html, in.Before, in.After);
     FailedSection(html, in.Before, in.After);
     SignatureSection(html, in);
@@ -442,14 +472,17 @@ std::string ReportFolderName(std::string_view time, std::string_view deviceFile,
     return out;
 }
 
-std::string UnitSerial(const TSnapshot& snapshot) {
+std::string SnapshotSerial(const TSnapshot& snapshot) {
+    const std::string serialName = ToUtf8(kSerialRegisterName);
+    for (const TSnapshotRegister& r : snapshot.Registers)
+        if (r.Read() && r.Name == serialName) return r.Value;
     for (const TSnapshotRegister* r : DefaultIdentity(snapshot))
         if (r->Read() && Holds(r->Name, {"numer", "serial"})) return r->Value;
     return {};
 }
 
 std::string ReportFolderName(const TSnapshot& snapshot) {
-    return ReportFolderName(snapshot.Time, snapshot.Device, UnitSerial(snapshot));
+    return ReportFolderName(snapshot.Time, snapshot.Device, SnapshotSerial(snapshot));
 }
 
 }  // namespace vyx::service

@@ -158,6 +158,9 @@ public:
     // "Raport serwisowy…": the report of the two snapshots and the calibrations
     // recorded since the as-found one.
     void RaportClick();
+    // "Historia jednostki…": the visits of the unit of the snapshot as left (else
+    // as found) under the report dialog's folder, in THistoryDialog.
+    void HistoriaClick();
     TServiceVisit Visit;
     // "Szukaj urządzeń…" and "Jednostki na linii" (LineUnits.cpp).
     void SzukajClick();

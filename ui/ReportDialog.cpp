@@ -23,6 +23,7 @@
 #include "base/Text.h"
 #include "service/CalibrationRecord.h"
 #include "service/ReportNumber.h"
+#include "service/History.h"
 #include "ui/Boxes.h"
 
 namespace vyx::ui {
@@ -34,8 +35,8 @@ QString Q8(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 // The unit's serial number as left, else as found; empty when neither has it.
 QString Serial(const service::TReportInput& input) {
-    const std::string after = service::UnitSerial(input.After);
-    return Q8(after.empty() ? service::UnitSerial(input.Before) : after);
+    const std::string after = service::SnapshotSerial(input.After);
+    return Q8(after.empty() ? service::SnapshotSerial(input.Before) : after);
 }
 
 // The report as a PDF, drawn by Qt from the same HTML.
@@ -209,10 +210,14 @@ fs::path TReportDialog::Save() {
     try {
         SaveFileBytes(folder / "raport.html", html);
         SaveFileBytes(folder / "raport.pdf", Pdf(html));
-        SaveFileBytes(folder / "stan-zastany.json", service::SnapshotToJson(input.Before).dump(2) + "\n");
-        SaveFileBytes(folder / "stan-pozostawiony.json", service::SnapshotToJson(input.After).dump(2) + "\n");
+        SaveFileBytes(folder / service::kAsFoundFile, service::SnapshotToJson(input.Before).dump(2) + "\n");
+        SaveFileBytes(folder / service::kAsLeftFile, service::SnapshotToJson(input.After).dump(2) + "\n");
         if (!input.Runs.empty())
             SaveFileBytes(folder / "kalibracja.json", service::RecordToJson(input.Runs).dump(2) + "\n");
+        // What the unit's history shows of this visit.
+        service::TVisitRecord visit{input.Created, input.Technician, input.Number, {}};
+        for (const service::TCalibrationRun& run : input.Runs) visit.Points.push_back(run.Point);
+        SaveFileBytes(folder / service::kVisitRecordFile, service::VisitRecordToJson(visit).dump(2) + "\n");
         service::RecordReportNumber(parent, input.Number, PathToUtf8(folder.filename()));
     } catch (...) {
         // The folder was made just now for this report: half a report is not left in it.

@@ -5,7 +5,8 @@
 // report goes under and the registers that identify the unit, with the report
 // previewed as it will be saved. Saving makes a new folder named by the date and
 // time, the device file and the unit's serial number, and writes into it the
-// report as HTML and PDF, both snapshots and the calibration record, each by the
+// report as HTML and PDF, both snapshots, the calibration record and the visit
+// record that the unit's history reads (service/History.h), each by the
 // program's safe save; the report's number, the next of the chosen folder, is
 // then added to that folder's index (ReportNumber.h). A save that is refused (no folder, a folder that is not
 // there, a file that cannot be written) says why in the dialog's own error line

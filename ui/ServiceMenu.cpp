@@ -11,6 +11,7 @@
 #include "service/Session.h"
 #include "service/UnitIdentity.h"
 #include "ui/FormSupport.h"
+#include "ui/HistoryDialog.h"
 #include "ui/ReportDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/TextPane.h"
@@ -176,6 +177,33 @@ void TForm1::RaportClick() {
     TReportDialog dialog(boxes_, std::move(input), Visit.Report, this);
     dialog.exec();
     Visit.Report = dialog.Settings();  // remembered whether saved or not
+}
+
+void TForm1::HistoriaClick() {
+    const std::optional<service::TSnapshot>& unit = Visit.AsLeft ? Visit.AsLeft : Visit.AsFound;
+    if (!unit) {
+        ShowMessage(u"najpierw odczytaj stan zastany (Serwis, Stan zastany…)");
+        return;
+    }
+    const std::string serial = service::SnapshotSerial(*unit);
+    if (serial.empty()) {
+        ShowMessage(u"stan urządzenia nie podaje numeru fabrycznego: nie wiadomo, której jednostki szukać");
+        return;
+    }
+    const QString folder = Visit.Report.Folder.trimmed();
+    std::error_code ec;
+    if (folder.isEmpty() || !std::filesystem::is_directory(PathFromUtf8(folder.toStdString()), ec)) {
+        ShowMessage(folder.isEmpty() ? u"brak folderu raportów: wybierz go w oknie raportu (Serwis, Raport serwisowy…)"
+                                     : u"folder raportów " + folder.toStdU16String() + u" nie istnieje");
+        return;
+    }
+    service::THistory history = service::UnitHistory(PathFromUtf8(folder.toStdString()), serial);
+    if (history.Visits.empty()) {
+        ShowMessage(u"brak wizyt jednostki " + FromUtf8(serial) + u" w folderze " + folder.toStdU16String());
+        return;
+    }
+    THistoryDialog dialog(std::move(history), this);
+    dialog.exec();
 }
 
 }  // namespace vyx::ui

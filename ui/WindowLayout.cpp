@@ -56,6 +56,7 @@ void TForm1::BuildControls() {
                       [this] { Run([this] { StanPozostawionyClick(); }); });
     serwis->addSeparator();
     serwis->addAction(QStringLiteral("Raport serwisowy…"), this, [this] { Run([this] { RaportClick(); }); });
+    serwis->addAction(QStringLiteral("Historia jednostki…"), this, [this] { Run([this] { HistoriaClick(); }); });
 
     auto* central = new QWidget;
     auto* row = new QHBoxLayout(central);

@@ -182,6 +182,13 @@ TEST(Report, FolderName) {
     };
     for (const auto& c : cases) EXPECT_EQ(ReportFolderName(c.time, c.device, c.serial), c.name) << c.time;
     EXPECT_EQ(ReportFolderName(Unit("1000,00", 0x447A)), "2026-12-08_1430_VXT-20F_10234");
+    // "Numer fabryczny" is the serial number even after another numbered register;
+    // without it, the first numbered one read.
+    TSnapshot unit = Unit("1000,00", 0x447A);
+    unit.Registers.insert(unit.Registers.begin(), Reg("Numer kanału", "40002", "WORD", "RW", "3", {3}));
+    EXPECT_EQ(SnapshotSerial(unit), "10234");
+    unit.Registers[6].Name = "Kod";  // "Numer fabryczny" gone
+    EXPECT_EQ(SnapshotSerial(unit), "3");
 }
 
 TEST(Report, OnlyWritableRegistersChangeTheReadOnlyOnesAreReadings) {

@@ -8,11 +8,13 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTableWidget>
 #include <QTimer>
 #include <cstdio>
 
 #include "tests/support/FileText.h"
 #include "tests/ui/WindowFixture.h"
+#include "ui/HistoryDialog.h"
 #include "ui/ReportDialog.h"
 #include "ui/TextPane.h"
 
@@ -145,6 +147,20 @@ TEST_F(ServiceMenuTest, AVisitsReportHoldsTheVerifiedCalibrationAndItsPdfTheUnit
     for (const char* said : {"Protokół serwisowy nr SR-", "Technik", "Klient", "Podpis"})
         EXPECT_NE(text.find(said), std::string::npos) << said;
     EXPECT_EQ(dialog.Settings().Identity.value("VXT-20F.dat").isEmpty(), false);
+
+    // Beside each report its visit record, which the unit's history shows.
+    const std::optional<service::TVisitRecord> record = service::LoadVisitRecord(made / service::kVisitRecordFile);
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->Report, made.filename().string());
+    EXPECT_EQ(record->Technician, "Jan <script>Kowalski</script>");
+    EXPECT_EQ(record->Points, std::vector<std::string>{"100R"});
+    ui::THistoryDialog history(service::UnitHistory(folder, "10234"), form.get());
+    ASSERT_EQ(history.tblVisits->rowCount(), 2);
+    EXPECT_EQ(history.tblVisits->item(1, 2)->text().toStdString(), again.filename().string());
+    fs::path opened;
+    history.OpenReport = [&](const fs::path& file) { opened = file; };
+    qobject_cast<QPushButton*>(history.tblVisits->cellWidget(1, 3))->click();
+    EXPECT_EQ(opened, again / "raport.html");
 }
 
 TEST_F(ServiceMenuTest, AnulujWhileTheProgressShowsTheNextRegisterEndsTheReadOutThere) {

@@ -12,6 +12,7 @@
 #include "base/SafeSave.h"
 #include "base/Text.h"
 #include "service/CalibrationRecord.h"
+#include "service/History.h"
 #include "service/Report.h"
 #include "service/ReportNumber.h"
 #include "service/Snapshot.h"
@@ -28,7 +29,7 @@ const char kUsage[] =
     "Usage: vyx report --before A.json --after B.json [--calibration C.json]\n"
     "                  [--company TEXT] [--technician NAME] [--site TEXT]\n"
     "                  [--notes TEXT] [--number TEXT] [--identity NAME[,NAME...]]\n"
-    "                  [--force] [-o OUT.html]\n"
+    "                  [--history DIR] [--force] [-o OUT.html]\n"
     "Writes the service report of a unit, the document the customer signs: one\n"
     "self-contained HTML document (print it to paper or PDF, A4) with the service\n"
     "company, the report's number, the device file, line, slave, dates, technician,\n"
@@ -37,7 +38,8 @@ const char kUsage[] =
     "RP) whose words differ between the snapshots A (as found) and B (as left),\n"
     "the read-only ones read with other values at both ends, the registers that\n"
     "failed to read, the signatures of technician and customer, and an appendix of\n"
-    "every register before and after.\n\n"
+    "every register before and after. With --history, what changed since the\n"
+    "unit's last visit under DIR (\"Od ostatniej wizyty\").\n\n"
     "Options:\n"
     "  --before A.json   the snapshot of the unit as found (vyx backup)\n"
     "  --after B.json    the snapshot of the unit as left\n"
@@ -50,6 +52,10 @@ const char kUsage[] =
     "  --identity NAMES  the registers that identify the unit, by name, comma-\n"
     "                    separated (default: the read-only TEXT registers and those\n"
     "                    whose names hold numer, typ, wersja or serial)\n"
+    "  --history DIR     add \"Od ostatniej wizyty\": the unit's last visit found\n"
+    "                    under the report folder DIR (as vyx history finds it)\n"
+    "                    and the writable registers changed since, with the\n"
+    "                    change and the change in per cent\n"
     "  --force           report on snapshots of different device files\n"
     "  -o, --output OUT.html  the document (default: standard output)\n"
     "Exit status: 0 report written, 1 an input missing or damaged, 2 wrong\n"
@@ -86,6 +92,13 @@ int Report(const cli::Options& o) {
     if (o.Has("--identity")) {
         in.Identity = SplitNames(o.Get("--identity", ""));
         IdentityByNames(in.After, in.Identity);  // an unknown name is refused here, before anything is written
+    }
+    if (o.Has("--history")) {
+        const std::string serial = SnapshotSerial(in.After);
+        if (serial.empty()) throw Error("the snapshot after has no serial number: --history cannot tell the unit");
+        const THistory history = UnitHistory(PathFromUtf8(o.Get("--history", "")), serial);
+        for (const std::string& why : history.PassedOver) std::fprintf(stderr, "note: passed over %s\n", why.c_str());
+        in.SinceLast = SinceLastVisit(history, in.After);
     }
     in.Created = LocalTimeText();
     if (const std::string mismatch = ReportMismatch(in); !mismatch.empty() && !o.Has("--force"))
@@ -125,7 +138,7 @@ int RunReport(int argc, char** argv) {
     try {
         const cli::Options o(static_cast<int>(args.size()), args.data(),
                              {"--before", "--after", "--calibration", "--company", "--technician", "--site",
-                              "--notes", "--number", "--identity", "--output"},
+                              "--notes", "--number", "--identity", "--history", "--output"},
                              {"--force"});
         return Report(o);
     } catch (const std::invalid_argument& e) {

@@ -44,6 +44,7 @@ constexpr Command kCommands[] = {
     {"diff", RunDiff, "compare two snapshots, or a snapshot and a device"},
     {"restore", RunRestore, "write a snapshot's writable registers back to a device"},
     {"report", RunReport, "write the service report of a unit (HTML) from its snapshots"},
+    {"history", RunHistory, "list a unit's service visits and the writable registers they changed"},
 };
 
 void PrintUsage(std::FILE* out) {
