@@ -91,12 +91,6 @@ size_t Failed(const TSnapshot& s) {
                                              [](const TSnapshotRegister& r) { return !r.Read(); }));
 }
 
-// A register a technician can write: its access is RW or RP.
-bool Writable(const TSnapshotRegister& r) {
-    const std::string access = Lower(r.Access);
-    return access == "rw" || access == "rp";
-}
-
 // The registers read on both sides with other words, writable ones or the rest.
 std::vector<TDifference> Differing(const TSnapshot& before, const TSnapshot& after, bool writable) {
     std::vector<TDifference> out;

@@ -1,18 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The service report: one self-contained HTML document (inline CSS with print
-// styles for A4, no script, no external files) from the snapshots of a unit as
-// found and as left and the calibration runs between them: a header with the
-// device file, line settings or network port, slave, dates, technician, site, notes and the device's
-// identity; the calibration runs; the registers that changed; those that failed
-// to read; an appendix of every register before and after. Every text from the
+// The service report, the document a customer signs: one self-contained HTML
+// document (inline CSS with print styles for A4, no script, no external files)
+// from the snapshots of a unit as found and as left and the calibration runs
+// between them: a header with the service company, the report's number, the
+// device file, line settings in words or network port, slave, dates in Polish,
+// technician, site, notes and the device's identity; the visit in one
+// paragraph; the calibration runs and writes; the writable registers that
+// changed; the read-only ones read with other values at both ends, side by
+// side; those that failed to read; the signatures of technician and customer;
+// an appendix of every register before and after with its words. The body
+// shows values as the window does, with the device file's note beside them. Every text from the
 // device, the device file or the technician is HTML-escaped. Nothing here knows
 // a toolkit: `vyx report` and the window both call ReportHtml.
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <optional>
 
 #include "service/CalibrationRecord.h"
 #include "service/History.h"
@@ -23,6 +27,8 @@ namespace vyx::service {
 struct TReportInput {
     TSnapshot Before, After;              // as found, as left
     std::vector<TCalibrationRun> Runs;    // in the order they ran
+    std::string Number;                   // the report's number, "SR-2026-0007"; empty: left out
+    std::string Company;                  // the service company; empty: left out
     std::string Technician, Site, Notes;  // as typed; empty ones are left out
     // The names of the identity registers; empty: DefaultIdentity of After.
     std::vector<std::string> Identity;
@@ -46,6 +52,12 @@ std::vector<const TSnapshotRegister*> IdentityByNames(const TSnapshot& snapshot,
 // other device files, e.g. "the snapshot before was taken from VXT-20F.dat, the
 // one after from VXP-10.dat". Empty when they do.
 std::string ReportMismatch(const TReportInput& input);
+
+// The registers read at both ends of the visit with other words: the writable
+// ones (access RW or RP), which the technician changed, or the read-only ones
+// (measurements, counters, states), which the unit changes itself.
+std::vector<TDifference> ChangedRegisters(const TSnapshot& before, const TSnapshot& after);
+std::vector<TDifference> ChangedReadings(const TSnapshot& before, const TSnapshot& after);
 
 // The whole document, UTF-8. Throws vyx::Error for an identity name that is in
 // neither snapshot.

@@ -119,11 +119,11 @@ TEST(HistoryValues, NumbersAndPerCentOnlyWhereTheyMeanSomething) {
         THistory h;
         TVisit v;
         v.AsLeft.Time = "2026-01-01T00:00:00+00:00";
-        v.AsLeft.Registers = {{"X", "40001", "INT", "1", "RP", c.before, {1}, ""}};
+        v.AsLeft.Registers = {{"X", "40001", "INT", "1", "RP", c.before, {1}, "", ""}};
         h.Visits.push_back(v);
         TSnapshot now;
         now.Time = "2026-01-02T00:00:00+00:00";
-        now.Registers = {{"X", "40001", "INT", "1", "RP", c.now, {2}, ""}};
+        now.Registers = {{"X", "40001", "INT", "1", "RP", c.now, {2}, "", ""}};
         const TSinceLastVisit s = SinceLastVisit(h, now);
         ASSERT_EQ(s.Registers.size(), 1u) << c.before;
         EXPECT_EQ(s.Registers[0].ChangeText, c.change) << c.before;

@@ -151,12 +151,13 @@ TEST_F(ServiceMenuTest, AVisitsReportHoldsTheVerifiedCalibrationAndItsPdfTheUnit
     // Beside each report its visit record, which the unit's history shows.
     const std::optional<service::TVisitRecord> record = service::LoadVisitRecord(made / service::kVisitRecordFile);
     ASSERT_TRUE(record.has_value());
-    EXPECT_EQ(record->Report, made.filename().string());
+    // The report's own number: the first of the folder, the second visit's the next.
+    EXPECT_TRUE(record->Report.starts_with("SR-") && record->Report.ends_with("-0001")) << record->Report;
     EXPECT_EQ(record->Technician, "Jan <script>Kowalski</script>");
     EXPECT_EQ(record->Points, std::vector<std::string>{"100R"});
     ui::THistoryDialog history(service::UnitHistory(folder, "10234"), form.get());
     ASSERT_EQ(history.tblVisits->rowCount(), 2);
-    EXPECT_EQ(history.tblVisits->item(1, 2)->text().toStdString(), again.filename().string());
+    EXPECT_EQ(history.tblVisits->item(1, 2)->text().toStdString(), record->Report.substr(0, 7) + "-0002");
     fs::path opened;
     history.OpenReport = [&](const fs::path& file) { opened = file; };
     qobject_cast<QPushButton*>(history.tblVisits->cellWidget(1, 3))->click();
