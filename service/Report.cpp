@@ -372,8 +372,12 @@ void SignatureSection(std::string& html, const TReportInput& in) {
     Head(html, {"", "Imię i nazwisko", "Data", "Podpis"});
     const std::string blank = "&nbsp;<br>&nbsp;";
     for (const auto& [who, name] : {std::pair{"Technik", HtmlEscape(in.Technician)}, std::pair{"Klient", std::string()}})
-        html += std::string("<tr><th>") + who + "</th><td>" + (name.empty() ? blank : name) + "</td><td>" + blank +
-                "</td><td class=\"signature\">" + blank + "</td></tr>\n";
+    {
+        html += std::string("<tr><th>") + who + "</th><td>";
+        html += name.empty() ? blank : name;
+        html += "</td><td>" + blank;
+        html += "</td><td class=\"signature\">" + blank + "</td></tr>\n";
+    }
     html += "</table>\n</section>\n";
 }
 

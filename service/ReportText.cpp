@@ -46,15 +46,14 @@ std::string PolishDateTime(std::string_view iso) {
     // In the genitive, as a date is read: "9 grudnia".
     static const char* const kMonths[] = {"stycznia", "lutego",    "marca",    "kwietnia", "maja",         "czerwca",
                                           "lipca",    "sierpnia",  "września", "października", "listopada", "grudnia"};
-    const std::string original(iso);
-    if (iso.size() < 10 || iso[4] != '-' || iso[7] != '-') return original;
+    if (iso.size() < 10 || iso[4] != '-' || iso[7] != '-') return std::string(iso);
     const int year = Number(iso.substr(0, 4)), month = Number(iso.substr(5, 2)), day = Number(iso.substr(8, 2));
-    if (year < 0 || month < 1 || month > 12 || day < 1 || day > 31) return original;
+    if (year < 0 || month < 1 || month > 12 || day < 1 || day > 31) return std::string(iso);
     std::string out = std::to_string(day) + " " + kMonths[month - 1] + " " + std::string(iso.substr(0, 4));
     if (iso.size() == 10) return out;
-    if (iso.size() < 16 || (iso[10] != 'T' && iso[10] != ' ') || iso[13] != ':') return original;
+    if (iso.size() < 16 || (iso[10] != 'T' && iso[10] != ' ') || iso[13] != ':') return std::string(iso);
     const int hour = Number(iso.substr(11, 2)), minute = Number(iso.substr(14, 2));
-    if (hour < 0 || hour > 23 || minute < 0 || minute > 59) return original;
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59) return std::string(iso);
     return out + ", " + std::string(iso.substr(11, 5));
 }
 
@@ -125,7 +124,7 @@ std::string VisitSummary(const TReportInput& in) {
         s += run.Write ? "; " + WriteText(run) : "; średniej nie zapisano";
         sentences.push_back(std::move(s));
     }
-    if (in.Runs.empty()) sentences.push_back("nie przeprowadzono kalibracji ani zapisów");
+    if (in.Runs.empty()) sentences.emplace_back("nie przeprowadzono kalibracji ani zapisów");
 
     std::vector<std::string> changed;
     for (const TDifference& d : ChangedRegisters(in.Before, in.After)) changed.push_back(d.B->Name);
