@@ -131,8 +131,7 @@ TSnapshot TakeSnapshot(TSession& session, const TRegisterTree& tree, const std::
                        const std::function<void(size_t, size_t)>& progress) {
     TSnapshot snapshot = NewSnapshot(session, device);
     session.Bus->Call([&](TPort& port, TWire& wire) {
-        const TLineOptions line = session.Transaction.Line();
-        const auto exchange = [&](const TFrame& request) { return wire.Exchange(port, request, line); };
+        const TExchanger exchange = WireExchanger(port, wire, session.Transaction.Line());
         snapshot.Identification = SnapshotIdentification(IdentifyUnit(exchange, session.Slave.Address(), {}));
     });
     snapshot.Registers = *ReadRegisters(

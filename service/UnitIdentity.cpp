@@ -207,6 +207,14 @@ std::string TUnitIdentity::Summary() const {
     return text.empty() ? "?" : text;
 }
 
+TExchanger WireExchanger(TPort& port, TWire& wire, TLineOptions line, std::vector<std::u16string>* lines) {
+    return [&port, &wire, line, lines](const TFrame& request) {
+        TExchangeResult r = wire.Exchange(port, request, line);
+        if (lines) lines->insert(lines->end(), r.Lines.begin(), r.Lines.end());
+        return r;
+    };
+}
+
 TUnitIdentity IdentifyUnit(const TExchanger& exchange, uint8_t slave, const std::vector<TIdentityProbe>& probes) {
     TUnitIdentity id;
     AskDeviceId(exchange, slave, id);

@@ -26,6 +26,9 @@ namespace vyx::service {
 
 // One exchange of the request in the frame, on the line, with its result.
 using TExchanger = std::function<TExchangeResult(const TFrame&)>;
+// The exchanger of a bus job: each request on `wire` over `port` with the
+// line's options; `lines`, when given, collects the frames each exchange shows.
+TExchanger WireExchanger(TPort& port, TWire& wire, TLineOptions line, std::vector<std::u16string>* lines = nullptr);
 
 inline constexpr char16_t kTypeRegisterName[] = u"Typ urządzenia";
 inline constexpr char16_t kSerialRegisterName[] = u"Numer fabryczny";

@@ -67,13 +67,8 @@ void TForm1::ReadSnapshot(const QString& what, std::function<void(service::TSnap
     const uint8_t slave = Session.Slave.Address();
     Bus.Post([this, reading, slave, line = Transaction.Line()](TPort& port, TWire& wire) {
         auto lines = std::make_shared<std::vector<std::u16string>>();
-        const service::TUnitIdentity id = service::IdentifyUnit(
-            [&](const TFrame& request) {
-                TExchangeResult r = wire.Exchange(port, request, line);
-                lines->insert(lines->end(), r.Lines.begin(), r.Lines.end());
-                return r;
-            },
-            slave, {});
+        const service::TUnitIdentity id =
+            service::IdentifyUnit(service::WireExchanger(port, wire, line, lines.get()), slave, {});
         Bus.Deliver([this, reading, lines, said = service::SnapshotIdentification(id)] {
             for (const std::u16string& l : *lines) AppendCommLine(l);
             if (snapshot_.get() != reading) return;  // cancelled meanwhile

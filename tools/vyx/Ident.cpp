@@ -81,15 +81,9 @@ int Ident(const cli::Options& o) {
     OpenPort(c.Session, o, "19200,e,8,1");
     TUnitIdentity id;
     c.Session.Bus->Call([&](TPort& port, TWire& wire) {
-        const TLineOptions line = c.Session.Line.Line;
-        id = IdentifyUnit(
-            [&](const TFrame& request) {
-                TExchangeResult r = wire.Exchange(port, request, line);
-                if (hex)
-                    for (const std::u16string& l : r.Lines) std::printf("%s\n", ToUtf8(l).c_str());
-                return r;
-            },
-            slave, probes);
+        std::vector<std::u16string> lines;
+        id = IdentifyUnit(WireExchanger(port, wire, c.Session.Line.Line, hex ? &lines : nullptr), slave, probes);
+        for (const std::u16string& l : lines) std::printf("%s\n", ToUtf8(l).c_str());
     });
     PrintIdentity(id);
     return id.Answered() ? kExitOk : kExitNoAnswer;
