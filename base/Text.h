@@ -32,6 +32,10 @@ std::filesystem::path PathFromUtf8(std::string_view utf8);
 std::string PathToUtf8(const std::filesystem::path& path);
 
 // Convenience for literals and messages.
+// Bytes as base64 text (the standard alphabet, '=' padded), e.g. to carry an
+// image inside a document.
+std::string Base64(std::string_view bytes);
+
 inline std::u16string U16(std::string_view utf8) { return FromUtf8(utf8); }
 
 }  // namespace vyx

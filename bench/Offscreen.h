@@ -17,6 +17,7 @@ struct TQuietBoxes : vyx::ui::TBoxes {
     QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
     QString AskFolder(QWidget*, const QString&) override { return {}; }
     bool Ask(QWidget*, const QString&) override { return false; }
+    bool AskPrinter(QWidget*, QPrinter&) override { return false; }
 };
 
 inline int RunOffscreen(int argc, char** argv) {

@@ -33,6 +33,7 @@ public:
     QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
     QString AskFolder(QWidget*, const QString&) override { return {}; }
     bool Ask(QWidget*, const QString&) override { return false; }
+    bool AskPrinter(QWidget*, QPrinter&) override { return false; }
 };
 
 long ResidentKb() {

@@ -132,6 +132,8 @@ body { font-family: "DejaVu Sans", "Liberation Sans", Arial, sans-serif; font-si
 h1 { font-size: 16pt; margin: 0 0 .4em; }
 h2 { font-size: 12.5pt; margin: 1.2em 0 .4em; border-bottom: 1px solid #888; }
 h3 { font-size: 10.5pt; margin: .8em 0 .3em; }
+h4 { font-size: 9.5pt; margin: .5em 0 .2em; }
+p.plot img { max-width: 100%; }
 table { border-collapse: collapse; margin: .3em 0 .8em; }
 th, td { border: 1px solid #aaa; padding: 2px 6px; text-align: left; vertical-align: top; }
 thead th { background: #eee; }
@@ -141,7 +143,8 @@ table.details th { background: #f4f4f4; width: 11em; }
 .verified { color: #070; }
 .words { font-family: "DejaVu Sans Mono", "Liberation Mono", monospace; font-size: 8.5pt; color: #444; }
 tr.differs td { background: #fff6d6; }
-ol.readings { columns: 8 4em; font-size: 8.5pt; margin: .2em 0 .6em; padding-left: 3em; }
+table.samples td { font-size: 8.5pt; border-color: #ddd; min-width: 5em; }
+.ordinal { color: #666; }
 .none { color: #555; font-style: italic; }
 .note { color: #555; font-size: 8.5pt; }
 .company { font-size: 11pt; font-weight: bold; margin: 0 0 .2em; }
@@ -149,15 +152,17 @@ p.summary { border: 1px solid #888; padding: .4em .6em; }
 table.signatures { width: 100%; margin-top: 1em; }
 table.signatures td { height: 3em; }
 table.signatures td.signature { width: 35%; }
-@page { size: A4; margin: 15mm 12mm; }
 @media print {
   body { margin: 0; font-size: 9pt; }
   #appendix { break-before: page; }
   #signatures { break-inside: avoid; }
   thead { display: table-header-group; }
-  tr, .run h3 { break-inside: avoid; break-after: avoid-page; }
+  tr, .run h3, h4 { break-inside: avoid; break-after: avoid-page; }
+  p.plot { break-inside: avoid; }
   tr.differs td { background: none; font-weight: bold; }
 }
+@page { size: A4; margin: 15mm 12mm 18mm;
+  @bottom-right { content: "strona " counter(page) " z " counter(pages); font-size: 8pt; } }
 )";
 
 // "Od ostatniej wizyty": the unit's last visit and its writable registers
@@ -169,7 +174,7 @@ void SinceLastVisitSection(std::string& html, const TSinceLastVisit& since) {
         return;
     }
     html += "<table class=\"details\">\n";
-    Detail(html, "Ostatnia wizyta", HtmlEscape(since.Date));
+    Detail(html, "Ostatnia wizyta", HtmlEscape(PolishDateTime(since.Date)));
     if (since.Days)
         Detail(html, "Minęło", std::to_string(*since.Days) + (*since.Days == 1 ? " dzień" : " dni"));
     Detail(html, "Technik", HtmlEscape(since.Technician));
@@ -341,10 +346,17 @@ void CalibrationSection(std::string& html, const TReportInput& in) {
         }
         html += "</table>\n";
         if (!run.Readings.empty()) {
-            html += "<ol class=\"readings\">";
-            for (const std::string& reading : run.Readings) html += "<li>" + HtmlEscape(reading) + "</li>";
-            html += "</ol>\n";
+            // Eight to a row, numbered: compact on paper, and a table pages as every table does.
+            html += "<h4>Odczyty kalibracji " + std::to_string(i + 1) + "</h4>\n<table class=\"samples\">";
+            for (size_t k = 0; k < run.Readings.size(); ++k)
+                html += std::string(k % 8 == 0 ? "<tr>" : "") + "<td><span class=\"ordinal\">" + std::to_string(k + 1) +
+                        ".</span> " + HtmlEscape(run.Readings[k]) + "</td>" +
+                        (k % 8 == 7 || k + 1 == run.Readings.size() ? "</tr>" : "");
+            html += "</table>\n";
         }
+        if (i < in.RunPlots.size() && !in.RunPlots[i].empty())
+            html += "<h4>Wykres kalibracji " + std::to_string(i + 1) + "</h4>\n<p class=\"plot\"><img width=\"480\" alt=\"wykres\" src=\"data:image/png;base64," +
+                    Base64(in.RunPlots[i]) + "\"></p>\n";
         html += "</div>\n";
     }
     html += "</section>\n";
@@ -383,7 +395,7 @@ void SignatureSection(std::string& html, const TReportInput& in) {
 
 // Every register before and after, with its words: the record behind the body.
 void AppendixSection(std::string& html, const TSnapshot& before, const TSnapshot& after) {
-    html += "<section id=\"appendix\">\n<h2>Załącznik: wszystkie rejestry</h2>\n<table>\n";
+    html += "<section id=\"appendix\">\n<h2 style=\"page-break-before: always\">Załącznik: wszystkie rejestry</h2>\n<table>\n";
     Head(html, {"Adres", "Rejestr", "Typ", "Dostęp", "Przed", "Po"});
     const auto appendixRow = [&](const TSnapshotRegister& r, const TSnapshotRegister* a, const TSnapshotRegister* b) {
         const bool same = a && b && a->Read() && b->Read() && a->Words == b->Words;

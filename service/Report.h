@@ -27,6 +27,9 @@ namespace vyx::service {
 struct TReportInput {
     TSnapshot Before, After;              // as found, as left
     std::vector<TCalibrationRun> Runs;    // in the order they ran
+    // The runs' plots as the window drew them (PNG), by the runs' order; a run
+    // without one (none, or an empty one) is reported without a plot.
+    std::vector<std::string> RunPlots;
     std::string Number;                   // the report's number, "SR-2026-0007"; empty: left out
     std::string Company;                  // the service company; empty: left out
     std::string Technician, Site, Notes;  // as typed; empty ones are left out

@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 
 namespace vyx::ui {
@@ -63,6 +65,12 @@ bool TDialogBoxes::Ask(QWidget* parent, const QString& text) {
     box.setEscapeButton(no);
     box.exec();
     return box.clickedButton() == yes;
+}
+
+bool TDialogBoxes::AskPrinter(QWidget* parent, QPrinter& printer) {
+    if (dismissing_) return false;
+    QPrintDialog dialog(&printer, parent);
+    return dialog.exec() == QDialog::Accepted;
 }
 
 }  // namespace vyx::ui

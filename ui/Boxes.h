@@ -5,6 +5,7 @@
 // dialogs and the yes-or-no question.
 #include <QString>
 
+class QPrinter;
 class QWidget;
 
 namespace vyx::ui {
@@ -29,6 +30,8 @@ public:
     // A question with "Tak" and "Nie" ("Nie" the default): true for "Tak" only;
     // Escape and closing the box are "Nie".
     virtual bool Ask(QWidget* parent, const QString& text) = 0;
+    // The system's print dialog for `printer`: true when the user chose to print.
+    virtual bool AskPrinter(QWidget* parent, QPrinter& printer) = 0;
 };
 
 // The real boxes of the toolkit.
@@ -45,6 +48,7 @@ public:
     QString AskSaveFileName(QWidget* parent, const QString& folder) override;
     QString AskFolder(QWidget* parent, const QString& folder) override;
     bool Ask(QWidget* parent, const QString& text) override;
+    bool AskPrinter(QWidget* parent, QPrinter& printer) override;
 
 private:
     bool dismissing_ = false;

@@ -1,19 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/ReportDialog.h"
 
-#include <QBuffer>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPageSize>
-#include <QPdfWriter>
 #include <QPlainTextEdit>
+#include <QPrinter>
 #include <QPushButton>
 #include <QTextBrowser>
-#include <QTextDocument>
 #include <QVBoxLayout>
 #include <optional>
 
@@ -25,6 +22,7 @@
 #include "service/ReportNumber.h"
 #include "service/History.h"
 #include "ui/Boxes.h"
+#include "ui/ReportPages.h"
 
 namespace vyx::ui {
 namespace fs = std::filesystem;
@@ -37,24 +35,6 @@ QString Q8(const std::string& utf8) { return QString::fromStdString(utf8); }
 QString Serial(const service::TReportInput& input) {
     const std::string after = service::SnapshotSerial(input.After);
     return Q8(after.empty() ? service::SnapshotSerial(input.Before) : after);
-}
-
-// The report as a PDF, drawn by Qt from the same HTML.
-std::string Pdf(const std::string& html) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter writer(&buffer);
-        writer.setPageSize(QPageSize(QPageSize::A4));
-        writer.setResolution(300);
-        writer.setTitle(QStringLiteral("Raport serwisowy"));
-        writer.setCreator(QStringLiteral("vyx-cfg"));
-        QTextDocument document;
-        document.setHtml(Q8(html));
-        document.print(&writer);
-    }
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
 }  // namespace
@@ -110,6 +90,7 @@ TReportDialog::TReportDialog(TBoxes& boxes, service::TReportInput input, const T
     stError->hide();
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel);
     btSave = buttons->addButton(QStringLiteral("Zapisz raport"), QDialogButtonBox::AcceptRole);
+    btPrint = buttons->addButton(QStringLiteral("Drukuj…"), QDialogButtonBox::ActionRole);
 
     auto* side = new QVBoxLayout;
     side->addLayout(form);
@@ -133,6 +114,7 @@ TReportDialog::TReportDialog(TBoxes& boxes, service::TReportInput input, const T
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(btSave, &QPushButton::clicked, this, &TReportDialog::SaveClicked);
+    connect(btPrint, &QPushButton::clicked, this, &TReportDialog::PrintClicked);
     ShowPreview();
 }
 
@@ -166,6 +148,25 @@ void TReportDialog::ShowRefusal(const QString& why) {
     if (eFolder->text().trimmed().isEmpty()) eFolder->setFocus(Qt::OtherFocusReason);
 }
 
+void TReportDialog::PrintClicked() {
+    QPrinter printer(QPrinter::HighResolution);
+    UseReportPage(printer);
+    printer.setDocName(QStringLiteral("Raport serwisowy"));
+    if (!boxes_.AskPrinter(this, printer)) return;
+    std::optional<QString> refused;
+    try {
+        const service::TReportInput input = Input();
+        if (PaintReport(Q8(service::ReportHtml(input)), Q8(input.Number), printer) == 0)
+            refused = QStringLiteral("drukarka nie przyjęła wydruku");
+    } catch (const std::exception& e) {
+        refused = QString::fromUtf8(PolishText(e));
+    }
+    if (refused) {
+        stError->setText(QStringLiteral("Nie wydrukowano raportu: ") + ErrorBoxText(*refused));
+        stError->show();
+    }
+}
+
 service::TReportInput TReportDialog::Input() const {
     service::TReportInput input = input_;
     input.Company = eCompany->text().trimmed().toStdString();
@@ -177,13 +178,32 @@ service::TReportInput TReportDialog::Input() const {
         if (lstIdentity->item(i)->checkState() == Qt::Checked) input.Identity.push_back(lstIdentity->item(i)->text().toStdString());
     input.Created = service::LocalTimeText();
     // The number the report would get in the folder as typed; the save takes it anew.
+    const QString parent = eFolder->text().trimmed();
     try {
-        if (const QString parent = eFolder->text().trimmed(); !parent.isEmpty())
+        if (!parent.isEmpty())
             input.Number = service::NextReportNumber(PathFromUtf8(parent.toStdString()), service::YearOf(input.Created));
     } catch (const std::exception&) {
         input.Number.clear();  // the save says why
     }
+    input.SinceLast = SinceLast(parent);
     return input;
+}
+
+std::optional<service::TSinceLastVisit> TReportDialog::SinceLast(const QString& parent) const {
+    // The folder is searched once for each folder typed, not for every key pressed in the notes.
+    if (sinceLastFolder_ && *sinceLastFolder_ == parent) return sinceLast_;
+    sinceLastFolder_ = parent;
+    sinceLast_.reset();
+    const std::string serial = Serial(input_).toStdString();
+    std::error_code ec;
+    if (parent.isEmpty() || serial.empty() || !fs::is_directory(PathFromUtf8(parent.toStdString()), ec))
+        return sinceLast_;
+    try {
+        sinceLast_ = service::SinceLastVisit(service::UnitHistory(PathFromUtf8(parent.toStdString()), serial), input_.After);
+    } catch (const std::exception&) {
+        // A folder that cannot be read has no history to tell; the save says what is wrong with it.
+    }
+    return sinceLast_;
 }
 
 void TReportDialog::ShowPreview() {
@@ -200,6 +220,7 @@ fs::path TReportDialog::Save() {
     const fs::path parent = PathFromUtf8(parentText.toStdString());
     std::error_code ec;
     if (!fs::is_directory(parent, ec)) throw Error("folder " + PathToUtf8(parent) + " nie istnieje");
+    sinceLastFolder_.reset();  // reports saved since the preview count
     service::TReportInput input = Input();
     input.Number = service::NextReportNumber(parent, service::YearOf(input.Created));
     const std::string html = service::ReportHtml(input);  // refuses a bad identity before anything is made
@@ -209,7 +230,7 @@ fs::path TReportDialog::Save() {
     if (!fs::create_directory(folder, ec)) throw Error("nie można utworzyć folderu " + PathToUtf8(folder));
     try {
         SaveFileBytes(folder / "raport.html", html);
-        SaveFileBytes(folder / "raport.pdf", Pdf(html));
+        SaveFileBytes(folder / "raport.pdf", ReportPdf(html, input.Number));
         SaveFileBytes(folder / service::kAsFoundFile, service::SnapshotToJson(input.Before).dump(2) + "\n");
         SaveFileBytes(folder / service::kAsLeftFile, service::SnapshotToJson(input.After).dump(2) + "\n");
         if (!input.Runs.empty())

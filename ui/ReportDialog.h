@@ -3,7 +3,8 @@
 // "Raport serwisowy…": the service company, the technician, the unit's site
 // (remembered by its serial number) and this visit's notes, the folder the
 // report goes under and the registers that identify the unit, with the report
-// previewed as it will be saved. Saving makes a new folder named by the date and
+// previewed as it will be saved, with what changed since the unit's last visit
+// among the reports under that folder. "Drukuj…" prints it. Saving makes a new folder named by the date and
 // time, the device file and the unit's serial number, and writes into it the
 // report as HTML and PDF, both snapshots, the calibration record and the visit
 // record that the unit's history reads (service/History.h), each by the
@@ -14,6 +15,7 @@
 #include <QDialog>
 #include <QStringList>
 #include <filesystem>
+#include <optional>
 
 #include "service/Report.h"
 #include "ui/Settings.h"
@@ -43,6 +45,7 @@ public:
     QTextBrowser* Preview;
     QLabel* stError;  // why the last save was refused; hidden while there is nothing to say
     QPushButton* btSave;
+    QPushButton* btPrint;
 
     // The input as the fields and ticks now make it.
     service::TReportInput Input() const;
@@ -52,6 +55,8 @@ public:
     // "Zapisz raport": saves, says where and closes; a refused save says why in
     // stError and the dialog stays. Nothing it meets leaves it as an exception.
     void SaveClicked();
+    // "Drukuj…": the report through the system's print dialog, paged as the PDF.
+    void PrintClicked();
     // What the next report starts with: the company, the technician, the folder,
     // this unit's site and the identity for this device file; never the notes.
     TReportSettings Settings() const;
@@ -59,10 +64,15 @@ public:
 private:
     void ShowPreview();
     void ShowRefusal(const QString& why);
+    // The unit's last visit among the reports under `parent`; none without a
+    // folder or a serial number.
+    std::optional<service::TSinceLastVisit> SinceLast(const QString& parent) const;
 
     TBoxes& boxes_;
     service::TReportInput input_;
     TReportSettings remembered_;
+    mutable std::optional<QString> sinceLastFolder_;
+    mutable std::optional<service::TSinceLastVisit> sinceLast_;
 };
 
 }  // namespace vyx::ui

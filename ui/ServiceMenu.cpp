@@ -15,6 +15,7 @@
 #include "ui/ReportDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/TextPane.h"
+#include "ui/TrendWindow.h"
 
 namespace vyx::ui {
 
@@ -140,6 +141,7 @@ void TForm1::StanZastanyClick() {
         Visit.AsLeft.reset();
         // From now on every calibration is recorded and every "Zapisz" verified.
         Visit.Runs.clear();
+        Visit.Plots.clear();
         Sequences.KeepRecord(true, loadedDevice_.toStdString());
         Say(QStringLiteral("Stan zastany odczytany"));
     });
@@ -153,10 +155,13 @@ void TForm1::StanPozostawionyClick() {
 }
 
 void TForm1::CalibrationRecorded(const service::TCalibrationRun& run, bool sameRun) {
-    if (sameRun && !Visit.Runs.empty())
+    if (sameRun && !Visit.Runs.empty()) {
         Visit.Runs.back() = run;  // its "Zapisz", verified
-    else
-        Visit.Runs.push_back(run);
+        return;
+    }
+    Visit.Runs.push_back(run);
+    // The plot window has just drawn the run with its mean and limits: the report shows it so.
+    Visit.Plots.push_back(run.Readings.empty() ? std::string() : Trend->PlotPng());
 }
 
 void TForm1::RaportClick() {
@@ -169,6 +174,7 @@ void TForm1::RaportClick() {
     input.Before = *Visit.AsFound;
     input.After = *Visit.AsLeft;
     input.Runs = Visit.Runs;
+    input.RunPlots = Visit.Plots;
     TReportDialog dialog(boxes_, std::move(input), Visit.Report, this);
     dialog.exec();
     Visit.Report = dialog.Settings();  // remembered whether saved or not

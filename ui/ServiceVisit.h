@@ -21,6 +21,7 @@ namespace vyx::ui {
 struct TServiceVisit {
     std::optional<service::TSnapshot> AsFound, AsLeft;
     std::vector<service::TCalibrationRun> Runs;
+    std::vector<std::string> Plots;  // each run's plot as the plot window drew it (PNG); empty for a write alone
     // While a snapshot is read. The dialog deletes itself when closed, whichever
     // way: the pointer then reads null.
     QPointer<QProgressDialog> Progress;
@@ -31,6 +32,7 @@ struct TServiceVisit {
         AsFound.reset();
         AsLeft.reset();
         Runs.clear();
+        Plots.clear();
     }
 };
 

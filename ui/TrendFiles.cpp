@@ -67,17 +67,22 @@ void TTrendWindow::SaveCsv() {
     }
 }
 
+std::string TTrendWindow::PlotPng() const {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!Plot->toPixmap(std::max(Plot->width(), 640), std::max(Plot->height(), 400)).save(&buffer, "PNG")) return {};
+    return std::string(png.constData(), static_cast<size_t>(png.size()));
+}
+
 void TTrendWindow::SaveImage() {
     const QString name = boxes_.AskSaveFileName(this, saveFolder_ + u'/' + SuggestedName(QStringLiteral(".png")));
     if (name.isEmpty()) return;
     // Drawn into memory and saved as every file is: a failure leaves no half file.
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    const bool drawn = Plot->toPixmap(std::max(Plot->width(), 640), std::max(Plot->height(), 400)).save(&buffer, "PNG");
+    const std::string png = PlotPng();
     try {
-        if (!drawn) throw Error("nie udało się narysować wykresu");
-        SaveFileBytes(PathFromUtf8(name.toStdString()), std::string(png.constData(), static_cast<size_t>(png.size())));
+        if (png.empty()) throw Error("nie udało się narysować wykresu");
+        SaveFileBytes(PathFromUtf8(name.toStdString()), png);
         saveFolder_ = QFileInfo(name).absolutePath();
         stStatus->setText(QStringLiteral("zapisano: ") + name);
     } catch (const std::exception& e) {

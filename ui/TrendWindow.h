@@ -94,6 +94,8 @@ public:
     // The buttons' work; the file or folder comes from the boxes.
     void SaveCsv();
     void SaveImage();
+    // The plot as it stands, as a PNG image at least 640 × 400; empty when it cannot be drawn.
+    std::string PlotPng() const;
     // Starts recording into `folder` (the one asked for when empty), or stops it.
     void SetRecording(bool on, const QString& folder = {});
 

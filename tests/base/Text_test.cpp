@@ -3,10 +3,12 @@
 #include <iconv.h>
 
 #include <string>
+#include <utility>
 
 #include "base/Text.h"
 
 using namespace vyx;
+using namespace std::string_literals;
 
 namespace {
 
@@ -73,4 +75,12 @@ TEST(Utf8, InvalidSequencesBecomeReplacementCharacters) {
     };
     for (const auto& c : cases) EXPECT_EQ(FromUtf8(c.in), c.out) << c.in;
     EXPECT_EQ(ToUtf8(std::u16string{0xD800, u'a'}), "\xEF\xBF\xBD" "a");
+}
+
+TEST(Base64, PaddingAndHighBytes) {
+    // Vectors from RFC 4648 and Python's base64 module.
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"\xff\x00\xfe\x80"s, "/wD+gA=="},
+    };
+    for (const auto& [bytes, text] : cases) EXPECT_EQ(Base64(bytes), text) << bytes;
 }

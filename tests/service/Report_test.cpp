@@ -135,7 +135,8 @@ TEST(Report, TheDocumentHoldsEachPartByItsStructure) {
 
     const std::vector<std::string> run = Rows(html, "run-1");
     EXPECT_NE(std::find(run.begin(), run.end(), "Weryfikacja|zweryfikowano"), run.end());
-    EXPECT_NE(html.find("<li>1001</li><li>1003</li>"), std::string::npos);
+    EXPECT_NE(html.find("<tr><td><span class=\"ordinal\">1.</span> 1001</td><td><span class=\"ordinal\">2.</span> 1003</td></tr>"),
+              std::string::npos);
 }
 
 TEST(Report, AChosenIdentityAndACompleteUnit) {

@@ -114,6 +114,7 @@ TEST_F(ServiceMenuTest, AVisitsReportHoldsTheVerifiedCalibrationAndItsPdfTheUnit
     input.Before = *form->Visit.AsFound;
     input.After = *form->Visit.AsLeft;
     input.Runs = form->Visit.Runs;
+    input.RunPlots = form->Visit.Plots;
     ui::TReportSettings remembered;
     remembered.Folder = QString::fromStdString(folder.string());
     ui::TReportDialog dialog(boxes, input, remembered, form.get());
@@ -134,19 +135,38 @@ TEST_F(ServiceMenuTest, AVisitsReportHoldsTheVerifiedCalibrationAndItsPdfTheUnit
     EXPECT_EQ(html.find("<script>Kowalski"), std::string::npos);
     EXPECT_NE(html.find("&lt;script&gt;Kowalski"), std::string::npos);
 
-    // The PDF is readable and names the unit and the changed register.
-    std::string text;
-    if (FILE* pdf = popen(("pdftotext '" + (made / "raport.pdf").string() + "' - 2>&1").c_str(), "r")) {
-        char buf[4096];
-        for (size_t n; (n = fread(buf, 1, sizeof buf, pdf)) > 0;) text.append(buf, n);
-        pclose(pdf);
-    }
+    // The run's readings under their heading, with the plot the window drew of it.
+    EXPECT_NE(html.find("Odczyty kalibracji 1</h4>"), std::string::npos);
+    EXPECT_NE(html.find("src=\"data:image/png;base64,iVBOR"), std::string::npos);
+    // The unit's first visit in the folder; a later one finds it as its last.
+    EXPECT_NE(html.find("Brak wcześniejszej wizyty"), std::string::npos);
+    input.After.Time = "2099-01-01T10:00:00+01:00";
+    const std::optional<service::TSinceLastVisit> since = ui::TReportDialog(boxes, input, remembered, form.get()).Input().SinceLast;
+    ASSERT_TRUE(since && since->Found);
+    EXPECT_TRUE(since->Report.starts_with("SR-")) << since->Report;
+
+    // The PDF is readable, numbers its pages and names the unit and the changed register.
+    const auto pdfText = [](const fs::path& file) {
+        std::string text;
+        if (FILE* pdf = popen(("pdftotext '" + file.string() + "' - 2>&1").c_str(), "r")) {
+            char buf[4096];
+            for (size_t n; (n = fread(buf, 1, sizeof buf, pdf)) > 0;) text.append(buf, n);
+            pclose(pdf);
+        }
+        return text;
+    };
+    const std::string text = pdfText(made / "raport.pdf");
+    EXPECT_TRUE(QRegularExpression("strona 1 z [2-9]").match(QString::fromStdString(text)).hasMatch()) << text;
     EXPECT_NE(text.find("10234"), std::string::npos) << text;
     EXPECT_NE(text.find("N100"), std::string::npos) << text;
     EXPECT_NE(text.find("1001,00"), std::string::npos) << text;
     for (const char* said : {"Protokół serwisowy nr SR-", "Technik", "Klient", "Podpis"})
         EXPECT_NE(text.find(said), std::string::npos) << said;
     EXPECT_EQ(dialog.Settings().Identity.value("VXT-20F.dat").isEmpty(), false);
+    // "Drukuj…" prints the same pages.
+    boxes.PrintTo = QString::fromStdString((folder / "wydruk.pdf").string());
+    dialog.btPrint->click();
+    EXPECT_NE(pdfText(folder / "wydruk.pdf").find("Protokół serwisowy nr SR-"), std::string::npos);
 
     // Beside each report its visit record, which the unit's history shows.
     const std::optional<service::TVisitRecord> record = service::LoadVisitRecord(made / service::kVisitRecordFile);

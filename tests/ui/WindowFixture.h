@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QTreeView>
 #include <QElapsedTimer>
+#include <QPrinter>
 #include <QRegularExpression>
 #include <QTest>
 #include <filesystem>
@@ -73,9 +74,16 @@ public:
         if (WhileAsked) WhileAsked();  // what happens while the box is open
         return Answer;
     }
+    // The print dialog answered as PrintTo says: the pages go into that PDF file; empty: cancelled.
+    bool AskPrinter(QWidget*, QPrinter& printer) override {
+        if (PrintTo.isEmpty()) return false;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(PrintTo);
+        return true;
+    }
     std::function<void()> WhileAsked;
     QStringList Messages, Errors, Questions;
-    QString SaveAs, AskedIn, Folder;
+    QString SaveAs, AskedIn, Folder, PrintTo;
     bool Answer = true;
 };
 
