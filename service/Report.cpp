@@ -380,9 +380,11 @@ void FailedSection(std::string& html, const TSnapshot& before, const TSnapshot& 
 // Where the technician and the customer sign: a line each with the name, the
 // date and the signature. The technician's name is filled in when known.
 void SignatureSection(std::string& html, const TReportInput& in) {
-    html += "<section id=\"signatures\">\n<h2>Podpisy</h2>\n<table class=\"signatures\">\n";
-    Head(html, {"", "Imię i nazwisko", "Data", "Podpis"});
-    const std::string blank = "&nbsp;<br>&nbsp;";
+    // The widths as attributes too: Qt's PDF writer does not take them from the style.
+    html += "<section id=\"signatures\">\n<h2>Podpisy</h2>\n<table class=\"signatures\" width=\"100%\">\n"
+            "<thead><tr><th width=\"12%\"></th><th width=\"38%\">Imię i nazwisko</th><th width=\"15%\">Data</th>"
+            "<th width=\"35%\">Podpis</th></tr></thead>\n";
+    const std::string blank = "&nbsp;<br>&nbsp;<br>&nbsp;";
     for (const auto& [who, name] : {std::pair{"Technik", HtmlEscape(in.Technician)}, std::pair{"Klient", std::string()}})
     {
         html += std::string("<tr><th>") + who + "</th><td>";
