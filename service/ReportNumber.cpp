@@ -72,6 +72,20 @@ std::string NextReportNumber(const fs::path& folder, int year) {
     return ReportNumberText(year, highest + 1);
 }
 
+std::string ReportNumberHolder(const fs::path& folder, std::string_view number) {
+    const std::string text = IndexText(folder);
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t tab = line.find('\t');
+        if (tab != std::string::npos && std::string_view(line).substr(0, tab) == number) {
+            const std::string name = line.substr(tab + 1);
+            return name.empty() ? "?" : name;
+        }
+    }
+    return {};
+}
+
 void RecordReportNumber(const fs::path& folder, std::string_view number, std::string_view report) {
     std::string text = IndexText(folder);
     if (!text.empty() && text.back() != '\n') text += '\n';

@@ -23,6 +23,10 @@ std::string ReportNumberText(int year, int number);
 // cannot be read.
 std::string NextReportNumber(const std::filesystem::path& folder, int year);
 
+// The report the folder's index gives `number` to; empty when the number is free.
+// Throws vyx::Error when the index is there but cannot be read.
+std::string ReportNumberHolder(const std::filesystem::path& folder, std::string_view number);
+
 // Adds the number and the report's name at the end of the folder's index,
 // keeping every line it held (SaveFileBytes). Throws vyx::Error.
 void RecordReportNumber(const std::filesystem::path& folder, std::string_view number, std::string_view report);

@@ -146,6 +146,16 @@ TEST_F(RecordTest, AReportOfAServiceVisit) {
     const std::string index = Bytes(File("numery-raportow.txt"));
     EXPECT_EQ(std::count(index.begin(), index.end(), '\n'), 2) << index;
     EXPECT_NE(index.find("-0002\tsecond.html\n"), std::string::npos) << index;
+    // A number set by hand that the folder already gave is refused, and nothing is written.
+    const std::string taken = index.substr(0, index.find('\t'));
+    const auto twice = Report({"--before", before, "--after", after, "--number", taken, "-o", File("third.html")});
+    EXPECT_EQ(twice.Status, 1);
+    EXPECT_NE(twice.Err.find(taken + " is already report.html's"), std::string::npos) << twice.Err;
+    EXPECT_FALSE(fs::exists(File("third.html")));
+    // Into a pipe: the document whole, and no number taken.
+    const auto piped = Report({"--before", before, "--after", after, "-o", "/dev/stdout"});
+    EXPECT_EQ(piped.Status, 0) << piped.Err;
+    EXPECT_NE(piped.Out.find("</html>"), std::string::npos);
     EXPECT_NE(doc.find(">zweryfikowano<"), std::string::npos);
 
     // A snapshot of another device file is refused unless --force; a damaged one always.

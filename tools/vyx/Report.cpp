@@ -3,6 +3,7 @@
 // as found and as left and the calibration record, for printing to paper or PDF.
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -111,7 +112,18 @@ int Report(const cli::Options& o) {
         std::error_code ec;
         const bool filed = !fs::exists(path, ec) || fs::is_regular_file(path, ec);
         if (in.Number.empty() && filed) in.Number = NextReportNumber(folder, YearOf(in.Created));
-        SaveFileBytes(path, ReportHtml(in));
+        else if (filed)
+            if (const std::string holder = ReportNumberHolder(folder, in.Number); !holder.empty())
+                throw Error("report number " + in.Number + " is already " + holder + "'s in " +
+                            PathToUtf8(folder / kReportIndex) + "; leave --number out for the next free one");
+        const std::string html = ReportHtml(in);
+        if (filed) {
+            SaveFileBytes(path, html);
+        } else {
+            // A device or a pipe (/dev/stdout) takes the bytes as they are: nothing to replace safely.
+            std::ofstream device(path, std::ios::binary);
+            if (!(device << html) || !device.flush()) throw Error("cannot write the report to " + out);
+        }
         // Kept once the report is written, so that no later report of the folder takes it.
         if (filed) RecordReportNumber(folder, in.Number, PathToUtf8(path.filename()));
         std::fprintf(stderr, "report written to %s\n", out.c_str());
