@@ -109,12 +109,23 @@ TReportDialog::TReportDialog(TBoxes& boxes, service::TReportInput input, const T
     // A folder typed or chosen anew: the refusal of the last one no longer applies.
     connect(eFolder, &QLineEdit::textChanged, stError, &QWidget::hide);
     connect(eFolder, &QLineEdit::textChanged, this, &TReportDialog::ShowPreview);  // the number is the folder's
+    // The folder's reports are searched once a folder is typed or chosen, not on
+    // every key: half a path such as "/" would be a search of the whole disk.
+    connect(eFolder, &QLineEdit::editingFinished, this, [this] {
+        FindLastVisit();
+        ShowPreview();
+    });
     connect(btFolder, &QPushButton::clicked, this, [this] {
-        if (const QString folder = boxes_.AskFolder(this, eFolder->text()); !folder.isEmpty()) eFolder->setText(folder);
+        if (const QString folder = boxes_.AskFolder(this, eFolder->text()); !folder.isEmpty()) {
+            eFolder->setText(folder);
+            FindLastVisit();
+            ShowPreview();
+        }
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(btSave, &QPushButton::clicked, this, &TReportDialog::SaveClicked);
     connect(btPrint, &QPushButton::clicked, this, &TReportDialog::PrintClicked);
+    FindLastVisit();
     ShowPreview();
 }
 
@@ -185,25 +196,21 @@ service::TReportInput TReportDialog::Input() const {
     } catch (const std::exception&) {
         input.Number.clear();  // the save says why
     }
-    input.SinceLast = SinceLast(parent);
+    input.SinceLast = sinceLast_;
     return input;
 }
 
-std::optional<service::TSinceLastVisit> TReportDialog::SinceLast(const QString& parent) const {
-    // The folder is searched once for each folder typed, not for every key pressed in the notes.
-    if (sinceLastFolder_ && *sinceLastFolder_ == parent) return sinceLast_;
-    sinceLastFolder_ = parent;
+void TReportDialog::FindLastVisit() {
     sinceLast_.reset();
+    const QString parent = eFolder->text().trimmed();
     const std::string serial = Serial(input_).toStdString();
     std::error_code ec;
-    if (parent.isEmpty() || serial.empty() || !fs::is_directory(PathFromUtf8(parent.toStdString()), ec))
-        return sinceLast_;
+    if (parent.isEmpty() || serial.empty() || !fs::is_directory(PathFromUtf8(parent.toStdString()), ec)) return;
     try {
         sinceLast_ = service::SinceLastVisit(service::UnitHistory(PathFromUtf8(parent.toStdString()), serial), input_.After);
     } catch (const std::exception&) {
         // A folder that cannot be read has no history to tell; the save says what is wrong with it.
     }
-    return sinceLast_;
 }
 
 void TReportDialog::ShowPreview() {
@@ -220,7 +227,7 @@ fs::path TReportDialog::Save() {
     const fs::path parent = PathFromUtf8(parentText.toStdString());
     std::error_code ec;
     if (!fs::is_directory(parent, ec)) throw Error("folder " + PathToUtf8(parent) + " nie istnieje");
-    sinceLastFolder_.reset();  // reports saved since the preview count
+    FindLastVisit();  // reports saved since the preview count
     service::TReportInput input = Input();
     input.Number = service::NextReportNumber(parent, service::YearOf(input.Created));
     const std::string html = service::ReportHtml(input);  // refuses a bad identity before anything is made

@@ -64,15 +64,14 @@ public:
 private:
     void ShowPreview();
     void ShowRefusal(const QString& why);
-    // The unit's last visit among the reports under `parent`; none without a
-    // folder or a serial number.
-    std::optional<service::TSinceLastVisit> SinceLast(const QString& parent) const;
+    // Looks for the unit's last visit among the reports under eFolder's folder;
+    // none without a folder or a serial number.
+    void FindLastVisit();
 
     TBoxes& boxes_;
     service::TReportInput input_;
     TReportSettings remembered_;
-    mutable std::optional<QString> sinceLastFolder_;
-    mutable std::optional<service::TSinceLastVisit> sinceLast_;
+    std::optional<service::TSinceLastVisit> sinceLast_;
 };
 
 }  // namespace vyx::ui
