@@ -26,6 +26,7 @@ constexpr uint64_t kMaxFileMb = 100000;
 }  // namespace
 
 QString TTrendWindow::FilePrefix() const {
+    if (setShown_) return QStringLiteral("zestaw");
     QString part;
     for (const QChar c : QString::fromStdU16String(record_.Name)) part += c.isLetterOrNumber() ? c : QChar(u'_');
     return part.isEmpty() ? QStringLiteral("odczyty") : part;
@@ -54,10 +55,16 @@ void TTrendWindow::SaveCsv() {
     const QString name = boxes_.AskSaveFileName(this, saveFolder_ + u'/' + SuggestedName(QStringLiteral(".csv")));
     if (name.isEmpty()) return;
     std::string bytes;
-    Plot->ForEachCsvLine([&](const std::string& line) {
-        bytes += line;
-        bytes += '\n';
-    });
+    if (setShown_) {
+        bytes = RoundCsvHeader(set_) + '\n';
+        Plot->ForEachRound([&](double t, const std::vector<std::optional<double>>& values,
+                               const std::vector<QString>& reasons) { bytes += SetCsvLine(t, values, reasons) + '\n'; });
+    } else {
+        Plot->ForEachCsvLine([&](const std::string& line) {
+            bytes += line;
+            bytes += '\n';
+        });
+    }
     try {
         SaveFileBytes(PathFromUtf8(name.toStdString()), bytes);
         saveFolder_ = QFileInfo(name).absolutePath();
@@ -74,7 +81,16 @@ void TTrendWindow::SaveImage() {
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
+    // The picture carries its title and date above the plot, and the legend in it.
+    auto* title = new QCPTextElement(Plot, lbTitle->text() + QStringLiteral(" – ") +
+                                               QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+                                     QFont(font().family(), 11, QFont::Bold));
+    Plot->plotLayout()->insertRow(0);
+    Plot->plotLayout()->addElement(0, 0, title);
     const bool drawn = Plot->toPixmap(std::max(Plot->width(), 640), std::max(Plot->height(), 400)).save(&buffer, "PNG");
+    Plot->plotLayout()->remove(title);
+    Plot->plotLayout()->simplify();
+    Plot->Refresh();
     try {
         if (!drawn) throw Error("nie udało się narysować wykresu");
         SaveFileBytes(PathFromUtf8(name.toStdString()), std::string(png.constData(), static_cast<size_t>(png.size())));
@@ -113,6 +129,7 @@ void TTrendWindow::SetRecording(bool on, const QString& folder) {
     recordFolder_ = PathFromUtf8(chosen.toStdString());
     recordBytes_ = mb * 1024 * 1024;
     recorder_ = std::make_unique<TCsvRecorder>(recordFolder_, FilePrefix().toStdString(), recordBytes_);
+    if (setShown_) recorder_->SetHeader(RoundCsvHeader(set_));
     btRecord->setChecked(true);
     ShowStatus();
 }
