@@ -149,7 +149,8 @@ void TSignalList::Edited(QTreeWidgetItem* item, int column) {
 }
 
 bool TSignalList::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == View && event->type() == QEvent::KeyPress && View->state() != QAbstractItemView::EditingState) {
+    // While the tolerance is typed, the keys go to its editor, not here.
+    if (watched == View && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Delete) {
             Remove(CurrentRow());

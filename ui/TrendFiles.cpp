@@ -13,6 +13,7 @@
 #include "base/SafeSave.h"
 #include "base/Text.h"
 #include "ui/Boxes.h"
+#include "ui/CutLabel.h"
 #include "ui/TrendPlot.h"
 #include "ui/TrendWindow.h"
 

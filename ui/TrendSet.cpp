@@ -12,6 +12,7 @@
 
 #include "base/Error.h"
 #include "base/Text.h"
+#include "ui/CutLabel.h"
 #include "ui/SignalList.h"
 #include "ui/TrendPlot.h"
 #include "ui/TrendWindow.h"
