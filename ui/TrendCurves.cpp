@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The plot's curves of a set of signals, their two value axes, and the two
-// markers.
+// The plot's value axes fitted to the readings in view, the curves of a set of
+// signals on two value axes, and the two markers.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -141,6 +141,31 @@ void TTrendPlot::ForEachRound(const std::function<void(double, const std::vector
 }
 
 double TTrendPlot::NewestCurveTime() const { return roundTimes_.empty() ? 0 : roundTimes_.back(); }
+
+void TTrendPlot::FitValues() {
+    if (valuesFixed_) return;
+    const QCPRange view = xAxis->range();
+    if (!curves_.empty()) {
+        FitCurves(view);
+        return;
+    }
+    // The values in view fill the height, with a margin; a flat signal gets one
+    // unit of its last decimal either side.
+    bool found = false;
+    QCPRange values = readings_->data()->valueRange(found, QCP::sdBoth, view);
+    if (!found) return;
+    if (mean_->visible()) {
+        values.expand(sigmaLow_->data()->constBegin()->value);
+        values.expand(sigmaHigh_->data()->constBegin()->value);
+    }
+    if (bandLow_->visible()) {
+        values.expand(bandLow_->data()->constBegin()->value);
+        values.expand(bandHigh_->data()->constBegin()->value);
+    }
+    double margin = values.size() * 0.08;
+    if (margin <= 0) margin = std::pow(10.0, -ValueDecimals(typeCode_));
+    yAxis->setRange(values.lower - margin, values.upper + margin);
+}
 
 void TTrendPlot::FitCurves(const QCPRange& view) {
     for (QCPAxis* axis : {yAxis, yAxis2}) {

@@ -269,31 +269,6 @@ void TTrendPlot::FollowNewest() {
     FitValues();
 }
 
-void TTrendPlot::FitValues() {
-    if (valuesFixed_) return;
-    const QCPRange view = xAxis->range();
-    if (!curves_.empty()) {
-        FitCurves(view);
-        return;
-    }
-    // The values in view fill the height, with a margin; a flat signal gets one
-    // unit of its last decimal either side.
-    bool found = false;
-    QCPRange values = readings_->data()->valueRange(found, QCP::sdBoth, view);
-    if (!found) return;
-    if (mean_->visible()) {
-        values.expand(sigmaLow_->data()->constBegin()->value);
-        values.expand(sigmaHigh_->data()->constBegin()->value);
-    }
-    if (bandLow_->visible()) {
-        values.expand(bandLow_->data()->constBegin()->value);
-        values.expand(bandHigh_->data()->constBegin()->value);
-    }
-    double margin = values.size() * 0.08;
-    if (margin <= 0) margin = std::pow(10.0, -ValueDecimals(typeCode_));
-    yAxis->setRange(values.lower - margin, values.upper + margin);
-}
-
 void TTrendPlot::ShowPointsWhenFew(const QCPRange& range) {
     // Each reading a dot only where the dots stand apart: drawing thousands of
     // them would cost a second a frame.
