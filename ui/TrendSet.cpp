@@ -139,6 +139,7 @@ void TTrendWindow::PostRound() {
 }
 
 void TTrendWindow::RoundRead(const TRound& round) {
+    emit RoundExchanged(round.Lines);
     if (!setShown_ || round.Readings.size() != set_.size()) return;
     const Clock::time_point when = std::chrono::floor<std::chrono::milliseconds>(round.When);
     const double t = Plot->SecondsAt(when);

@@ -63,6 +63,8 @@ signals:
     // box, as it comes inside a reading and monitoring goes on. An empty text
     // once the recording is switched on or off again.
     void RecordingStopped(const QString& why);
+    // The communication pane's lines of a round's exchanges.
+    void RoundExchanged(const std::vector<std::u16string>& lines);
 
 public:
 

@@ -174,6 +174,9 @@ void TForm1::BuildControls() {
 
     setCentralWidget(central);
     Trend = new TTrendWindow(boxes_, this);
+    connect(Trend, &TTrendWindow::RoundExchanged, this, [this](const std::vector<std::u16string>& lines) {
+        for (const std::u16string& line : lines) AppendCommLine(line);
+    });
     Trend->UseBus(Bus, [this] {
         TLineSettings line = Session.Line;
         line.Line = Transaction.Line();
