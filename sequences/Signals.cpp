@@ -23,7 +23,7 @@ std::u16string SignalShortName(const std::vector<TSignal>& set, size_t index) {
     return signal.Record.Name;
 }
 
-TRound ReadRound(TPort& port, TWire& wire, TLineOptions line, const std::vector<TSignal>& set, TLanguage language) {
+TRound ReadRound(TPort& port, TWire& wire, TLineOptions line, const std::vector<TSignal>& set) {
     using Steady = std::chrono::steady_clock;
     const auto began = Steady::now();
     TRound round;
@@ -35,13 +35,14 @@ TRound ReadRound(TPort& port, TWire& wire, TLineOptions line, const std::vector<
         TSignalReading& got = round.Readings[k];
         if (round.PortGone) {
             got.Outcome = TOutcome::PortClosed;
-            got.Reason = OutcomeReason(TOutcome::PortClosed, 0, language);
+            got.Reason = OutcomeReason(TOutcome::PortClosed, 0, TLanguage::Polish);
+            got.ReasonEn = OutcomeReason(TOutcome::PortClosed, 0, TLanguage::English);
             continue;
         }
         try {
             BuildRead(frame, signal.Slave, signal.Record);
         } catch (const std::exception& e) {
-            got.Reason = e.what();
+            got.Reason = got.ReasonEn = e.what();
             continue;
         }
         const TExchangeResult r = wire.Exchange(port, frame, line);
@@ -50,8 +51,8 @@ TRound ReadRound(TPort& port, TWire& wire, TLineOptions line, const std::vector<
         got.Outcome = r.Outcome;
         const uint8_t* pdu = r.Rx.data() + r.PduAt;
         if (r.Outcome != TOutcome::Good || r.PduSize < 2) {
-            got.Reason = OutcomeReason(r.Outcome, r.ExceptionCode, language,
-                                       language == TLanguage::Polish ? r.DetailPl : r.DetailEn);
+            got.Reason = OutcomeReason(r.Outcome, r.ExceptionCode, TLanguage::Polish, r.DetailPl);
+            got.ReasonEn = OutcomeReason(r.Outcome, r.ExceptionCode, TLanguage::English, r.DetailEn);
             continue;
         }
         // The wire has checked the byte count against the registers asked for.

@@ -46,7 +46,7 @@ struct TSignalReading {
     TReading Reading;
     std::u16string Text;
     TOutcome Outcome = TOutcome::None;  // None when nothing was sent
-    std::string Reason;  // UTF-8, in the round's language; empty when good
+    std::string Reason, ReasonEn;  // why it failed, in Polish and English (UTF-8); empty when good
 };
 
 struct TRound {
@@ -59,8 +59,7 @@ struct TRound {
 
 // Reads every signal once, in order. A request that cannot be built (a
 // register out of range) fails that signal with the builder's text.
-TRound ReadRound(TPort& port, TWire& wire, TLineOptions line, const std::vector<TSignal>& set,
-                 TLanguage language = TLanguage::Polish);
+TRound ReadRound(TPort& port, TWire& wire, TLineOptions line, const std::vector<TSignal>& set);
 
 // The time the bytes of one round take on the line at `mode`'s speed (11 bits
 // a character): each request of 8 bytes and its reply of 5 + 2 x Length bytes.

@@ -40,10 +40,8 @@ std::string RoundText(const std::vector<TSignal>& set, const TRound& round) {
     std::string line = ToUtf8(TimeOfDay());
     for (size_t k = 0; k < set.size(); ++k) {
         const TSignalReading& got = round.Readings[k];
-        const int type = GetTypeCode(set[k].Record.DataType);
-        const std::u16string value = got.Reading.Number ? FormatLikeRegister(type, *got.Reading.Number)
-                                     : got.Reading.Good ? got.Text
-                                                        : u"?";
+        // The value as the tree shows it.
+        const std::u16string value = got.Reading.Good ? got.Text : u"?";
         line += "  " + ToUtf8(SignalShortName(set, k)) + ": " + ToUtf8(value);
     }
     return line;
@@ -106,7 +104,7 @@ int MonitorSet(TSession& s, const cli::Options& o, long period, long count, bool
             if (got.Reading.Good) continue;
             failed = got.Outcome;
             std::fprintf(stderr, "vyx monitor: %s: %s\n", ToUtf8(SignalShortName(set, k)).c_str(),
-                         got.Reason.c_str());
+                         got.ReasonEn.c_str());
         }
         std::printf("%s\n", csv ? RoundCsvLine(set, round).c_str() : RoundText(set, round).c_str());
         std::fflush(stdout);
