@@ -182,8 +182,10 @@ void TTrendPlot::FitCurves(const QCPRange& view) {
             decimals = std::max(decimals, ValueDecimals(curve.TypeCode));
         }
         if (!any) continue;
+        // A flat curve gets a thousandth of its value either side, at least a
+        // unit of its last decimal: the ticks then stay apart in their labels.
         double margin = values.size() * 0.08;
-        if (margin <= 0) margin = std::pow(10.0, -decimals);
+        if (margin <= 0) margin = std::max(std::pow(10.0, -decimals), std::abs(values.center()) * 1e-3);
         axis->setRange(values.lower - margin, values.upper + margin);
     }
 }

@@ -33,6 +33,15 @@ TSignal SignalOf(const TTrendSignal& s) {
     return signal;
 }
 
+// A curve's name in the legend and the title: "R0 @247", with the note when it
+// is a unit of measure ("Prąd [mA] @247"); a long note describes rather than measures.
+QString LegendName(const std::vector<TSignal>& set, size_t k) {
+    const TRegData& r = set[k].Record;
+    QString name = Q16(r.Name);
+    if (!r.Note.empty() && r.Note.size() <= 8) name += QStringLiteral(" [") + Q16(r.Note) + u']';
+    return name + QStringLiteral(" @%1").arg(set[k].Slave);
+}
+
 // The container's elements as a range MarkerSpan can walk.
 struct TPoints {
     QCPGraphDataContainer::const_iterator From, To;
@@ -96,7 +105,7 @@ bool TTrendWindow::StartSet() {
     RestylePlot();
     SetRules(false);
     QString title;
-    for (const TSignal& s : set_) title += (title.isEmpty() ? QString() : QStringLiteral(", ")) + Q16(SignalLabel(s));
+    for (size_t k = 0; k < set_.size(); ++k) title += (k == 0 ? QString() : QStringLiteral(", ")) + LegendName(set_, k);
     lbTitle->setText(title);
     setWindowTitle(QStringLiteral("Wykres: zestaw sygnałów – vyx-cfg"));
     if (recorder_) {
@@ -185,11 +194,11 @@ void TTrendWindow::SetChanged() {
 
 void TTrendWindow::RestylePlot() {
     std::vector<TTrendPlot::TCurveLook> looks;
-    int k = 0;
-    for (const TTrendSignal& s : Signals->Signals()) {
-        const TSignal signal = SignalOf(s);
-        looks.push_back({Q16(SignalLabel(signal)), TSignalList::ColourOf(k++), s.Right, s.Hidden,
-                         GetTypeCode(signal.Record.DataType)});
+    const std::vector<TSignal> set = SignalSet();
+    for (size_t k = 0; k < set.size(); ++k) {
+        const TTrendSignal& s = Signals->Signals()[static_cast<qsizetype>(k)];
+        looks.push_back({LegendName(set, k), TSignalList::ColourOf(static_cast<int>(k)), s.Right, s.Hidden,
+                         GetTypeCode(set[k].Record.DataType)});
     }
     if (Plot->CurveCount() != static_cast<int>(looks.size()))
         Plot->BeginSet(Plot->Start(), looks);

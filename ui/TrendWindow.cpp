@@ -46,7 +46,7 @@ TTrendWindow::TTrendWindow(TBoxes& boxes, QWidget* mainWindow)
     : QWidget(mainWindow, Qt::Window), boxes_(boxes), saveFolder_(QDir::homePath()) {
     setWindowTitle(QStringLiteral("Wykres – vyx-cfg"));
     setObjectName(QStringLiteral("TrendWindow"));
-    resize(1000, 720);
+    resize(1100, 720);
 
     BuildControls();
     ShowStats();
