@@ -179,10 +179,13 @@ void TTrendWindow::RoundRead(const TRound& round) {
 void TTrendWindow::SetChanged() {
     if (setShown_ && SignalSet() != set_) {
         // Another set: a new series (and, while recording, a new file with its header).
-        if (setRunning_)
+        if (setRunning_) {
             StartSet();
-        else
+        } else {
+            // The curves shown are of another set: the next reading begins a series of its own.
             setShown_ = false;
+            fresh_ = true;
+        }
         return;
     }
     if (!setShown_) return;
