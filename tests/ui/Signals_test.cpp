@@ -74,6 +74,11 @@ TEST_F(SignalsWindowTest, ARoundReadsEverySignalAFailureMarksOnlyItsCurve) {
     EXPECT_TRUE(lines[0].endsWith("] @13;przyczyna")) << lines[0].toStdString();
     EXPECT_TRUE(lines[1].endsWith(";1000;4,05;1000;;R0 @13: brak odpowiedzi urządzenia")) << lines[1].toStdString();
 
+    // "Zapisz CSV" writes from the plot what the recording wrote as it came.
+    boxes.SaveAs = QString::fromStdString((folder / "set.csv").string());
+    trend->SaveCsv();
+    EXPECT_EQ(FileText(folder / "set.csv"), FileText(trend->Recorder()->CurrentFile()));
+
     // Two markers: the time between them and each curve's values.
     const double last = (r0->constEnd() - 1)->key;
     trend->Plot->SetMarker(0, r0->constBegin()->key);
