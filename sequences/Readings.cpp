@@ -258,10 +258,15 @@ void TCsvRecorder::Begin(std::chrono::system_clock::time_point when) {
 void TCsvRecorder::Write(std::chrono::system_clock::time_point when, std::string_view line) {
     const std::tm local = LocalTime(std::chrono::system_clock::to_time_t(when));
     const int day = (local.tm_year + 1900) * 400 + local.tm_yday;
-    if (!file_ || day != day_ || (maxBytes_ > 0 && bytes_ >= maxBytes_)) Begin(when);
+    const bool begun = !file_ || day != day_ || (maxBytes_ > 0 && bytes_ >= maxBytes_);
+    if (begun) Begin(when);
     errno = 0;
-    const bool written = std::fwrite(line.data(), 1, line.size(), file_) == line.size() &&
-                         std::fputc('\n', file_) != EOF && std::fflush(file_) == 0;
+    const auto put = [this](std::string_view text) {
+        return std::fwrite(text.data(), 1, text.size(), file_) == text.size() && std::fputc('\n', file_) != EOF;
+    };
+    const bool headed = !begun || header_.empty() || put(header_);
+    if (headed && begun && !header_.empty()) bytes_ += header_.size() + 1;
+    const bool written = headed && put(line) && std::fflush(file_) == 0;
     if (!written) {
         const int error = errno != 0 ? errno : EIO;
         Close();  // the next line begins a new file

@@ -134,6 +134,8 @@ public:
     TCsvRecorder& operator=(const TCsvRecorder&) = delete;
 
     void Write(std::chrono::system_clock::time_point when, std::string_view line);
+    // A line that opens every file begun from now on (a set's column names).
+    void SetHeader(std::string header) { header_ = std::move(header); }
     // The file being written; empty before the first line.
     const std::filesystem::path& CurrentFile() const { return path_; }
     uint64_t FilesBegun() const { return files_; }
@@ -144,6 +146,7 @@ private:
 
     std::filesystem::path folder_;
     std::string prefix_;
+    std::string header_;
     uint64_t maxBytes_;
     std::FILE* file_ = nullptr;
     std::filesystem::path path_;

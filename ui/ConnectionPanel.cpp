@@ -17,6 +17,7 @@
 #include "port/PortList.h"
 #include "ui/FormSupport.h"
 #include "ui/Shape.h"
+#include "ui/TrendWindow.h"
 #include "ui/UnitList.h"
 
 namespace vyx::ui {
@@ -87,6 +88,7 @@ void TForm1::ComCBoxSelect() {
         Connect();
     ShowLineControls();
     UnitList->ShowPort(UnitsPort(ComCBox->currentText()));
+    Trend->ShowPort(UnitsPort(ComCBox->currentText()));
 }
 
 TLineSettings TForm1::LineSettings() const {

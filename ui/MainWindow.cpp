@@ -165,6 +165,7 @@ void TForm1::WireHandlers() {
     plot->setShortcut(Qt::Key_F6);
     addAction(plot);
     connect(plot, &QAction::triggered, this, [this] { Run([this] { btWykresClick(); }); });
+    BuildSignalsMenu();
     connect(cbxDevice, &TChoiceBox::Chosen, this, [this] { Run([this] { cbxDeviceSelect(); }); });
     connect(btSzukaj, &QToolButton::clicked, this, [this] { Run([this] { SzukajClick(); }); });
     connect(UnitList, &TUnitList::AddAsked, this, [this] { Run([this] { DodajBiezacaClick(); }); });
@@ -215,6 +216,7 @@ bool TForm1::FormClose() {
         snapshot_->Cancelled = true;
         Transaction.Abandon();
     }
+    Trend->StopSet();
     Trend->SetRecording(false);
     Trend->close();
     Timer1->stop();

@@ -39,6 +39,7 @@
 #include "ui/ServiceVisit.h"
 #include "ui/Settings.h"
 
+class QModelIndex;
 class QVBoxLayout;
 
 namespace vyx::ui {
@@ -150,6 +151,8 @@ public:
     TMeanSource MeanSource;  // where the text of "Wartość:" came from
     // "Wykres" and F6: the plot window, shown and brought up.
     void btWykresClick();
+    // "Dodaj do wykresu" and Ctrl+D: the register at `index` joins the plot's signals (SignalsMenu.cpp).
+    void DodajDoWykresuClick(const QModelIndex& index);
 
     // "Serwis" (ServiceMenu.cpp): every register of the device file read into the
     // as-found or as-left snapshot, each read shown as a walk's.
@@ -229,6 +232,7 @@ protected:
 
 private:
     void BuildControls();
+    void BuildSignalsMenu();
     // Runs a bus's task on this window's thread, later, as a handler.
     void Deliver(TBus::TTask task);
     // The bus has tried to open the port (Connect).

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "modbus/Transaction.h"
+#include "registers/RegData.h"
 
 namespace vyx::ui {
 namespace {
@@ -82,6 +83,57 @@ void WriteUnits(QSettings& file, const TLineUnits& units) {
             file.setValue(QStringLiteral("type"), unit.Type);
             file.setValue(QStringLiteral("serial"), unit.Serial);
             file.setValue(QStringLiteral("file"), unit.File);
+        }
+    file.endArray();
+}
+
+// The plot window's signals of every port; an entry that does not hold is passed over.
+TTrendSignals ReadSignals(QSettings& file) {
+    TTrendSignals all;
+    const int size = std::min(file.beginReadArray(QStringLiteral("trendSignals")), kMaxUnits);
+    for (int i = 0; i < size; ++i) {
+        file.setArrayIndex(i);
+        const auto text = [&](const char* key) { return file.value(QLatin1String(key)).toString(); };
+        TTrendSignal signal;
+        const QString port = text("port");
+        if (port.isEmpty() || !PlainText(port) || !InRange(text("slave"), 1, 247, &signal.Slave)) continue;
+        signal.File = text("file");
+        signal.Name = text("name");
+        signal.Note = text("note");
+        signal.Address = text("address");
+        signal.DataType = text("type");
+        signal.Length = text("length");
+        signal.Tolerance = text("tolerance");
+        signal.Right = text("right") == QStringLiteral("true");
+        signal.Hidden = text("hidden") == QStringLiteral("true");
+        if (signal.Name.isEmpty() || !InRange(signal.Address, 0, 105536) || !InRange(signal.Length, 1, 125) ||
+            GetTypeCode(signal.DataType.toStdU16String()) == kTypeNone || (!signal.File.isEmpty() && !DeviceName(signal.File)))
+            continue;
+        bool plain = true;
+        for (const QString* t : {&signal.Name, &signal.Note, &signal.Tolerance}) plain = plain && PlainText(*t);
+        if (plain && signal.Tolerance.size() <= 20) all[port] << signal;
+    }
+    file.endArray();
+    return all;
+}
+
+void WriteSignals(QSettings& file, const TTrendSignals& all) {
+    file.beginWriteArray(QStringLiteral("trendSignals"));
+    int i = 0;
+    for (auto it = all.cbegin(); it != all.cend(); ++it)
+        for (const TTrendSignal& signal : it.value()) {
+            file.setArrayIndex(i++);
+            file.setValue(QStringLiteral("port"), it.key());
+            file.setValue(QStringLiteral("slave"), signal.Slave);
+            file.setValue(QStringLiteral("file"), signal.File);
+            file.setValue(QStringLiteral("name"), signal.Name);
+            file.setValue(QStringLiteral("note"), signal.Note);
+            file.setValue(QStringLiteral("address"), signal.Address);
+            file.setValue(QStringLiteral("type"), signal.DataType);
+            file.setValue(QStringLiteral("length"), signal.Length);
+            file.setValue(QStringLiteral("right"), signal.Right);
+            file.setValue(QStringLiteral("hidden"), signal.Hidden);
+            file.setValue(QStringLiteral("tolerance"), signal.Tolerance);
         }
     file.endArray();
 }
@@ -162,6 +214,8 @@ TWindowSettings ReadSettings(const QString& path) {
         s.Trend.Tolerance = tolerance;
     InRange(text("trend/span"), 10, 3600, &s.Trend.SpanS);
     s.Trend.ClockTime = text("trend/clock") == QStringLiteral("true");
+    if (const QString period = text("trend/period"); InRange(period, 100, kMaxPeriodMs)) s.Trend.Period = period.trimmed();
+    s.Trend.Signals = ReadSignals(file);
 
     // An older file's "report/site" and "report/notes" are of no known unit: passed over.
     for (auto [key, field] : {std::pair{"report/company", &s.Report.Company}, {"report/technician", &s.Report.Technician},
@@ -208,6 +262,8 @@ bool WriteSettings(const TWindowSettings& s, const QString& path) {
     file.setValue(QStringLiteral("trend/tolerance"), s.Trend.Tolerance);
     file.setValue(QStringLiteral("trend/span"), s.Trend.SpanS);
     file.setValue(QStringLiteral("trend/clock"), s.Trend.ClockTime);
+    file.setValue(QStringLiteral("trend/period"), s.Trend.Period);
+    WriteSignals(file, s.Trend.Signals);
     file.setValue(QStringLiteral("report/company"), s.Report.Company);
     file.setValue(QStringLiteral("report/technician"), s.Report.Technician);
     WriteSites(file, s.Report.Sites);

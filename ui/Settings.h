@@ -15,6 +15,21 @@
 
 namespace vyx::ui {
 
+// A signal of the plot window: a register of a unit on the port's line, its
+// record's texts as the device file gave them, where and whether it is drawn,
+// and its tolerance (empty: the window's).
+struct TTrendSignal {
+    int Slave = 1;  // 1 to 247
+    QString File;   // a name of the device list
+    QString Name, Note, Address, DataType, Length;
+    bool Right = false;   // on the right value axis
+    bool Hidden = false;
+    QString Tolerance;
+    bool operator==(const TTrendSignal&) const = default;
+};
+// The signals of each port, by the path that opens it.
+using TTrendSignals = QMap<QString, QList<TTrendSignal>>;
+
 // What the plot window remembers.
 struct TTrendSettings {
     bool Open = false;
@@ -23,6 +38,8 @@ struct TTrendSettings {
     QString Tolerance;  // empty: none
     int SpanS = 60;
     bool ClockTime = false;
+    QString Period = QStringLiteral("1000");  // of the set's rounds
+    TTrendSignals Signals;
     bool operator==(const TTrendSettings&) const = default;
 };
 

@@ -13,6 +13,7 @@
 #include "base/SafeSave.h"
 #include "base/Text.h"
 #include "ui/Boxes.h"
+#include "ui/CutLabel.h"
 #include "ui/TrendPlot.h"
 #include "ui/TrendWindow.h"
 
@@ -26,6 +27,7 @@ constexpr uint64_t kMaxFileMb = 100000;
 }  // namespace
 
 QString TTrendWindow::FilePrefix() const {
+    if (setShown_) return QStringLiteral("zestaw");
     QString part;
     for (const QChar c : QString::fromStdU16String(record_.Name)) part += c.isLetterOrNumber() ? c : QChar(u'_');
     return part.isEmpty() ? QStringLiteral("odczyty") : part;
@@ -54,10 +56,16 @@ void TTrendWindow::SaveCsv() {
     const QString name = boxes_.AskSaveFileName(this, saveFolder_ + u'/' + SuggestedName(QStringLiteral(".csv")));
     if (name.isEmpty()) return;
     std::string bytes;
-    Plot->ForEachCsvLine([&](const std::string& line) {
-        bytes += line;
-        bytes += '\n';
-    });
+    if (setShown_) {
+        bytes = RoundCsvHeader(set_) + '\n';
+        Plot->ForEachRound([&](double t, const std::vector<std::optional<double>>& values,
+                               const std::vector<QString>& reasons) { bytes += SetCsvLine(t, values, reasons) + '\n'; });
+    } else {
+        Plot->ForEachCsvLine([&](const std::string& line) {
+            bytes += line;
+            bytes += '\n';
+        });
+    }
     try {
         SaveFileBytes(PathFromUtf8(name.toStdString()), bytes);
         saveFolder_ = QFileInfo(name).absolutePath();
@@ -67,11 +75,26 @@ void TTrendWindow::SaveCsv() {
     }
 }
 
-std::string TTrendWindow::PlotPng() const {
+std::string TTrendWindow::PlotPng(bool titled) {
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    if (!Plot->toPixmap(std::max(Plot->width(), 640), std::max(Plot->height(), 400)).save(&buffer, "PNG")) return {};
+    // A picture of its own carries its title and date above the plot, and the legend in it.
+    QCPTextElement* title = nullptr;
+    if (titled) {
+        title = new QCPTextElement(Plot, lbTitle->text() + QStringLiteral(" – ") +
+                                             QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+                                   QFont(font().family(), 11, QFont::Bold));
+        Plot->plotLayout()->insertRow(0);
+        Plot->plotLayout()->addElement(0, 0, title);
+    }
+    const bool drawn = Plot->toPixmap(std::max(Plot->width(), 640), std::max(Plot->height(), 400)).save(&buffer, "PNG");
+    if (title) {
+        Plot->plotLayout()->remove(title);
+        Plot->plotLayout()->simplify();
+        Plot->Refresh();
+    }
+    if (!drawn) return {};
     return std::string(png.constData(), static_cast<size_t>(png.size()));
 }
 
@@ -79,7 +102,7 @@ void TTrendWindow::SaveImage() {
     const QString name = boxes_.AskSaveFileName(this, saveFolder_ + u'/' + SuggestedName(QStringLiteral(".png")));
     if (name.isEmpty()) return;
     // Drawn into memory and saved as every file is: a failure leaves no half file.
-    const std::string png = PlotPng();
+    const std::string png = PlotPng(true);
     try {
         if (png.empty()) throw Error("nie udało się narysować wykresu");
         SaveFileBytes(PathFromUtf8(name.toStdString()), png);
@@ -118,6 +141,7 @@ void TTrendWindow::SetRecording(bool on, const QString& folder) {
     recordFolder_ = PathFromUtf8(chosen.toStdString());
     recordBytes_ = mb * 1024 * 1024;
     recorder_ = std::make_unique<TCsvRecorder>(recordFolder_, FilePrefix().toStdString(), recordBytes_);
+    if (setShown_) recorder_->SetHeader(RoundCsvHeader(set_));
     btRecord->setChecked(true);
     ShowStatus();
 }

@@ -6,13 +6,18 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSplitter>
+#include <QTimer>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "ui/CutLabel.h"
+#include "ui/SignalList.h"
 #include "ui/TrendPlot.h"
 #include "ui/TrendWindow.h"
 
@@ -74,7 +79,7 @@ void TTrendWindow::BuildControls() {
     lbMean = Value();
     lbSigma = Value();
     lbSpread = Value();
-    auto* statsBox = new QGroupBox(QStringLiteral(" Ostatnie N odczytów "));
+    auto* statsBox = gbStats = new QGroupBox(QStringLiteral(" Ostatnie N odczytów "));
     auto* stats = new QFormLayout(statsBox);
     stats->addRow(QStringLiteral("liczba:"), lbCount);
     stats->addRow(QStringLiteral("min:"), lbMin);
@@ -106,6 +111,54 @@ void TTrendWindow::BuildControls() {
     middle->addWidget(Plot, 1);
     middle->addLayout(side);
 
+    // The set of signals: its period and "Start", the list, the markers' table.
+    ePeriod = new QLineEdit(QStringLiteral("1000"));
+    ePeriod->setMaximumWidth(70);
+    ePeriod->setToolTip(QStringLiteral("Co ile ms odczytać wszystkie sygnały (co najmniej %1)").arg(kMinimumPeriodMs));
+    btStart = new QPushButton(QStringLiteral("Start"));
+    btStart->setCheckable(true);
+    btStart->setToolTip(QStringLiteral("Odczytuje sygnały z listy co okres, jeden po drugim"));
+    cbFixed = new QCheckBox(QStringLiteral("Stałe osie wartości"));
+    cbFixed->setToolTip(QStringLiteral("Osie wartości nie dopasowują się do odczytów; kółko i mysz przesuwają je"));
+    auto* setRow = new QHBoxLayout;
+    setRow->addWidget(new QLabel(QStringLiteral("Sygnały – okres [ms]:")));
+    setRow->addWidget(ePeriod);
+    setRow->addWidget(btStart);
+    setRow->addStretch(1);
+    setRow->addWidget(cbFixed);
+    Signals = new TSignalList;
+    lbMarkers = new QLabel;
+    twMarkers = new QTreeWidget;
+    twMarkers->setColumnCount(7);
+    twMarkers->setHeaderLabels({QStringLiteral("Sygnał"), QStringLiteral("A"), QStringLiteral("B"),
+                                QStringLiteral("Δ"), QStringLiteral("min"), QStringLiteral("max"),
+                                QStringLiteral("średnia")});
+    twMarkers->setRootIsDecorated(false);
+    twMarkers->setSelectionMode(QAbstractItemView::NoSelection);
+    twMarkers->header()->resizeSection(0, 104);
+    for (int c = 1; c < 7; ++c) twMarkers->header()->resizeSection(c, 74);
+    auto* markerBox = new QGroupBox(QStringLiteral(" Znaczniki "));
+    auto* markers = new QVBoxLayout(markerBox);
+    markers->addWidget(lbMarkers);
+    markers->addWidget(twMarkers, 1);
+    auto* lower = new QWidget;
+    auto* lowerRow = new QHBoxLayout(lower);
+    lowerRow->setContentsMargins(0, 0, 0, 0);
+    lowerRow->addWidget(Signals, 4);
+    lowerRow->addWidget(markerBox, 5);
+    auto* upper = new QWidget;
+    auto* upperColumn = new QVBoxLayout(upper);
+    upperColumn->setContentsMargins(0, 0, 0, 0);
+    upperColumn->addLayout(middle, 1);
+    upperColumn->addLayout(setRow);
+    auto* split = new QSplitter(Qt::Vertical);
+    split->addWidget(upper);
+    split->addWidget(lower);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+    split->setChildrenCollapsible(false);
+    roundTimer_ = new QTimer(this);
+
     stStatus = new QLabel;
     stStatus->setAutoFillBackground(true);
     stStatus->setContentsMargins(6, 3, 6, 3);
@@ -113,7 +166,7 @@ void TTrendWindow::BuildControls() {
 
     auto* column = new QVBoxLayout(this);
     column->addLayout(top);
-    column->addLayout(middle, 1);
+    column->addWidget(split, 1);
     column->addWidget(stStatus);
 
     connect(cbxSpan, &QComboBox::activated, this, [this] { Plot->SetSpan(cbxSpan->currentData().toInt()); });
@@ -125,6 +178,17 @@ void TTrendWindow::BuildControls() {
     connect(btCsv, &QPushButton::clicked, this, &TTrendWindow::SaveCsv);
     connect(btImage, &QPushButton::clicked, this, &TTrendWindow::SaveImage);
     connect(btRecord, &QPushButton::clicked, this, [this](bool on) { SetRecording(on); });
+    connect(btStart, &QPushButton::clicked, this, [this](bool on) {
+        if (on)
+            StartSet();
+        else
+            StopSet();
+    });
+    connect(roundTimer_, &QTimer::timeout, this, &TTrendWindow::PostRound);
+    connect(cbFixed, &QCheckBox::toggled, Plot, &TTrendPlot::SetValuesFixed);
+    connect(Signals, &TSignalList::Changed, this, &TTrendWindow::SetChanged);
+    connect(Signals, &TSignalList::CurrentChanged, this, [this] { ShowStats(); });
+    connect(Plot, &TTrendPlot::MarkersChanged, this, &TTrendWindow::ShowMarkers);
 }
 
 }  // namespace vyx::ui

@@ -57,8 +57,12 @@ TTrendPlot::TTrendPlot(QWidget* parent) : QCustomPlot(parent) {
     // with an hour of readings in view.
     readings_->setPen(QPen(kReadingColor, 0));
 
-    yAxis2->setRange(0, 1);
-    failed_ = addGraph(xAxis, yAxis2);
+    // The failure marks sit at the bottom whatever the zoom: on an axis of their own, never shown.
+    failAxis_ = axisRect()->addAxis(QCPAxis::atRight);
+    failAxis_->setVisible(false);
+    failAxis_->setRange(0, 1);
+    yAxis2->setTickLabels(true);
+    failed_ = addGraph(xAxis, failAxis_);
     failed_->setName(QStringLiteral("nieudany odczyt"));
     failed_->setLineStyle(QCPGraph::lsNone);
     failed_->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssTriangle, kFailureColor, kFailureColor, 8));
@@ -83,6 +87,19 @@ TTrendPlot::TTrendPlot(QWidget* parent) : QCustomPlot(parent) {
     legend->setBrush(QColor(255, 255, 255, 200));  // the readings show through
     for (QCPGraph* unnamed : {bandLow_, sigmaLow_, errLow_}) unnamed->removeFromLegend();
     axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
+
+    for (TMarker& m : markers_) {
+        m.Line = new QCPItemStraightLine(this);
+        m.Line->setPen(QPen(Qt::black, 0, Qt::DashLine));
+        m.Line->setVisible(false);
+        m.Label = new QCPItemText(this);
+        m.Label->setPositionAlignment(Qt::AlignTop | Qt::AlignHCenter);
+        m.Label->position->setAxisRect(axisRect());
+        m.Label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        m.Label->setVisible(false);
+    }
+    markers_[0].Label->setText(QStringLiteral("A"));
+    markers_[1].Label->setText(QStringLiteral("B"));
 
     connect(xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
             [this](const QCPRange& range) { ClampSpan(range); });
@@ -112,6 +129,8 @@ void TTrendPlot::Begin(Clock::time_point start, int typeCode) {
     failures_.clear();
     reasons_.clear();
     goodCount_ = 0;
+    RemoveCurves();
+    ClearMarkers();
     SetClockTime(xAxis->ticker().dynamicCast<TClockTicker>() != nullptr);
     SetFollowing(true);
     FollowNewest();
@@ -244,38 +263,29 @@ void TTrendPlot::FollowNewest() {
     double newest = 0;
     if (!readings_->data()->isEmpty()) newest = (readings_->data()->constEnd() - 1)->key;
     if (!failures_.empty()) newest = std::max(newest, failures_.back().T);
+    newest = std::max(newest, NewestCurveTime());
     const double from = std::max(0.0, newest - span_);
     xAxis->setRange(from, from + span_);
-    // The values in view fill the height, with a margin; a flat signal gets one
-    // unit of its last decimal either side.
-    bool found = false;
-    QCPRange values = readings_->data()->valueRange(found, QCP::sdBoth, QCPRange(from, from + span_));
-    if (!found) return;
-    if (mean_->visible()) {
-        values.expand(sigmaLow_->data()->constBegin()->value);
-        values.expand(sigmaHigh_->data()->constBegin()->value);
-    }
-    if (bandLow_->visible()) {
-        values.expand(bandLow_->data()->constBegin()->value);
-        values.expand(bandHigh_->data()->constBegin()->value);
-    }
-    double margin = values.size() * 0.08;
-    if (margin <= 0) margin = std::pow(10.0, -ValueDecimals(typeCode_));
-    yAxis->setRange(values.lower - margin, values.upper + margin);
+    FitValues();
 }
 
 void TTrendPlot::ShowPointsWhenFew(const QCPRange& range) {
     // Each reading a dot only where the dots stand apart: drawing thousands of
     // them would cost a second a frame.
-    const auto data = readings_->data();
-    const int inView = static_cast<int>(data->findEnd(range.upper) - data->findBegin(range.lower));
-    const bool few = inView <= std::max(axisRect()->width(), 200) / 4;
-    if (few != (readings_->scatterStyle().shape() != QCPScatterStyle::ssNone))
-        readings_->setScatterStyle(few ? QCPScatterStyle(QCPScatterStyle::ssDisc, 4) : QCPScatterStyle());
+    const auto dots = [&](QCPGraph* line) {
+        const auto data = line->data();
+        const int inView = static_cast<int>(data->findEnd(range.upper) - data->findBegin(range.lower));
+        const bool few = inView <= std::max(axisRect()->width(), 200) / 4;
+        if (few != (line->scatterStyle().shape() != QCPScatterStyle::ssNone))
+            line->setScatterStyle(few ? QCPScatterStyle(QCPScatterStyle::ssDisc, 4) : QCPScatterStyle());
+    };
+    dots(readings_);
+    for (const TCurve& curve : curves_) dots(curve.Line);
 }
 
 void TTrendPlot::ClampSpan(const QCPRange& range) {
     ShowPointsWhenFew(range);
+    if (!following_) FitValues();
     if (clamping_) return;
     const double size = std::clamp(range.size(), kMinSpanS, kMaxSpanS);
     if (size == range.size()) {
@@ -300,6 +310,13 @@ void TTrendPlot::wheelEvent(QWheelEvent* event) {
 }
 
 void TTrendPlot::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ControlModifier)) {
+        // Markers A and B in turn; the view stays where it is.
+        SetMarker(nextMarker_, xAxis->pixelToCoord(event->position().x()));
+        nextMarker_ ^= 1;
+        event->accept();
+        return;
+    }
     SetFollowing(false);
     QCustomPlot::mousePressEvent(event);
 }

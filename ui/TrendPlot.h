@@ -7,10 +7,16 @@
 // (time and value), which is also what "Zapisz CSV" writes: nothing is kept
 // twice.
 //
+// Or the curves of a set of signals (BeginSet): one per signal in its colour, on
+// the left or the right value axis, a failed reading marked in its colour on the
+// time axis. Two markers (Ctrl+click, then Ctrl+click) stand across every curve.
+//
 // Time runs in seconds from the start of the series; the axis shows either those
 // seconds or the clock time. While following, the visible span ends at the newest
 // reading; dragging or zooming with the mouse stops following (Following() turns
 // false and FollowingChanged is emitted). The span stays between 10 s and 1 h.
+// The value axes fit the readings in view, unless fixed (SetValuesFixed): then
+// the wheel and the mouse move them too.
 #include <qcustomplot.h>
 
 #include <QString>
@@ -76,12 +82,41 @@ public:
     // Every reading the plot holds, in time order, as CSV lines (no line ends).
     void ForEachCsvLine(const std::function<void(const std::string&)>& line) const;
 
+    // The set's curves (TrendCurves.cpp). BeginSet empties the plot for a new
+    // series of the set; Restyle changes colours, axes and hiding, keeping the data.
+    struct TCurveLook {
+        QString Name;
+        QColor Colour;
+        bool Right = false;
+        bool Hidden = false;
+        int TypeCode = 0;
+    };
+    void BeginSet(std::chrono::system_clock::time_point start, const std::vector<TCurveLook>& looks);
+    void Restyle(const std::vector<TCurveLook>& looks);
+    int CurveCount() const { return static_cast<int>(curves_.size()); }
+    // One round at `t`: each curve's value, none where the reading failed (and why).
+    void AddRound(double t, const std::vector<std::optional<double>>& values, const std::vector<QString>& reasons);
+    // A curve's readings, and a NaN value after each failure; curve -1 is the single register's.
+    QSharedPointer<QCPGraphDataContainer> CurveData(int curve) const;
+    // Every round the plot holds, in time order: its time, each curve's value or
+    // none, and the reasons of the failed ones.
+    void ForEachRound(const std::function<void(double t, const std::vector<std::optional<double>>&,
+                                               const std::vector<QString>&)>& round) const;
+    // Keeps the value axes as they are (the mouse moves them), or fits them to the view.
+    void SetValuesFixed(bool on);
+
+    // The two markers, 0 and 1 (A and B), at a time in seconds; none until set.
+    void SetMarker(int which, double t);
+    std::optional<double> Marker(int which) const { return markers_[which & 1].T; }
+    void ClearMarkers();
+
     // Draws after a change: coalesced into one replot per pass of the event loop,
     // and none while hidden.
     void Refresh();
 
 signals:
     void FollowingChanged(bool on);
+    void MarkersChanged();
 
 protected:
     void wheelEvent(QWheelEvent* event) override;
@@ -90,6 +125,11 @@ protected:
 
 private:
     void FollowNewest();
+    // The value axes to the readings in view, unless fixed.
+    void FitValues();
+    void FitCurves(const QCPRange& view);
+    double NewestCurveTime() const;
+    void RemoveCurves();
     void ClampSpan(const QCPRange& range);
     void ShowPointsWhenFew(const QCPRange& range);
     QCPGraph* BandGraph(const QColor& color = {}, QCPGraph* lower = nullptr);
@@ -112,6 +152,24 @@ private:
     std::vector<TFailure> failures_;
     QStringList reasons_;  // the few distinct reasons, by index
     int goodCount_ = 0;
+    struct TCurve {
+        QCPGraph* Line;
+        QCPGraph* Failed;
+        std::vector<TFailure> Failures;
+        int TypeCode;
+        bool Hidden;
+    };
+    std::vector<TCurve> curves_;
+    std::vector<double> roundTimes_;
+    QCPAxis* failAxis_;  // hidden, 0 to 1: the failure marks of the set's curves
+    struct TMarker {
+        std::optional<double> T;
+        QCPItemStraightLine* Line = nullptr;
+        QCPItemText* Label = nullptr;
+    };
+    TMarker markers_[2];
+    int nextMarker_ = 0;
+    bool valuesFixed_ = false;
     double span_ = 60;
     bool following_ = true;
     bool clamping_ = false;

@@ -19,6 +19,7 @@
 #include "base/Text.h"
 #include "ui/Boxes.h"
 #include "ui/CutLabel.h"
+#include "ui/SignalList.h"
 #include "ui/Placement.h"
 #include "ui/TrendPlot.h"
 
@@ -45,7 +46,7 @@ TTrendWindow::TTrendWindow(TBoxes& boxes, QWidget* mainWindow)
     : QWidget(mainWindow, Qt::Window), boxes_(boxes), saveFolder_(QDir::homePath()) {
     setWindowTitle(QStringLiteral("Wykres – vyx-cfg"));
     setObjectName(QStringLiteral("TrendWindow"));
-    resize(900, 520);
+    resize(1100, 720);
 
     BuildControls();
     ShowStats();
@@ -89,6 +90,12 @@ void TTrendWindow::BeginSeries(TActivity activity, const TRegData& record, Clock
 
 void TTrendWindow::Reading(TActivity activity, const TRegData& record, Clock::time_point when,
                            const TReading& reading, const QString& reason) {
+    // The set's rounds have the plot while it runs; once stopped, a reading begins a series of its own.
+    if (setRunning_) return;
+    if (setShown_) {
+        setShown_ = false;
+        fresh_ = true;
+    }
     when = std::chrono::floor<std::chrono::milliseconds>(when);
     if (fresh_ || activity != activity_ || record.Address != record_.Address || record.Name != record_.Name ||
         record.DataType != record_.DataType)
@@ -125,6 +132,12 @@ std::optional<std::u16string> TTrendWindow::CalibrationFinished(const std::vecto
 }
 
 void TTrendWindow::RuleChanged() {
+    if (setShown_) {
+        SetRules(true);
+        ShowSetStats();
+        ShowSetStatus();
+        return;
+    }
     bool ok = false;
     const int n = eN->text().trimmed().toInt(&ok);
     std::optional<TTolerance> tolerance;
@@ -160,6 +173,10 @@ void TTrendWindow::RuleChanged() {
 }
 
 void TTrendWindow::ShowStats() {
+    if (setShown_) {
+        ShowSetStats();
+        return;
+    }
     const TReadingStats s = stability_.Stats();
     const int decimals = ValueDecimals(typeCode_);
     const bool any = s.Count > 0;
@@ -172,6 +189,10 @@ void TTrendWindow::ShowStats() {
 }
 
 void TTrendWindow::ShowStatus() {
+    if (setShown_) {
+        ShowSetStatus();
+        return;
+    }
     QString text;
     QColor background = palette().color(QPalette::Window);
     const std::optional<TTolerance>& tolerance = stability_.Tolerance();
@@ -215,6 +236,8 @@ TTrendSettings TTrendWindow::Settings() const {
     s.Tolerance = eTolerance->text();
     s.SpanS = cbxSpan->currentData().toInt();
     s.ClockTime = cbClock->isChecked();
+    s.Period = ePeriod->text();
+    s.Signals = Signals->All();
     return s;
 }
 
@@ -225,6 +248,8 @@ void TTrendWindow::ApplySettings(const TTrendSettings& s) {
     cbxSpan->setCurrentIndex(span >= 0 ? span : 2);
     Plot->SetSpan(cbxSpan->currentData().toInt());
     cbClock->setChecked(s.ClockTime);
+    ePeriod->setText(s.Period);
+    Signals->SetAll(s.Signals);
     RuleChanged();
     // Where it was, by the main window's rule: on a screen that still holds its
     // centre and no larger than that screen; else beside the main window when opened.

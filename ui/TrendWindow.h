@@ -10,10 +10,18 @@
 // another register, or of another activity, begins a new series; monitoring the
 // same register again continues its series. Its status line is its own (the main
 // status bar is emptied every few seconds).
+//
+// Or it follows a set of signals (TrendSet.cpp): registers of the units on the
+// port's line, listed below the plot. While the set runs ("Start"), a round
+// reads each signal once per period, one after another, as one job on the
+// main window's bus; the plot draws a curve per signal, each judged by the
+// stability rule with its own tolerance, and the recording takes one CSV line
+// per round. Monitoring readings then stay out of the plot.
 #include <QRect>
 #include <QString>
 #include <QWidget>
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -21,21 +29,27 @@
 #include <string>
 #include <vector>
 
+#include "modbus/Bus.h"
 #include "registers/RegData.h"
 #include "sequences/Readings.h"
 #include "sequences/Sequences.h"
+#include "sequences/Signals.h"
 #include "ui/Settings.h"
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTimer;
+class QTreeWidget;
 
 namespace vyx::ui {
 
 class TBoxes;
 class TCutLabel;
+class TSignalList;
 class TTrendPlot;
 
 class TTrendWindow : public QWidget {
@@ -49,6 +63,8 @@ signals:
     // box, as it comes inside a reading and monitoring goes on. An empty text
     // once the recording is switched on or off again.
     void RecordingStopped(const QString& why);
+    // The communication pane's lines of a round's exchanges.
+    void RoundExchanged(const std::vector<std::u16string>& lines);
 
 public:
 
@@ -70,6 +86,15 @@ public:
     QPushButton* btRecord;  // checkable: recording to files runs while it is down
     QLineEdit* eFileMb;     // a new file every N MB; empty: every day only
     QLabel* stStatus;
+    QGroupBox* gbStats;
+    // The set of signals, its period and "Start"/"Stop"; the value axes fixed or fitted.
+    TSignalList* Signals;
+    QLineEdit* ePeriod;
+    QPushButton* btStart;  // checkable: the set runs while it is down
+    QCheckBox* cbFixed;
+    // The markers: Δt, and per curve the values at A and B, Δ, min, max and mean between.
+    QLabel* lbMarkers;
+    QTreeWidget* twMarkers;
 
     // Shows the window (beside the main one the first time) and brings it up.
     void Open();
@@ -94,17 +119,47 @@ public:
     // The buttons' work; the file or folder comes from the boxes.
     void SaveCsv();
     void SaveImage();
-    // The plot as it stands, as a PNG image at least 640 × 400; empty when it cannot be drawn.
-    std::string PlotPng() const;
+    // The plot as it stands, as a PNG image at least 640 × 400, with a title line
+    // (the register and the date) when `titled`; empty when it cannot be drawn.
+    std::string PlotPng(bool titled = false);
     // Starts recording into `folder` (the one asked for when empty), or stops it.
     void SetRecording(bool on, const QString& folder = {});
 
     TTrendSettings Settings() const;
     void ApplySettings(const TTrendSettings& settings);
 
+    // The bus the set's rounds go out on, and the line they go out with.
+    void UseBus(TBus& bus, std::function<TLineSettings()> line);
+    // The signals of `port` (a port path) are listed; a running set stops.
+    void ShowPort(const QString& port);
+    // "Dodaj do wykresu": adds a signal to the port's list; false when it is
+    // listed already or no port is chosen (the status line says so).
+    bool AddSignal(const TTrendSignal& signal);
+    // "Start" and "Stop" of the set: false when it cannot start (the status line says why).
+    bool StartSet();
+    void StopSet();
+    bool SetRunning() const { return setRunning_; }
+    // The set's signals and the stability of each, in the list's order.
+    std::vector<TSignal> SignalSet() const;
+    const std::vector<TStability>& SetStability() const { return setStability_; }
+    // One round of the set read: into the plot, the statistics and the recording.
+    void RoundRead(const TRound& round);
+
 private:
     // The controls, their layout and their connections (TrendLayout.cpp).
     void BuildControls();
+    // The job of one round on the bus; none while the last one is out.
+    void PostRound();
+    void SetChanged();
+    // The list's colours, names, axes and ticks onto the plot's curves.
+    void RestylePlot();
+    // Each signal's rule: N of the window, its tolerance or the window's; false when one does not hold.
+    bool SetRules(bool keepReadings);
+    void ShowSetStats();
+    void ShowSetStatus();
+    void ShowMarkers();
+    std::string SetCsvLine(double t, const std::vector<std::optional<double>>& values,
+                           const std::vector<QString>& reasons) const;
     void BeginSeries(TActivity activity, const TRegData& record, std::chrono::system_clock::time_point when);
     void RuleChanged();
     void ShowStats();
@@ -128,6 +183,19 @@ private:
     std::filesystem::path recordFolder_;
     uint64_t recordBytes_ = 0;
     QString recordError_;
+
+    TBus* bus_ = nullptr;
+    std::function<TLineSettings()> line_;
+    QTimer* roundTimer_ = nullptr;
+    bool setRunning_ = false;
+    bool setShown_ = false;     // the plot shows the set's curves
+    bool roundOut_ = false;     // a round is on the bus
+    uint64_t setGeneration_ = 0;  // counts starts and stops: a round of an older run is not drawn
+    int periodMs_ = 1000;
+    double roundS_ = 0;         // how long the last round took
+    std::vector<TSignal> set_;  // of the set running or shown
+    std::vector<TStability> setStability_;
+    QString setRuleError_;
 };
 
 }  // namespace vyx::ui

@@ -174,6 +174,14 @@ void TForm1::BuildControls() {
 
     setCentralWidget(central);
     Trend = new TTrendWindow(boxes_, this);
+    connect(Trend, &TTrendWindow::RoundExchanged, this, [this](const std::vector<std::u16string>& lines) {
+        for (const std::u16string& line : lines) AppendCommLine(line);
+    });
+    Trend->UseBus(Bus, [this] {
+        TLineSettings line = Session.Line;
+        line.Line = Transaction.Line();
+        return line;
+    });
     // Said where it stays until the next message; monitoring goes on.
     connect(Trend, &TTrendWindow::RecordingStopped, this,
             [this](const QString& why) { stWarning->SetWarning(TWarningSlot::Recording, why); });

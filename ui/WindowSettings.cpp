@@ -40,6 +40,7 @@ void TForm1::ApplySettings(const TWindowSettings& s) {
     Visit.Report = s.Report;
     UnitList->SetAll(s.Units);
     UnitList->ShowPort(UnitsPort(s.Port));
+    Trend->ShowPort(UnitsPort(s.Port));
 
     if (!s.DeviceFile.isEmpty()) {
         std::error_code ec;

@@ -304,3 +304,24 @@ TEST_F(ScreenFit, TheWindowFitsItsScreen) {
     EXPECT_TRUE(form->PanelScroll->viewport()->rect().contains(
         form->btZapisz->mapTo(form->PanelScroll->viewport(), form->btZapisz->rect().bottomRight())));
 }
+
+TEST_F(SettingsTest, ThePlotsSignalsAreKeptPerPortAndABadOneIsPassedOver) {
+    ui::TWindowSettings s;
+    const ui::TTrendSignal r0{2, "VXT-20F.dat", "R0", "", "30001", "INT", "1", false, false, ""};
+    const ui::TTrendSignal current{2, "VXT-20F.dat", "Prąd wyjściowy", "mA", "30009", "PREC", "2", true, true, "1%"};
+    s.Trend.Signals["/dev/ttyUSB0"] = {r0, current};
+    s.Trend.Signals["/dev/ttyUSB1"] = {r0};
+    const QString path = QString::fromStdString((folder / "signals.ini").string());
+    ASSERT_TRUE(ui::WriteSettings(s, path));
+    EXPECT_EQ(ui::ReadSettings(path).Trend.Signals, s.Trend.Signals);
+    // Out of range, unknown or unsafe: each passed over, the good ones kept.
+    WriteFile(folder / "signals.ini",
+              "[trendSignals]\nsize=5\n1\\port=/dev/a\n1\\slave=248\n1\\name=R0\n1\\address=30001\n1\\type=INT\n"
+              "1\\length=1\n2\\port=/dev/a\n2\\slave=2\n2\\name=R0\n2\\address=30001\n2\\type=BIT\n2\\length=1\n"
+              "3\\port=/dev/a\n3\\slave=2\n3\\name=R0\n3\\address=30001\n3\\type=INT\n3\\length=1\n"
+              "3\\file=../x.dat\n4\\port=/dev/a\n4\\slave=2\n4\\name=R0\n4\\address=30001\n4\\type=INT\n"
+              "4\\length=0\n5\\port=/dev/a\n5\\slave=2\n5\\name=R0\n5\\address=30001\n5\\type=INT\n5\\length=1\n");
+    const ui::TTrendSignals read = ui::ReadSettings(path).Trend.Signals;
+    ASSERT_EQ(read.value("/dev/a").size(), 1);
+    EXPECT_EQ(read.value("/dev/a")[0].Slave, 2);
+}

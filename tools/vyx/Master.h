@@ -4,12 +4,14 @@
 // reset (Master.cpp), walk, monitor and calibrate (Sequenced.cpp). Each opens the
 // port and finds its register in a session, runs the same transaction as the
 // window through a console view, and ends with the exit status of the outcome.
+#include <optional>
 #include <set>
 #include <string>
 
 #include "modbus/Frame.h"
 #include "modbus/Transaction.h"
 #include "registers/RegisterTree.h"
+#include "sequences/Readings.h"
 #include "serial/Serial.h"
 #include "tools/vyx/Device.h"
 #include "tools/vyx/Options.h"
@@ -40,5 +42,10 @@ struct TSession : tool::TConsoleSession {
 // and runs `body`; prints the usage for --help and any error on standard error.
 int Run(const char* command, int argc, char** argv, const char* usage, int (*body)(TSession&, const cli::Options&),
         bool needRegister, const std::set<std::string>& valued = {}, const std::set<std::string>& flags = {});
+
+// vyx monitor with several registers of the --file named after it (MonitorSet.cpp):
+// `count` rounds (0: until Ctrl-C), the statistics every `n` rounds with --stats.
+int MonitorSet(TSession& s, const cli::Options& o, long period, long count, bool csv, long n,
+               const std::optional<TTolerance>& tolerance);
 
 }  // namespace vyx::master

@@ -140,6 +140,7 @@ int Monitor(TSession& s, const vyx::cli::Options& o) {
     const bool statsLines = o.Has("--stats");
     const long n = o.GetInt("--stats", kDefaultStableReadings, 2, 1000000);
     const std::optional<vyx::TTolerance> tolerance = StableOption(o);
+    if (o.Positional().size() > 1) return MonitorSet(s, o, period, count, csv, n, tolerance);
     if (vyx::AccessCodeOf(s.node) <= 0)
         throw vyx::Error("\"" + vyx::ToUtf8(s.node->Record.Name) + "\" is not a register");
     const int type = vyx::GetTypeCode(s.node->Record.DataType);
@@ -288,8 +289,8 @@ int RunWalk(int argc, char** argv) {
 
 int RunMonitor(int argc, char** argv) {
     return Run("monitor", argc, argv,
-               "Usage: vyx monitor --port PATH --file F.dat NAME --period MS [--count N] [--csv]\n"
-               "                   [--stats N] [--stable TOL[%]]\n"
+               "Usage: vyx monitor --port PATH --file F.dat NAME [NAME...] --period MS [--count N]\n"
+               "                   [--csv] [--stats N] [--stable TOL[%]]\n"
                "Reads a register every MS milliseconds (at least 100): an empty line, the\n"
                "heading, then the time and the value of each good reading. Ends after N\n"
                "readings, or with Ctrl-C.\n\nOptions:\n"
@@ -308,7 +309,14 @@ int RunMonitor(int argc, char** argv) {
                "                    a run that ends unsettled (--count, Ctrl-C) ends with the\n"
                "                    status of its last failed reading, else with 5\n"
                "With --csv, the statistics and the stability line go to standard error, so\n"
-               "that standard output holds only CSV lines.\n",
+               "that standard output holds only CSV lines.\n\n"
+               "Several registers (NAME NAME...) are read one after another once a period,\n"
+               "a round; --count counts rounds. One line per round: the time and each\n"
+               "register's value (\"?\" where its reading failed, the reason on standard\n"
+               "error). With --csv a header first, \"czas;NAME [NOTE] @SLAVE;...;przyczyna\",\n"
+               "then DATE TIME.MS;V1;V2;...;REASONS, a failed value empty and named in\n"
+               "REASONS. --stats and --stable judge each register on its own; --stable ends\n"
+               "once all have settled, and an unsettled run names the unsettled ones.\n",
                Monitor, true, {"--period", "--count", "--stats", "--stable"}, {"--csv"});
 }
 
