@@ -130,10 +130,12 @@ void TForm1::Connected(const TOpened& opened, const QString& name, const TLineSe
     const QString mode = QString::fromStdString(line.Mode);
     if (!opened.Opened && !opened.TimeoutsRefused) {
         shConnect->SetColor(ToQColor(kRed));
-        // An adapter on its way back is tried again; the status bar keeps saying it is away.
-        const bool awaited = Replug->Away();
-        Replug->OpenFailed();
-        if (awaited) return;
+        // An adapter on its way back is tried again; meanwhile it is still away.
+        if (Replug->Away()) {
+            Replug->OpenFailed();
+            Say(QStringLiteral("adapter odłączony: ") + name, true);
+            return;
+        }
         // Why a port did not open stays until the next message.
         Say(PortFaultText(opened.Fault, opened.Error, name, mode), true);
         return;
@@ -147,6 +149,8 @@ void TForm1::Connected(const TOpened& opened, const QString& name, const TLineSe
     if (portOpen_) {
         stWarning->SetWarning(TWarningSlot::Adapter, {});
         Replug->Opened(name, line);
+    } else {
+        Replug->OpenFailed();
     }
 }
 

@@ -57,6 +57,7 @@ TReplug::~TReplug() {
 }
 
 void TReplug::Watch() {
+#ifndef _WIN32
     if (!watcher_) return;
     // The by-id folder and the simulators' come and go with their last entry.
     const QStringList watched = watcher_->directories();
@@ -65,6 +66,7 @@ void TReplug::Watch() {
         std::error_code ec;
         if (!watched.contains(path) && std::filesystem::is_directory(folder, ec)) watcher_->addPath(path);
     }
+#endif
 }
 
 void TReplug::Opened(const QString& name, const TLineSettings& line) {
@@ -110,12 +112,13 @@ void TReplug::Changed() {
 
 void TReplug::Check() {
     if (state_ == TState::Open && !AdapterPresent(name_.toStdString())) Lost();
-    if (state_ != TState::Away) return;
+    // A reopening under way has the last word (an open ends within seconds).
+    if (state_ != TState::Away || reopening_) return;
     if (Clock::now() - since_ >= std::chrono::seconds(waitS_)) {
         Closed();
         return;
     }
-    if (!reopening_ && AdapterPresent(name_.toStdString())) {
+    if (AdapterPresent(name_.toStdString())) {
         reopening_ = true;
         if (Reopen) Reopen(name_, line_);
     }

@@ -2,12 +2,14 @@
 // An adapter pulled out under the open port and plugged back in: what the
 // window says, what it holds meanwhile and how it takes up again (TReplug
 // watches and decides; this shows).
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
 
+#include "ui/FormSupport.h"
 #include "ui/MainWindow.h"
 #include "ui/Replug.h"
 #include "ui/Shape.h"

@@ -28,22 +28,21 @@ protected:
         StartSim(kSampleDevice, options);
         ASSERT_TRUE(fs::is_symlink(link.toStdString()));
     }
-    // Pulled out: said at once, in the result pane and the lasting warnings.
+    // Pulled out: said at once in the result pane.
     void PullOut() {
         Sim().Stop(SIGINT);
         ASSERT_TRUE(WaitUntil([&] { return form->Memo1->Lines().contains("adapter odłączony: " + link); }))
             << form->Memo1->Lines().join("|").toStdString();
-        EXPECT_EQ(form->stWarning->text(), "adapter odłączony: " + link);
         ASSERT_FALSE(fs::exists(link.toStdString()));
     }
     void Open(std::vector<std::string> options) {
         NEEDS_SIMULATOR();
         link = QString::fromStdString((folder / "vyx" / "adapter").string());
         PlugIn(options);
-        form->eWait->setText("3000");  // a busy machine may answer late; kept for the reopening
-        Act([&] { form->eWaitExit(); });
         ChoosePort(link);
         ASSERT_TRUE(form->PortOpen());
+        form->eWait->setText("3000");  // a busy machine may answer late; kept for the reopening
+        Act([&] { form->eWaitExit(); });
         ChooseDevice(kSampleDevice);
     }
     QString link;
@@ -61,6 +60,7 @@ TEST_F(ReplugTest, MonitoringAndItsRecordingResumeWithTheGapMarked) {
     form->cbMonitor->click();
     ASSERT_TRUE(WaitUntil([&] { return trend->Plot->GoodCount() >= 3; }));
     PullOut();
+    EXPECT_EQ(form->stWarning->text(), "adapter odłączony: " + link);
     // The run waits with its box ticked; no reading is tried meanwhile.
     EXPECT_TRUE(form->cbMonitor->isChecked());
     EXPECT_FALSE(form->Timer1->isActive());
@@ -95,7 +95,7 @@ TEST_F(ReplugTest, MonitoringAndItsRecordingResumeWithTheGapMarked) {
 // A walk's results would mix two connections: it ends, and the adapter's return
 // reopens the port without taking it up again.
 TEST_F(ReplugTest, AWalkEndsAndStaysEnded) {
-    Open({"--delay", "300"});
+    Open({"--delay", "700"});  // some 6 s for the group
     Click(u"Pomiar");
     form->Run([&] { form->VTColumnDblClick(ui::kColName); });
     ASSERT_TRUE(WaitUntil([&] { return Undated(form->Memo1->Lines()).size() >= 1; }));
@@ -113,4 +113,27 @@ TEST_F(ReplugTest, AWalkEndsAndStaysEnded) {
     EXPECT_TRUE(Last(form->Memo1->Lines()).startsWith("przerwa w połączeniu: "));
     EXPECT_EQ(form->Sequences.Activity(), TActivity::Idle);
     EXPECT_TRUE(boxes.Errors.isEmpty() && boxes.Messages.isEmpty()) << boxes.Errors.join("|").toStdString();
+}
+
+// Past the time set, the wait ends with the monitoring run; an adapter back later
+// is left alone.
+TEST_F(ReplugTest, AnAdapterAwayLongerThanTheTimeSetEndsTheWait) {
+    Open({});
+    form->eReplug->setText("1");
+    Act([&] { form->eReplugExit(); });
+    Click(u"R0");
+    form->ePeriod->setText("100");
+    form->cbMonitor->click();
+    ASSERT_TRUE(WaitUntil([&] { return form->Trend->Plot->GoodCount() >= 2; }));
+    PullOut();
+    ASSERT_TRUE(WaitUntil([&] { return !form->cbMonitor->isChecked(); }));
+    const QStringList lines = form->Memo1->Lines();
+    const qsizetype end = lines.indexOf("koniec oczekiwania na adapter: " + link);
+    ASSERT_GE(end, 0) << lines.join("|").toStdString();
+    EXPECT_EQ(lines.back(), "");  // the run closed as unticking closes it
+    EXPECT_TRUE(form->stWarning->text().isEmpty());
+    PlugIn({});
+    Spin(2500);
+    EXPECT_FALSE(form->PortOpen());
+    EXPECT_EQ(form->Memo1->Lines(), lines);
 }
