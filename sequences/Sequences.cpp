@@ -424,6 +424,7 @@ void TSequences::Tick() {
         // sent (the connection is gone) ends the run as unticking would, and says why.
         if (threw || !completed) {
             if (!monitoring_) return;
+            if (!threw && t_.Outcome() == TOutcome::PortClosed && window_.HoldsRunWhilePortAway()) return;
             if (!threw) {
                 window_.SequenceInterrupted(u"przerwano: " + FromUtf8(t_.Reason(TLanguage::Polish)));
                 CloseMonitoringRun();

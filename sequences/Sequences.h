@@ -98,6 +98,12 @@ public:
     // " (odczyt K z N)"). The window adds it to the result pane; `vyx` says the
     // reason its own way.
     virtual void SequenceInterrupted(std::u16string_view) {}
+    // A monitoring reading could not be sent because the port has gone away (an
+    // adapter pulled out): true when the view waits for the adapter and resumes
+    // the run itself (MonitorTick again once the port is back); the run then stays,
+    // paused. False ends it with "przerwano: REASON". A walk or a calibration
+    // never waits: its results would mix two connections.
+    virtual bool HoldsRunWhilePortAway() { return false; }
     // A monitoring or calibration reading of `node` completed: good, with the
     // value text in the node's record and its number in the reading, or failed
     // (the transaction's outcome says why).
@@ -203,7 +209,8 @@ public:
     void StopMonitoring();
     // One monitoring read; skipped while the last one is still out. A read that
     // cannot be sent stops monitoring, with "przerwano: REASON" and, once the
-    // run has read, no box.
+    // run has read, no box; unless the port went away and the view holds the run
+    // until it is back (HoldsRunWhilePortAway).
     void MonitorTick();
     // "Start": the calibration at `point` ("100R", "400R", ...), `count`
     // readings of "R0", then the summary. A failed reading ends it at once,

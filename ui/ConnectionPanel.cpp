@@ -18,7 +18,9 @@
 #include "ui/FormSupport.h"
 #include "ui/Shape.h"
 #include "ui/TrendWindow.h"
+#include "ui/Replug.h"
 #include "ui/UnitList.h"
+#include "ui/WarningArea.h"
 
 namespace vyx::ui {
 
@@ -100,9 +102,13 @@ TLineSettings TForm1::LineSettings() const {
 }
 
 void TForm1::Connect() {
+    // The technician's choice ends any wait for an adapter.
+    Replug->Closed();
     if (portOpen_) Disconnect();
-    const QString name = ComCBox->currentText();
-    const TLineSettings line = LineSettings();
+    OpenPort(ComCBox->currentText(), LineSettings());
+}
+
+void TForm1::OpenPort(const QString& name, const TLineSettings& line) {
     connecting_ = true;
     const uint64_t generation = ++portGeneration_;
     shConnect->SetColor(ToQColor(kIdleGrey));
@@ -126,6 +132,12 @@ void TForm1::Connected(const TOpened& opened, const QString& name, const TLineSe
     const QString mode = QString::fromStdString(line.Mode);
     if (!opened.Opened && !opened.TimeoutsRefused) {
         shConnect->SetColor(ToQColor(kRed));
+        // An adapter on its way back is tried again; meanwhile it is still away.
+        if (Replug->Away()) {
+            Replug->OpenFailed();
+            Say(QStringLiteral("adapter odłączony: ") + name, true);
+            return;
+        }
         // Why a port did not open stays until the next message.
         Say(PortFaultText(opened.Fault, opened.Error, name, mode), true);
         return;
@@ -136,6 +148,12 @@ void TForm1::Connected(const TOpened& opened, const QString& name, const TLineSe
     if (replyWaitMs_ != kReplyWaitDefaultMs) status += QStringLiteral(", odp. %1 ms").arg(replyWaitMs_);
     Say(status);
     shConnect->SetColor(ToQColor(portOpen_ ? kGreen : kRed));
+    if (portOpen_) {
+        stWarning->SetWarning(TWarningSlot::Adapter, {});
+        Replug->Opened(name, line);
+    } else {
+        Replug->OpenFailed();
+    }
 }
 
 void TForm1::ApplyTimeouts() {
@@ -188,6 +206,8 @@ void TForm1::cbEchoClick() {
 }
 
 void TForm1::Disconnect() {
+    Replug->Closed();
+    stWarning->SetWarning(TWarningSlot::Adapter, {});
     if (!portOpen_ && !connecting_) return;
     ++portGeneration_;
     connecting_ = false;

@@ -33,6 +33,7 @@ struct TFormControls {
     QLineEdit* eWait;  // the reply wait: how long a read waits for a first byte (ms)
     QLineEdit* eGap;   // the least quiet time on the line before each request (ms)
     QCheckBox* cbEcho; // the adapter returns each request before the reply
+    QLineEdit* eReplug;  // how long an unplugged adapter is awaited (s); 0: not at all
     QPushButton* btReset;
     TChoiceBox* cbxDevice;
     TShape* ledTX;

@@ -2,7 +2,7 @@
 // TForm1's overrides of TSequenceView (SequenceView.cpp, ServiceMenu.cpp), read
 // inside TForm1's declaration in ui/MainWindow.h and nowhere else, hence no
 // guard: what the sequences ask of the window (the controls a running activity
-// disables, monitoring's timer, the mean, a pause, an interruption's line, a
+// disables, monitoring's timer, the mean, a pause, an interruption's line, a run held while its adapter is away, a
 // calibration's record and verdict, every reading, the question before a write).
     void ActivityChanged(TActivity now) override;
     void MonitoringStarted(int periodMs) override;
@@ -10,6 +10,7 @@
     void ShowMean(std::u16string_view text) override;
     bool Pause(int ms) override;
     void SequenceInterrupted(std::u16string_view line) override;
+    bool HoldsRunWhilePortAway() override;
     void CalibrationRecorded(const service::TCalibrationRun& run, bool sameRun) override;
     void Reading(TActivity activity, const TNode& node, const TReading& reading) override;
     void CalibrationStarted() override;

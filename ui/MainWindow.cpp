@@ -41,6 +41,7 @@ TForm1::TForm1(TBoxes& boxes, fs::path program, TFormOptions options, QWidget* p
     : QMainWindow(parent), boxes_(boxes), program_(std::move(program)), options_(options) {
     BuildControls();
     WireHandlers();
+    WireReplug();
     Sequences.UseTree(&Tree);
     FormCreate();
 }

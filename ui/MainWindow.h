@@ -49,6 +49,7 @@ class TJournal;
 class TJournalKeeper;
 enum class TJournalChange;
 class TRegisterModel;
+class TReplug;
 class TScanDialog;
 struct TScanRun;
 class TTrendWindow;
@@ -79,6 +80,7 @@ public:
     TSequences Sequences{Transaction, *this, *this};
     TRegisterModel* Model;
     TTrendWindow* Trend;  // the plot window, hidden until opened
+    TReplug* Replug;      // watches the open port's adapter go and come back (Replugging.cpp)
 
     // Start-up, activation and closing.
     void FormCreate();
@@ -140,6 +142,10 @@ public:
     // from 0 to kMaxGapMs takes effect for the next request; anything else shows
     // the gap in force again.
     void eGapExit();
+    // The field of how long an unplugged adapter is awaited, left or Enter
+    // pressed: 0 to kReplugWaitMaxS seconds takes effect, anything else shows the
+    // time in force again.
+    void eReplugExit();
     // "Echo" ticked or unticked: the next request reads its echo first, or not.
     void cbEchoClick();
 
@@ -237,6 +243,9 @@ private:
     void Deliver(TBus::TTask task);
     // The bus has tried to open the port (Connect).
     void Connected(const TOpened& opened, const QString& name, const TLineSettings& line);
+    // Opens `name` with `line` on the bus (Connect's work, and the reopening of an adapter back).
+    void OpenPort(const QString& name, const TLineSettings& line);
+    void WireReplug();
     // The control panel's groups, into its column (PanelLayout.cpp).
     void BuildPanel(QVBoxLayout* column);
     // Reads the snapshot and hands it to `done`; nothing when it cannot start (no

@@ -42,6 +42,9 @@ void TForm1::BuildPanel(QVBoxLayout* column) {
     eGap->setToolTip(QStringLiteral("ms (0–1000): cisza na linii przed każdym zapytaniem"));
     cbEcho = new QCheckBox(QStringLiteral("Echo"));
     cbEcho->setToolTip(QStringLiteral("Dla adapterów RS-485, które odsyłają zapytanie przed odpowiedzią"));
+    eReplug = new QLineEdit(QString::number(kReplugWaitDefaultS));
+    eReplug->setToolTip(QStringLiteral("s (0–%1): jak długo czekać na odłączony adapter, by wznowić "
+                                       "monitorowanie; 0: nie czekać").arg(kReplugWaitMaxS));
     btReset = new QPushButton(QStringLiteral("Reset"));
     btReset->setToolTip(QStringLiteral("Restartuje urządzenie (funkcja diagnostyczna 8, podfunkcja 1); pyta najpierw"));
     pol->addWidget(FieldLabel(QStringLiteral("Port:")), 0, 0);
@@ -76,7 +79,7 @@ void TForm1::BuildPanel(QVBoxLayout* column) {
     times->setSpacing(pol->horizontalSpacing());
     // Never narrower than their largest number, whatever the font makes of the
     // labels beside them: the group then widens rather than hide digits.
-    for (QLineEdit* edit : {eWait, eGap})
+    for (QLineEdit* edit : {eWait, eGap, eReplug})
         edit->setMinimumWidth(QFontMetrics(WindowFont()).horizontalAdvance(QStringLiteral("5000")) + 8);
     times->addWidget(eWait, 1);
     times->addWidget(FieldLabel(QStringLiteral("Przerwa:")));
@@ -84,7 +87,14 @@ void TForm1::BuildPanel(QVBoxLayout* column) {
     pol->addLayout(times, 4, 2);
     // Under the labels, beside "Reset".
     pol->addWidget(cbEcho, 5, 0, 1, 2);
-    pol->addWidget(btReset, 5, 2);
+    // The wait for an unplugged adapter under the gap, "Reset" at the end.
+    auto* last = new QHBoxLayout;
+    last->setContentsMargins(0, 0, 0, 0);
+    last->setSpacing(pol->horizontalSpacing());
+    last->addWidget(FieldLabel(QStringLiteral("Powrót:")));
+    last->addWidget(eReplug, 1);
+    last->addWidget(btReset, 1);
+    pol->addLayout(last, 5, 2);
     pol->setColumnStretch(2, 1);
     pol->setVerticalSpacing(4);  // six rows in the group's height
     column->addWidget(gbPol);

@@ -21,6 +21,7 @@
 #include "ui/FormSupport.h"
 #include "ui/JournalKeeper.h"
 #include "ui/RegisterModel.h"
+#include "ui/Replug.h"
 #include "ui/Shape.h"
 #include "ui/TextPane.h"
 #include "ui/TrendWindow.h"
@@ -127,7 +128,8 @@ void TForm1::OutcomeKnown(TOutcome) {
     // A failed read has emptied the value: the tree shows it now, not at the next repaint.
     if (Transaction.Node()) Model->NodeChanged(Transaction.Node());
     stReason->setText(QString::fromUtf8(Transaction.Reason(TLanguage::Polish)));
-    if (!Transaction.PortOpen()) portOpen_ = false;  // gone under the exchange, or never open
+    // Gone under the exchange (an adapter pulled out), or never open.
+    if (!Transaction.PortOpen() && std::exchange(portOpen_, false)) Replug->PortLost();
 }
 
 void TForm1::ActivityChanged(TActivity now) {

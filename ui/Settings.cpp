@@ -193,6 +193,7 @@ TWindowSettings ReadSettings(const QString& path) {
     if (const QString slave = text("connection/slave"); InRange(slave, 0, 255)) s.Slave = slave.trimmed();
     InRange(text("connection/replyWait"), kReplyWaitMinMs, kReplyWaitMaxMs, &s.ReplyWaitMs);
     InRange(text("connection/gap"), 0, kMaxGapMs, &s.GapMs);
+    InRange(text("connection/replugWait"), 0, kReplugWaitMaxS, &s.ReplugWaitS);
     s.Echo = text("connection/echo") == QStringLiteral("true");
     if (const QString device = text("device/file"); DeviceName(device)) s.DeviceFile = device;
     if (const QString period = text("monitor/period"); InRange(period, 100, kMaxPeriodMs)) s.Period = period.trimmed();
@@ -240,6 +241,7 @@ bool WriteSettings(const TWindowSettings& s, const QString& path) {
     file.setValue(QStringLiteral("connection/slave"), s.Slave);
     file.setValue(QStringLiteral("connection/replyWait"), s.ReplyWaitMs);
     file.setValue(QStringLiteral("connection/gap"), s.GapMs);
+    file.setValue(QStringLiteral("connection/replugWait"), s.ReplugWaitS);
     file.setValue(QStringLiteral("connection/echo"), s.Echo);
     file.setValue(QStringLiteral("device/file"), s.DeviceFile);
     file.setValue(QStringLiteral("monitor/period"), s.Period);

@@ -66,6 +66,10 @@ struct TLineUnit {
 // The units of each port, by the path that opens it (PortPathOf).
 using TLineUnits = QMap<QString, QList<TLineUnit>>;
 
+// How long the window waits for an unplugged adapter to come back, in seconds.
+inline constexpr int kReplugWaitDefaultS = 60;
+inline constexpr int kReplugWaitMaxS = 3600;
+
 struct TWindowSettings {
     QString Port;                  // the port field's text; empty: none
     QString Baud = QStringLiteral("19200");
@@ -74,6 +78,7 @@ struct TWindowSettings {
     int ReplyWaitMs = kReplyWaitDefaultMs;
     int GapMs = 0;                 // the line's quiet time before a request, 0 to kMaxGapMs
     bool Echo = false;             // the adapter echoes each request
+    int ReplugWaitS = kReplugWaitDefaultS;  // 0 (none) to kReplugWaitMaxS
     QString DeviceFile;            // a name of the device list; empty: none
     QString Period = QStringLiteral("2000");
     QString Count = QStringLiteral("16");

@@ -128,6 +128,7 @@ void TTrendPlot::Begin(Clock::time_point start, int typeCode) {
     bandHigh_->removeFromLegend();
     failures_.clear();
     reasons_.clear();
+    for (QCPItemRect* gap : std::exchange(gaps_, {})) removeItem(gap);
     goodCount_ = 0;
     RemoveCurves();
     ClearMarkers();
@@ -172,6 +173,23 @@ void TTrendPlot::AddFailure(double t, const QString& reason) {
         readings_->addData(t, std::numeric_limits<double>::quiet_NaN());
     FollowNewest();
     Refresh();
+}
+
+void TTrendPlot::AddGap(double from, double to, const QString& reason) {
+    auto* gap = new QCPItemRect(this);
+    gap->setClipToAxisRect(true);
+    gap->setLayer(QStringLiteral("background"));
+    gap->setPen(Qt::NoPen);
+    gap->setBrush(QColor(128, 128, 128, 50));
+    // From the top to the bottom of the plot, whatever the value axis shows.
+    for (QCPItemPosition* corner : {gap->topLeft, gap->bottomRight}) {
+        corner->setTypeX(QCPItemPosition::ptPlotCoords);
+        corner->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    }
+    gap->topLeft->setCoords(from, 0);
+    gap->bottomRight->setCoords(to, 1);
+    gaps_.push_back(gap);
+    AddFailure(to, reason);
 }
 
 void TTrendPlot::SetSpan(double seconds) {

@@ -48,6 +48,10 @@ public:
     double SecondsAt(std::chrono::system_clock::time_point when) const;
     void AddGood(double t, double value);
     void AddFailure(double t, const QString& reason);
+    // The connection was away from `from` to `to`: the span shaded, the line
+    // broken, and a mark at its end that `reason` explains.
+    void AddGap(double from, double to, const QString& reason);
+    int GapCount() const { return static_cast<int>(gaps_.size()); }
     int GoodCount() const { return goodCount_; }
     int FailureCount() const { return static_cast<int>(failures_.size()); }
     // The good readings, and a NaN value after each failure that breaks the line.
@@ -151,6 +155,7 @@ private:
     };
     std::vector<TFailure> failures_;
     QStringList reasons_;  // the few distinct reasons, by index
+    std::vector<QCPItemRect*> gaps_;
     int goodCount_ = 0;
     struct TCurve {
         QCPGraph* Line;

@@ -118,6 +118,17 @@ void TTrendWindow::Reading(TActivity activity, const TRegData& record, Clock::ti
     ShowStatus();
 }
 
+void TTrendWindow::Gap(Clock::time_point from, Clock::time_point to, const QString& line) {
+    if (fresh_ || activity_ == TActivity::Idle) return;
+    to = std::chrono::floor<std::chrono::milliseconds>(to);
+    newest_ = Plot->SecondsAt(to);
+    Plot->AddGap(Plot->SecondsAt(from), newest_, line);
+    stability_.Failed();
+    Record(CsvLine(to, {}, line.toStdString()), to);
+    ShowStats();
+    ShowStatus();
+}
+
 std::optional<std::u16string> TTrendWindow::CalibrationFinished(const std::vector<std::u16string>& samples,
                                                                 const std::vector<TReading>& readings) {
     std::vector<double> values;

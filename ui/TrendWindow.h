@@ -103,6 +103,11 @@ public:
     // says why a failed one failed.
     void Reading(TActivity activity, const TRegData& record, std::chrono::system_clock::time_point when,
                  const TReading& reading, const QString& reason);
+    // The connection was away from `from` to `to` (`line` says so, as the result
+    // pane does): the series shows the gap, and a recording gets a line with
+    // `line` as its reason. Nothing without a series.
+    void Gap(std::chrono::system_clock::time_point from, std::chrono::system_clock::time_point to,
+             const QString& line);
     // The next calibration reading begins a new series.
     void CalibrationBegins() { fresh_ = true; }
     // A calibration ended with these samples (the value texts) and readings:

@@ -15,6 +15,7 @@
 
 #include "ui/FormSupport.h"
 #include "ui/MainWindow.h"
+#include "ui/Replug.h"
 #include "ui/TrendWindow.h"
 #include "ui/UnitList.h"
 #include "ui/WindowSizes.h"
@@ -33,6 +34,8 @@ void TForm1::ApplySettings(const TWindowSettings& s) {
     eWait->setText(QString::number(replyWaitMs_));
     Transaction.SetLine({s.Echo, static_cast<uint16_t>(s.GapMs)});
     eGap->setText(QString::number(s.GapMs));
+    Replug->SetWaitS(s.ReplugWaitS);
+    eReplug->setText(QString::number(s.ReplugWaitS));
     cbEcho->setChecked(s.Echo);
     ePeriod->setText(s.Period);
     eCount->setText(s.Count);
@@ -67,6 +70,7 @@ TWindowSettings TForm1::CurrentSettings() const {
     s.Slave = eSlave->text();
     s.ReplyWaitMs = replyWaitMs_;
     s.GapMs = Transaction.Line().GapMs;
+    s.ReplugWaitS = Replug->WaitS();
     s.Echo = Transaction.Line().Echo;
     s.DeviceFile = loadedDevice_;
     s.Period = ePeriod->text();

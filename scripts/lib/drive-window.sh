@@ -17,7 +17,7 @@
 #
 # The way through the controls is the window's focus chain (the order the
 # controls are made in, ui/WindowLayout.cpp): the tree, the two panes, the
-# panel, then Port, Szybkość, Parzystość, Adres, Czas odp., Przerwa, Echo, Reset,
+# panel, then Port, Szybkość, Parzystość, Adres, Czas odp., Przerwa, Echo, Powrót, Reset,
 # the device field, Okres, Monitorowanie, Wykres and, for a calibratable device,
 # the calibration group. Shift+Tab goes backwards and never types into the result pane, which
 # takes Tab as a character. A control added to the panel changes the counts
@@ -52,15 +52,15 @@ drive_window() {
   sleep 0.5
 
   # From the tree back over Wykres, Monitorowanie, Okres, the device field,
-  # Reset, Echo, Przerwa, Czas odp., Adres, Parzystość and Szybkość to the port
-  # field.
+  # Reset, Powrót, Echo, Przerwa, Czas odp., Adres, Parzystość and Szybkość to
+  # the port field.
   _drive_keys shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab \
-    shift+Tab shift+Tab
+    shift+Tab shift+Tab shift+Tab
   _drive_type "$port"
   _drive_keys Return
-  # On over Szybkość, Parzystość, Adres, Czas odp., Przerwa, Echo and Reset to
-  # the device field.
-  _drive_keys Tab Tab Tab Tab Tab Tab Tab Tab
+  # On over Szybkość, Parzystość, Adres, Czas odp., Przerwa, Echo, Powrót and
+  # Reset to the device field.
+  _drive_keys Tab Tab Tab Tab Tab Tab Tab Tab Tab
   _drive_type "$device"
   _drive_keys Return
   # Into the tree with a click below its rows (the way back by Shift+Tab

@@ -84,6 +84,8 @@ TEST_F(SettingsTest, ACleanCloseRemembersAndTheNextStartTakesThem) {
     form->eSlave->setText("5");
     SetWait("300");
     SetGap("25");
+    form->eReplug->setText("15");
+    Act([&] { form->eReplugExit(); });
     form->cbEcho->click();
     form->ePeriod->setText("500");
     form->eCount->setText("8");
@@ -101,6 +103,7 @@ TEST_F(SettingsTest, ACleanCloseRemembersAndTheNextStartTakesThem) {
     EXPECT_EQ(form->CurrentSettings(), closing);  // in the controls, the device file loaded
     EXPECT_NE(form->Tree.FindRegisterByName(u"R0"), nullptr);
     EXPECT_TRUE(form->cbEcho->isChecked() && form->eGap->text() == "25");  // shown as in force
+    EXPECT_EQ(form->eReplug->text(), "15");
     EXPECT_FALSE(form->PortOpen());  // named, not opened
     EXPECT_NE(form->shConnect->Color(), QColor(0, 255, 0));
     form->cbxBaud->setCurrentIndex(0);
@@ -131,7 +134,7 @@ TEST_F(SettingsTest, BadSettingsGiveTheDefaultsWithoutABox) {
     } files[] = {
         {"binary", std::string("\x00\xff\x7f[[[\x01=\xfe\n\x00", 12)},
         {"values out of range",
-         "[connection]\nport=\"/dev/tty\x01\"\nspeed=fast\nparity=9\nslave=300\nreplyWait=9\ngap=1001\necho=1\n"
+         "[connection]\nport=\"/dev/tty\x01\"\nspeed=fast\nparity=9\nslave=300\nreplyWait=9\ngap=1001\nreplugWait=3601\necho=1\n"
          "[device]\nfile=../elsewhere/x.dat\n[monitor]\nperiod=99\n[calibration]\ncount=0\n"
          "[window]\nx=10\ny=10\nwidth=-5\nheight=700\nmaximized=true\n"
          "[trend]\nn=1\nspan=5\ntolerance=\"\x02\"\nwidth=0\n"},
@@ -180,6 +183,9 @@ TEST_F(SettingsTest, TheReplyWaitReachesThePortAndLetsASlowDeviceAnswer) {
         SetGap("20");
         SetWait(bad);
         SetGap(badGap);
+        form->eReplug->setText(badGap == std::string("1001") ? "3601" : badGap);
+        Act([&] { form->eReplugExit(); });
+        EXPECT_EQ(form->eReplug->text(), "60") << badGap;  // 0 to 3600 s
         EXPECT_EQ(form->eWait->text(), "250") << bad;
         EXPECT_EQ(form->ReplyWaitMs(), 250) << bad;
         EXPECT_EQ(form->eGap->text(), "20") << badGap;
