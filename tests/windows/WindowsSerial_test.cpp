@@ -85,11 +85,15 @@ TEST(WindowsSerial, SetupApiPortsMakeTheList) {
     ASSERT_EQ(entries.size(), ports.size());
     for (std::size_t i = 0; i < entries.size(); ++i) {
         EXPECT_EQ(entries[i].Path, ports[i]);
-        if (i > 0) EXPECT_TRUE(PortNameLess(ports[i - 1], ports[i])) << ports[i - 1] << " before " << ports[i];
+        if (i > 0) {
+            EXPECT_TRUE(PortNameLess(ports[i - 1], ports[i])) << ports[i - 1] << " before " << ports[i];
+        }
     }
     for (const TSetupPort& p : setup) {
         const TPortEntry e = PortEntryOf(p);
-        if (!e.Path.empty()) EXPECT_EQ(std::count(ports.begin(), ports.end(), e.Path), 1) << e.Path;
+        if (!e.Path.empty()) {
+            EXPECT_EQ(std::count(ports.begin(), ports.end(), e.Path), 1) << e.Path;
+        }
     }
 }
 
