@@ -7,6 +7,15 @@
 ; device files (*.dat) there too: the uninstaller removes only the files the
 ; installer put there, and a folder only when it is left empty.
 ;
+;
+; Installed over another version, it upgrades in place: the version there is
+; uninstalled first by its own uninstaller (silently, in place), which removes
+; only what it installed, so the log, the technician's device files and the
+; settings (in the user's application data) stay, files the new version no
+; longer has go, and one entry stays in the list of programs. An older version
+; over a newer one asks first; a silent install (/S) never does that, and ends
+; with exit code 2, changing nothing.
+;
 ; scripts/package-windows builds it; by hand:
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=5.0 -DSTAGE=/abs/stage \
 ;            -DFILES=/abs/files.nsh -DOUTFILE=/abs/vyx-cfg-setup-5.0.exe installer/vyx-cfg.nsi
@@ -51,7 +60,9 @@ InstallDir "$LOCALAPPDATA\Programs\${APP}"
 ; A second installation goes where the first one is.
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 
+!include "LogicLib.nsh"
 !include "MUI2.nsh"
+!include "WordFunc.nsh"
 !include "${FILES}"
 
 !define MUI_ABORTWARNING
@@ -76,9 +87,48 @@ VIAddVersionKey /LANG=${LANG_POLISH} "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_POLISH} "FileDescription" "Instalator programu ${APP}"
 VIAddVersionKey /LANG=${LANG_POLISH} "LegalCopyright" "GPL-3.0-or-later"
 
+Var InstalledVersion
+Var InstalledDir
+
+Function .onInit
+  ReadRegStr $InstalledVersion HKCU "${UNINSTALL_KEY}" "DisplayVersion"
+  ReadRegStr $InstalledDir HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $InstalledVersion == ""
+    Return
+  ${EndIf}
+  ; 0: the same version, 1: this one is newer, 2: this one is older.
+  ${VersionCompare} "${VERSION}" "$InstalledVersion" $0
+  ${If} $0 == 2
+    ${If} ${Silent}
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+    MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 \
+      "Zainstalowana jest nowsza wersja $InstalledVersion programu ${APP}.$\r$\nZastąpić ją starszą wersją ${VERSION}?" \
+      IDYES older
+    SetErrorLevel 2
+    Quit
+    older:
+  ${EndIf}
+FunctionEnd
+
+; The version there goes first, by its own uninstaller run in place (_?=), so
+; that it ends before the files are written; it leaves itself behind.
+Function RemoveInstalledVersion
+  ${If} $InstalledDir == ""
+  ${OrIfNot} ${FileExists} "$InstalledDir\Uninstall.exe"
+    Return
+  ${EndIf}
+  DetailPrint "Usuwanie wersji $InstalledVersion z $InstalledDir"
+  ExecWait '"$InstalledDir\Uninstall.exe" /S _?=$InstalledDir' $0
+  Delete "$InstalledDir\Uninstall.exe"
+  RMDir "$InstalledDir"
+FunctionEnd
+
 Section "vyx-cfg" SecMain
   SectionIn RO
   SetShellVarContext current
+  Call RemoveInstalledVersion
   !insertmacro VYX_INSTALL_FILES
 
   SetOutPath "$INSTDIR"

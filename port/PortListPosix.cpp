@@ -19,35 +19,6 @@
 namespace vyx {
 namespace {
 
-// Natural order of names, so that ttyS2 comes before ttyS10.
-bool NaturalLess(const std::string& a, const std::string& b) {
-    std::size_t i = 0;
-    std::size_t j = 0;
-    auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    while (i < a.size() && j < b.size()) {
-        if (digit(a[i]) && digit(b[j])) {
-            std::size_t ei = i;
-            std::size_t ej = j;
-            while (ei < a.size() && digit(a[ei])) ++ei;
-            while (ej < b.size() && digit(b[ej])) ++ej;
-            std::string na = a.substr(i, ei - i);
-            std::string nb = b.substr(j, ej - j);
-            na.erase(0, std::min(na.find_first_not_of('0'), na.size()));
-            nb.erase(0, std::min(nb.find_first_not_of('0'), nb.size()));
-            if (na.size() != nb.size()) return na.size() < nb.size();
-            if (na != nb) return na < nb;
-            i = ei;
-            j = ej;
-        } else {
-            if (a[i] != b[j]) return a[i] < b[j];
-            ++i;
-            ++j;
-        }
-    }
-    if (a.size() - i != b.size() - j) return a.size() - i < b.size() - j;
-    return a < b;
-}
-
 // A serial-core port (it has a "type" attribute) is real only when a UART was
 // detected behind it; the kernel registers placeholder ttyS ports of type 0.
 bool HasUart(const std::filesystem::path& ttyEntry) {
@@ -88,7 +59,7 @@ std::vector<TPortEntry> ListPortEntries(const std::string& ttyClassFolder, const
         if (!fs::exists(entry / "device", dec) || !HasUart(entry)) continue;
         names.push_back(entry.filename().string());
     }
-    std::sort(names.begin(), names.end(), NaturalLess);
+    std::sort(names.begin(), names.end(), PortNameLess);
 
     // udev's stable links, by the tty name they point at (first in name order).
     std::map<std::string, std::string> stable;
@@ -99,7 +70,7 @@ std::vector<TPortEntry> ListPortEntries(const std::string& ttyClassFolder, const
             std::error_code lec;
             if (it->is_symlink(lec)) byId.push_back(it->path().filename().string());
         }
-    std::sort(byId.begin(), byId.end(), NaturalLess);
+    std::sort(byId.begin(), byId.end(), PortNameLess);
     for (const std::string& link : byId) {
         std::error_code lec;
         const fs::path target = fs::read_symlink(fs::path(byIdFolder) / link, lec);
@@ -110,9 +81,11 @@ std::vector<TPortEntry> ListPortEntries(const std::string& ttyClassFolder, const
     for (const std::string& name : names) {
         const auto it = stable.find(name);
         if (it == stable.end())
-            ports.push_back({"/dev/" + name, {}, {}});
+            ports.push_back({.Path = "/dev/" + name});
         else
-            ports.push_back({(fs::path(byIdFolder) / it->second).string(), AdapterName(it->second), "/dev/" + name});
+            ports.push_back({.Path = (fs::path(byIdFolder) / it->second).string(),
+                             .Adapter = AdapterName(it->second),
+                             .Device = "/dev/" + name});
     }
 
     std::vector<std::string> links;
@@ -123,8 +96,8 @@ std::vector<TPortEntry> ListPortEntries(const std::string& ttyClassFolder, const
             continue;
         links.push_back(it->path().string());
     }
-    std::sort(links.begin(), links.end(), NaturalLess);
-    for (std::string& link : links) ports.push_back({std::move(link), {}, {}});
+    std::sort(links.begin(), links.end(), PortNameLess);
+    for (std::string& link : links) ports.push_back({.Path = std::move(link)});
     return ports;
 }
 

@@ -7,14 +7,12 @@
 #include "ui/MainWindow.h"
 
 #include <QCheckBox>
-#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
 #include <utility>
 
 #include "port/AnyPort.h"
-#include "port/PortList.h"
 #include "ui/FormSupport.h"
 #include "ui/Shape.h"
 #include "ui/TrendWindow.h"
@@ -56,18 +54,7 @@ QString PortFaultText(TOpenFault fault, int error, const QString& port, const QS
            QString::fromLocal8Bit(OpenFaultText(fault, error));
 }
 
-void TForm1::ComCBoxEnter() {
-    QStringList entries{Q(kDisconnected)};
-    QHash<QString, QString> tips;
-    for (const TPortEntry& port : ListPortEntries()) {
-        const QString path = QString::fromStdString(port.Path);
-        entries << path;
-        if (!port.Adapter.empty())
-            tips.insert(path, QString::fromStdString(port.Adapter) + QStringLiteral(" (teraz ") +
-                                  QString::fromStdString(port.Device) + QStringLiteral(")"));
-    }
-    Refill(ComCBox, entries, tips);
-}
+void TForm1::ComCBoxEnter() { portChoice_.Fill(ComCBox); }
 
 bool TForm1::DeferWhileBusy(void (TForm1::*choice)()) {
     if (!Sequences.Busy() && !snapshot_ && !scan_) return false;
@@ -83,6 +70,7 @@ void TForm1::RunPendingChoice() {
 }
 
 void TForm1::ComCBoxSelect() {
+    portChoice_.Take(ComCBox);
     if (DeferWhileBusy(&TForm1::ComCBoxSelect)) return;
     if (ComCBox->currentText() == Q(kDisconnected))
         Disconnect();

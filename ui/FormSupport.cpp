@@ -16,8 +16,8 @@ void SortWithoutCase(QStringList& list) {
 }
 
 // Replaces the entries of an editable list; the text in its field stays.
-void Refill(TChoiceBox* box, QStringList entries, const QHash<QString, QString>& tips) {
-    SortWithoutCase(entries);
+void Refill(TChoiceBox* box, QStringList entries, const QHash<QString, QString>& tips, bool sort) {
+    if (sort) SortWithoutCase(entries);
     const QString text = box->currentText();
     const QSignalBlocker block(box);
     box->clear();

@@ -29,7 +29,8 @@ void SortWithoutCase(QStringList& list);
 void SelectOrType(TChoiceBox* box, const QString& text);
 
 // Replaces the entries of an editable list; the text in its field stays. An
-// entry named in `tips` shows that text as its tooltip.
-void Refill(TChoiceBox* box, QStringList entries, const QHash<QString, QString>& tips = {});
+// entry named in `tips` shows that text as its tooltip. The entries are sorted
+// without regard to case unless they come in their order already (`sort` false).
+void Refill(TChoiceBox* box, QStringList entries, const QHash<QString, QString>& tips = {}, bool sort = true);
 
 }  // namespace vyx::ui

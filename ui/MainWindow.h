@@ -34,6 +34,7 @@
 #include "ui/FormControls.h"
 #include "ui/CutLabel.h"
 #include "ui/Placement.h"
+#include "ui/PortChoice.h"
 #include "ui/Indicators.h"
 #include "ui/MeanSource.h"
 #include "ui/ServiceVisit.h"
@@ -319,6 +320,7 @@ private:
     bool portOpen_ = false;      // as the bus last reported
     bool connecting_ = false;    // an open is on the bus
     uint64_t portGeneration_ = 0;  // counts opens and closes: an older open's result is stale
+    TPortChoice portChoice_;
     std::atomic<int> undelivered_{0};  // tasks the bus handed over, not yet run
     QTimer* pauseTimer_ = nullptr;  // a sequence's pause between two readings
     std::unique_ptr<TSnapshotRead> snapshot_;  // while a snapshot is read

@@ -186,6 +186,10 @@ TWindowSettings ReadSettings(const QString& path) {
     const auto text = [&](const char* key) { return file.value(QLatin1String(key)).toString(); };
 
     if (const QString port = text("connection/port"); PlainText(port)) s.Port = port;
+    if (const QString adapter = text("connection/adapter");
+        adapter.size() <= 80 && PlainText(adapter) &&
+        QRegularExpression(QStringLiteral("^[0-9a-f]{4}:[0-9a-f]{4}:")).match(adapter).hasMatch())
+        s.PortAdapter = adapter;
     if (const QString baud = text("connection/speed");
         baud.size() <= 7 && QRegularExpression(QStringLiteral("^[1-9][0-9]*$")).match(baud).hasMatch())
         s.Baud = baud;
@@ -236,6 +240,7 @@ bool WriteSettings(const TWindowSettings& s, const QString& path) {
     QSettings file(path, QSettings::IniFormat);
     file.clear();
     file.setValue(QStringLiteral("connection/port"), s.Port);
+    if (!s.PortAdapter.isEmpty()) file.setValue(QStringLiteral("connection/adapter"), s.PortAdapter);
     file.setValue(QStringLiteral("connection/speed"), s.Baud);
     file.setValue(QStringLiteral("connection/parity"), s.Parity);
     file.setValue(QStringLiteral("connection/slave"), s.Slave);

@@ -72,6 +72,7 @@ inline constexpr int kReplugWaitMaxS = 3600;
 
 struct TWindowSettings {
     QString Port;                  // the port field's text; empty: none
+    QString PortAdapter;           // the adapter behind it (port/PortList.h's AdapterKey); empty: none known
     QString Baud = QStringLiteral("19200");
     int Parity = 0;                // entry of the parity list (0: even parity)
     QString Slave = QStringLiteral("247");

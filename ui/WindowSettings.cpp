@@ -24,8 +24,11 @@ namespace vyx::ui {
 namespace fs = std::filesystem;
 
 void TForm1::ApplySettings(const TWindowSettings& s) {
-    // The port is only named: choosing it, or Enter, opens it.
-    ComCBox->setEditText(s.Port);
+    // The port is only named: choosing it, or Enter, opens it. A remembered
+    // adapter is named where it is now.
+    const QString port =
+        portChoice_.Recall(s.Port, s.PortAdapter, s.PortAdapter.isEmpty() ? std::vector<TPortEntry>() : ListPortEntries());
+    ComCBox->setEditText(port);
     ShowLineControls();
     SelectOrType(cbxBaud, s.Baud);
     cbxParity->setCurrentIndex(s.Parity);
@@ -42,8 +45,8 @@ void TForm1::ApplySettings(const TWindowSettings& s) {
     Trend->ApplySettings(s.Trend);
     Visit.Report = s.Report;
     UnitList->SetAll(s.Units);
-    UnitList->ShowPort(UnitsPort(s.Port));
-    Trend->ShowPort(UnitsPort(s.Port));
+    UnitList->ShowPort(UnitsPort(port));
+    Trend->ShowPort(UnitsPort(port));
 
     if (!s.DeviceFile.isEmpty()) {
         std::error_code ec;
@@ -65,6 +68,7 @@ TWindowSettings TForm1::CurrentSettings() const {
     TWindowSettings s;
     const QString port = ComCBox->currentText();
     s.Port = port == Q(kDisconnected) ? QString() : port;
+    s.PortAdapter = portChoice_.Key(s.Port);
     s.Baud = cbxBaud->currentText();
     s.Parity = std::max(0, cbxParity->currentIndex());
     s.Slave = eSlave->text();

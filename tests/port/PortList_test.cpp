@@ -116,18 +116,20 @@ TEST(ListPorts, UsbAdaptersByTheirStableNames) {
     fs::create_symlink("../../ttyACM1", byId.Path / "usb-Arduino__www.arduino.cc__0043_7543-if00");
     fs::create_symlink("../../ttyUSB7", byId.Path / "usb-gone-if00-port0");  // no such tty
     const std::vector<TPortEntry> expected = {
-        {(byId.Path / "usb-Arduino__www.arduino.cc__0043_7543-if00").string(), "Arduino  www.arduino.cc  0043 7543",
-         "/dev/ttyACM1"},
-        {"/dev/ttyS0", "", ""},
-        {(byId.Path / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0").string(), "FTDI FT232R USB UART A50285BI",
-         "/dev/ttyUSB0"},
+        {.Path = (byId.Path / "usb-Arduino__www.arduino.cc__0043_7543-if00").string(),
+         .Adapter = "Arduino  www.arduino.cc  0043 7543",
+         .Device = "/dev/ttyACM1"},
+        {.Path = "/dev/ttyS0"},
+        {.Path = (byId.Path / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0").string(),
+         .Adapter = "FTDI FT232R USB UART A50285BI",
+         .Device = "/dev/ttyUSB0"},
     };
     EXPECT_EQ(ListPortEntries(sys.Path.string(), sim.Path.string(), byId.Path.string()), expected);
     const std::vector<std::string> plain = {"/dev/ttyACM1", "/dev/ttyS0", "/dev/ttyUSB0"};
     EXPECT_EQ(ListPorts(sys.Path.string(), sim.Path.string()), plain);
     const auto without = ListPortEntries(sys.Path.string(), sim.Path.string(), (byId.Path / "missing").string());
     ASSERT_EQ(without.size(), 3u);
-    EXPECT_EQ(without[2], (TPortEntry{"/dev/ttyUSB0", "", ""}));
+    EXPECT_EQ(without[2], (TPortEntry{.Path = "/dev/ttyUSB0"}));
 
     EXPECT_EQ(AdapterName("usb-Prolific_Technology_Inc._USB-Serial_Controller-if00-port0"),
               "Prolific Technology Inc. USB-Serial Controller");

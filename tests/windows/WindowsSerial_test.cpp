@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "port/PortList.h"
 #include "serial/Serial.h"
@@ -69,6 +70,31 @@ TEST(WindowsSerial, PortListComesFromTheRegistry) {
     EXPECT_EQ(std::count(ports.begin(), ports.end(), "COM87"), 1) << "each value once, its data as the name";
     const std::vector<std::string> after = ListPorts();
     EXPECT_EQ(std::count(after.begin(), after.end(), "COM87"), 0);
+}
+
+// What wine's SetupAPI gives for the "Ports (COM & LPT)" class (printed, as
+// it differs between wine versions and from Windows): whatever it is, the list
+// holds each COM port once, in numbered order, the registry's names included.
+TEST(WindowsSerial, SetupApiPortsMakeTheList) {
+    const std::vector<TSetupPort> setup = SetupApiPorts();
+    for (const TSetupPort& p : setup)
+        std::printf("SetupAPI: '%s' '%s' '%s' '%s' '%s'\n", p.PortName.c_str(), p.FriendlyName.c_str(),
+                    p.Manufacturer.c_str(), p.HardwareId.c_str(), p.InstanceId.c_str());
+    const std::vector<TPortEntry> entries = ListPortEntries();
+    const std::vector<std::string> ports = ListPorts();
+    ASSERT_EQ(entries.size(), ports.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(entries[i].Path, ports[i]);
+        if (i > 0) {
+            EXPECT_TRUE(PortNameLess(ports[i - 1], ports[i])) << ports[i - 1] << " before " << ports[i];
+        }
+    }
+    for (const TSetupPort& p : setup) {
+        const TPortEntry e = PortEntryOf(p);
+        if (!e.Path.empty()) {
+            EXPECT_EQ(std::count(ports.begin(), ports.end(), e.Path), 1) << e.Path;
+        }
+    }
 }
 
 }  // namespace

@@ -22,6 +22,7 @@ int RunDiff(int argc, char** argv);
 int RunRestore(int argc, char** argv);
 int RunReport(int argc, char** argv);
 int RunHistory(int argc, char** argv);
+int RunPorts(int argc, char** argv);
 
 // Exit statuses shared by the subcommands.
 inline constexpr int kExitOk = 0;

@@ -32,6 +32,7 @@ constexpr Command kCommands[] = {
 #ifndef _WIN32
     {"sim", RunSim, "play a device of a register description file on a pseudo-terminal"},
 #endif
+    {"ports", RunPorts, "list the serial ports, each USB adapter by its name"},
     {"read", RunRead, "read a register of the device"},
     {"write", RunWrite, "write a value into a register of the device"},
     {"reset", RunReset, "send the device the restart diagnostic"},
