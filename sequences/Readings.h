@@ -135,7 +135,7 @@ public:
 
     void Write(std::chrono::system_clock::time_point when, std::string_view line);
     // A line that opens every file begun from now on (a set's column names).
-    void SetHeader(std::string header) { header_ = std::move(header); }
+    void SetHeader(const std::string& header) { header_ = header; }
     // The file being written; empty before the first line.
     const std::filesystem::path& CurrentFile() const { return path_; }
     uint64_t FilesBegun() const { return files_; }

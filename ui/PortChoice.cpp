@@ -48,7 +48,7 @@ void TPortChoice::Fill(TChoiceBox* box, std::vector<TPortEntry> ports) {
 
 QString TPortChoice::Take(TChoiceBox* box) {
     const int index = box->findText(box->currentText());
-    const QString path = index >= 0 && box->itemData(index, Qt::UserRole).isValid()
+    QString path = index >= 0 && box->itemData(index, Qt::UserRole).isValid()
                              ? box->itemData(index, Qt::UserRole).toString()
                              : box->currentText().trimmed();
     if (path != box->currentText()) box->setEditText(path);

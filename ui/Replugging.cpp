@@ -38,6 +38,8 @@ void TForm1::WireReplug() {
                               Sequences.MonitorTick();
                           },
                           [this] { Sequences.StopMonitoring(); }});
+    Replug->AddResumable({[this] { return Trend->SetRunning(); }, [this] { Trend->HoldSet(); },
+                          [this] { Trend->ResumeSet(); }, [this] { Trend->StopSet(); }});
 
     connect(Replug, &TReplug::Gone, this, [this](const QString& name) {
         Run([&] {

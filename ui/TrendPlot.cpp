@@ -189,7 +189,8 @@ void TTrendPlot::AddGap(double from, double to, const QString& reason) {
     gap->topLeft->setCoords(from, 0);
     gap->bottomRight->setCoords(to, 1);
     gaps_.push_back(gap);
-    AddFailure(to, reason);
+    // A set's curves are broken by their own rounds; the single series by its failure.
+    if (curves_.empty()) AddFailure(to, reason);
 }
 
 void TTrendPlot::SetSpan(double seconds) {

@@ -132,6 +132,14 @@ void TTrendWindow::StopSet() {
     ShowSetStatus();
 }
 
+void TTrendWindow::HoldSet() { roundTimer_->stop(); }
+
+void TTrendWindow::ResumeSet() {
+    if (!setRunning_) return;
+    roundTimer_->start(periodMs_);
+    PostRound();
+}
+
 void TTrendWindow::PostRound() {
     if (!setRunning_ || roundOut_ || !bus_) return;
     roundOut_ = true;

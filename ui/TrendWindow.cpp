@@ -119,8 +119,21 @@ void TTrendWindow::Reading(TActivity activity, const TRegData& record, Clock::ti
 }
 
 void TTrendWindow::Gap(Clock::time_point from, Clock::time_point to, const QString& line) {
-    if (fresh_ || activity_ == TActivity::Idle) return;
     to = std::chrono::floor<std::chrono::milliseconds>(to);
+    if (setShown_) {
+        // Every curve of the set breaks there, and the set's file gets a round
+        // without values whose reason is the gap.
+        newest_ = Plot->SecondsAt(to);
+        Plot->AddGap(Plot->SecondsAt(from), newest_, line);
+        TRound gap;
+        gap.When = to;
+        gap.Readings.resize(set_.size());
+        for (TSignalReading& r : gap.Readings) r.Reason = line.toStdString();
+        Plot->AddRound(newest_, std::vector<std::optional<double>>(set_.size()), std::vector<QString>(set_.size(), line));
+        Record(RoundCsvLine(set_, gap), to);
+        return;
+    }
+    if (fresh_ || activity_ == TActivity::Idle) return;
     newest_ = Plot->SecondsAt(to);
     Plot->AddGap(Plot->SecondsAt(from), newest_, line);
     stability_.Failed();

@@ -144,6 +144,10 @@ public:
     bool StartSet();
     void StopSet();
     bool SetRunning() const { return setRunning_; }
+    // While the adapter is away the rounds wait, the set still running; they go
+    // on at once when it is back.
+    void HoldSet();
+    void ResumeSet();
     // The set's signals and the stability of each, in the list's order.
     std::vector<TSignal> SignalSet() const;
     const std::vector<TStability>& SetStability() const { return setStability_; }

@@ -10,6 +10,7 @@
 
 #include "tests/support/FileText.h"
 #include "tests/ui/WindowFixture.h"
+#include "ui/RegisterModel.h"
 #include "ui/TextPane.h"
 #include "ui/TrendPlot.h"
 #include "ui/TrendWindow.h"
@@ -90,6 +91,32 @@ TEST_F(ReplugTest, MonitoringAndItsRecordingResumeWithTheGapMarked) {
     const std::string csv = FileText(trend->Recorder()->CurrentFile());
     EXPECT_NE(csv.find(";;" + gaps[0].toStdString() + "\n"), std::string::npos) << csv;
     EXPECT_TRUE(boxes.Errors.isEmpty() && boxes.Messages.isEmpty()) << boxes.Errors.join("|").toStdString();
+}
+
+// A running signal set waits while the adapter is away and goes on when it is back,
+// its curve broken and its file given the gap as a round without values.
+TEST_F(ReplugTest, ASignalSetResumesWithTheGapInItsFile) {
+    Open({});
+    ui::TTrendWindow* trend = form->Trend;
+    TNode* r0 = form->Tree.FindRegisterByName(u"R0");
+    ASSERT_NE(r0, nullptr);
+    Act([&] { form->DodajDoWykresuClick(form->Model->IndexOf(r0)); });
+    fs::create_directories(folder / "rec");
+    trend->SetRecording(true, QString::fromStdString((folder / "rec").string()));
+    trend->ePeriod->setText("100");
+    trend->btStart->click();
+    const auto rounds = [&] { return trend->Plot->CurveData(0)->size(); };
+    ASSERT_TRUE(WaitUntil([&] { return rounds() >= 3; }));
+    PullOut();
+    EXPECT_TRUE(trend->SetRunning());
+    PlugIn({});
+    const auto before = rounds();
+    ASSERT_TRUE(WaitUntil([&] { return rounds() >= before + 3; }));
+    const QStringList gaps = form->Memo1->Lines().filter(QStringLiteral("przerwa w połączeniu: "));
+    ASSERT_EQ(gaps.size(), 1);
+    trend->btStart->click();
+    const std::string csv = FileText(trend->Recorder()->CurrentFile());
+    EXPECT_NE(csv.find(";;R0: " + gaps[0].toStdString() + "\n"), std::string::npos) << csv;
 }
 
 // A walk's results would mix two connections: it ends, and the adapter's return
