@@ -253,17 +253,9 @@ bool TTrendWindow::SetRules(bool keepReadings) {
 void TTrendWindow::ShowSetStats() {
     const int row = std::max(0, Signals->CurrentRow());
     if (row >= static_cast<int>(setStability_.size())) return;
-    const TReadingStats s = setStability_[static_cast<size_t>(row)].Stats();
-    const int type = GetTypeCode(set_[static_cast<size_t>(row)].Record.DataType);
-    const int decimals = ValueDecimals(type);
-    const bool any = s.Count > 0;
     gbStats->setTitle(QStringLiteral(" Ostatnie N odczytów: ") + Q16(set_[static_cast<size_t>(row)].Record.Name) + u' ');
-    lbCount->setText(QString::number(s.Count));
-    lbMin->setText(any ? Q16(FormatLikeRegister(type, s.Min)) : QString());
-    lbMax->setText(any ? Q16(FormatLikeRegister(type, s.Max)) : QString());
-    lbMean->setText(any ? Q16(FormatLikeRegister(type, s.Mean)) : QString());
-    lbSigma->setText(s.Count > 1 ? Q16(FormatSignificant(s.StdDev, decimals)) : QString());
-    lbSpread->setText(any ? Q16(FormatSignificant(s.Spread(), decimals)) : QString());
+    ShowStatsOf(setStability_[static_cast<size_t>(row)].Stats(),
+                GetTypeCode(set_[static_cast<size_t>(row)].Record.DataType));
 }
 
 void TTrendWindow::ShowSetStatus() {

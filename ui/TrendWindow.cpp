@@ -201,13 +201,16 @@ void TTrendWindow::ShowStats() {
         ShowSetStats();
         return;
     }
-    const TReadingStats s = stability_.Stats();
-    const int decimals = ValueDecimals(typeCode_);
+    ShowStatsOf(stability_.Stats(), typeCode_);
+}
+
+void TTrendWindow::ShowStatsOf(const TReadingStats& s, int typeCode) {
+    const int decimals = ValueDecimals(typeCode);
     const bool any = s.Count > 0;
     lbCount->setText(QString::number(s.Count));
-    lbMin->setText(any ? Q16(FormatLikeRegister(typeCode_, s.Min)) : QString());
-    lbMax->setText(any ? Q16(FormatLikeRegister(typeCode_, s.Max)) : QString());
-    lbMean->setText(any ? Q16(FormatLikeRegister(typeCode_, s.Mean)) : QString());
+    lbMin->setText(any ? Q16(FormatLikeRegister(typeCode, s.Min)) : QString());
+    lbMax->setText(any ? Q16(FormatLikeRegister(typeCode, s.Max)) : QString());
+    lbMean->setText(any ? Q16(FormatLikeRegister(typeCode, s.Mean)) : QString());
     lbSigma->setText(s.Count > 1 ? Q16(FormatSignificant(s.StdDev, decimals)) : QString());
     lbSpread->setText(any ? Q16(FormatSignificant(s.Spread(), decimals)) : QString());
 }

@@ -172,6 +172,8 @@ private:
     void BeginSeries(TActivity activity, const TRegData& record, std::chrono::system_clock::time_point when);
     void RuleChanged();
     void ShowStats();
+    // The statistics fields for readings of a register of this type.
+    void ShowStatsOf(const TReadingStats& stats, int typeCode);
     void ShowStatus();
     void Record(const std::string& line, std::chrono::system_clock::time_point when);
     QString SuggestedName(const QString& extension) const;
