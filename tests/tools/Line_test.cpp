@@ -124,14 +124,15 @@ TEST_F(LineTest, RestoreOfASnapshotWithUnreadRegistersNeedsPartial) {
     EXPECT_TRUE(Has(Vyx({"diff", unit, "--port", port}).Out, "| 80\n")) << "the unread register is left as it is";
 }
 
-// The device answers 300 ms after each request, past the 200 ms reply wait and
-// within the one more wait in which the next request listens for it: the late
-// reply is drained, never taken for the next register's.
+// The device answers 500 ms after each request, past the 400 ms reply wait and
+// well within the one more wait in which the next request listens for it (300 ms
+// to spare for a loaded machine's scheduling): the late reply is drained, never
+// taken for the next register's.
 TEST_F(LineTest, ABackupBehindASlowDeviceStoresNoLateReply) {
-    const std::string port = Start(kFlowMeter, {"--delay", "300"});
+    const std::string port = Start(kFlowMeter, {"--delay", "500"});
     const std::string full = File("full.json"), hurried = File("hurried.json");
     ASSERT_EQ(Vyx({"backup", "--port", port, "--file", kFlowMeter, "-o", full}).Status, 0);
-    Vyx({"backup", "--port", port, "--file", kFlowMeter, "-o", hurried, "--wait", "200"});
+    Vyx({"backup", "--port", port, "--file", kFlowMeter, "-o", hurried, "--wait", "400"});
     const nlohmann::json a = Load(full)["registers"], b = Load(hurried)["registers"];
     ASSERT_EQ(a.size(), b.size());
     for (size_t i = 0; i < a.size(); ++i)
