@@ -4,6 +4,11 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#ifdef _WIN32
+#include <windows.h>
+
+#include <string>
+#endif
 
 #include "net/Address.h"
 #include "port/PortList.h"
@@ -22,7 +27,13 @@ bool AdapterPresent(const std::string& portName) {
                                                       std::toupper(static_cast<unsigned char>(b)); });
     };
     const std::vector<std::string> ports = ListPorts();
-    return std::any_of(ports.begin(), ports.end(), same);
+    if (std::any_of(ports.begin(), ports.end(), same)) return true;
+    // A port the lists leave out (a virtual port's driver, a port wine maps to a
+    // Linux device) is there for as long as the system knows its device name:
+    // an adapter pulled out takes its name with it.
+    const std::wstring wide(name.begin(), name.end());
+    wchar_t target[1024];
+    return QueryDosDeviceW(wide.c_str(), target, 1024) != 0;
 #else
     const std::string path = PortPathFromName(portName);
     std::error_code ec;

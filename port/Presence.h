@@ -9,7 +9,8 @@ namespace vyx {
 
 // On Linux: the name's path (a /dev/serial/by-id link, a device, a simulator's
 // link) exists, following links, and a simulator's link is not stale. On
-// Windows: the COM name is among the ports listed. Network names are never
+// Windows: the COM name is among the ports listed, or the system knows it as a
+// device name (QueryDosDevice). Network names are never
 // adapters: false.
 bool AdapterPresent(const std::string& portName);
 

@@ -70,8 +70,11 @@ void TReplug::Watch() {
 }
 
 void TReplug::Opened(const QString& name, const TLineSettings& line) {
-    // A network port or a bare terminal has no adapter to come back: its loss is final.
-    if (!MayComeBack(name.toStdString())) {
+    // A network port or a bare terminal has no adapter to come back: its loss is
+    // final. Nor is a port watched that no list names although it just opened (a
+    // port wine maps to a Linux device, a driver that registers no device): its
+    // absence could not be told from its presence.
+    if (!MayComeBack(name.toStdString()) || !AdapterPresent(name.toStdString())) {
         Closed();
         return;
     }
