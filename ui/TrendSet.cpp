@@ -285,12 +285,7 @@ void TTrendWindow::ShowSetStatus() {
     if (setRunning_ && roundS_ * 1000 > periodMs_)
         text += QStringLiteral("   okres krótszy niż runda odczytów (%1 ms): odczyty co %1 ms")
                     .arg(std::lround(std::ceil(roundS_ * 1000)));
-    if (recorder_) text += QStringLiteral("   nagrywanie: ") + QString::fromStdString(PathToUtf8(recorder_->CurrentFile()));
-    if (!recordError_.isEmpty()) text += QStringLiteral("   ") + recordError_;
-    stStatus->setText(text);
-    QPalette p = stStatus->palette();
-    p.setColor(QPalette::Window, background);
-    stStatus->setPalette(p);
+    ShowStatusLine(text, background);
     Plot->SetBand(std::nullopt);
 }
 

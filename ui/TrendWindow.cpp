@@ -204,6 +204,15 @@ void TTrendWindow::ShowStats() {
     ShowStatsOf(stability_.Stats(), typeCode_);
 }
 
+void TTrendWindow::ShowStatusLine(QString text, const QColor& background) {
+    if (recorder_) text += QStringLiteral("   nagrywanie: ") + QString::fromStdString(PathToUtf8(recorder_->CurrentFile()));
+    if (!recordError_.isEmpty()) text += QStringLiteral("   ") + recordError_;
+    stStatus->setText(text);
+    QPalette p = stStatus->palette();
+    p.setColor(QPalette::Window, background);
+    stStatus->setPalette(p);
+}
+
 void TTrendWindow::ShowStatsOf(const TReadingStats& s, int typeCode) {
     const int decimals = ValueDecimals(typeCode);
     const bool any = s.Count > 0;
@@ -242,12 +251,7 @@ void TTrendWindow::ShowStatus() {
                Q16(FormatSignificant(tolerance->Allowed(s.Mean), ValueDecimals(typeCode_)));
         background = QColor(255, 220, 140);
     }
-    if (recorder_) text += QStringLiteral("   nagrywanie: ") + QString::fromStdString(PathToUtf8(recorder_->CurrentFile()));
-    if (!recordError_.isEmpty()) text += QStringLiteral("   ") + recordError_;
-    stStatus->setText(text);
-    QPalette p = stStatus->palette();
-    p.setColor(QPalette::Window, background);
-    stStatus->setPalette(p);
+    ShowStatusLine(text, background);
 
     std::optional<TTrendPlot::TBand> band;
     if (ruleValid_ && tolerance && s.Count > 0)

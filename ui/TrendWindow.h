@@ -174,6 +174,8 @@ private:
     void ShowStats();
     // The statistics fields for readings of a register of this type.
     void ShowStatsOf(const TReadingStats& stats, int typeCode);
+    // The status line: `text`, then the recording's file and its error, on `background`.
+    void ShowStatusLine(QString text, const QColor& background);
     void ShowStatus();
     void Record(const std::string& line, std::chrono::system_clock::time_point when);
     QString SuggestedName(const QString& extension) const;
