@@ -72,9 +72,11 @@ TEST_F(TrendTest, MonitoringPlotsReadingsAndFailuresFollowsAndJudgesStability) {
     EXPECT_TRUE(trend->cbAuto->isChecked());
     EXPECT_TRUE(trend->Plot->xAxis->range().contains(newest));
 
-    // A tolerance no noise meets: amber once N readings are in.
+    // A tolerance no noise meets: amber once N readings are in. Five equal
+    // readings of the noisy R0 do happen (once in some 1500 windows) and settle
+    // it for a moment; the next reading unsettles it again.
     SetRule("5", "0");
-    ASSERT_TRUE(WaitUntil([&] { return trend->Stability().Run() == 5; }));
+    ASSERT_TRUE(WaitUntil([&] { return trend->Stability().Run() == 5 && !trend->Stability().Stable(); }));
     EXPECT_TRUE(trend->stStatus->text().startsWith("niestabilny: rozrzut ")) << trend->stStatus->text().toStdString();
     EXPECT_FALSE(trend->Plot->Band()->brush().color().green() > trend->Plot->Band()->brush().color().red());
     Monitor(false);
