@@ -33,6 +33,8 @@ public:
     // At start: the remembered port and its adapter's key (AdapterKey). The
     // path where that adapter is among `ports` now, else the port as it was.
     QString Recall(const QString& port, const QString& key, const std::vector<TPortEntry>& ports);
+    // The remembered adapter came back under another name.
+    void Moved(const QString& path) { remembered_.Path = path.toStdString(); }
     // The key of the adapter remembered for the port (empty: none known).
     QString Key(const QString& port) const;
 

@@ -18,6 +18,11 @@
 namespace vyx::ui {
 namespace {
 constexpr int kLookMs = 1000;
+#ifdef _WIN32
+constexpr Qt::CaseSensitivity kPortNameCase = Qt::CaseInsensitive;  // "com7" is COM7
+#else
+constexpr Qt::CaseSensitivity kPortNameCase = Qt::CaseSensitive;
+#endif
 }  // namespace
 
 #ifdef _WIN32
@@ -78,8 +83,15 @@ void TReplug::Opened(const QString& name, const TLineSettings& line) {
         Closed();
         return;
     }
-    const bool back = state_ == TState::Away && reopening_ && name == name_;
-    if (!back) EndAbsence();
+    const bool back = state_ == TState::Away && reopening_ && name == reopenName_;
+    if (!back) {
+        EndAbsence();
+        adapter_ = {.Path = name.toStdString()};
+        for (TPortEntry& entry : Entries())
+            if (QString::fromStdString(entry.Path).compare(name, kPortNameCase) == 0) adapter_ = std::move(entry);
+    }
+    if (back && name != name_) emit Moved(name);
+    adapter_.Path = name.toStdString();
     reopening_ = false;
     state_ = TState::Open;
     name_ = name;
@@ -121,10 +133,19 @@ void TReplug::Check() {
         Closed();
         return;
     }
-    if (AdapterPresent(name_.toStdString())) {
+    reopenName_ = Whereabouts();
+    if (!reopenName_.isEmpty()) {
         reopening_ = true;
-        if (Reopen) Reopen(name_, line_);
+        if (Reopen) Reopen(reopenName_, line_);
     }
+}
+
+QString TReplug::Whereabouts() {
+    if (AdapterPresent(name_.toStdString())) return name_;
+    // An adapter without a serial number is the same one under its own name only.
+    for (const TPortEntry& entry : Entries())
+        if (SameAdapter(adapter_, entry) && AdapterPresent(entry.Path)) return QString::fromStdString(entry.Path);
+    return {};
 }
 
 void TReplug::Lost() {

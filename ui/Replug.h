@@ -10,7 +10,9 @@
 //   readings);
 // - when the same adapter is back within the time the technician set, has the
 //   port reopened with the same settings (Reopen), says how long it was away
-//   (Back) and resumes what it held;
+//   (Back) and resumes what it held. An adapter with a serial number is the
+//   same one under another name too (Windows may give it COM9 for COM7): the
+//   port reopens under the name it has now;
 // - past that time, or once the technician closes the port or chooses another,
 //   ends what it held (GaveUp first).
 // Nothing else waits for an adapter: a walk or a calibration ends when its port
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "port/LineSettings.h"
+#include "port/PortList.h"
 #include "ui/Settings.h"
 
 class QFileSystemWatcher;
@@ -71,9 +74,14 @@ public:
     // Reopens `name` with `line` on the bus; its outcome comes back through
     // Opened or OpenFailed.
     std::function<void(const QString& name, const TLineSettings& line)> Reopen;
+    // The system's ports with what is known of their adapters, where a moved
+    // adapter is looked for (a test gives its own).
+    std::function<std::vector<TPortEntry>()> Entries = [] { return ListPortEntries(); };
 
 signals:
     void Gone(const QString& name);
+    // The awaited adapter is open again under another name (before Back).
+    void Moved(const QString& name);
     // The port is open again; `resuming`: something held resumes now (after this).
     void Back(const QString& name, Clock::time_point from, Clock::time_point to, bool resuming);
     void GaveUp(const QString& name);
@@ -87,9 +95,13 @@ private:
     void Lost();
     void EndAbsence();
     void Watch();
+    // The name under which the awaited adapter is plugged in now; empty while away.
+    QString Whereabouts();
 
     TState state_ = TState::Closed;
     QString name_;
+    TPortEntry adapter_;  // the open port's entry in the list
+    QString reopenName_;  // what a reopening under way opens
     TLineSettings line_;
     int waitS_ = kReplugWaitDefaultS;
     bool reopening_ = false;

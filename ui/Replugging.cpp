@@ -64,9 +64,19 @@ void TForm1::WireReplug() {
                                          QChar(0x2013) + TimeOfDayOf(to);
                     stWarning->SetWarning(TWarningSlot::Adapter, {});
                     AppendResultLine(line.toStdU16String());
+
                     if (resuming) Trend->Gap(from, to, line);
                 });
             });
+    // The system gave the adapter another name: the field and the remembered
+    // port follow it, and the log says where the frames go from now on.
+    connect(Replug, &TReplug::Moved, this, [this](const QString& name) {
+        Run([&] {
+            ComCBox->setEditText(name);
+            portChoice_.Moved(name);
+            AppendResultLine((QStringLiteral("adapter wrócił jako ") + name).toStdU16String());
+        });
+    });
     connect(Replug, &TReplug::GaveUp, this, [this](const QString& name) {
         Run([&] {
             stWarning->SetWarning(TWarningSlot::Adapter, {});

@@ -11,6 +11,7 @@
 #include "tests/support/FileText.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/RegisterModel.h"
+#include "ui/Replug.h"
 #include "ui/TextPane.h"
 #include "ui/TrendPlot.h"
 #include "ui/TrendWindow.h"
@@ -163,4 +164,42 @@ TEST_F(ReplugTest, AnAdapterAwayLongerThanTheTimeSetEndsTheWait) {
     Spin(2500);
     EXPECT_FALSE(form->PortOpen());
     EXPECT_EQ(form->Memo1->Lines(), lines);
+}
+
+// Windows may give an adapter another COM name when it is plugged back in. One
+// with a serial number is still the same adapter: the port reopens under its new
+// name and the field follows. Alike adapters without one are told apart by their
+// names alone: another name is another adapter, left alone.
+TEST_F(ReplugTest, AnAdapterBackUnderAnotherNameIsKnownByItsSerialNumber) {
+    for (const std::string serial : {"A50285BI", ""}) {
+        SCOPED_TRACE(serial);
+        const QString moved = QString::fromStdString((folder / "vyx" / "moved").string());
+        // This system names no USB ids: both names stand for one FTDI adapter here.
+        form->Replug->Entries = [&] {
+            std::vector<TPortEntry> entries;
+            for (const QString& path : {link, moved})
+                entries.push_back({.Path = path.toStdString(), .VendorId = 0x0403, .ProductId = 0x6001, .Serial = serial});
+            return entries;
+        };
+        Open({});
+        Click(u"R0");
+        form->ePeriod->setText("100");
+        form->cbMonitor->click();
+        ASSERT_TRUE(WaitUntil([&] { return form->Trend->Plot->GoodCount() >= 2; }));
+        PullOut();
+        const int before = form->Trend->Plot->GoodCount();
+        StartSim(kSampleDevice, {"--noise", "0", "--name", "moved"});
+        if (serial.empty()) {
+            Spin(2500);
+            EXPECT_FALSE(form->PortOpen());
+            EXPECT_EQ(form->ComCBox->currentText(), link);
+        } else {
+            ASSERT_TRUE(WaitUntil([&] { return form->Trend->Plot->GoodCount() >= before + 2; }));
+            EXPECT_EQ(form->ComCBox->currentText(), moved);
+            EXPECT_TRUE(form->Memo1->Lines().contains("adapter wrócił jako " + moved));
+            EXPECT_EQ(form->Memo1->Lines().filter(QStringLiteral("przerwa w połączeniu: ")).size(), 1);
+        }
+        form->cbMonitor->click();
+        Sim().Stop(SIGINT);
+    }
 }
