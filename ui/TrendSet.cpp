@@ -156,7 +156,13 @@ void TTrendWindow::PostRound() {
 }
 
 void TTrendWindow::RoundRead(const TRound& round) {
-    emit RoundExchanged(round.Lines);
+    bool sent = false, heard = false;
+    for (const TSignalReading& got : round.Readings) {
+        sent = sent || got.Outcome != TOutcome::None;
+        heard = heard || (got.Outcome != TOutcome::None && got.Outcome != TOutcome::Timeout &&
+                          got.Outcome != TOutcome::PortClosed);
+    }
+    emit RoundExchanged(round.Lines, sent, heard);
     if (!setShown_ || round.Readings.size() != set_.size()) return;
     const Clock::time_point when = std::chrono::floor<std::chrono::milliseconds>(round.When);
     const double t = Plot->SecondsAt(when);

@@ -63,8 +63,9 @@ signals:
     // box, as it comes inside a reading and monitoring goes on. An empty text
     // once the recording is switched on or off again.
     void RecordingStopped(const QString& why);
-    // The communication pane's lines of a round's exchanges.
-    void RoundExchanged(const std::vector<std::u16string>& lines);
+    // The communication pane's lines of a round's exchanges; `sent`: a request
+    // went out, `heard`: a reply (or some bytes) came back to one.
+    void RoundExchanged(const std::vector<std::u16string>& lines, bool sent, bool heard);
 
 public:
 

@@ -174,9 +174,14 @@ void TForm1::BuildControls() {
 
     setCentralWidget(central);
     Trend = new TTrendWindow(boxes_, this);
-    connect(Trend, &TTrendWindow::RoundExchanged, this, [this](const std::vector<std::u16string>& lines) {
-        for (const std::u16string& line : lines) AppendCommLine(line);
-    });
+    // A round lights TX and RX as one exchange does.
+    connect(Trend, &TTrendWindow::RoundExchanged, this,
+            [this](const std::vector<std::u16string>& lines, bool sent, bool heard) {
+                for (const std::u16string& line : lines) AppendCommLine(line);
+                if (!sent) return;
+                RequestSent();
+                ExchangeEnded(heard);
+            });
     Trend->UseBus(Bus, [this] {
         TLineSettings line = Session.Line;
         line.Line = Transaction.Line();
