@@ -80,7 +80,8 @@ public:
 
 signals:
     void Gone(const QString& name);
-    // The awaited adapter is open again under another name (before Back).
+    // The awaited adapter is open again under another name (before Back; Name()
+    // is still the name it had).
     void Moved(const QString& name);
     // The port is open again; `resuming`: something held resumes now (after this).
     void Back(const QString& name, Clock::time_point from, Clock::time_point to, bool resuming);

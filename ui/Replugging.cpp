@@ -13,7 +13,9 @@
 #include "ui/MainWindow.h"
 #include "ui/Replug.h"
 #include "ui/Shape.h"
+#include "ui/SignalList.h"
 #include "ui/TrendWindow.h"
+#include "ui/UnitList.h"
 #include "ui/WarningArea.h"
 
 namespace vyx::ui {
@@ -72,8 +74,12 @@ void TForm1::WireReplug() {
     // port follow it, and the log says where the frames go from now on.
     connect(Replug, &TReplug::Moved, this, [this](const QString& name) {
         Run([&] {
+            const QString from = UnitsPort(Replug->Name()), to = UnitsPort(name);
             ComCBox->setEditText(name);
             portChoice_.Moved(name);
+            // The port's units and signals go along; a running set goes on.
+            UnitList->MovePort(from, to);
+            Trend->Signals->MovePort(from, to);
             AppendResultLine((QStringLiteral("adapter wrócił jako ") + name).toStdU16String());
         });
     });

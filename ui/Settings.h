@@ -66,6 +66,14 @@ struct TLineUnit {
 // The units of each port, by the path that opens it (PortPathOf).
 using TLineUnits = QMap<QString, QList<TLineUnit>>;
 
+// An adapter the system named anew (COM9 for COM7) takes its port's list along:
+// `from`'s list becomes `to`'s, unless `to` has one of its own.
+template <class T>
+void MovePortList(QMap<QString, QList<T>>& all, const QString& from, const QString& to) {
+    if (from == to || from.isEmpty() || to.isEmpty() || !all.value(to).isEmpty() || !all.contains(from)) return;
+    all[to] = all.take(from);
+}
+
 // How long the window waits for an unplugged adapter to come back, in seconds.
 inline constexpr int kReplugWaitDefaultS = 60;
 inline constexpr int kReplugWaitMaxS = 3600;

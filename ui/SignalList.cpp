@@ -67,6 +67,13 @@ void TSignalList::ShowPort(const QString& port) {
     emit Changed();
 }
 
+void TSignalList::MovePort(const QString& from, const QString& to) {
+    MovePortList(all_, from, to);
+    if (port_ == from) port_ = to;
+    Fill();
+    emit Changed();
+}
+
 const QList<TTrendSignal>& TSignalList::Signals() const {
     static const QList<TTrendSignal> none;
     const auto it = all_.constFind(port_);

@@ -30,6 +30,8 @@ public:
     const TTrendSignals& All() const { return all_; }
     // Shows the signals of `port` (a port path); an empty one shows none.
     void ShowPort(const QString& port);
+    // The adapter of `from` is named `to` now: its signals go along (MovePortList).
+    void MovePort(const QString& from, const QString& to);
     const QString& Port() const { return port_; }
     const QList<TTrendSignal>& Signals() const;
     // Adds a signal to the port shown; false (nothing added) for one listed already

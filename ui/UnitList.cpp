@@ -87,6 +87,12 @@ void TUnitList::ShowPort(const QString& port) {
     Fill();
 }
 
+void TUnitList::MovePort(const QString& from, const QString& to) {
+    MovePortList(units_, from, to);
+    if (port_ == from) port_ = to;
+    Fill();
+}
+
 const QList<TLineUnit>& TUnitList::Units() const {
     static const QList<TLineUnit> none;
     const auto it = units_.constFind(port_);

@@ -38,6 +38,8 @@ public:
     const TLineUnits& All() const { return units_; }
     // Shows the units of `port` (a port path); an empty one shows none.
     void ShowPort(const QString& port);
+    // The adapter of `from` is named `to` now: its units go along (MovePortList).
+    void MovePort(const QString& from, const QString& to);
     const QString& Port() const { return port_; }
     // The units shown, in the list's order (by address, then line setting).
     const QList<TLineUnit>& Units() const;

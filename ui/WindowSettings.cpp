@@ -17,6 +17,7 @@
 #include "ui/MainWindow.h"
 #include "ui/Replug.h"
 #include "ui/TrendWindow.h"
+#include "ui/SignalList.h"
 #include "ui/UnitList.h"
 #include "ui/WindowSizes.h"
 
@@ -45,6 +46,8 @@ void TForm1::ApplySettings(const TWindowSettings& s) {
     Trend->ApplySettings(s.Trend);
     Visit.Report = s.Report;
     UnitList->SetAll(s.Units);
+    UnitList->MovePort(UnitsPort(s.Port), UnitsPort(port));
+    Trend->Signals->MovePort(UnitsPort(s.Port), UnitsPort(port));
     UnitList->ShowPort(UnitsPort(port));
     Trend->ShowPort(UnitsPort(port));
 

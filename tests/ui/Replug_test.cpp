@@ -12,6 +12,7 @@
 #include "tests/ui/WindowFixture.h"
 #include "ui/RegisterModel.h"
 #include "ui/Replug.h"
+#include "ui/SignalList.h"
 #include "ui/TextPane.h"
 #include "ui/TrendPlot.h"
 #include "ui/TrendWindow.h"
@@ -183,6 +184,7 @@ TEST_F(ReplugTest, AnAdapterBackUnderAnotherNameIsKnownByItsSerialNumber) {
         };
         Open({});
         Click(u"R0");
+        Act([&] { form->DodajDoWykresuClick(form->VT->currentIndex()); });
         form->ePeriod->setText("100");
         form->cbMonitor->click();
         ASSERT_TRUE(WaitUntil([&] { return form->Trend->Plot->GoodCount() >= 2; }));
@@ -198,6 +200,10 @@ TEST_F(ReplugTest, AnAdapterBackUnderAnotherNameIsKnownByItsSerialNumber) {
             EXPECT_EQ(form->ComCBox->currentText(), moved);
             EXPECT_TRUE(form->Memo1->Lines().contains("adapter wrócił jako " + moved));
             EXPECT_EQ(form->Memo1->Lines().filter(QStringLiteral("przerwa w połączeniu: ")).size(), 1);
+            // The port's signals went along: the set under the new name is the one added.
+            EXPECT_EQ(form->Trend->Signals->Port(), moved);
+            ASSERT_EQ(form->Trend->Signals->Signals().size(), 1);
+            EXPECT_FALSE(form->Trend->Signals->All().contains(link));
         }
         form->cbMonitor->click();
         Sim().Stop(SIGINT);
