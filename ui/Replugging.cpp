@@ -66,7 +66,6 @@ void TForm1::WireReplug() {
                                          QChar(0x2013) + TimeOfDayOf(to);
                     stWarning->SetWarning(TWarningSlot::Adapter, {});
                     AppendResultLine(line.toStdU16String());
-
                     if (resuming) Trend->Gap(from, to, line);
                 });
             });
