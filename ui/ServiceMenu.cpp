@@ -160,8 +160,9 @@ void TForm1::CalibrationRecorded(const service::TCalibrationRun& run, bool sameR
         return;
     }
     Visit.Runs.push_back(run);
-    // The plot window has just drawn the run with its mean and limits: the report shows it so.
-    Visit.Plots.push_back(run.Readings.empty() ? std::string() : Trend->PlotPng());
+    // The plot window has just drawn the run with its mean and limits: the report
+    // shows it so, the run filling the picture's width.
+    Visit.Plots.push_back(run.Readings.empty() ? std::string() : Trend->SeriesPng());
 }
 
 void TForm1::RaportClick() {

@@ -98,6 +98,14 @@ std::string TTrendWindow::PlotPng(bool titled) {
     return std::string(png.constData(), static_cast<size_t>(png.size()));
 }
 
+std::string TTrendWindow::SeriesPng() {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!Plot->SeriesPixmap(std::max(Plot->width(), 640), std::max(Plot->height(), 400)).save(&buffer, "PNG")) return {};
+    return std::string(png.constData(), static_cast<size_t>(png.size()));
+}
+
 void TTrendWindow::SaveImage() {
     const QString name = boxes_.AskSaveFileName(this, saveFolder_ + u'/' + SuggestedName(QStringLiteral(".png")));
     if (name.isEmpty()) return;

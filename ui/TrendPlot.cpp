@@ -319,6 +319,36 @@ void TTrendPlot::ClampSpan(const QCPRange& range) {
     ShowPointsWhenFew(xAxis->range());
 }
 
+QPixmap TTrendPlot::SeriesPixmap(int width, int height) {
+    double first = 0, last = 0;
+    bool any = false;
+    const auto take = [&](double t) {
+        first = any ? std::min(first, t) : t;
+        last = any ? std::max(last, t) : t;
+        any = true;
+    };
+    if (!readings_->data()->isEmpty()) {
+        take(readings_->data()->constBegin()->key);
+        take((readings_->data()->constEnd() - 1)->key);
+    }
+    for (const TFailure& f : failures_) take(f.T);
+    if (!any) return toPixmap(width, height);
+    const QCPRange shown = xAxis->range(), values = yAxis->range();
+    const double pad = std::max((last - first) * 0.03, 0.05);
+    clamping_ = true;  // the least span does not hold for a picture
+    xAxis->setRange(first - pad, last + pad);
+    FitValues();
+    // The legend stands in the upper left corner: the series keeps below it.
+    const QCPRange fitted = yAxis->range();
+    yAxis->setRange(fitted.lower, fitted.upper + fitted.size() * 0.6);
+    const QPixmap pixmap = toPixmap(width, height);
+    xAxis->setRange(shown);
+    yAxis->setRange(values);
+    clamping_ = false;
+    ShowPointsWhenFew(shown);
+    return pixmap;
+}
+
 void TTrendPlot::Refresh() {
     if (isVisible()) replot(rpQueuedReplot);
 }

@@ -117,6 +117,10 @@ public:
     // Draws after a change: coalesced into one replot per pass of the event loop,
     // and none while hidden.
     void Refresh();
+    // The series from its first point to its last filling the width, however
+    // short (a run of a second is narrower than the least span), with room above
+    // it for the legend; the view stays as it was. As in view without points.
+    QPixmap SeriesPixmap(int width, int height);
 
 signals:
     void FollowingChanged(bool on);

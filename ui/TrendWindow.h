@@ -128,6 +128,9 @@ public:
     // The plot as it stands, as a PNG image at least 640 × 400, with a title line
     // (the register and the date) when `titled`; empty when it cannot be drawn.
     std::string PlotPng(bool titled = false);
+    // The whole series (a calibration run as a report shows it) as such an
+    // image, without a title.
+    std::string SeriesPng();
     // Starts recording into `folder` (the one asked for when empty), or stops it.
     void SetRecording(bool on, const QString& folder = {});
 

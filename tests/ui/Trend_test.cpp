@@ -181,6 +181,13 @@ TEST_F(TrendTest, ACalibrationIsDrawnAndJudgedOnlyWhenAToleranceIsSet) {
         EXPECT_EQ(trend->Plot->GoodCount(), 3);  // each run its own series
         EXPECT_TRUE(trend->lbTitle->text().startsWith("kalibracja: R0"));
     }
+    // The report's picture of the run, fitted to it, leaves the window's view as it
+    // was, and the least span holds for the view again.
+    const QCPRange shown = trend->Plot->xAxis->range();
+    EXPECT_EQ(trend->SeriesPng().substr(0, 4), "\x89PNG");
+    EXPECT_EQ(trend->Plot->xAxis->range(), shown);
+    trend->Plot->xAxis->setRange(0, 2);
+    EXPECT_DOUBLE_EQ(trend->Plot->xAxis->range().size(), ui::kMinSpanS);
 }
 
 TEST_F(TrendTest, AReadingsNumberIsTheFloatsNotItsShownText) {
