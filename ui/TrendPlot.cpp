@@ -341,7 +341,7 @@ QPixmap TTrendPlot::SeriesPixmap(int width, int height) {
     // The legend stands in the upper left corner: the series keeps below it.
     const QCPRange fitted = yAxis->range();
     yAxis->setRange(fitted.lower, fitted.upper + fitted.size() * 0.6);
-    const QPixmap pixmap = toPixmap(width, height);
+    QPixmap pixmap = toPixmap(width, height);
     xAxis->setRange(shown);
     yAxis->setRange(values);
     clamping_ = false;
