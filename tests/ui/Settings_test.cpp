@@ -201,9 +201,11 @@ TEST_F(SettingsTest, TheReplyWaitReachesThePortAndLetsASlowDeviceAnswer) {
     ASSERT_TRUE(form->PortOpen());
     ChooseDevice(kSampleDevice);
     Click(u"R0");
-    SetWait("300");  // applied to the open port at once; only the first-byte wait changes
+    // Applied to the open port at once; only the first-byte wait changes. Ten times
+    // the device's delay: a loaded machine may hold the simulator that long.
+    SetWait("1500");
     TTimeouts slow = standard;
-    slow.ReadTotalConstant = 300;
+    slow.ReadTotalConstant = 1500;
     EXPECT_EQ(Timeouts(), slow);
     Act([&] { form->VTColumnDblClick(ui::kColName); });
     EXPECT_TRUE(Last(form->Memo1->Lines()).contains("R0")) << Last(form->Memo1->Lines()).toStdString();
