@@ -154,4 +154,18 @@ void TTrendWindow::SetRecording(bool on, const QString& folder) {
     ShowStatus();
 }
 
+std::string TTrendWindow::SetCsvLine(double t, const std::vector<std::optional<double>>& values,
+                                     const std::vector<QString>& reasons) const {
+    TRound round;
+    round.When = Plot->Start() + std::chrono::milliseconds(std::llround(t * 1000));
+    for (size_t k = 0; k < set_.size(); ++k) {
+        TSignalReading got;
+        got.Reading.Good = k < values.size() && values[k].has_value();
+        got.Reading.Number = got.Reading.Good ? values[k] : std::nullopt;
+        if (!got.Reading.Good && k < reasons.size()) got.Reason = reasons[k].toStdString();
+        round.Readings.push_back(std::move(got));
+    }
+    return RoundCsvLine(set_, round);
+}
+
 }  // namespace vyx::ui

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The plot window's set of signals: its rounds on the bus, their curves, the
-// stability of each signal, the markers' table and the set's CSV.
+// stability of each signal.
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -13,6 +13,7 @@
 #include "base/Error.h"
 #include "base/Text.h"
 #include "ui/CutLabel.h"
+#include "ui/FormSupport.h"
 #include "ui/SignalList.h"
 #include "ui/TrendPlot.h"
 #include "ui/TrendWindow.h"
@@ -21,8 +22,6 @@ namespace vyx::ui {
 namespace {
 
 using Clock = std::chrono::system_clock;
-
-QString Q16(std::u16string_view text) { return QString::fromStdU16String(std::u16string(text)); }
 
 TSignal SignalOf(const TTrendSignal& s) {
     TSignal signal;
@@ -37,17 +36,10 @@ TSignal SignalOf(const TTrendSignal& s) {
 // is a unit of measure ("Prąd [mA] @247"); a long note describes rather than measures.
 QString LegendName(const std::vector<TSignal>& set, size_t k) {
     const TRegData& r = set[k].Record;
-    QString name = Q16(r.Name);
-    if (!r.Note.empty() && r.Note.size() <= 8) name += QStringLiteral(" [") + Q16(r.Note) + u']';
+    QString name = Q(r.Name);
+    if (!r.Note.empty() && r.Note.size() <= 8) name += QStringLiteral(" [") + Q(r.Note) + u']';
     return name + QStringLiteral(" @%1").arg(set[k].Slave);
 }
-
-// The container's elements as a range MarkerSpan can walk.
-struct TPoints {
-    QCPGraphDataContainer::const_iterator From, To;
-    QCPGraphDataContainer::const_iterator begin() const { return From; }
-    QCPGraphDataContainer::const_iterator end() const { return To; }
-};
 
 }  // namespace
 
@@ -259,7 +251,7 @@ bool TTrendWindow::SetRules(bool keepReadings) {
 void TTrendWindow::ShowSetStats() {
     const int row = std::max(0, Signals->CurrentRow());
     if (row >= static_cast<int>(setStability_.size())) return;
-    gbStats->setTitle(QStringLiteral(" Ostatnie N odczytów: ") + Q16(set_[static_cast<size_t>(row)].Record.Name) + u' ');
+    gbStats->setTitle(QStringLiteral(" Ostatnie N odczytów: ") + Q(set_[static_cast<size_t>(row)].Record.Name) + u' ');
     ShowStatsOf(setStability_[static_cast<size_t>(row)].Stats(),
                 GetTypeCode(set_[static_cast<size_t>(row)].Record.DataType));
 }
@@ -272,7 +264,7 @@ void TTrendWindow::ShowSetStatus() {
     for (size_t k = 0; k < setStability_.size() && k < set_.size(); ++k) {
         if (!setStability_[k].Tolerance()) continue;
         judged = true;
-        if (!setStability_[k].Stable()) unstable << Q16(SignalShortName(set_, k));
+        if (!setStability_[k].Stable()) unstable << Q(SignalShortName(set_, k));
     }
     if (!setRuleError_.isEmpty()) {
         text = setRuleError_;
@@ -293,51 +285,6 @@ void TTrendWindow::ShowSetStatus() {
                     .arg(std::lround(std::ceil(roundS_ * 1000)));
     ShowStatusLine(text, background);
     Plot->SetBand(std::nullopt);
-}
-
-void TTrendWindow::ShowMarkers() {
-    const std::optional<double> a = Plot->Marker(0), b = Plot->Marker(1);
-    twMarkers->clear();
-    if (!a) {
-        lbMarkers->setText(QStringLiteral("Znaczniki: Ctrl+klik na wykresie (A), potem drugi (B)"));
-        return;
-    }
-    lbMarkers->setText(b ? QStringLiteral("Δt = %1 s").arg(QString::number(*b - *a, 'f', 3).replace(u'.', u','))
-                         : QStringLiteral("A: Ctrl+klik jeszcze raz, by postawić B"));
-    const int curves = setShown_ ? Plot->CurveCount() : 1;
-    for (int k = 0; k < curves; ++k) {
-        const auto data = Plot->CurveData(setShown_ ? k : -1);
-        const TMarkerSpan span = MarkerSpan(TPoints{data->constBegin(), data->constEnd()}, *a, b.value_or(*a));
-        const int type = setShown_ ? GetTypeCode(set_[static_cast<size_t>(k)].Record.DataType) : typeCode_;
-        const auto text = [type](std::optional<double> v) { return v ? Q16(FormatLikeRegister(type, *v)) : QString(); };
-        auto* row = new QTreeWidgetItem(twMarkers);
-        row->setText(0, setShown_ ? Q16(SignalShortName(set_, static_cast<size_t>(k))) : Q16(record_.Name));
-        if (setShown_) row->setForeground(0, TSignalList::ColourOf(k));
-        row->setText(1, text(span.AtA));
-        if (!b) continue;
-        row->setText(2, text(span.AtB));
-        // A difference of HEX words reads better in decimal.
-        const int deltaType = type == kTypeHex ? kTypeInt : type;
-        row->setText(3, span.Delta() ? Q16(FormatLikeRegister(deltaType, *span.Delta())) : QString());
-        if (span.Between.Count == 0) continue;
-        row->setText(4, text(span.Between.Min));
-        row->setText(5, text(span.Between.Max));
-        row->setText(6, text(span.Between.Mean));
-    }
-}
-
-std::string TTrendWindow::SetCsvLine(double t, const std::vector<std::optional<double>>& values,
-                                     const std::vector<QString>& reasons) const {
-    TRound round;
-    round.When = Plot->Start() + std::chrono::milliseconds(std::llround(t * 1000));
-    for (size_t k = 0; k < set_.size(); ++k) {
-        TSignalReading got;
-        got.Reading.Good = k < values.size() && values[k].has_value();
-        got.Reading.Number = got.Reading.Good ? values[k] : std::nullopt;
-        if (!got.Reading.Good && k < reasons.size()) got.Reason = reasons[k].toStdString();
-        round.Readings.push_back(std::move(got));
-    }
-    return RoundCsvLine(set_, round);
 }
 
 }  // namespace vyx::ui

@@ -19,6 +19,7 @@
 #include "base/Text.h"
 #include "ui/Boxes.h"
 #include "ui/CutLabel.h"
+#include "ui/FormSupport.h"
 #include "ui/SignalList.h"
 #include "ui/Placement.h"
 #include "ui/TrendPlot.h"
@@ -30,7 +31,6 @@ using Clock = std::chrono::system_clock;
 
 constexpr int kMaxN = 100000;
 
-QString Q16(std::u16string_view text) { return QString::fromStdU16String(std::u16string(text)); }
 
 // "45 s", "3 min 05 s", "2 h 07 min".
 QString Duration(double seconds) {
@@ -79,13 +79,13 @@ void TTrendWindow::BeginSeries(TActivity activity, const TRegData& record, Clock
     Plot->Begin(when, typeCode_);
     stability_.Clear();
     newest_ = 0;
-    QString title = Q16(record.Name);
-    if (!record.Note.empty()) title += QStringLiteral(" [") + Q16(record.Note) + u']';
+    QString title = Q(record.Name);
+    if (!record.Note.empty()) title += QStringLiteral(" [") + Q(record.Note) + u']';
     if (activity == TActivity::Calibration) title = QStringLiteral("kalibracja: ") + title;
     lbTitle->setText(title);
     // Another register's readings go into files named after it.
     if (recorder_) recorder_ = std::make_unique<TCsvRecorder>(recordFolder_, FilePrefix().toStdString(), recordBytes_);
-    setWindowTitle(QStringLiteral("Wykres: ") + Q16(record.Name) + QStringLiteral(" – vyx-cfg"));
+    setWindowTitle(QStringLiteral("Wykres: ") + Q(record.Name) + QStringLiteral(" – vyx-cfg"));
 }
 
 void TTrendWindow::Reading(TActivity activity, const TRegData& record, Clock::time_point when,
@@ -217,11 +217,11 @@ void TTrendWindow::ShowStatsOf(const TReadingStats& s, int typeCode) {
     const int decimals = ValueDecimals(typeCode);
     const bool any = s.Count > 0;
     lbCount->setText(QString::number(s.Count));
-    lbMin->setText(any ? Q16(FormatLikeRegister(typeCode, s.Min)) : QString());
-    lbMax->setText(any ? Q16(FormatLikeRegister(typeCode, s.Max)) : QString());
-    lbMean->setText(any ? Q16(FormatLikeRegister(typeCode, s.Mean)) : QString());
-    lbSigma->setText(s.Count > 1 ? Q16(FormatSignificant(s.StdDev, decimals)) : QString());
-    lbSpread->setText(any ? Q16(FormatSignificant(s.Spread(), decimals)) : QString());
+    lbMin->setText(any ? Q(FormatLikeRegister(typeCode, s.Min)) : QString());
+    lbMax->setText(any ? Q(FormatLikeRegister(typeCode, s.Max)) : QString());
+    lbMean->setText(any ? Q(FormatLikeRegister(typeCode, s.Mean)) : QString());
+    lbSigma->setText(s.Count > 1 ? Q(FormatSignificant(s.StdDev, decimals)) : QString());
+    lbSpread->setText(any ? Q(FormatSignificant(s.Spread(), decimals)) : QString());
 }
 
 void TTrendWindow::ShowStatus() {
@@ -246,9 +246,9 @@ void TTrendWindow::ShowStatus() {
         text = QStringLiteral("zbieranie odczytów: %1 z %2").arg(stability_.Run()).arg(stability_.N());
         background = QColor(255, 220, 140);
     } else {
-        text = QStringLiteral("niestabilny: rozrzut ") + Q16(FormatSignificant(s.Spread(), ValueDecimals(typeCode_))) +
+        text = QStringLiteral("niestabilny: rozrzut ") + Q(FormatSignificant(s.Spread(), ValueDecimals(typeCode_))) +
                QStringLiteral(" > ") +
-               Q16(FormatSignificant(tolerance->Allowed(s.Mean), ValueDecimals(typeCode_)));
+               Q(FormatSignificant(tolerance->Allowed(s.Mean), ValueDecimals(typeCode_)));
         background = QColor(255, 220, 140);
     }
     ShowStatusLine(text, background);
