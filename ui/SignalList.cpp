@@ -39,8 +39,9 @@ TSignalList::TSignalList(QWidget* parent) : QWidget(parent) {
     View->setSelectionMode(QAbstractItemView::SingleSelection);
     // Only the tolerance is typed in: a double-click on it, or F2.
     View->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    for (const auto& [c, width] : {std::pair{kColColour, 24}, {kColName, 130}, {kColNote, 110}, {kColUnit, 120},
-                                   {kColAxis, 48}, {kColHide, 44}, {kColTolerance, 70}, {kColRemove, 24}})
+    // Every column in view at the window's least width, the remove button included.
+    for (const auto& [c, width] : {std::pair{kColColour, 22}, {kColName, 130}, {kColNote, 64}, {kColUnit, 128},
+                                   {kColAxis, 40}, {kColHide, 40}, {kColTolerance, 64}, {kColRemove, 24}})
         View->header()->resizeSection(c, width);
     View->header()->setStretchLastSection(false);
     View->installEventFilter(this);

@@ -135,8 +135,8 @@ void TTrendWindow::BuildControls() {
                                 QStringLiteral("średnia")});
     twMarkers->setRootIsDecorated(false);
     twMarkers->setSelectionMode(QAbstractItemView::NoSelection);
-    twMarkers->header()->resizeSection(0, 104);
-    for (int c = 1; c < 7; ++c) twMarkers->header()->resizeSection(c, 74);
+    twMarkers->header()->resizeSection(0, 96);
+    for (int c = 1; c < 7; ++c) twMarkers->header()->resizeSection(c, 58);
     auto* markerBox = new QGroupBox(QStringLiteral(" Znaczniki "));
     auto* markers = new QVBoxLayout(markerBox);
     markers->addWidget(lbMarkers);
@@ -144,8 +144,8 @@ void TTrendWindow::BuildControls() {
     auto* lower = new QWidget;
     auto* lowerRow = new QHBoxLayout(lower);
     lowerRow->setContentsMargins(0, 0, 0, 0);
-    lowerRow->addWidget(Signals, 4);
-    lowerRow->addWidget(markerBox, 5);
+    lowerRow->addWidget(Signals, 5);
+    lowerRow->addWidget(markerBox, 4);
     auto* upper = new QWidget;
     auto* upperColumn = new QVBoxLayout(upper);
     upperColumn->setContentsMargins(0, 0, 0, 0);
