@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <algorithm>
+#include <functional>
 
 #include "modbus/Transaction.h"
 #include "registers/RegData.h"
@@ -43,60 +44,74 @@ bool DeviceName(const QString& name) {
            name.endsWith(QStringLiteral(".dat"), Qt::CaseInsensitive);
 }
 
-// The units of the file's "lineUnits" array; an entry that does not hold is passed over.
-TLineUnits ReadUnits(QSettings& file) {
-    static const QRegularExpression mode(QStringLiteral("^[1-9][0-9]{0,6},[eon],8,[12]$"));
-    TLineUnits units;
-    const int size = std::min(file.beginReadArray(QStringLiteral("lineUnits")), kMaxUnits);
+// The entries of the file's array `name` by their port (at most kMaxUnits of
+// every port together): each with a plain port and a slave address from 1 to
+// 247; `read` takes the rest of an entry and says whether it holds. An entry
+// that does not hold is passed over.
+template <class T>
+QMap<QString, QList<T>> ReadPortLists(QSettings& file, const QString& name, const std::function<bool(T&)>& read) {
+    QMap<QString, QList<T>> all;
+    const int size = std::min(file.beginReadArray(name), kMaxUnits);
     for (int i = 0; i < size; ++i) {
         file.setArrayIndex(i);
+        T entry;
+        const QString port = file.value(QStringLiteral("port")).toString();
+        if (port.isEmpty() || !PlainText(port) ||
+            !InRange(file.value(QStringLiteral("slave")).toString(), 1, 247, &entry.Slave) || !read(entry))
+            continue;
+        all[port] << entry;
+    }
+    file.endArray();
+    return all;
+}
+
+// Writes every port's entries into the array `name`, each with its port and
+// slave address; `write` adds the rest.
+template <class T>
+void WritePortLists(QSettings& file, const QString& name, const QMap<QString, QList<T>>& all,
+                    const std::function<void(const T&)>& write) {
+    file.beginWriteArray(name);
+    int i = 0;
+    for (auto it = all.cbegin(); it != all.cend(); ++it)
+        for (const T& entry : it.value()) {
+            file.setArrayIndex(i++);
+            file.setValue(QStringLiteral("port"), it.key());
+            file.setValue(QStringLiteral("slave"), entry.Slave);
+            write(entry);
+        }
+    file.endArray();
+}
+
+TLineUnits ReadUnits(QSettings& file) {
+    static const QRegularExpression mode(QStringLiteral("^[1-9][0-9]{0,6},[eon],8,[12]$"));
+    return ReadPortLists<TLineUnit>(file, QStringLiteral("lineUnits"), [&file](TLineUnit& unit) {
         // A mode written by hand without quotes comes as a list of its parts.
         const auto text = [&](const char* key) {
             const QVariant value = file.value(QLatin1String(key));
             return value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',') : value.toString();
         };
-        TLineUnit unit;
-        const QString port = text("port");
-        if (port.isEmpty() || !PlainText(port) || !InRange(text("slave"), 1, 247, &unit.Slave)) continue;
         unit.Mode = text("mode");
         unit.Type = text("type");
         unit.Serial = text("serial");
         unit.File = text("file");
-        if ((!unit.Mode.isEmpty() && !mode.match(unit.Mode).hasMatch()) || !PlainText(unit.Type) ||
-            !PlainText(unit.Serial) || (!unit.File.isEmpty() && !DeviceName(unit.File)))
-            continue;
-        units[port] << unit;
-    }
-    file.endArray();
-    return units;
+        return (unit.Mode.isEmpty() || mode.match(unit.Mode).hasMatch()) && PlainText(unit.Type) &&
+               PlainText(unit.Serial) && (unit.File.isEmpty() || DeviceName(unit.File));
+    });
 }
 
 void WriteUnits(QSettings& file, const TLineUnits& units) {
-    file.beginWriteArray(QStringLiteral("lineUnits"));
-    int i = 0;
-    for (auto it = units.cbegin(); it != units.cend(); ++it)
-        for (const TLineUnit& unit : it.value()) {
-            file.setArrayIndex(i++);
-            file.setValue(QStringLiteral("port"), it.key());
-            file.setValue(QStringLiteral("slave"), unit.Slave);
-            file.setValue(QStringLiteral("mode"), unit.Mode);
-            file.setValue(QStringLiteral("type"), unit.Type);
-            file.setValue(QStringLiteral("serial"), unit.Serial);
-            file.setValue(QStringLiteral("file"), unit.File);
-        }
-    file.endArray();
+    WritePortLists<TLineUnit>(file, QStringLiteral("lineUnits"), units, [&file](const TLineUnit& unit) {
+        file.setValue(QStringLiteral("mode"), unit.Mode);
+        file.setValue(QStringLiteral("type"), unit.Type);
+        file.setValue(QStringLiteral("serial"), unit.Serial);
+        file.setValue(QStringLiteral("file"), unit.File);
+    });
 }
 
-// The plot window's signals of every port; an entry that does not hold is passed over.
+// The plot window's signals of every port.
 TTrendSignals ReadSignals(QSettings& file) {
-    TTrendSignals all;
-    const int size = std::min(file.beginReadArray(QStringLiteral("trendSignals")), kMaxUnits);
-    for (int i = 0; i < size; ++i) {
-        file.setArrayIndex(i);
+    return ReadPortLists<TTrendSignal>(file, QStringLiteral("trendSignals"), [&file](TTrendSignal& signal) {
         const auto text = [&](const char* key) { return file.value(QLatin1String(key)).toString(); };
-        TTrendSignal signal;
-        const QString port = text("port");
-        if (port.isEmpty() || !PlainText(port) || !InRange(text("slave"), 1, 247, &signal.Slave)) continue;
         signal.File = text("file");
         signal.Name = text("name");
         signal.Note = text("note");
@@ -108,34 +123,25 @@ TTrendSignals ReadSignals(QSettings& file) {
         signal.Hidden = text("hidden") == QStringLiteral("true");
         if (signal.Name.isEmpty() || !InRange(signal.Address, 0, 105536) || !InRange(signal.Length, 1, 125) ||
             GetTypeCode(signal.DataType.toStdU16String()) == kTypeNone || (!signal.File.isEmpty() && !DeviceName(signal.File)))
-            continue;
+            return false;
         bool plain = true;
         for (const QString* t : {&signal.Name, &signal.Note, &signal.Tolerance}) plain = plain && PlainText(*t);
-        if (plain && signal.Tolerance.size() <= 20) all[port] << signal;
-    }
-    file.endArray();
-    return all;
+        return plain && signal.Tolerance.size() <= 20;
+    });
 }
 
 void WriteSignals(QSettings& file, const TTrendSignals& all) {
-    file.beginWriteArray(QStringLiteral("trendSignals"));
-    int i = 0;
-    for (auto it = all.cbegin(); it != all.cend(); ++it)
-        for (const TTrendSignal& signal : it.value()) {
-            file.setArrayIndex(i++);
-            file.setValue(QStringLiteral("port"), it.key());
-            file.setValue(QStringLiteral("slave"), signal.Slave);
-            file.setValue(QStringLiteral("file"), signal.File);
-            file.setValue(QStringLiteral("name"), signal.Name);
-            file.setValue(QStringLiteral("note"), signal.Note);
-            file.setValue(QStringLiteral("address"), signal.Address);
-            file.setValue(QStringLiteral("type"), signal.DataType);
-            file.setValue(QStringLiteral("length"), signal.Length);
-            file.setValue(QStringLiteral("right"), signal.Right);
-            file.setValue(QStringLiteral("hidden"), signal.Hidden);
-            file.setValue(QStringLiteral("tolerance"), signal.Tolerance);
-        }
-    file.endArray();
+    WritePortLists<TTrendSignal>(file, QStringLiteral("trendSignals"), all, [&file](const TTrendSignal& signal) {
+        file.setValue(QStringLiteral("file"), signal.File);
+        file.setValue(QStringLiteral("name"), signal.Name);
+        file.setValue(QStringLiteral("note"), signal.Note);
+        file.setValue(QStringLiteral("address"), signal.Address);
+        file.setValue(QStringLiteral("type"), signal.DataType);
+        file.setValue(QStringLiteral("length"), signal.Length);
+        file.setValue(QStringLiteral("right"), signal.Right);
+        file.setValue(QStringLiteral("hidden"), signal.Hidden);
+        file.setValue(QStringLiteral("tolerance"), signal.Tolerance);
+    });
 }
 
 // Each unit's site by its serial number. An array, as a serial number may hold
