@@ -49,6 +49,8 @@ TRound ReadRound(TPort& port, TWire& wire, TLineOptions line, const std::vector<
         round.Lines.insert(round.Lines.end(), r.Lines.begin(), r.Lines.end());
         round.PortGone = !r.PortOpen;
         got.Outcome = r.Outcome;
+        got.Sent = r.Sent;
+        got.Heard = r.Heard;
         const uint8_t* pdu = r.Rx.data() + r.PduAt;
         if (r.Outcome != TOutcome::Good || r.PduSize < 2) {
             got.Reason = OutcomeReason(r.Outcome, r.ExceptionCode, TLanguage::Polish, r.DetailPl);

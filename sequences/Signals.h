@@ -46,6 +46,7 @@ struct TSignalReading {
     TReading Reading;
     std::u16string Text;
     TOutcome Outcome = TOutcome::None;  // None when nothing was sent
+    bool Sent = false, Heard = false;   // the request went out; something came back
     std::string Reason, ReasonEn;  // why it failed, in Polish and English (UTF-8); empty when good
 };
 

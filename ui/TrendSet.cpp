@@ -150,9 +150,8 @@ void TTrendWindow::PostRound() {
 void TTrendWindow::RoundRead(const TRound& round) {
     bool sent = false, heard = false;
     for (const TSignalReading& got : round.Readings) {
-        sent = sent || got.Outcome != TOutcome::None;
-        heard = heard || (got.Outcome != TOutcome::None && got.Outcome != TOutcome::Timeout &&
-                          got.Outcome != TOutcome::PortClosed);
+        sent = sent || got.Sent;
+        heard = heard || got.Heard;
     }
     emit RoundExchanged(round.Lines, sent, heard);
     if (!setShown_ || round.Readings.size() != set_.size()) return;

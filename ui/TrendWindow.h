@@ -64,7 +64,7 @@ signals:
     // once the recording is switched on or off again.
     void RecordingStopped(const QString& why);
     // The communication pane's lines of a round's exchanges; `sent`: a request
-    // went out, `heard`: a reply (or some bytes) came back to one.
+    // went out, `heard`: something came back to one.
     void RoundExchanged(const std::vector<std::u16string>& lines, bool sent, bool heard);
 
 public:
